@@ -1,0 +1,18 @@
+#include "link/receive_text.hpp"
+
+namespace talmir880 {
+
+bool ReceiveText::append(std::string_view chunk) {
+  length_ += chunk.size();
+  if (text_.size() < kKept) text_.append(chunk.substr(0, kKept - text_.size()));
+  has_r_ = has_r_ || chunk.find('R') != std::string_view::npos;
+  return has_r_;
+}
+
+void ReceiveText::clear() {
+  text_.clear();
+  length_ = 0;
+  has_r_ = false;
+}
+
+}  // namespace talmir880

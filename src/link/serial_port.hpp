@@ -1,0 +1,47 @@
+#pragma once
+
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace talmir880 {
+
+// A fault of the serial port, carrying the system's own description.
+class PortError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The serial-port service the panel drives, with exactly the operations it
+// uses. CommPort and Settings are written only while the port is closed;
+// opening reports a missing, busy or misconfigured port by throwing PortError.
+// Output writes the bytes as given, adding nothing. Input returns every byte
+// received and not yet read (one char each, in arrival order) and forgets
+// them. OnComm is raised on the user-interface thread whenever bytes arrive
+// and on the port's other events.
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+  virtual void set_CommPort(int number) = 0;
+  virtual void set_Settings(const std::string& settings) = 0;
+  virtual bool PortOpen() const = 0;
+  virtual void set_PortOpen(bool open) = 0;
+  virtual void Output(std::string_view data) = 0;
+  virtual std::string Input() = 0;
+
+  std::function<void()> OnComm;
+};
+
+// "57600,n,8,1": baud rate, parity letter, data bits, stop bits.
+struct LineSettings {
+  int baud = 0;
+  char parity = 'n';
+  int data_bits = 8;
+  int stop_bits = 1;
+};
+
+// Throws PortError for a string the port cannot take.
+LineSettings parse_settings(std::string_view settings);
+
+}  // namespace talmir880
