@@ -1,0 +1,44 @@
+#pragma once
+
+#include "link/link.hpp"
+#include "toolkit/controls.hpp"
+#include "toolkit/message_box.hpp"
+
+namespace talmir880 {
+
+// Sweep setup, progress and repetition. The sweep's state lives only in the
+// enabled states of Timer_sweep, SIGNAL and CONT: CONT disabled means the
+// sweep repeats.
+class Sweep {
+ public:
+  Sweep(TextBox& Text_star, TextBox& Text_end, TextBox& Text_sample, Button& Command_signal,
+        Button& Command_cont, Timer& Timer_sweep, ProgressBar& ProgressBar_sweep, Link& link,
+        const Notices& notices);
+
+  void Command_signal_Click();
+  void Timer_sweep_Timer();
+  void Command_cont_Click();
+  void Command_stop_Click();
+
+  static constexpr double kMaxSamples = 9999;
+
+  double sweep_start = 0;    // Hz
+  double sweep_end = 0;      // Hz
+  double sweep_step = 0;     // Hz per sample
+  double sweep_samples = 0;  // samples of one pass
+
+ private:
+  void refuse();
+
+  TextBox& Text_star_;
+  TextBox& Text_end_;
+  TextBox& Text_sample_;
+  Button& Command_signal_;
+  Button& Command_cont_;
+  Timer& Timer_sweep_;
+  ProgressBar& ProgressBar_sweep_;
+  Link& link_;
+  const Notices& notices_;
+};
+
+}  // namespace talmir880

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "link/link.hpp"
+#include "toolkit/controls.hpp"
+#include "toolkit/message_box.hpp"
+
+namespace talmir880 {
+
+struct TuningKind;
+
+// The entry line and its keypad, Send_entry, the tuning step and the RF and
+// modulation switches. Label_RF and Label_MOD are the only record of the
+// frequencies: Send_entry writes them, the step and switch buttons read them.
+class Tuning {
+ public:
+  Tuning(TextBox& Text_send, Label& Label_RF, Label& Label_MOD, const ComboBox& Combo2, Link& link,
+         const Notices& notices);
+
+  // Keypad: digits, point, units, RF, MOD, clear.
+  void Command1_Click() { append("1"); }
+  void Command2_Click() { append("2"); }
+  void Command3_Click() { append("3"); }
+  void Command4_Click() { append("4"); }
+  void Command5_Click() { append("5"); }
+  void Command6_Click() { append("6"); }
+  void Command7_Click() { append("7"); }
+  void Command8_Click() { append("8"); }
+  void Command9_Click() { append("9"); }
+  void Command10_Click() { append("0"); }
+  void Command11_Click() { append("."); }
+  void Command12_Click() { append_unit("GHz"); }
+  void Command13_Click() { append_unit("kHz"); }
+  void Command14_Click() { append_unit("MHz"); }
+  void Command15_Click() { append_unit("Hz"); }
+  void Command16_Click() { Text_send_.set_Text("RF "); }
+  void Command17_Click() { Text_send_.set_Text("MOD "); }
+  void Command23_Click() { Text_send_.set_Text(""); }
+
+  void Send_entry();
+
+  void Combo2_Click();
+  void Command18_Click() { step(+1); }  // STEP+
+  void Command19_Click() { step(-1); }  // STEP-
+
+  void Command21_Click();  // RF ON/OFF
+  void Command22_Click();  // MOD ON/OFF
+
+  double vfo_step = 0;
+  std::string rf_saved;
+  std::string mod_saved;
+
+ private:
+  void append(std::string_view key);
+  void append_unit(std::string_view unit);
+  // False when the entry cannot be sent; the user has then been told.
+  bool send_value(const TuningKind& kind, const std::string& entry);
+  Label& label_of(const TuningKind& kind) const;
+  void step(int direction);
+  void toggle(const TuningKind& kind, std::string& saved);
+
+  TextBox& Text_send_;
+  Label& Label_RF_;
+  Label& Label_MOD_;
+  const ComboBox& Combo2_;
+  Link& link_;
+  const Notices& notices_;
+};
+
+}  // namespace talmir880
