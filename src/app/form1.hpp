@@ -1,0 +1,89 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "link/link.hpp"
+#include "link/port_connection.hpp"
+#include "link/serial_port.hpp"
+#include "output/level_and_save.hpp"
+#include "sweep/sweep.hpp"
+#include "toolkit/controls.hpp"
+#include "toolkit/message_box.hpp"
+#include "tuning/tuning.hpp"
+
+namespace talmir880 {
+
+// The one window: it owns every control and the form-level state, hands each
+// subsystem the controls it may touch, and wires the handlers.
+class Form1 {
+ public:
+  Form1(SerialPort& MSComm1, MessageBoxes& boxes);
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+
+  void Form_Load();
+  void Combo3_Click();
+
+  // Runs one event from the outside world. A port fault that escapes a
+  // handler (a write after the cable was pulled) is told to the user; it
+  // never ends the program.
+  void run(const std::function<void()>& event);
+
+  // Every control but the serial port, for faces that mirror them all.
+  std::vector<Control*> controls();
+
+  Window form{"Form1"};
+  Button Command_uart_port_open{"Command_uart_port_open"};
+  Button Command_uart_port_closed{"Command_uart_port_closed"};
+  Label Label_COM_state{"Label_COM_state"};
+  ComboBox COM_Combo{"COM_Combo"};
+  ComboBox BAU_Combo{"BAU_Combo"};
+  SerialPort& MSComm1;
+  Timer Timer1{"Timer1", 500};
+  TextBox Text_send{"Text_send"};
+  Label Label_RF{"Label_RF"};
+  Label Label_MOD{"Label_MOD"};
+  Button Command1{"Command1"}, Command2{"Command2"}, Command3{"Command3"}, Command4{"Command4"},
+      Command5{"Command5"}, Command6{"Command6"}, Command7{"Command7"}, Command8{"Command8"},
+      Command9{"Command9"}, Command10{"Command10"}, Command11{"Command11"},
+      Command12{"Command12"}, Command13{"Command13"}, Command14{"Command14"},
+      Command15{"Command15"}, Command16{"Command16"}, Command17{"Command17"},
+      Command23{"Command23"}, Command18{"Command18"}, Command19{"Command19"};
+  ComboBox Combo2{"Combo2"};
+  Label Label2{"Label2"};
+  Button Command21{"Command21"}, Command22{"Command22"};
+  ComboBox Combo1{"Combo1"};
+  Label Label1{"Label1"};
+  Button Command24{"Command24"};
+  ComboBox Combo4{"Combo4"};
+  Label Label3{"Label3"};
+  ComboBox Combo3{"Combo3"};
+  Label Label_language{"Label_language"};
+  TextBox Text_star{"Text_star"}, Text_end{"Text_end"}, Text_sample{"Text_sample"};
+  Label Label_star{"Label_star"}, Label_end{"Label_end"}, Label_sample{"Label_sample"},
+      Label_progress{"Label_progress"};
+  Button Command_signal{"Command_signal"}, Command_cont{"Command_cont"},
+      Command_stop{"Command_stop"};
+  ProgressBar ProgressBar_sweep{"ProgressBar_sweep"};
+  Timer Timer_sweep{"Timer_sweep", 50};
+
+  // Form-level texts of the language switch.
+  std::string port_open_text;
+  std::string port_closed_text;
+  std::string save_hint;
+
+  Notices notices;
+  Link link;
+  PortConnection port;
+  Tuning tuning;
+  LevelAndSave output;
+  Sweep sweep;
+
+ private:
+  void set_design_captions();
+  void wire();
+};
+
+}  // namespace talmir880

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "link/serial_port.hpp"
+
+namespace talmir880::testing {
+
+// A serial port played by the test: it records every write and hands the
+// test's bytes to Input.
+class FakeSerialPort : public SerialPort {
+ public:
+  void set_CommPort(int number) override {
+    if (fail_config) throw PortError("no such port");
+    comm_port = number;
+  }
+  void set_Settings(const std::string& text) override {
+    parse_settings(text);
+    settings = text;
+  }
+  bool PortOpen() const override { return open; }
+  void set_PortOpen(bool value) override {
+    if (value && fail_open) throw PortError("port busy");
+    open = value;
+    ++open_calls;
+  }
+  void Output(std::string_view data) override {
+    if (fail_write) throw PortError("device gone");
+    written.emplace_back(data);
+  }
+  std::string Input() override {
+    if (fail_read) throw PortError("read failed");
+    std::string out;
+    out.swap(pending);
+    return out;
+  }
+
+  // Bytes arrive and the port raises its event, as the real one does.
+  void receive(const std::string& bytes) {
+    pending += bytes;
+    if (OnComm) OnComm();
+  }
+
+  std::vector<std::string> written;
+  std::string pending;
+  int comm_port = 0;
+  std::string settings;
+  bool open = false;
+  int open_calls = 0;
+  bool fail_config = false;
+  bool fail_open = false;
+  bool fail_write = false;
+  bool fail_read = false;
+};
+
+}  // namespace talmir880::testing
