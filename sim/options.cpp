@@ -1,0 +1,109 @@
+#include "options.hpp"
+
+#include <charconv>
+#include <functional>
+
+namespace talmir880::sim {
+namespace {
+
+template <typename T>
+std::optional<T> number(const std::string& text, T low, T high) {
+  T value{};
+  const char* end = text.data() + text.size();
+  auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  // Written so that a NaN is out of range too.
+  if (ec != std::errc() || ptr != end || !(value >= low && value <= high)) return std::nullopt;
+  return value;
+}
+
+// Stores a value in range into `field` (a number or an optional one) and says
+// whether it was in range.
+using Setter = std::function<bool(const std::string&)>;
+
+template <typename T, typename Field>
+Setter store(Field& field, T low, T high) {
+  return [&field, low, high](const std::string& text) {
+    auto n = number<T>(text, low, high);
+    if (n) field = *n;
+    return n.has_value();
+  };
+}
+
+}  // namespace
+
+ParsedOptions parse_options(const std::vector<std::string>& args) {
+  Options o;
+  struct ValueFlag {
+    const char* name;
+    const char* range;
+    Setter set;
+  };
+  const ValueFlag value_flags[] = {
+      {"--port", "1..10", store(o.port, 1, 10)},
+      {"--baud", "0..4000000", store(o.pacer.baud, 0, 4'000'000)},
+      {"--dwell-ms", "0..60000", store(o.pacer.dwell_ms, 0, 60'000)},
+      {"--split-ack", "0..60000", store(o.pacer.split_ack_ms, 0, 60'000)},
+      {"--noise", "0..1000000", store(o.pacer.noise_per_second, 0.0, 1e6)},
+      {"--vanish-after", "1..1000000", store(o.vanish_after, 1, 1'000'000)},
+  };
+  const std::pair<const char*, bool*> switches[] = {{"--silent", &o.pacer.silent},
+                                                    {"--lowercase", &o.pacer.lowercase},
+                                                    {"--quiet", &o.quiet},
+                                                    {"--help", &o.help},
+                                                    {"-h", &o.help}};
+
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string name = args[i];
+    std::optional<std::string> value;
+    if (auto eq = name.find('='); eq != std::string::npos && name.starts_with("--")) {
+      value = name.substr(eq + 1);
+      name.resize(eq);
+    }
+    bool known = false;
+    for (const auto& [flag, target] : switches) {
+      if (name != flag) continue;
+      if (value) return {std::nullopt, name + " takes no value"};
+      *target = known = true;
+    }
+    for (const ValueFlag& flag : value_flags) {
+      if (name != flag.name) continue;
+      known = true;
+      if (!value) {
+        if (i + 1 >= args.size()) return {std::nullopt, name + " needs a value"};
+        value = args[++i];
+      }
+      if (!flag.set(*value)) {
+        return {std::nullopt, name + ": \"" + *value + "\" is not a number in " + flag.range};
+      }
+    }
+    if (!known) return {std::nullopt, "unknown option " + args[i]};
+  }
+  return {o, {}};
+}
+
+std::string usage() {
+  return R"(Usage: talmir880-sim [options]
+Plays the TALMIR-880 signal generator on a pseudo-terminal and links it as
+COM<n> in the ports folder ($XDG_RUNTIME_DIR/talmir880, or /tmp/talmir880-<uid>),
+where the panel finds it. Prints one line per command received.
+
+  --port N          link as COM<N>, 1..10 (default 9)
+  --baud B          pace sweep output as B baud, 10 bits per character
+                    (default 57600; 0 = as fast as the reader takes it)
+  --dwell-ms MS     extra time per sweep point (default 0)
+  --silent          never acknowledge
+  --lowercase       acknowledge with "*r*" instead of "*R*"
+  --split-ack MS    send the acknowledgement in two writes: "*", then MS
+                    milliseconds later "R*"
+  --noise RATE      also send RATE random characters per second (never R or r)
+  --vanish-after N  on receiving the Nth command (not acknowledged), close the
+                    pseudo-terminal, remove the link, print VANISHED, exit 0
+  --quiet           do not print the per-command lines
+  --help            show this text
+
+Exit status: 0 on SIGINT/SIGTERM or after vanishing, 1 when COM<N> is held by
+another running simulator or the port cannot be set up, 2 on a bad option.
+)";
+}
+
+}  // namespace talmir880::sim

@@ -1,0 +1,79 @@
+#pragma once
+
+// Everything the simulator sends, with its timing: acknowledgements (and the
+// fault modes that bend them), sweep points paced like the device's UART plus
+// its dwell, and line noise. Time is handed in, so the pacing is tested
+// without a clock; the caller sleeps until next_wake() and writes the bytes.
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <random>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "device.hpp"
+
+namespace talmir880::sim {
+
+using Clock = std::chrono::steady_clock;
+using TimePoint = Clock::time_point;
+
+struct PacerOptions {
+  int baud = 57600;  // 0: sweep output as fast as the reader takes it
+  int dwell_ms = 0;
+  bool silent = false;
+  bool lowercase = false;
+  std::optional<int> split_ack_ms;  // acknowledgement in two writes
+  double noise_per_second = 0;
+};
+
+class Pacer {
+ public:
+  explicit Pacer(const PacerOptions& options, std::uint32_t seed = std::random_device{}());
+
+  void start(TimePoint now);
+  void reply(std::string_view text, TimePoint now);
+  // Replaces any sweep under way, as the device restarts on a new "$W".
+  void sweep(const SweepRequest& request, TimePoint now);
+
+  struct Output {
+    std::string bytes;
+    std::vector<std::string> logs;
+  };
+  // Bytes due by `now`. `room` limits what is not tied to a time (an unpaced
+  // sweep) and whether noise is kept: noise nobody reads is lost, as on a line.
+  Output take(TimePoint now, std::size_t room);
+
+  // When take() has something new by the clock; nullopt when only room (or
+  // nothing) would bring more.
+  std::optional<TimePoint> next_wake() const;
+  // An unpaced sweep still has points to give when room allows.
+  bool wants_room() const;
+  bool sweeping() const { return sweep_.has_value(); }
+
+ private:
+  struct Sweep {
+    int points;
+    int sent = 0;
+    TimePoint start;
+  };
+  struct Timed {
+    TimePoint due;
+    std::string bytes;
+  };
+
+  bool paced() const { return period_.count() > 0; }
+  TimePoint point_due(const Sweep& s, int index) const;
+
+  PacerOptions options_;
+  Clock::duration period_{};  // per sweep point
+  Clock::duration noise_period_{};
+  std::optional<Sweep> sweep_;
+  std::vector<Timed> timed_;  // second halves of split acknowledgements
+  std::optional<TimePoint> next_noise_;
+  std::mt19937 random_;
+};
+
+}  // namespace talmir880::sim

@@ -1,0 +1,178 @@
+#include "pacer.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace talmir880::sim {
+namespace {
+
+using std::chrono::milliseconds;
+
+const TimePoint T0 = TimePoint{} + std::chrono::hours(1);
+constexpr std::size_t kRoom = 1 << 20;
+
+PacerOptions unpaced() {
+  PacerOptions o;
+  o.baud = 0;
+  return o;
+}
+
+struct AckCase {
+  const char* name;
+  PacerOptions options;
+  const char* at_once;
+  const char* at_50ms;
+};
+
+void PrintTo(const AckCase& c, std::ostream* os) { *os << c.name; }
+
+PacerOptions with(bool silent, bool lowercase, std::optional<int> split_ms) {
+  PacerOptions o;
+  o.silent = silent;
+  o.lowercase = lowercase;
+  o.split_ack_ms = split_ms;
+  return o;
+}
+
+class PacerAck : public ::testing::TestWithParam<AckCase> {};
+
+TEST_P(PacerAck, SendsTheAcknowledgementAsTheFaultModeSays) {
+  Pacer p(GetParam().options, 1);
+  p.reply(kAck, T0);
+  EXPECT_EQ(p.take(T0, kRoom).bytes, GetParam().at_once);
+  EXPECT_EQ(p.take(T0 + milliseconds(49), kRoom).bytes, "");
+  EXPECT_EQ(p.take(T0 + milliseconds(50), kRoom).bytes, GetParam().at_50ms);
+  EXPECT_FALSE(p.next_wake().has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, PacerAck,
+                         ::testing::Values(AckCase{"plain", with(false, false, {}), "*R*", ""},
+                                           AckCase{"silent", with(true, false, {}), "", ""},
+                                           AckCase{"lowercase", with(false, true, {}), "*r*", ""},
+                                           AckCase{"split", with(false, false, 50), "*", "R*"},
+                                           AckCase{"split_lowercase", with(false, true, 50), "*",
+                                                   "r*"},
+                                           AckCase{"silent_split", with(true, false, 50), "", ""}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Pacer, SplitAcknowledgementWakesForItsSecondHalf) {
+  Pacer p(with(false, false, 20), 1);
+  p.reply(kAck, T0);
+  p.reply(kAck, T0 + milliseconds(5));
+  EXPECT_EQ(p.next_wake(), T0);
+  EXPECT_EQ(p.take(T0 + milliseconds(5), kRoom).bytes, "**");
+  EXPECT_EQ(p.next_wake(), T0 + milliseconds(20));
+  EXPECT_EQ(p.take(T0 + milliseconds(30), kRoom).bytes, "R*R*");
+}
+
+struct PaceCase {
+  int baud;
+  int dwell_ms;
+  int elapsed_ms;
+  int points_sent;
+};
+
+void PrintTo(const PaceCase& c, std::ostream* os) {
+  *os << c.baud << " baud, dwell " << c.dwell_ms << " ms, after " << c.elapsed_ms << " ms";
+}
+
+class PacerSweepPace : public ::testing::TestWithParam<PaceCase> {};
+
+// 4 characters of 10 bits per point, plus the dwell.
+TEST_P(PacerSweepPace, PointsDueByTheClock) {
+  PacerOptions o;
+  o.baud = GetParam().baud;
+  o.dwell_ms = GetParam().dwell_ms;
+  Pacer p(o, 1);
+  p.sweep({100'000'000, 800'000, 1000}, T0);
+  const auto out = p.take(T0 + milliseconds(GetParam().elapsed_ms), kRoom);
+  EXPECT_EQ(out.bytes.size(), 4u * GetParam().points_sent);
+  EXPECT_TRUE(out.logs.empty());
+  EXPECT_TRUE(p.sweeping());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, PacerSweepPace,
+                         ::testing::Values(PaceCase{57600, 0, 0, 0}, PaceCase{57600, 0, 100, 144},
+                                           PaceCase{9600, 0, 100, 24}, PaceCase{0, 10, 100, 10},
+                                           PaceCase{9600, 5, 100, 10}, PaceCase{57600, 0, 1, 1},
+                                           PaceCase{57600, 0, 694, 999}));
+
+TEST(Pacer, PacedSweepRunsToItsEnd) {
+  PacerOptions o;
+  o.baud = 0;
+  o.dwell_ms = 2;
+  Pacer p(o, 1);
+  p.sweep({0, 10, 3}, T0);
+  EXPECT_EQ(p.next_wake(), T0 + milliseconds(2));
+  EXPECT_FALSE(p.wants_room());
+  EXPECT_EQ(p.take(T0 + milliseconds(2), kRoom).bytes, "0000");
+  EXPECT_EQ(p.next_wake(), T0 + milliseconds(4));
+  const auto last = p.take(T0 + milliseconds(10), kRoom);
+  EXPECT_EQ(last.bytes, "00010002");
+  EXPECT_EQ(last.logs, std::vector<std::string>{"SWEEP DONE points=3"});
+  EXPECT_FALSE(p.sweeping());
+  EXPECT_FALSE(p.next_wake().has_value());
+}
+
+TEST(Pacer, UnpacedSweepFillsTheRoomGiven) {
+  Pacer p(unpaced(), 1);
+  p.sweep({0, 10, 5}, T0);
+  EXPECT_TRUE(p.wants_room());
+  EXPECT_FALSE(p.next_wake().has_value());
+  EXPECT_EQ(p.take(T0, 8).bytes, "00000001");
+  const auto rest = p.take(T0, kRoom);
+  EXPECT_EQ(rest.bytes, "000200030004");
+  EXPECT_EQ(rest.logs, std::vector<std::string>{"SWEEP DONE points=5"});
+  EXPECT_FALSE(p.wants_room());
+}
+
+TEST(Pacer, NewSweepRestartsFromTheFirstPoint) {
+  Pacer p(unpaced(), 1);
+  p.sweep({0, 10, 5}, T0);
+  EXPECT_EQ(p.take(T0, 8).bytes, "00000001");
+  p.sweep({0, 10, 2}, T0);
+  const auto out = p.take(T0, kRoom);
+  EXPECT_EQ(out.bytes, "00000001");
+  EXPECT_EQ(out.logs, std::vector<std::string>{"SWEEP DONE points=2"});
+}
+
+TEST(Pacer, EmptySweepIsDoneAtOnce) {
+  Pacer p(PacerOptions{}, 1);
+  p.sweep({0, 10, 0}, T0);
+  const auto out = p.take(T0, kRoom);
+  EXPECT_EQ(out.bytes, "");
+  EXPECT_EQ(out.logs, std::vector<std::string>{"SWEEP DONE points=0"});
+}
+
+TEST(Pacer, NoiseComesAtItsRateAndNeverHoldsAnR) {
+  PacerOptions o;
+  o.noise_per_second = 1000;
+  Pacer p(o, 42);
+  p.start(T0);
+  EXPECT_EQ(p.next_wake(), T0 + milliseconds(1));
+  std::string all;
+  for (int ms = 10; ms <= 1000; ms += 10) all += p.take(T0 + milliseconds(ms), kRoom).bytes;
+  EXPECT_EQ(all.size(), 1000u);
+  EXPECT_EQ(all.find_first_of("Rr"), std::string::npos);
+  EXPECT_NE(all.find_first_not_of(all[0]), std::string::npos) << "noise varies";
+}
+
+TEST(Pacer, NoiseNobodyReadsIsLost) {
+  PacerOptions o;
+  o.noise_per_second = 1000;
+  Pacer p(o, 7);
+  p.start(T0);
+  EXPECT_EQ(p.take(T0 + milliseconds(100), 0).bytes, "");
+  EXPECT_EQ(p.take(T0 + milliseconds(110), kRoom).bytes.size(), 10u);
+}
+
+TEST(Pacer, AcknowledgementComesBeforeSweepPointsDueTogether) {
+  Pacer p(unpaced(), 1);
+  p.sweep({0, 10, 1}, T0);
+  p.reply(kAck, T0);
+  EXPECT_EQ(p.take(T0, kRoom).bytes, "*R*0000");
+}
+
+}  // namespace
+}  // namespace talmir880::sim
