@@ -1,0 +1,27 @@
+# The Qt face: widgets bound to the plain controls, the window built from the
+# layout table, and the panel executable on top of it.
+cmake_path(SET talmir880_app_dir NORMALIZE "${CMAKE_CURRENT_LIST_DIR}/../../app")
+
+add_library(talmir880_qt_face STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/widget_bindings.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/qt_message_boxes.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/form_window.cpp
+)
+target_link_libraries(talmir880_qt_face PUBLIC talmir880_core talmir880_options Qt6::Widgets)
+
+# The window icon is a resource of whichever program shows the window.
+function(talmir880_add_icon target)
+  cmake_path(SET resources NORMALIZE "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../../app/resources")
+  qt_add_resources(${target} talmir880_icon
+    PREFIX /talmir880
+    BASE ${resources}
+    FILES ${resources}/talmir880.png)
+endfunction()
+
+# The panel needs the QSerialPort backend, built beside this face.
+if(TARGET talmir880_qt_link)
+  qt_add_executable(talmir880 ${talmir880_app_dir}/main.cpp)
+  target_link_libraries(talmir880 PRIVATE talmir880_qt_face talmir880_qt_link)
+  set_target_properties(talmir880 PROPERTIES WIN32_EXECUTABLE ON MACOSX_BUNDLE ON)
+  talmir880_add_icon(talmir880)
+endif()

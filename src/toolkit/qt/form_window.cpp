@@ -1,0 +1,156 @@
+#include "toolkit/qt/form_window.hpp"
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include <QComboBox>
+#include <QFont>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/layout.hpp"
+#include "toolkit/qt/widget_bindings.hpp"
+
+namespace talmir880 {
+namespace {
+
+// The entry line is drawn as the instrument's display.
+constexpr std::string_view kDisplay = "Text_send";
+
+QFont font_of(const FontSpec& spec) {
+  QFont font(to_qt(spec.family));
+  font.setPointSizeF(spec.points);
+  font.setWeight(spec.bold ? QFont::Bold : QFont::Normal);
+  return font;
+}
+
+template <typename W>
+W* make(QWidget& window, const LayoutRow& row) {
+  auto* widget = new W(&window);
+  widget->setObjectName(to_qt(row.control));
+  widget->setGeometry(to_pixels(row.left), to_pixels(row.top), to_pixels(row.width),
+                      to_pixels(row.height));
+  // No family: the window's default font, inherited.
+  if (!row.font.family.empty()) widget->setFont(font_of(row.font));
+  if (!row.tooltip.empty()) widget->setToolTip(to_qt(row.tooltip));
+  return widget;
+}
+
+Control& control_named(Form1& form, std::string_view name) {
+  for (Control* control : form.controls()) {
+    if (control->name() == name) return *control;
+  }
+  throw std::logic_error("no control " + std::string(name));
+}
+
+// Each row names its control and says its kind, so the cast is the row's.
+QWidget* make_bound(QWidget& window, const LayoutRow& row, Control& control,
+                    const Dispatch& dispatch) {
+  switch (row.kind) {
+    case ControlKind::Button: {
+      auto* button = make<QPushButton>(window, row);
+      bind(static_cast<Button&>(control), *button, dispatch);
+      return button;
+    }
+    case ControlKind::Label: {
+      auto* label = make<QLabel>(window, row);
+      label->setFocusPolicy(Qt::NoFocus);
+      bind(static_cast<Label&>(control), *label);
+      return label;
+    }
+    case ControlKind::ComboBox: {
+      auto* list = make<QComboBox>(window, row);
+      bind(static_cast<ComboBox&>(control), *list, dispatch);
+      return list;
+    }
+    case ControlKind::TextBox: {
+      auto* box = make<QLineEdit>(window, row);
+      if (row.control == kDisplay) {
+        QPalette palette = box->palette();
+        palette.setColor(QPalette::Base, ole_colour(kDisplayBackColor));
+        palette.setColor(QPalette::Text, ole_colour(kDisplayForeColor));
+        box->setPalette(palette);
+      }
+      bind(static_cast<TextBox&>(control), *box, dispatch);
+      return box;
+    }
+    case ControlKind::ProgressBar: {
+      auto* bar = make<QProgressBar>(window, row);
+      bar->setFocusPolicy(Qt::NoFocus);
+      bar->setTextVisible(false);
+      bind(static_cast<ProgressBar&>(control), *bar);
+      return bar;
+    }
+  }
+  throw std::logic_error("unknown control kind");
+}
+
+void make_timer(QWidget& window, Timer& control, const Dispatch& dispatch) {
+  auto* timer = new QTimer(&window);
+  timer->setObjectName(to_qt(control.name()));
+  bind(control, *timer, dispatch);
+}
+
+}  // namespace
+
+void install_font_substitutes() {
+  // The window was laid out in SimHei and SimSun, whose Latin letters are
+  // half as wide as their ideographs. The monospaced Noto keeps those
+  // proportions, so captions come out at their designed widths and the
+  // English ones fit their keys; the serif Noto draws SimSun's Latin wider
+  // and clips "ENGLISH" and "MOD ON/OFF", so it comes second.
+  QFont::insertSubstitutions(
+      to_qt(kHei), {"SimHei", "Noto Sans Mono CJK SC", "Noto Sans CJK SC", "Source Han Sans SC",
+                    "WenQuanYi Zen Hei", "WenQuanYi Micro Hei", "Droid Sans Fallback"});
+  QFont::insertSubstitutions(
+      to_qt(kSong), {"SimSun", "Noto Sans Mono CJK SC", "Noto Serif CJK SC", "Source Han Serif SC",
+                     "AR PL UMing CN", "WenQuanYi Zen Hei", "Droid Sans Fallback"});
+}
+
+FormWindow::FormWindow(Form1& form) : form_(form) {
+  install_font_substitutes();
+  setFixedSize(to_pixels(kClientWidth), to_pixels(kClientHeight));
+  setWindowIcon(QIcon(QString::fromLatin1(kIconResource)));
+
+  const Dispatch dispatch = [&form](const std::function<void()>& event) { form.run(event); };
+  bind(form.form, *this);
+
+  // The rows are in tab order; chaining the widgets that take the focus
+  // makes Tab follow the table.
+  QWidget* first = nullptr;
+  QWidget* previous = nullptr;
+  for (const LayoutRow& row : kLayout) {
+    QWidget* widget = make_bound(*this, row, control_named(form, row.control), dispatch);
+    if (widget->focusPolicy() == Qt::NoFocus) continue;
+    if (previous != nullptr) {
+      setTabOrder(previous, widget);
+    } else {
+      first = widget;
+    }
+    previous = widget;
+  }
+  make_timer(*this, form.Timer1, dispatch);
+  make_timer(*this, form.Timer_sweep, dispatch);
+
+  // Received bytes are an outside event too.
+  on_comm_ = form.MSComm1.OnComm;
+  if (on_comm_) {
+    form.MSComm1.OnComm = [dispatch, handler = on_comm_] { dispatch(handler); };
+  }
+
+  // The window opens with the focus on the first control of the tab order.
+  if (first != nullptr) first->setFocus();
+}
+
+FormWindow::~FormWindow() {
+  for (Control* control : form_.controls()) control->on_change({});
+  form_.MSComm1.OnComm = on_comm_;
+}
+
+}  // namespace talmir880

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <functional>
+
+#include <QWidget>
+
+#include "app/form1.hpp"
+
+namespace talmir880 {
+
+// The window's icon, a resource of the program (talmir880_add_icon).
+inline constexpr char kIconResource[] = ":/talmir880/talmir880.png";
+
+// Form1 on the screen: a fixed window with one widget per control, placed and
+// dressed from the layout table and named after its control. Clicks, picks,
+// typing, timer ticks and serial events all run through Form1::run.
+class FormWindow : public QWidget {
+ public:
+  explicit FormWindow(Form1& form);
+  ~FormWindow() override;
+  FormWindow(const FormWindow&) = delete;
+  FormWindow& operator=(const FormWindow&) = delete;
+
+ private:
+  Form1& form_;
+  std::function<void()> on_comm_;
+};
+
+// Lets the designed Chinese font names find a font with the glyphs on
+// systems that have neither SimHei nor SimSun. Safe to call again.
+void install_font_substitutes();
+
+}  // namespace talmir880

@@ -1,0 +1,284 @@
+// The window as designed: size, places, fonts, colours, tooltips, focus.
+#include <map>
+#include <string>
+#include <vector>
+
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+
+#include "qt/window_fixture.hpp"
+
+namespace talmir880::testing {
+namespace {
+
+QRect row_rect(const LayoutRow& row) {
+  return QRect(to_pixels(row.left), to_pixels(row.top), to_pixels(row.width),
+               to_pixels(row.height));
+}
+
+const LayoutRow& row_of(std::string_view name) {
+  for (const LayoutRow& row : kLayout) {
+    if (row.control == name) return row;
+  }
+  throw std::logic_error("no row " + std::string(name));
+}
+
+class LayoutTest : public WindowTest {
+ protected:
+  QWidget* placed(std::string_view name) { return widget<QWidget>(name); }
+  int caption_width(QLabel* shown) {
+    return QFontMetrics(shown->font()).horizontalAdvance(shown->text());
+  }
+  // The Latin letters of the half-width Hei font are what the designed label
+  // widths were measured in.
+  bool half_width_hei() {
+    return QFontInfo(label("Label_star")->font()).family() == "Noto Sans Mono CJK SC";
+  }
+};
+
+TEST_F(LayoutTest, WindowHasTheDesignedFixedClientSizeAndItsIcon) {
+  EXPECT_EQ(window.size(), QSize(824, 329));
+  EXPECT_EQ(window.minimumSize(), QSize(824, 329));
+  EXPECT_EQ(window.maximumSize(), QSize(824, 329));
+  ASSERT_FALSE(window.windowIcon().isNull());
+  EXPECT_TRUE(window.windowIcon().availableSizes().contains(QSize(100, 49)));
+}
+
+TEST_F(LayoutTest, EveryControlHasOneWidgetOfItsKind) {
+  for (Control* c : form.controls()) {
+    if (c == &form.form) continue;
+    EXPECT_EQ(window.findChildren<QObject*>(QString::fromStdString(c->name())).size(), 1)
+        << c->name();
+  }
+  for (const LayoutRow& row : kLayout) {
+    QObject* shown = widget<QObject>(row.control);
+    switch (row.kind) {
+      case ControlKind::Button:
+        EXPECT_NE(qobject_cast<QPushButton*>(shown), nullptr) << row.control;
+        break;
+      case ControlKind::Label:
+        EXPECT_NE(qobject_cast<QLabel*>(shown), nullptr) << row.control;
+        break;
+      case ControlKind::TextBox:
+        EXPECT_NE(qobject_cast<QLineEdit*>(shown), nullptr) << row.control;
+        break;
+      case ControlKind::ComboBox:
+        ASSERT_NE(qobject_cast<QComboBox*>(shown), nullptr) << row.control;
+        EXPECT_FALSE(qobject_cast<QComboBox*>(shown)->isEditable()) << row.control;
+        break;
+      case ControlKind::ProgressBar:
+        EXPECT_NE(qobject_cast<QProgressBar*>(shown), nullptr) << row.control;
+        break;
+    }
+  }
+}
+
+TEST_F(LayoutTest, EveryWidgetSitsAtItsRow) {
+  for (const LayoutRow& row : kLayout) {
+    QWidget* shown = placed(row.control);
+    if (row.kind != ControlKind::Label) {
+      EXPECT_EQ(shown->geometry(), row_rect(row)) << row.control;
+      continue;
+    }
+    // A label keeps its corner and fits its caption: as wide as the text,
+    // as high as the font's line, which holds the designed em height.
+    EXPECT_EQ(shown->pos(), row_rect(row).topLeft()) << row.control;
+    EXPECT_NEAR(shown->width(), caption_width(label(row.control)), 1) << row.control;
+    EXPECT_NEAR(shown->height(), QFontMetrics(shown->font()).height(), 1) << row.control;
+    EXPECT_GE(shown->height(), row_rect(row).height()) << row.control;
+  }
+  // A few by hand, in pixels.
+  EXPECT_EQ(placed("Command_uart_port_closed")->geometry(), QRect(16, 72, 89, 33));
+  EXPECT_EQ(placed("Text_send")->geometry(), QRect(240, 32, 553, 57));
+  EXPECT_EQ(placed("Command24")->geometry(), QRect(536, 280, 257, 33));
+  EXPECT_EQ(placed("ProgressBar_sweep")->geometry(), QRect(64, 218, 137, 17));
+  EXPECT_EQ(placed("Combo3")->geometry(), QRect(336, 286, 97, 24));
+  EXPECT_EQ(placed("Label_RF")->pos(), QPoint(248, 120));
+}
+
+TEST_F(LayoutTest, LabelsResizeFromTheirCornerWhenTheLanguageChanges) {
+  std::map<std::string, QRect> chinese;
+  for (auto* shown : window.findChildren<QLabel*>()) {
+    chinese[shown->objectName().toStdString()] = shown->geometry();
+  }
+  pick("Combo3", 2);
+  for (const auto& [name, before] : chinese) {
+    QLabel* shown = label(name);
+    EXPECT_EQ(shown->pos(), before.topLeft()) << name;
+    EXPECT_EQ(shown->height(), before.height()) << name;
+    EXPECT_NEAR(shown->width(), caption_width(shown), 1) << name;
+  }
+  EXPECT_EQ(label("Label_star")->text(), "STAR");
+  EXPECT_EQ(label("Label_language")->text(), "LANG");
+  for (const char* name : {"Label_end", "Label_sample", "Label_progress"}) {
+    EXPECT_LT(label(name)->width(), chinese[name].width()) << name << " shrinks";
+  }
+  EXPECT_GT(label("Label3")->width(), chinese["Label3"].width()) << "SAVE MODE grows";
+}
+
+// The designed widths were measured in half-width Latin letters and
+// full-width ideographs; the substitute font has the same proportions.
+TEST_F(LayoutTest, LabelsAtTheirDesignedCaptionsHaveTheirRowWidth) {
+  if (!half_width_hei()) GTEST_SKIP() << "needs Noto Sans Mono CJK SC for 黑体";
+  auto expect_row_width = [&](const char* name) {
+    const QRect row = row_rect(row_of(name));
+    EXPECT_EQ(placed(name)->pos(), row.topLeft()) << name;
+    EXPECT_EQ(placed(name)->width(), row.width()) << name;
+  };
+  for (const char* name : {"Label_star", "Label_language", "Label3"}) expect_row_width(name);
+  pick("Combo3", 2);
+  for (const char* name :
+       {"Label_star", "Label_end", "Label_sample", "Label_progress", "Label_language"}) {
+    expect_row_width(name);
+  }
+}
+
+TEST_F(LayoutTest, EveryFontIsTheDesignedOne) {
+  for (const LayoutRow& row : kLayout) {
+    QWidget* shown = placed(row.control);
+    if (row.font.family.empty()) {
+      EXPECT_FALSE(shown->testAttribute(Qt::WA_SetFont)) << row.control;
+      EXPECT_EQ(shown->font(), window.font()) << row.control;
+      continue;
+    }
+    const QFont font = shown->font();
+    EXPECT_EQ(font.family().toStdString(), row.font.family) << row.control;
+    EXPECT_EQ(font.pointSizeF(), row.font.points) << row.control;
+    EXPECT_EQ(font.weight(), row.font.bold ? QFont::Bold : QFont::Normal) << row.control;
+    EXPECT_FALSE(font.italic() || font.underline() || font.strikeOut()) << row.control;
+  }
+  const QFont dot = placed("Command11")->font();
+  EXPECT_EQ(dot.family(), "宋体");
+  EXPECT_EQ(dot.pointSizeF(), 7.5);
+  EXPECT_EQ(dot.weight(), QFont::Normal);
+  const QFont display = placed("Text_send")->font();
+  EXPECT_EQ(display.family(), "黑体");
+  EXPECT_EQ(display.pointSizeF(), 36.0);
+  EXPECT_EQ(display.weight(), QFont::Bold);
+}
+
+TEST_F(LayoutTest, TheChineseFontNamesFindFontsWithTheGlyphs) {
+  EXPECT_TRUE(QFont::substitutes("黑体").contains("Noto Sans Mono CJK SC", Qt::CaseInsensitive));
+  EXPECT_TRUE(QFont::substitutes("宋体").contains("Noto Serif CJK SC", Qt::CaseInsensitive));
+  // The font each caption is drawn in has every one of its characters, so
+  // no caption falls back to boxes.
+  auto check = [](QWidget* shown, const QString& text) {
+    const QFontMetrics metrics(shown->font());
+    for (char32_t ch : text.toUcs4()) {
+      EXPECT_TRUE(metrics.inFontUcs4(ch))
+          << shown->objectName().toStdString() << " lacks U+" << std::hex << unsigned(ch) << " in "
+          << QFontInfo(shown->font()).family().toStdString();
+    }
+  };
+  for (int language : {0, 1}) {
+    form.Combo3.pick(language);
+    for (auto* shown : window.findChildren<QPushButton*>()) check(shown, shown->text());
+    for (auto* shown : window.findChildren<QLabel*>()) check(shown, shown->text());
+    for (auto* shown : window.findChildren<QComboBox*>()) {
+      for (int i = 0; i < shown->count(); ++i) check(shown, shown->itemText(i));
+    }
+  }
+}
+
+// Each key and list has room for its caption in every language, as it had
+// in the fonts it was designed in.
+TEST_F(LayoutTest, EveryCaptionFitsItsKeyOrList) {
+  if (!half_width_hei()) GTEST_SKIP() << "needs Noto Sans Mono CJK SC";
+  for (int language : {0, 1, 2}) {
+    pick("Combo3", language);
+    for (auto* key : window.findChildren<QPushButton*>()) {
+      QStyleOptionButton option;
+      option.initFrom(key);
+      option.text = key->text();
+      const QRect room = key->style()->subElementRect(QStyle::SE_PushButtonContents, &option, key);
+      EXPECT_LE(QFontMetrics(key->font()).horizontalAdvance(key->text()), room.width())
+          << text_of(key->text());
+    }
+    for (auto* list : window.findChildren<QComboBox*>()) {
+      QStyleOptionComboBox option;
+      option.initFrom(list);
+      option.editable = false;
+      const QRect room = list->style()->subControlRect(QStyle::CC_ComboBox, &option,
+                                                       QStyle::SC_ComboBoxEditField, list);
+      for (int i = 0; i < list->count(); ++i) {
+        EXPECT_LE(QFontMetrics(list->font()).horizontalAdvance(list->itemText(i)), room.width())
+            << text_of(list->itemText(i));
+      }
+    }
+  }
+}
+
+TEST_F(LayoutTest, TheEntryLineIsAGreenOnGreyDisplay) {
+  const QPalette display = placed("Text_send")->palette();
+  EXPECT_EQ(display.color(QPalette::Base), QColor(0x40, 0x40, 0x40));
+  EXPECT_EQ(display.color(QPalette::Text), QColor(0x00, 0xFF, 0x00));
+  for (const char* name : {"Text_star", "Text_end", "Text_sample"}) {
+    EXPECT_FALSE(placed(name)->testAttribute(Qt::WA_SetPalette)) << name;
+  }
+}
+
+TEST_F(LayoutTest, TooltipsAreTheDesignedOnesByteForByte) {
+  const std::map<std::string, std::string> tips = {
+      {"Command12", "输出GHz频率"},
+      {"Command13", "输出kHz频率"},
+      {"Command14", "输出MHz频率"},
+      {"Command15", "输出Hz频率"},
+      {"Command16", "先按RF,再按频率"},
+      {"Command17", "先按MOD，再按调制频率"},
+      {"Command21", "打开/关闭射频输出"},
+      {"Command22", "打开/关闭调制"},
+      {"Command24", "频率,调制,幅度固化;至少每样设置一次后,才能固化"},
+      {"Combo1", "输出功率,4档"},
+      {"Command_signal", "单次扫描"},
+      {"Command_cont", "连续扫描"},
+      {"Text_star", "开始扫描频率,单位MHz"},
+      {"Text_end", "结束扫描频率,单位MHz"},
+      {"Text_sample", "扫描点数，最小5点，最大9999点"},
+      {"Command_stop", "停止扫描"},
+      {"Combo4", "保存工作模式，单点还是扫频"},
+  };
+  for (const LayoutRow& row : kLayout) {
+    const std::string name(row.control);
+    const auto tip = tips.find(name);
+    const std::string expected = tip == tips.end() ? "" : tip->second;
+    EXPECT_EQ(placed(name)->toolTip().toUtf8().toStdString(), expected) << name;
+  }
+  EXPECT_TRUE(placed("Combo2")->toolTip().isEmpty());
+  EXPECT_TRUE(placed("Combo3")->toolTip().isEmpty());
+  // Tooltips stay Simplified Chinese in English.
+  pick("Combo3", 2);
+  EXPECT_EQ(text_of(placed("Combo4")->toolTip()), "保存工作模式，单点还是扫频");
+}
+
+TEST_F(LayoutTest, FocusStartsOnTheCloseButtonAndTabFollowsTheTable) {
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  ASSERT_NE(QApplication::focusWidget(), nullptr);
+  EXPECT_EQ(QApplication::focusWidget()->objectName(), "Command_uart_port_closed");
+
+  std::vector<std::string> expected;
+  for (const LayoutRow& row : kLayout) {
+    const bool focusable = row.kind != ControlKind::Label && row.kind != ControlKind::ProgressBar;
+    EXPECT_EQ(placed(row.control)->focusPolicy() != Qt::NoFocus, focusable) << row.control;
+    if (focusable) expected.emplace_back(row.control);
+  }
+  ASSERT_GE(expected.size(), 6u);
+  EXPECT_EQ(std::vector<std::string>(expected.begin(), expected.begin() + 6),
+            (std::vector<std::string>{"Command_uart_port_closed", "Command_uart_port_open",
+                                      "COM_Combo", "BAU_Combo", "Text_send", "Command1"}));
+  expected.push_back(expected.front());  // and round again
+
+  std::vector<std::string> visited{text_of(QApplication::focusWidget()->objectName())};
+  for (std::size_t i = 1; i < expected.size(); ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    visited.push_back(text_of(QApplication::focusWidget()->objectName()));
+  }
+  EXPECT_EQ(visited, expected);
+}
+
+}  // namespace
+}  // namespace talmir880::testing
