@@ -1,0 +1,146 @@
+#pragma once
+
+// The panel as a user has it, against talmir880-sim started by the test in a
+// private XDG_RUNTIME_DIR. Widgets are found by their control's name.
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStringList>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/form1.hpp"
+#include "link/qt/qt_serial_port.hpp"
+#include "qt_link/pty_fixture.hpp"
+#include "support/scripted_boxes.hpp"
+#include "toolkit/qt/form_window.hpp"
+#include "toolkit/qt/widget_bindings.hpp"
+
+namespace talmir880::testing {
+
+class Sim {
+ public:
+  explicit Sim(QStringList args) {
+    args.prepend("9");
+    args.prepend("--port");
+    QObject::connect(&process_, &QProcess::readyReadStandardOutput, &process_, [this] {
+      while (process_.canReadLine()) {
+        lines_.push_back(process_.readLine().trimmed().toStdString());
+      }
+    });
+    process_.start(TALMIR880_SIM_PATH, args);
+    started_ = run_until([this] { return !lines_.empty(); });
+  }
+  ~Sim() { stop(); }
+  Sim(const Sim&) = delete;
+  Sim& operator=(const Sim&) = delete;
+
+  bool started() const { return started_; }
+  void stop() {
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.terminate();
+    process_.waitForFinished(3000);
+  }
+  bool running() const { return process_.state() != QProcess::NotRunning; }
+
+  const std::vector<std::string>& lines() const { return lines_; }
+  std::size_t count(const std::string& prefix) const {
+    std::size_t n = 0;
+    for (const std::string& l : lines_) n += l.rfind(prefix, 0) == 0 ? 1 : 0;
+    return n;
+  }
+  bool wait_for(const std::string& prefix, std::size_t times = 1, int ms = 5000) {
+    return run_until([&] { return count(prefix) >= times; }, ms);
+  }
+
+ private:
+  QProcess process_;
+  std::vector<std::string> lines_;
+  bool started_ = false;
+};
+
+class PanelOnSim : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) saved_ = old;
+    char templ[] = "/tmp/talmir880-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(templ), nullptr);
+    runtime_ = templ;
+    setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+    // A modal box keeps the event loop running while it is open.
+    boxes.while_open = [] { run_for(30); };
+    window = std::make_unique<FormWindow>(form);
+    form.Form_Load();
+    window->show();
+  }
+  void TearDown() override {
+    window.reset();
+    sim.reset();
+    if (saved_) {
+      setenv("XDG_RUNTIME_DIR", saved_->c_str(), 1);
+    } else {
+      unsetenv("XDG_RUNTIME_DIR");
+    }
+    std::error_code ec;
+    std::filesystem::remove_all(runtime_, ec);
+  }
+
+  void start_sim(QStringList args = {}) {
+    sim = std::make_unique<Sim>(std::move(args));
+    ASSERT_TRUE(sim->started());
+  }
+
+  template <typename W>
+  W& widget(const char* name) {
+    W* w = window->findChild<W*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return *w;
+  }
+  void click(const char* name) { widget<QPushButton>(name).click(); }
+  void keys(std::initializer_list<const char*> names) {
+    for (const char* n : names) click(n);
+  }
+  void pick(const char* name, int index) {
+    auto& combo = widget<QComboBox>(name);
+    combo.setCurrentIndex(index);
+    emit combo.activated(index);
+  }
+  void type(const char* name, const char* text) {
+    auto& edit = widget<QLineEdit>(name);
+    edit.setText(QString::fromUtf8(text));
+    emit edit.textEdited(edit.text());
+  }
+  std::string text_of(const char* name) { return widget<QLabel>(name).text().toStdString(); }
+  std::vector<std::string> shown() const {
+    std::vector<std::string> out;
+    for (const Message& m : boxes.shown) out.push_back(m.text);
+    return out;
+  }
+  // The open button, with the simulator's port selected at start-up.
+  void open_port() {
+    click("Command_uart_port_open");
+    ASSERT_TRUE(port.PortOpen()) << (shown().empty() ? "" : shown().back());
+  }
+  // Everything on the way settles: writes flushed, replies handled.
+  void settle(int ms = 150) { run_for(ms); }
+
+  std::optional<std::string> saved_;
+  std::string runtime_;
+  QtSerialPort port;
+  ScriptedBoxes boxes;
+  Form1 form{port, boxes};
+  std::unique_ptr<FormWindow> window;
+  std::unique_ptr<Sim> sim;
+};
+
+}  // namespace talmir880::testing
