@@ -1,0 +1,249 @@
+#!/usr/bin/env bash
+# The Debian package as a user gets it: built by CPack from the build folder,
+# unpacked with dpkg-deb, its files checked and its programs started.
+#   package_test.sh deb BUILD_DIR WORK          build and unpack into WORK
+#   package_test.sh layout WORK VERSION HAS_PANEL
+#   package_test.sh depends WORK
+#   package_test.sh desktop WORK HAS_PANEL
+#   package_test.sh metainfo WORK HAS_PANEL
+#   package_test.sh man WORK
+#   package_test.sh lintian WORK
+#   package_test.sh panel WORK HAS_PANEL
+#   package_test.sh sim_help WORK
+#   package_test.sh sim_run WORK
+#   package_test.sh destdir BUILD_DIR WORK HAS_PANEL
+set -euo pipefail
+
+readonly app_id=io.github.talmir880.Panel
+readonly skip=77  # SKIP_RETURN_CODE of these tests
+readonly icon_sizes=(16 24 32 48 64 128 256)
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+need() {
+  command -v "$1" >/dev/null || fail "$1 not found (scripts/deps.sh installs it)"
+}
+
+expect_file() {
+  [ -f "$1" ] || fail "missing $1"
+}
+
+# The files every install holds, the panel's only when it was built.
+check_tree() {
+  local root=$1 has_panel=$2
+  expect_file "$root/usr/bin/talmir880-sim"
+  [ -x "$root/usr/bin/talmir880-sim" ] || fail "talmir880-sim is not executable"
+  expect_file "$root/usr/share/man/man1/talmir880-sim.1.gz"
+  expect_file "$root/usr/share/doc/talmir880/copyright"
+  expect_file "$root/usr/share/doc/talmir880/changelog.Debian.gz"
+  [ "$has_panel" = 1 ] || return 0
+  expect_file "$root/usr/bin/talmir880"
+  [ -x "$root/usr/bin/talmir880" ] || fail "talmir880 is not executable"
+  expect_file "$root/usr/share/man/man1/talmir880.1.gz"
+  expect_file "$root/usr/share/applications/$app_id.desktop"
+  expect_file "$root/usr/share/metainfo/$app_id.metainfo.xml"
+  local size
+  for size in "${icon_sizes[@]}"; do
+    local icon=$root/usr/share/icons/hicolor/${size}x${size}/apps/$app_id.png
+    expect_file "$icon"
+    # The bytes at 16..23 of a PNG are its width and height, big-endian.
+    local width height
+    read -r width height < <(od -An -tu4 --endian=big -j16 -N8 "$icon")
+    [ "$width $height" = "$size $size" ] ||
+      fail "$icon is ${width}x${height}, not ${size}x${size}"
+  done
+}
+
+deb_of() {
+  local debs=("$1"/cpack/talmir880_*.deb)
+  [ -f "${debs[0]}" ] || fail "no package in $1/cpack (did the packaging.deb test run?)"
+  echo "${debs[0]}"
+}
+
+cmd_deb() {
+  local build=$1 work=$2
+  need dpkg-deb
+  rm -rf "$work"
+  mkdir -p "$work"
+  # CPack's own folder keeps the build folder free of packages and staging.
+  "${CPACK:-cpack}" -G DEB --config "$build/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" 2>&1 ||
+    { cat "$work/cpack.log"; fail "cpack -G DEB"; }
+  local deb
+  deb=$(deb_of "$work")
+  dpkg-deb -x "$deb" "$work/root"
+  dpkg-deb -I "$deb"
+  dpkg-deb -c "$deb"
+}
+
+cmd_layout() {
+  local work=$1 version=$2 has_panel=$3 deb
+  deb=$(deb_of "$work")
+  check_tree "$work/root" "$has_panel"
+  [ "$(dpkg-deb -f "$deb" Package)" = talmir880 ] || fail "package name"
+  [ "$(dpkg-deb -f "$deb" Section)" = electronics ] || fail "section"
+  [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
+  local deb_version
+  deb_version=$(dpkg-deb -f "$deb" Version)
+  [[ "$deb_version" == "$version"-* ]] || fail "version $deb_version is not $version"
+  zcat "$work/root/usr/share/doc/talmir880/changelog.Debian.gz" | head -n1 |
+    grep -q "^talmir880 ($deb_version) " || fail "changelog does not open with $deb_version"
+  local depends
+  depends=$(dpkg-deb -f "$deb" Depends)
+  if [ "$has_panel" = 1 ]; then
+    local p
+    for p in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 fonts-noto-cjk; do
+      [[ ", $depends," == *", $p "* || ", $depends," == *", $p,"* ]] ||
+        fail "Depends lacks $p: $depends"
+    done
+    # The version is written in three places that a release must keep in step.
+    grep -q "<release version=\"$version\"" "$work/root/usr/share/metainfo/$app_id.metainfo.xml" ||
+      fail "metainfo has no release $version"
+    zcat "$work/root/usr/share/man/man1/talmir880.1.gz" | grep -q "^\.TH .*\"talmir880 $version\"" ||
+      fail "talmir880.1 does not name version $version"
+  fi
+  zcat "$work/root/usr/share/man/man1/talmir880-sim.1.gz" | grep -q "^\.TH .*\"talmir880 $version\"" ||
+    fail "talmir880-sim.1 does not name version $version"
+  # Nothing outside /usr, and no build paths left behind.
+  local stray
+  stray=$(cd "$work/root" && find . -mindepth 1 -maxdepth 1 ! -name usr)
+  [ -z "$stray" ] || fail "files outside /usr: $stray"
+}
+
+# Every shared library the programs link must come from a package the
+# package depends on, so a hand-written Depends cannot fall behind the code.
+cmd_depends() {
+  local work=$1 deb depends elf lib path owner candidate
+  need readelf
+  need dpkg-query
+  deb=$(deb_of "$work")
+  depends=$(dpkg-deb -f "$deb" Depends)
+  for elf in "$work"/root/usr/bin/*; do
+    ! ldd "$elf" | grep "not found" || fail "$elf has unresolved libraries"
+    # Installed programs use the system's libraries, never ones beside them.
+    ! readelf -d "$elf" | grep -E "\((RPATH|RUNPATH)\)" || fail "$elf has a run path"
+    for lib in $(readelf -d "$elf" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+      path=$(ldd "$elf" | awk -v lib="$lib" '$1 == lib { print $3 }')
+      [ -n "$path" ] || fail "$elf: $lib not found"
+      owner=""
+      # usrmerge: the loader may name /lib while the package lists /usr/lib.
+      for candidate in "$path" "/usr${path#/usr}" "${path#/usr}" "$(realpath "$path")"; do
+        owner=$(dpkg-query -S "$candidate" 2>/dev/null | head -n1 | cut -d: -f1) && [ -n "$owner" ] &&
+          break
+      done
+      [ -n "$owner" ] || fail "$lib ($path) belongs to no package"
+      [[ ", $depends," == *", $owner "* || ", $depends," == *", $owner,"* ]] ||
+        fail "$(basename "$elf") needs $lib from $owner, which Depends lacks: $depends"
+      echo "$(basename "$elf"): $lib from $owner"
+    done
+  done
+}
+
+cmd_desktop() {
+  local work=$1 has_panel=$2
+  [ "$has_panel" = 1 ] || { echo "no panel built"; exit "$skip"; }
+  need desktop-file-validate
+  local file=$work/root/usr/share/applications/$app_id.desktop
+  desktop-file-validate "$file" || fail "desktop-file-validate $file"
+  grep -qx "Exec=talmir880" "$file" || fail "Exec is not talmir880"
+  grep -qx "Icon=$app_id" "$file" || fail "Icon is not $app_id"
+}
+
+cmd_metainfo() {
+  local work=$1 has_panel=$2
+  [ "$has_panel" = 1 ] || { echo "no panel built"; exit "$skip"; }
+  need appstreamcli
+  appstreamcli validate --no-net "$work/root/usr/share/metainfo/$app_id.metainfo.xml" ||
+    fail "appstreamcli validate"
+}
+
+cmd_man() {
+  local work=$1 page out
+  command -v man >/dev/null || { echo "man not installed"; exit "$skip"; }
+  for page in "$work"/root/usr/share/man/man1/*.1.gz; do
+    # As lintian checks pages: any groff warning is a fault.
+    out=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
+      man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null) || fail "man $page"
+    [ -z "$out" ] || fail "man $page warns: $out"
+    echo "$(basename "$page"): clean"
+  done
+}
+
+cmd_lintian() {
+  local work=$1
+  command -v lintian >/dev/null || { echo "lintian not installed"; exit "$skip"; }
+  # The changelog closes no bug report: that matters only to uploads to Debian.
+  local out rc=0
+  out=$(lintian --fail-on error,warning --suppress-tags initial-upload-closes-no-bugs \
+    "$(deb_of "$work")" 2>&1) || rc=$?
+  grep -v "running with root privileges" <<<"$out" || true
+  [ "$rc" = 0 ] || fail "lintian"
+}
+
+cmd_panel() {
+  local work=$1 has_panel=$2
+  [ "$has_panel" = 1 ] || { echo "no panel built"; exit "$skip"; }
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  # No command line: it runs until the window is closed, so alive after a
+  # second of event loop means it started.
+  QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$tmp "$work/root/usr/bin/talmir880" \
+    >"$tmp/out" 2>&1 &
+  local pid=$!
+  sleep 1
+  if ! kill -0 "$pid" 2>/dev/null; then
+    local rc=0
+    wait "$pid" || rc=$?
+    cat "$tmp/out"
+    fail "talmir880 ended within a second, status $rc"
+  fi
+  kill "$pid"
+  wait "$pid" 2>/dev/null || true
+  cat "$tmp/out"
+}
+
+cmd_sim_help() {
+  local work=$1 out
+  out=$("$work/root/usr/bin/talmir880-sim" --help) || fail "--help exit status $?"
+  [[ "$out" == "Usage: talmir880-sim"* ]] || fail "unexpected --help text: $out"
+}
+
+cmd_sim_run() {
+  local work=$1
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  XDG_RUNTIME_DIR=$tmp "$work/root/usr/bin/talmir880-sim" >"$tmp/out" 2>&1 &
+  local pid=$! _
+  for _ in $(seq 50); do
+    [ -s "$tmp/out" ] && break
+    sleep 0.1
+  done
+  local first
+  first=$(head -n1 "$tmp/out")
+  if ! [[ "$first" =~ ^talmir880-sim:\ COM9\ -\>\ (/dev/pts/[0-9]+)$ ]]; then
+    kill "$pid" 2>/dev/null || true
+    fail "first line: \"$first\""
+  fi
+  local pts=${BASH_REMATCH[1]}
+  [ "$(readlink "$tmp/talmir880/COM9")" = "$pts" ] || fail "COM9 does not lead to $pts"
+  kill -TERM "$pid"
+  local rc=0
+  wait "$pid" || rc=$?
+  [ "$rc" = 0 ] || fail "status $rc after SIGTERM"
+  [ ! -L "$tmp/talmir880/COM9" ] || fail "COM9 link left behind"
+  echo "$first"
+}
+
+cmd_destdir() {
+  local build=$1 work=$2 has_panel=$3
+  rm -rf "$work"
+  DESTDIR=$work "${CMAKE:-cmake}" --install "$build" --prefix /usr --strip >/dev/null
+  check_tree "$work" "$has_panel"
+  "$work/usr/bin/talmir880-sim" --help >/dev/null || fail "installed talmir880-sim --help"
+}
+
+command=$1
+shift
+"cmd_$command" "$@"
