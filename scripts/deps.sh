@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-serialport-dev
-  xvfb xauth imagemagick fonts-noto-cjk
+  xvfb xauth xdotool imagemagick fonts-noto-cjk
   desktop-file-utils appstream
 )
 missing=()
