@@ -35,7 +35,7 @@ void Sweep::Command_signal_Click() {
   double samples = leading_number(Text_sample_.Text());
   if (samples > kMaxSamples) samples = kMaxSamples;
   // No samples, or fields beyond a double: there is no sweep to send.
-  if (samples == 0 || !std::isfinite(start) || !std::isfinite(end) ||
+  if (samples == 0 || !std::isfinite(samples) || !std::isfinite(start) || !std::isfinite(end) ||
       !std::isfinite((end - start) / samples)) {
     refuse();
     return;

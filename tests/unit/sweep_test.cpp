@@ -81,7 +81,8 @@ TEST_F(PanelTest, ASweepThatCannotBeComputedIsRefusedAndSignalStaysUsable) {
     const char* end;
     const char* sample;
   } cases[] = {{"100", "500", "0"},     {"100", "500", ""},     {"100", "500", "abc"},
-               {"1e400", "500", "500"}, {"100", "-1e400", "5"}, {"-1e302", "1e302", "1e-300"}};
+               {"1e400", "500", "500"}, {"100", "-1e400", "5"}, {"-1e302", "1e302", "1e-300"},
+               {"100", "500", "-1E400"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sample);
     boxes.shown.clear();
