@@ -23,6 +23,7 @@
 #include "link/qt/qt_serial_port.hpp"
 #include "qt_link/pty_fixture.hpp"
 #include "support/scripted_boxes.hpp"
+#include "support/temp_runtime_dir.hpp"
 #include "toolkit/qt/form_window.hpp"
 #include "toolkit/qt/widget_bindings.hpp"
 
@@ -72,11 +73,6 @@ class Sim {
 class PanelOnSim : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) saved_ = old;
-    char templ[] = "/tmp/talmir880-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    runtime_ = templ;
-    setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
     // A modal box keeps the event loop running while it is open.
     boxes.while_open = [] { run_for(30); };
     window = std::make_unique<FormWindow>(form);
@@ -86,13 +82,6 @@ class PanelOnSim : public ::testing::Test {
   void TearDown() override {
     window.reset();
     sim.reset();
-    if (saved_) {
-      setenv("XDG_RUNTIME_DIR", saved_->c_str(), 1);
-    } else {
-      unsetenv("XDG_RUNTIME_DIR");
-    }
-    std::error_code ec;
-    std::filesystem::remove_all(runtime_, ec);
   }
 
   void start_sim(QStringList args = {}) {
@@ -134,8 +123,7 @@ class PanelOnSim : public ::testing::Test {
   // Everything on the way settles: writes flushed, replies handled.
   void settle(int ms = 150) { run_for(ms); }
 
-  std::optional<std::string> saved_;
-  std::string runtime_;
+  TempRuntimeDir runtime_{"talmir880-e2e"};
   QtSerialPort port;
   ScriptedBoxes boxes;
   Form1 form{port, boxes};

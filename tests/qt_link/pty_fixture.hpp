@@ -21,6 +21,7 @@
 #include <string_view>
 
 #include "link/ports_folder.hpp"
+#include "support/temp_runtime_dir.hpp"
 
 namespace talmir880::testing {
 
@@ -104,23 +105,7 @@ inline double cpu_ms() {
 // afterwards.
 class PortsFolderTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) saved_ = old;
-    char templ[] = "/tmp/talmir880-qt-link-XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    runtime_ = templ;
-    setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
-    folder_ = ensure_ports_folder();
-  }
-  void TearDown() override {
-    if (saved_) {
-      setenv("XDG_RUNTIME_DIR", saved_->c_str(), 1);
-    } else {
-      unsetenv("XDG_RUNTIME_DIR");
-    }
-    std::error_code ec;
-    std::filesystem::remove_all(runtime_, ec);
-  }
+  void SetUp() override { folder_ = ensure_ports_folder(); }
 
   // COM<n> now leads to the device, replacing any older link.
   void link(int n, const Pty& device) {
@@ -129,8 +114,7 @@ class PortsFolderTest : public ::testing::Test {
     ASSERT_EQ(::symlink(device.slave_path().c_str(), path.c_str()), 0) << path;
   }
 
-  std::optional<std::string> saved_;
-  std::string runtime_;
+  TempRuntimeDir runtime_{"talmir880-qt-link"};
   std::string folder_;
 };
 

@@ -11,6 +11,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "support/temp_runtime_dir.hpp"
+
 namespace talmir880 {
 namespace {
 
@@ -19,27 +21,9 @@ namespace fs = std::filesystem;
 // Each test gets its own XDG_RUNTIME_DIR; the user's own is put back after.
 class PortsFolder : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) saved_ = old;
-    char templ[] = "/tmp/talmir880-ports-test-XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    runtime_ = templ;
-    setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
-    folder_ = runtime_ + "/talmir880";
-  }
-  void TearDown() override {
-    if (saved_) {
-      setenv("XDG_RUNTIME_DIR", saved_->c_str(), 1);
-    } else {
-      unsetenv("XDG_RUNTIME_DIR");
-    }
-    std::error_code ec;
-    fs::remove_all(runtime_, ec);
-  }
-
-  std::optional<std::string> saved_;
-  std::string runtime_;
-  std::string folder_;
+  testing::TempRuntimeDir runtime_dir_{"talmir880-ports-test"};
+  const std::string runtime_ = runtime_dir_.path();
+  const std::string folder_ = runtime_ + "/talmir880";
 };
 
 TEST_F(PortsFolder, PathFollowsXdgRuntimeDir) {

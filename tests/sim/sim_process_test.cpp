@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "link/ports_folder.hpp"
+#include "support/temp_runtime_dir.hpp"
 
 namespace talmir880 {
 namespace {
@@ -137,22 +138,8 @@ PtyRead read_pty(int fd, std::size_t want, std::chrono::milliseconds wait) {
 
 class SimProcessTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) saved_ = old;
-    char templ[] = "/tmp/talmir880-sim-test-XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    runtime_ = templ;
-    setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);  // the simulators inherit it
-  }
   void TearDown() override {
     if (pty_ >= 0) close(pty_);
-    if (saved_) {
-      setenv("XDG_RUNTIME_DIR", saved_->c_str(), 1);
-    } else {
-      unsetenv("XDG_RUNTIME_DIR");
-    }
-    std::error_code ec;
-    std::filesystem::remove_all(runtime_, ec);
   }
 
   // Reads the announcement and opens the port through its link, as the panel would.
@@ -177,8 +164,8 @@ class SimProcessTest : public ::testing::Test {
     return lstat(port_link_path(port).c_str(), &st) == 0;
   }
 
-  std::optional<std::string> saved_;
-  std::string runtime_;
+  testing::TempRuntimeDir runtime_dir_{"talmir880-sim-test"};
+  const std::string runtime_ = runtime_dir_.path();
   int pty_ = -1;
 };
 
