@@ -83,12 +83,15 @@ double leading_number(std::string_view text) {
     if (exp_negative) exponent = -exponent;
   }
 
-  std::string normal = mantissa.substr(0, int_digits);
-  if (normal.empty()) normal = "0";
-  normal += '.';
-  normal += mantissa.substr(int_digits);
-  normal += 'e';
-  normal += std::to_string(exponent);
+  // int.frac e exp, for from_chars, which knows no sign and no locale.
+  const std::string_view digits(mantissa);
+  std::string normal;
+  normal.reserve(mantissa.size() + 16);
+  normal.append(int_digits == 0 ? std::string_view("0") : digits.substr(0, int_digits));
+  normal.push_back('.');
+  normal.append(digits.substr(int_digits));
+  normal.push_back('e');
+  normal.append(std::to_string(exponent));
 
   double value = 0.0;
   auto [end, ec] = std::from_chars(normal.data(), normal.data() + normal.size(), value);
