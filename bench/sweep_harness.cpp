@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <algorithm>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <cstdio>
@@ -46,7 +47,7 @@ class CountingPort : public SerialPort {
   std::string Input() override {
     std::string in = inner_.Input();
     chars_received += in.size();
-    if (in.find('R') != std::string::npos) ++acknowledgements;
+    acknowledgements += std::count(in.begin(), in.end(), 'R');  // one R per reply
     return in;
   }
 
