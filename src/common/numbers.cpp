@@ -1,5 +1,6 @@
 #include "common/numbers.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -112,6 +113,14 @@ std::string number_text(double x) {
   char buf[64];
   auto res = std::to_chars(buf, buf + sizeof buf, m, std::chars_format::scientific, 14);
   std::string sci(buf, res.ptr);  // d.dddddddddddddde+XX
+  if (sci.find("e+308") != std::string::npos && !std::isfinite(leading_number(sci))) {
+    // Rounded up past the largest double, the text would read back as
+    // infinity: cut the digits instead.
+    res = std::to_chars(buf, buf + sizeof buf, m, std::chars_format::scientific);
+    sci.assign(buf, res.ptr);
+    const std::size_t e = sci.find('e');
+    sci = sci.substr(0, std::min<std::size_t>(e, 16)) + sci.substr(e);
+  }
   std::size_t e_at = sci.find('e');
   std::string digits = sci.substr(0, 1) + sci.substr(2, e_at - 2);
   int exponent = std::stoi(sci.substr(e_at + 1));

@@ -107,7 +107,9 @@ TEST(NumberText, WritesTheWayTheWindowShowsNumbers) {
 }
 
 TEST(NumberText, ReadsBackToTheSameValueWithin15Digits) {
-  for (double x : {433.92, 0.5, 1e-7, 123.456e18, 5e9, 0.0125, 9.87654321e-3}) {
+  const double largest = std::numeric_limits<double>::max();
+  for (double x : {433.92, 0.5, 1e-7, 123.456e18, 5e9, 0.0125, 9.87654321e-3, largest, -largest,
+                   std::nextafter(largest, 0.0), std::numeric_limits<double>::denorm_min()}) {
     double back = leading_number(number_text(x));
     EXPECT_NEAR(back, x, std::fabs(x) * 1e-14) << x;
   }
