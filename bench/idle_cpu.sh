@@ -1,27 +1,77 @@
 #!/usr/bin/env bash
-# CPU the panel uses while it waits: the real talmir880 under Xvfb, port
-# open on the simulator and closed, no timer armed, over 10 idle seconds.
+# What the panel costs while it waits: the real talmir880 under a private
+# Xvfb, no timer armed, over SECONDS idle seconds with the port closed, then
+# again with the port open on an idle simulator (PORT OPEN is clicked with
+# xdotool). Reports CPU time (from /proc/PID/task/*/schedstat, nanoseconds)
+# and wake-ups (voluntary context switches), each thread on its own.
 #
 #   bench/idle_cpu.sh [PANEL=build/src/talmir880] [SECONDS=10]
+#
+# The simulator is the one built beside the panel (BUILD/sim/talmir880-sim).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 panel=${1:-build/src/talmir880}
 seconds=${2:-10}
+sim=$(dirname "$panel")/../sim/talmir880-sim
+for tool in Xvfb xdotool; do
+  command -v "$tool" >/dev/null || { echo "idle_cpu.sh: needs $tool" >&2; exit 2; }
+done
+[[ -x "$panel" && -x "$sim" ]] || { echo "idle_cpu.sh: no $panel or $sim" >&2; exit 2; }
 
 runtime=$(mktemp -d)
 export XDG_RUNTIME_DIR=$runtime
-display=:$((90 + RANDOM % 9))
-Xvfb "$display" -screen 0 1024x480x24 >/dev/null 2>&1 &
-xvfb=$!
-trap 'kill $panel_pid $xvfb 2>/dev/null; rm -rf "$runtime"' EXIT
-sleep 0.5
-DISPLAY=$display "$panel" >/dev/null 2>&1 &
+xvfb_pid="" sim_pid="" panel_pid=""
+cleanup() {
+  for pid in $panel_pid $sim_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$runtime"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1024x480x24 -nolisten tcp 3>"$runtime/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do [[ -s "$runtime/display" ]] && break; sleep 0.05; done
+export DISPLAY=":$(head -n1 "$runtime/display")"
+
+"$sim" --quiet >/dev/null &
+sim_pid=$!
+while [[ ! -e "$runtime/talmir880/COM9" ]]; do sleep 0.05; done
+
+"$panel" >/dev/null 2>&1 &
 panel_pid=$!
 sleep 2
 
-ticks() { awk '{print $14 + $15}' "/proc/$panel_pid/stat"; }
-hz=$(getconf CLK_TCK)
-before=$(ticks)
-sleep "$seconds"
-after=$(ticks)
-echo "idle CPU over ${seconds} s: $(( (after - before) * 1000 / hz )) ms (port closed, no timer armed)"
+# One line per thread: id, name, run time in ns, voluntary context switches.
+sample() {
+  for task in /proc/"$panel_pid"/task/*; do
+    printf '%s %s %s %s\n' "${task##*/}" "$(tr ' ' _ <"$task/comm")" \
+      "$(cut -d' ' -f1 "$task/schedstat")" \
+      "$(awk '/^voluntary_ctxt_switches/ {print $2}' "$task/status")"
+  done
+}
+
+# measure LABEL: sleeps SECONDS and prints what each thread used meanwhile.
+measure() {
+  local before after
+  before=$(sample)
+  sleep "$seconds"
+  after=$(sample)
+  echo "== $1, over $seconds s"
+  # A thread that started meanwhile counts from zero.
+  awk -v s="$seconds" 'NR == FNR {ns[$1] = $3; cs[$1] = $4; next}
+    {dns = $3 - ns[$1]; dcs = $4 - cs[$1]; tns += dns; tcs += dcs
+     printf "  %-18s CPU %8.3f ms   wake-ups %5d\n", $2, dns / 1e6, dcs}
+    END {printf "  %-18s CPU %8.3f ms   wake-ups %5d (%.1f a second)\n", "all threads", tns / 1e6, tcs, tcs / s}' \
+    <(echo "$before" | sort) <(echo "$after" | sort)
+}
+
+measure "port closed, no timer armed"
+
+# PORT OPEN sits at twips (240, 600), 1335 x 495: its middle is pixel (60, 56).
+window=$(xdotool search --sync --onlyvisible --pid "$panel_pid" | head -n1)
+xdotool mousemove --window "$window" 60 56 click 1
+sleep 1
+if ! ls -l /proc/"$panel_pid"/fd 2>/dev/null | grep -q "$(readlink "$runtime/talmir880/COM9")"; then
+  echo "idle_cpu.sh: the panel did not open COM9" >&2
+  exit 1
+fi
+measure "port open on an idle simulator, no timer armed"

@@ -1,14 +1,19 @@
 #!/usr/bin/env bash
-# Start-up time and peak memory of the panel next to two peers, in one run
+# Start-up time and peak memory of the panel next to its peers, in one run
 # under a private Xvfb:
 #   panel    the TALMIR-880 panel (default build/src/talmir880)
 #   floor    a minimal Qt 6 Widgets program with one empty window, built here
+#   CJK      the floor's window with what any window showing the panel's
+#            Chinese captions pays: two labels of Chinese text in the panel's
+#            font, one bold and one regular (each weight is a font file of
+#            its own), built here
 #   CuteCom  a serial terminal of the same kind (Debian package cutecom, Qt 5)
 #
-# Usage: bench/panel_vs_peers.sh [--runs N] [--settle MS] [PANEL]
+# Usage: bench/panel_vs_peers.sh [--runs N] [--settle MS] [PANEL [BASELINE]]
 #   --runs N     measured runs per program, the median is reported (default 5)
 #   --settle MS  how long a program stays up after its first paint (default 2000)
 #   PANEL        the panel executable; when it is missing its row reads nan
+#   BASELINE     another build of the panel, measured alongside (before/after)
 #
 # How a start-up is timed. None of the three programs is instrumented, so all
 # are measured from outside in the same way, by a small Xlib probe this script
@@ -27,7 +32,9 @@
 # Peak memory is /usr/bin/time's "Maximum resident set size", read after the
 # program has been up for --settle ms past its first paint and then ended with
 # SIGTERM. Every program gets the same fresh HOME, XDG folders and display;
-# each is started once unmeasured first, so that all are timed warm.
+# each is started once unmeasured first, so that all are timed warm, and the
+# programs take turns run by run, so that the ratios between them hold even
+# when the machine's load drifts during the measurement.
 #
 # Missing tools (Xvfb, time, cutecom, g++, Qt 6 and X11 headers) are installed
 # with apt-get when the script runs as root. It reports figures only.
@@ -37,13 +44,15 @@ runs=5
 settle_ms=2000
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 panel=$(realpath -m "$here/../build/src/talmir880")
+panel_given=""
+baseline=""
 
 while [[ $# -gt 0 ]]; do
   case "$1" in
     --runs) runs=$2; shift 2 ;;
     --settle) settle_ms=$2; shift 2 ;;
     -h|--help) sed -n '2,/^set -euo/{/^#/s/^# \{0,1\}//p}' "$0"; exit 0 ;;
-    *) panel=$1; shift ;;
+    *) if [[ -z "$panel_given" ]]; then panel=$1; panel_given=1; else baseline=$1; fi; shift ;;
   esac
 done
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "--runs takes a positive number" >&2; exit 2; }
@@ -266,6 +275,47 @@ EOF
 g++ -O2 -fPIC -std=c++17 -o "$work/qt_floor" "$work/floor.cpp" \
   $(pkg-config --cflags --libs Qt6Widgets)
 
+# --- the CJK floor: the same window with two Chinese labels -----------------
+cat > "$work/cjk.cpp" <<'EOF'
+#include <QApplication>
+#include <QFont>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QWidget>
+
+// The family the panel draws 黑体 in: the first of its substitutes installed.
+static QString panel_family() {
+  const QStringList installed = QFontDatabase::families();
+  for (const char* family : {"SimHei", "Noto Sans Mono CJK SC", "Noto Sans CJK SC",
+                             "Source Han Sans SC", "WenQuanYi Zen Hei", "WenQuanYi Micro Hei",
+                             "Droid Sans Fallback"}) {
+    if (installed.contains(QString::fromUtf8(family), Qt::CaseInsensitive)) return family;
+  }
+  return QString::fromUtf8("黑体");
+}
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QWidget window;
+  window.resize(824, 329);
+  QFont font(panel_family());
+  font.setPointSizeF(12);
+  font.setBold(true);
+  QLabel bold(QString::fromUtf8("串口关闭"), &window);
+  bold.setFont(font);
+  bold.move(24, 16);
+  font.setPointSizeF(15);
+  font.setBold(false);
+  QLabel regular(QString::fromUtf8("结束扫描频率"), &window);
+  regular.setFont(font);
+  regular.move(24, 150);
+  window.show();
+  return app.exec();
+}
+EOF
+# shellcheck disable=SC2046
+g++ -O2 -fPIC -std=c++17 -o "$work/qt_cjk" "$work/cjk.cpp" $(pkg-config --cflags --libs Qt6Widgets)
+
 # --- a private display and a fresh user ------------------------------------
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -br 3>"$work/display" 2>"$work/xvfb.log" &
 xvfb_pid=$!
@@ -286,47 +336,58 @@ median() {
          else print (v[NR / 2] + v[NR / 2 + 1]) / 2}'
 }
 
-# measure NAME PROGRAM...: one warm-up, then $runs runs; sets the medians.
-measure() {
-  local name=$1; shift
-  local maps=() paints=() rss=() i out kb
-  for ((i = 0; i <= runs; i++)); do
-    if ! out=$("$work/probe" "$work/time.txt" "$settle_ms" "$@" 2>>"$work/probe.log"); then
-      echo "$name: run $i failed; see below" >&2
-      tail -n 5 "$work/probe.log" >&2
-      return 1
+# run_once NAME PROGRAM: one probe run; sets out (mapped and painted) and kb.
+run_once() {
+  if ! out=$("$work/probe" "$work/time.txt" "$settle_ms" "$2" 2>>"$work/probe.log"); then
+    echo "$1: a run failed; see below" >&2
+    tail -n 5 "$work/probe.log" >&2
+    return 1
+  fi
+  kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
+}
+
+declare -A program map paint mem maps paints rss failed
+names=()
+entries=("panel|$panel")
+[[ -n "$baseline" ]] && entries+=("baseline|$baseline")
+entries+=("floor|$work/qt_floor" "CJK|$work/qt_cjk" "CuteCom|$(command -v cutecom || true)")
+for entry in "${entries[@]}"; do
+  name=${entry%%|*}; program[$name]=${entry#*|}
+  names+=("$name")
+  if [[ -z "${program[$name]}" || ! -x "${program[$name]}" ]]; then
+    echo "$name: ${program[$name]:-not installed} not found; skipped" >&2
+    failed[$name]=1
+  fi
+done
+
+# Round by round, each program once a round, so that a busy spell of the
+# machine weighs on all of them alike; round 0 is the unmeasured warm-up.
+for ((i = 0; i <= runs; i++)); do
+  for name in "${names[@]}"; do
+    [[ -n "${failed[$name]:-}" ]] && continue
+    if ! run_once "$name" "${program[$name]}"; then
+      failed[$name]=1
+      continue
     fi
-    kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
+    note=""
     if ((i > 0)); then
-      maps+=("${out% *}"); paints+=("${out#* }"); rss+=("$kb")
+      maps[$name]+="${out% *} "; paints[$name]+="${out#* } "; rss[$name]+="$kb "
+    else
+      note=" (warm-up, not counted)"
     fi
-    local note=""
-    ((i > 0)) || note=" (warm-up, not counted)"
     printf '  %-8s run %d/%d: mapped %s ms, painted %s ms, peak RSS %s KiB%s\n' \
       "$name" "$i" "$runs" "${out% *}" "${out#* }" "$kb" "$note" >&2
   done
-  m_map=$(printf '%s\n' "${maps[@]}" | median)
-  m_paint=$(printf '%s\n' "${paints[@]}" | median)
-  m_rss=$(printf '%s\n' "${rss[@]}" | median)
-}
+done
 
-declare -A map paint mem
-names=()
-for entry in "panel|$panel" "floor|$work/qt_floor" "CuteCom|$(command -v cutecom || true)"; do
-  name=${entry%%|*}; program=${entry#*|}
-  names+=("$name")
-  if [[ -z "$program" || ! -x "$program" ]]; then
-    echo "$name: ${program:-not installed} not found; skipped" >&2
+for name in "${names[@]}"; do
+  if [[ -n "${failed[$name]:-}" ]]; then
     map[$name]=nan; paint[$name]=nan; mem[$name]=nan
     continue
   fi
-  if measure "$name" "$program"; then
-    map[$name]=$m_map
-    paint[$name]=$m_paint
-    mem[$name]=$(awk -v k="$m_rss" 'BEGIN {printf "%.1f", k / 1024}')
-  else
-    map[$name]=nan; paint[$name]=nan; mem[$name]=nan
-  fi
+  map[$name]=$(printf '%s\n' ${maps[$name]} | median)
+  paint[$name]=$(printf '%s\n' ${paints[$name]} | median)
+  mem[$name]=$(printf '%s\n' ${rss[$name]} | median | awk '{printf "%.1f", $1 / 1024}')
 done
 
 ratio() {
@@ -337,6 +398,7 @@ ratio() {
 echo
 echo "Median of $runs runs each, $(nproc) CPUs, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "panel: $panel"
+[[ -n "$baseline" ]] && echo "baseline: $baseline"
 cutecom_version=$(dpkg-query -W -f='${Version}' cutecom 2>/dev/null || echo '?')
 echo "Qt $(pkg-config --modversion Qt6Widgets) (panel, floor); CuteCom $cutecom_version (Qt 5)"
 echo
@@ -346,7 +408,15 @@ for name in "${names[@]}"; do
   printf '| %-8s | %15s | %16s | %17s |\n' "$name" "${map[$name]}" "${paint[$name]}" "${mem[$name]}"
 done
 echo
+if [[ -n "$baseline" ]]; then
+  printf 'panel / baseline: start-up %s, memory %s\n' \
+    "$(ratio "${paint[panel]}" "${paint[baseline]}")" "$(ratio "${mem[panel]}" "${mem[baseline]}")"
+fi
 printf 'panel / floor:   start-up %s, memory %s\n' \
   "$(ratio "${paint[panel]}" "${paint[floor]}")" "$(ratio "${mem[panel]}" "${mem[floor]}")"
+printf 'CJK / floor:     start-up %s, memory %s\n' \
+  "$(ratio "${paint[CJK]}" "${paint[floor]}")" "$(ratio "${mem[CJK]}" "${mem[floor]}")"
+printf 'panel / CJK:     start-up %s, memory %s\n' \
+  "$(ratio "${paint[panel]}" "${paint[CJK]}")" "$(ratio "${mem[panel]}" "${mem[CJK]}")"
 printf 'panel / CuteCom: start-up %s, memory %s\n' \
   "$(ratio "${paint[panel]}" "${paint[CuteCom]}")" "$(ratio "${mem[panel]}" "${mem[CuteCom]}")"

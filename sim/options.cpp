@@ -42,6 +42,7 @@ ParsedOptions parse_options(const std::vector<std::string>& args) {
       {"--port", "1..10", store(o.port, 1, 10)},
       {"--baud", "0..4000000", store(o.pacer.baud, 0, 4'000'000)},
       {"--dwell-ms", "0..60000", store(o.pacer.dwell_ms, 0, 60'000)},
+      {"--latency-ms", "0..1000", store(o.pacer.latency_ms, 0, 1'000)},
       {"--split-ack", "0..60000", store(o.pacer.split_ack_ms, 0, 60'000)},
       {"--noise", "0..1000000", store(o.pacer.noise_per_second, 0.0, 1e6)},
       {"--vanish-after", "1..1000000", store(o.vanish_after, 1, 1'000'000)},
@@ -91,6 +92,11 @@ where the panel finds it. Prints one line per command received.
   --baud B          pace sweep output as B baud, 10 bits per character
                     (default 57600; 0 = as fast as the reader takes it)
   --dwell-ms MS     extra time per sweep point (default 0)
+  --latency-ms MS   hand paced output over in batches at least MS
+                    milliseconds apart, as a USB serial adapter's latency
+                    timer does (16 is common); the first write after a quiet
+                    spell goes at once (default 0: each write when it is due;
+                    no effect with --baud 0 and no dwell)
   --silent          never acknowledge
   --lowercase       acknowledge with "*r*" instead of "*R*"
   --split-ack MS    send the acknowledgement in two writes: "*", then MS

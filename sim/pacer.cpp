@@ -20,6 +20,7 @@ Pacer::Pacer(const PacerOptions& options, std::uint32_t seed) : options_(options
   // 10 bits per character (start, 8 data, stop), 4 characters per point.
   if (options_.baud > 0) period_ += nanoseconds(40'000'000'000LL / options_.baud);
   period_ += std::chrono::milliseconds(options_.dwell_ms);
+  latency_ = std::chrono::milliseconds(options_.latency_ms);
   if (options_.noise_per_second > 0) {
     noise_period_ = std::max<Clock::duration>(
         nanoseconds(static_cast<std::int64_t>(1e9 / options_.noise_per_second)), nanoseconds(1));
@@ -56,6 +57,15 @@ TimePoint Pacer::point_due(const Sweep& s, int index) const {
 }
 
 Pacer::Output Pacer::take(TimePoint now, std::size_t room) {
+  // The first write after a quiet spell goes at once; whatever falls due
+  // within the latency after it waits and goes together.
+  if (batched() && next_batch_ && now < *next_batch_) return {};
+  Output out = take_due(now, room);
+  if (batched() && !out.bytes.empty()) next_batch_ = now + latency_;
+  return out;
+}
+
+Pacer::Output Pacer::take_due(TimePoint now, std::size_t room) {
   Output out;
   auto due_end =
       std::find_if(timed_.begin(), timed_.end(), [now](const Timed& t) { return t.due > now; });
@@ -91,6 +101,7 @@ std::optional<TimePoint> Pacer::next_wake() const {
   if (!timed_.empty()) consider(timed_.front().due);
   if (sweep_ && paced()) consider(point_due(*sweep_, sweep_->sent));
   if (next_noise_) consider(*next_noise_);
+  if (wake && batched() && next_batch_ && *wake < *next_batch_) wake = next_batch_;
   return wake;
 }
 

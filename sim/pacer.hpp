@@ -23,6 +23,9 @@ using TimePoint = Clock::time_point;
 struct PacerOptions {
   int baud = 57600;  // 0: sweep output as fast as the reader takes it
   int dwell_ms = 0;
+  // Paced output reaches the reader in batches at least this far apart, as
+  // through a USB adapter's latency timer; 0: each write when it is due.
+  int latency_ms = 0;
   bool silent = false;
   bool lowercase = false;
   std::optional<int> split_ack_ms;  // acknowledgement in two writes
@@ -65,11 +68,15 @@ class Pacer {
   };
 
   bool paced() const { return period_.count() > 0; }
+  bool batched() const { return paced() && latency_.count() > 0; }
+  Output take_due(TimePoint now, std::size_t room);
   TimePoint point_due(const Sweep& s, int index) const;
 
   PacerOptions options_;
   Clock::duration period_{};  // per sweep point
   Clock::duration noise_period_{};
+  Clock::duration latency_{};
+  std::optional<TimePoint> next_batch_;
   std::optional<Sweep> sweep_;
   std::vector<Timed> timed_;  // second halves of split acknowledgements
   std::optional<TimePoint> next_noise_;

@@ -72,6 +72,31 @@ TEST_F(LostDevice, IsReportedOnceAndTheProcessGoesIdle) {
   EXPECT_EQ(form.Label_COM_state.Caption(), "PORT OPEN");
 }
 
+TEST_F(LostDevice, ADeviceThatHangsUpInTheMiddleOfAStreamIsReportedOnce) {
+  // Points in a row, each once the last is told, until the port holds them.
+  std::string sent;
+  for (int i = 0; i < 200 && !port.holding(); ++i) {
+    sent += "0000";
+    device.send("0000");
+    ASSERT_TRUE(
+        run_until([&] { return form.link.receive_data.size() == sent.size() || port.holding(); }));
+  }
+  ASSERT_TRUE(port.holding());
+  sent += "0001";
+  device.send("0001");
+  device.vanish();
+  ASSERT_TRUE(run_until([&] { return !boxes.shown.empty(); }));
+  run_for(100);
+
+  ASSERT_EQ(boxes.shown.size(), 1u);
+  EXPECT_EQ(boxes.shown[0].text, "Receive data error!");
+  EXPECT_TRUE(port.lost());
+  EXPECT_FALSE(port.holding());
+  // What was told before the fault was sent, in order; the system may drop
+  // what the device sent just before it hung up.
+  EXPECT_EQ(form.link.receive_data.text(), sent.substr(0, form.link.receive_data.size()));
+}
+
 TEST_F(LostDevice, LaterReadsAreEmptyAndWritesFail) {
   device.vanish();
   ASSERT_TRUE(run_until([&] { return events == 1; }));

@@ -22,6 +22,7 @@ TEST(Options, Defaults) {
   EXPECT_EQ(o.port, 9);
   EXPECT_EQ(o.pacer.baud, 57600);
   EXPECT_EQ(o.pacer.dwell_ms, 0);
+  EXPECT_EQ(o.pacer.latency_ms, 0);
   EXPECT_FALSE(o.pacer.silent);
   EXPECT_FALSE(o.pacer.lowercase);
   EXPECT_FALSE(o.pacer.split_ack_ms.has_value());
@@ -55,6 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
         Accepted{{"--baud", "0"}, [](const Options& o) { return o.pacer.baud == 0; }},
         Accepted{{"--baud", "9600"}, [](const Options& o) { return o.pacer.baud == 9600; }},
         Accepted{{"--dwell-ms", "25"}, [](const Options& o) { return o.pacer.dwell_ms == 25; }},
+        Accepted{{"--latency-ms", "16"}, [](const Options& o) { return o.pacer.latency_ms == 16; }},
         Accepted{{"--silent"}, [](const Options& o) { return o.pacer.silent; }},
         Accepted{{"--lowercase"}, [](const Options& o) { return o.pacer.lowercase; }},
         Accepted{{"--split-ack", "20"},
@@ -91,6 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Refused{{"--port", "x"}, "--port"}, Refused{{"--port", "9x"}, "--port"},
                       Refused{{"--port"}, "needs a value"}, Refused{{"--baud", "-1"}, "--baud"},
                       Refused{{"--dwell-ms", ""}, "--dwell-ms"},
+                      Refused{{"--latency-ms", "1001"}, "0..1000"},
                       Refused{{"--noise", "nan"}, "--noise"}, Refused{{"--noise", "-3"}, "--noise"},
                       Refused{{"--vanish-after", "0"}, "--vanish-after"},
                       Refused{{"--silent=1"}, "takes no value"},
@@ -99,8 +102,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(Options, UsageExplainsEveryFlag) {
   const std::string text = usage();
-  for (const char* flag : {"--port", "--baud", "--dwell-ms", "--silent", "--lowercase",
-                           "--split-ack", "--noise", "--vanish-after", "--quiet", "--help"}) {
+  for (const char* flag :
+       {"--port", "--baud", "--dwell-ms", "--latency-ms", "--silent", "--lowercase", "--split-ack",
+        "--noise", "--vanish-after", "--quiet", "--help"}) {
     EXPECT_NE(text.find(flag), std::string::npos) << flag;
   }
 }

@@ -98,6 +98,73 @@ INSTANTIATE_TEST_SUITE_P(Rates, PacerSweepPace,
                                            PaceCase{9600, 5, 100, 10}, PaceCase{57600, 0, 1, 1},
                                            PaceCase{57600, 0, 694, 999}));
 
+struct BatchCase {
+  int latency_ms;
+  int take_at_ms;
+  int points_so_far;
+};
+
+void PrintTo(const BatchCase& c, std::ostream* os) {
+  *os << "latency " << c.latency_ms << " ms, taken at " << c.take_at_ms << " ms";
+}
+
+class PacerBatches : public ::testing::TestWithParam<BatchCase> {};
+
+// At 57600 baud a point is due every 0.694 ms. Taken every millisecond, the
+// points come in batches: the first at once, the next a latency later with
+// all that fell due meanwhile.
+TEST_P(PacerBatches, PointsComeInBatchesALatencyApart) {
+  PacerOptions o;
+  o.latency_ms = GetParam().latency_ms;
+  Pacer p(o, 1);
+  p.sweep({100'000'000, 800'000, 1000}, T0);
+  std::size_t bytes = 0;
+  for (int ms = 1; ms <= GetParam().take_at_ms; ++ms)
+    bytes += p.take(T0 + milliseconds(ms), kRoom).bytes.size();
+  EXPECT_EQ(bytes, 4u * GetParam().points_so_far);
+}
+
+INSTANTIATE_TEST_SUITE_P(Latencies, PacerBatches,
+                         ::testing::Values(BatchCase{0, 1, 1}, BatchCase{0, 16, 23},
+                                           BatchCase{16, 1, 1}, BatchCase{16, 16, 1},
+                                           BatchCase{16, 17, 24}, BatchCase{16, 32, 24},
+                                           BatchCase{16, 33, 47}, BatchCase{1, 16, 23}));
+
+TEST(Pacer, ABatchWakesTheCallerWhenItIsDue) {
+  PacerOptions o;
+  o.latency_ms = 16;
+  Pacer p(o, 1);
+  p.sweep({0, 10, 100}, T0);
+  EXPECT_EQ(p.take(T0 + milliseconds(1), kRoom).bytes, "0000");
+  EXPECT_EQ(p.next_wake(), T0 + milliseconds(17));
+  EXPECT_EQ(p.take(T0 + milliseconds(16), kRoom).bytes, "");
+  EXPECT_EQ(p.take(T0 + milliseconds(17), kRoom).bytes.size(), 4u * 23);
+}
+
+TEST(Pacer, AReplyAfterAQuietSpellIsNotHeldBack) {
+  PacerOptions o;
+  o.latency_ms = 16;
+  Pacer p(o, 1);
+  p.reply(kAck, T0);
+  EXPECT_EQ(p.take(T0, kRoom).bytes, "*R*");
+  p.reply(kAck, T0 + milliseconds(5));
+  EXPECT_EQ(p.take(T0 + milliseconds(5), kRoom).bytes, "") << "within the latency of the last";
+  EXPECT_EQ(p.next_wake(), T0 + milliseconds(16));
+  EXPECT_EQ(p.take(T0 + milliseconds(16), kRoom).bytes, "*R*");
+  p.reply(kAck, T0 + milliseconds(100));
+  EXPECT_EQ(p.take(T0 + milliseconds(100), kRoom).bytes, "*R*");
+}
+
+TEST(Pacer, LatencyLeavesAnUnpacedSweepAlone) {
+  PacerOptions o = unpaced();
+  o.latency_ms = 16;
+  Pacer p(o, 1);
+  p.sweep({0, 10, 3}, T0);
+  EXPECT_TRUE(p.wants_room());
+  EXPECT_EQ(p.take(T0, 4).bytes, "0000");
+  EXPECT_EQ(p.take(T0, kRoom).bytes, "00010002");
+}
+
 TEST(Pacer, PacedSweepRunsToItsEnd) {
   PacerOptions o;
   o.baud = 0;

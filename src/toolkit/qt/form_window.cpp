@@ -1,15 +1,20 @@
 #include "toolkit/qt/form_window.hpp"
 
+#include <map>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
 #include <QComboBox>
+#include <QFile>
 #include <QFont>
+#include <QFontDatabase>
 #include <QIcon>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -23,21 +28,66 @@ namespace {
 // The entry line is drawn as the instrument's display.
 constexpr std::string_view kDisplay = "Text_send";
 
-QFont font_of(const FontSpec& spec) {
-  QFont font(to_qt(spec.family));
-  font.setPointSizeF(spec.points);
-  font.setWeight(spec.bold ? QFont::Bold : QFont::Normal);
-  return font;
+// The layout's fonts. A designed family that is not installed is named by
+// its first installed substitute, the later ones behind it as fallbacks: Qt
+// draws with the same font either way, but asked for a family it lacks it
+// first has fontconfig rank every font for fallbacks, milliseconds at
+// start-up. With no substitute installed Qt is left to search as before.
+class Fonts {
+ public:
+  Fonts() : installed_(QFontDatabase::families()) {}
+
+  QFont of(const FontSpec& spec) {
+    QFont font;
+    font.setFamilies(families(spec.family));
+    font.setPointSizeF(spec.points);
+    font.setWeight(spec.bold ? QFont::Bold : QFont::Normal);
+    return font;
+  }
+
+ private:
+  const QStringList& families(std::string_view designed) {
+    auto known = resolved_.find(designed);
+    if (known != resolved_.end()) return known->second;
+    const QString name = to_qt(designed);
+    QStringList families{name};
+    if (!installed(name)) {
+      const QStringList substitutes = QFont::substitutes(name);
+      for (qsizetype i = 0; i < substitutes.size(); ++i) {
+        if (installed(substitutes[i])) {
+          families = substitutes.mid(i);
+          break;
+        }
+      }
+    }
+    return resolved_.emplace(designed, families).first->second;
+  }
+  bool installed(const QString& family) const {
+    return installed_.contains(family, Qt::CaseInsensitive);
+  }
+
+  const QStringList installed_;
+  std::map<std::string_view, QStringList> resolved_;
+};
+
+// Read as the PNG it is: asked to guess, Qt loads every image-format plugin
+// to ask each of them. A program without the resource shows no icon.
+QIcon window_icon() {
+  const QString path = QString::fromLatin1(kIconResource);
+  if (!QFile::exists(path)) return {};
+  QImageReader reader(path, "png");
+  reader.setAutoDetectImageFormat(false);
+  return QIcon(QPixmap::fromImage(reader.read()));
 }
 
 template <typename W>
-W* make(QWidget& window, const LayoutRow& row) {
+W* make(QWidget& window, const LayoutRow& row, Fonts& fonts) {
   auto* widget = new W(&window);
   widget->setObjectName(to_qt(row.control));
   widget->setGeometry(to_pixels(row.left), to_pixels(row.top), to_pixels(row.width),
                       to_pixels(row.height));
   // No family: the window's default font, inherited.
-  if (!row.font.family.empty()) widget->setFont(font_of(row.font));
+  if (!row.font.family.empty()) widget->setFont(fonts.of(row.font));
   if (!row.tooltip.empty()) widget->setToolTip(to_qt(row.tooltip));
   return widget;
 }
@@ -51,26 +101,26 @@ Control& control_named(Form1& form, std::string_view name) {
 
 // Each row names its control and says its kind, so the cast is the row's.
 QWidget* make_bound(QWidget& window, const LayoutRow& row, Control& control,
-                    const Dispatch& dispatch) {
+                    const Dispatch& dispatch, Fonts& fonts) {
   switch (row.kind) {
     case ControlKind::Button: {
-      auto* button = make<QPushButton>(window, row);
+      auto* button = make<QPushButton>(window, row, fonts);
       bind(static_cast<Button&>(control), *button, dispatch);
       return button;
     }
     case ControlKind::Label: {
-      auto* label = make<QLabel>(window, row);
+      auto* label = make<QLabel>(window, row, fonts);
       label->setFocusPolicy(Qt::NoFocus);
       bind(static_cast<Label&>(control), *label);
       return label;
     }
     case ControlKind::ComboBox: {
-      auto* list = make<QComboBox>(window, row);
+      auto* list = make<QComboBox>(window, row, fonts);
       bind(static_cast<ComboBox&>(control), *list, dispatch);
       return list;
     }
     case ControlKind::TextBox: {
-      auto* box = make<QLineEdit>(window, row);
+      auto* box = make<QLineEdit>(window, row, fonts);
       if (row.control == kDisplay) {
         QPalette palette = box->palette();
         palette.setColor(QPalette::Base, ole_colour(kDisplayBackColor));
@@ -81,7 +131,7 @@ QWidget* make_bound(QWidget& window, const LayoutRow& row, Control& control,
       return box;
     }
     case ControlKind::ProgressBar: {
-      auto* bar = make<QProgressBar>(window, row);
+      auto* bar = make<QProgressBar>(window, row, fonts);
       bar->setFocusPolicy(Qt::NoFocus);
       bar->setTextVisible(false);
       bind(static_cast<ProgressBar&>(control), *bar);
@@ -116,17 +166,18 @@ void install_font_substitutes() {
 FormWindow::FormWindow(Form1& form) : form_(form) {
   install_font_substitutes();
   setFixedSize(to_pixels(kClientWidth), to_pixels(kClientHeight));
-  setWindowIcon(QIcon(QString::fromLatin1(kIconResource)));
+  setWindowIcon(window_icon());
 
   const Dispatch dispatch = [&form](const std::function<void()>& event) { form.run(event); };
   bind(form.form, *this);
 
   // The rows are in tab order; chaining the widgets that take the focus
   // makes Tab follow the table.
+  Fonts fonts;
   QWidget* first = nullptr;
   QWidget* previous = nullptr;
   for (const LayoutRow& row : kLayout) {
-    QWidget* widget = make_bound(*this, row, control_named(form, row.control), dispatch);
+    QWidget* widget = make_bound(*this, row, control_named(form, row.control), dispatch, fonts);
     if (widget->focusPolicy() == Qt::NoFocus) continue;
     if (previous != nullptr) {
       setTabOrder(previous, widget);
