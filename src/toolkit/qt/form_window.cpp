@@ -37,11 +37,11 @@ class Fonts {
  public:
   Fonts() : installed_(QFontDatabase::families()) {}
 
-  QFont of(const FontSpec& spec) {
+  QFont of(const FontSpec& design) {
     QFont font;
-    font.setFamilies(families(spec.family));
-    font.setPointSizeF(spec.points);
-    font.setWeight(spec.bold ? QFont::Bold : QFont::Normal);
+    font.setFamilies(families(design.family));
+    font.setPointSizeF(design.points);
+    font.setWeight(design.bold ? QFont::Bold : QFont::Normal);
     return font;
   }
 
