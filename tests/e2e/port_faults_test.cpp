@@ -31,6 +31,8 @@ TEST_F(PortFaults, TheDeviceVanishesWhileIdle) {
   open_port();
   keys({"Command16", "Command1", "Command14"});
   ASSERT_TRUE(sim->wait_for("$F000100000"));
+  // Its acknowledgement must be in before the next command is armed.
+  ASSERT_TRUE(run_until([&] { return !form.Timer1.Enabled(); }));
   pick("Combo1", 1);  // the second command: the device goes
   ASSERT_TRUE(sim->wait_for("VANISHED"));
   settle(700);
