@@ -30,7 +30,8 @@ trap cleanup EXIT
 Xvfb -displayfd 3 -screen 0 1024x480x24 -nolisten tcp 3>"$runtime/display" 2>/dev/null &
 xvfb_pid=$!
 for _ in $(seq 100); do [[ -s "$runtime/display" ]] && break; sleep 0.05; done
-export DISPLAY=":$(head -n1 "$runtime/display")"
+DISPLAY=":$(head -n1 "$runtime/display")"
+export DISPLAY
 
 "$sim" --quiet >/dev/null &
 sim_pid=$!
@@ -70,8 +71,10 @@ measure "port closed, no timer armed"
 window=$(xdotool search --sync --onlyvisible --pid "$panel_pid" | head -n1)
 xdotool mousemove --window "$window" 60 56 click 1
 sleep 1
-if ! ls -l /proc/"$panel_pid"/fd 2>/dev/null | grep -q "$(readlink "$runtime/talmir880/COM9")"; then
-  echo "idle_cpu.sh: the panel did not open COM9" >&2
-  exit 1
-fi
+device=$(readlink "$runtime/talmir880/COM9")
+opened=""
+for fd in /proc/"$panel_pid"/fd/*; do
+  [[ "$(readlink "$fd")" == "$device" ]] && opened=1
+done
+[[ -n "$opened" ]] || { echo "idle_cpu.sh: the panel did not open COM9" >&2; exit 1; }
 measure "port open on an idle simulator, no timer armed"

@@ -90,13 +90,14 @@ trap cleanup EXIT
 
 # --- the probe -----------------------------------------------------------
 cat > "$work/probe.c" <<'EOF'
-// probe TIME_FILE SETTLE_MS PROGRAM [ARGS...]: prints "mapped_ms painted_ms".
+// probe TIME_FILE SETTLE_MS PROGRAM [ARGS...]: prints "mapped_ms painted_ms cpu_ms".
 #define _GNU_SOURCE
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <ctype.h>
 #include <dirent.h>
+#include <math.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
@@ -135,12 +136,13 @@ static int viewable_windows(Display* d, Window root) {
   return count;
 }
 
-// /usr/bin/time does not pass SIGTERM on, so the program, its child, is ended.
-static void end_children(pid_t parent, int sig) {
+// The program is the child of /usr/bin/time; 0 while there is none.
+static pid_t child_of(pid_t parent) {
   DIR* proc = opendir("/proc");
   struct dirent* e;
-  if (!proc) return;
-  while ((e = readdir(proc))) {
+  pid_t child = 0;
+  if (!proc) return 0;
+  while (!child && (e = readdir(proc))) {
     if (!isdigit((unsigned char)e->d_name[0])) continue;
     char path[300], buf[512];
     snprintf(path, sizeof path, "/proc/%s/stat", e->d_name);
@@ -152,10 +154,38 @@ static void end_children(pid_t parent, int sig) {
     char* close_paren = strrchr(buf, ')');
     int ppid = 0;
     if (close_paren && sscanf(close_paren + 2, "%*c %d", &ppid) == 1 && ppid == parent) {
-      kill(atoi(e->d_name), sig);
+      child = atoi(e->d_name);
     }
   }
   closedir(proc);
+  return child;
+}
+
+// CPU time all threads of a process have run, from the scheduler's own
+// nanosecond count; NAN when it cannot be read.
+static double cpu_ms(pid_t pid) {
+  char path[300];
+  snprintf(path, sizeof path, "/proc/%d/task", (int)pid);
+  DIR* tasks = pid ? opendir(path) : NULL;
+  struct dirent* e;
+  double ns = 0;
+  if (!tasks) return NAN;
+  while ((e = readdir(tasks))) {
+    if (!isdigit((unsigned char)e->d_name[0])) continue;
+    unsigned long long run = 0;
+    snprintf(path, sizeof path, "/proc/%d/task/%s/schedstat", (int)pid, e->d_name);
+    FILE* f = fopen(path, "r");
+    if (f && fscanf(f, "%llu", &run) == 1) ns += (double)run;
+    if (f) fclose(f);
+  }
+  closedir(tasks);
+  return ns / 1e6;
+}
+
+// /usr/bin/time does not pass SIGTERM on, so the program, its child, is ended.
+static void end_children(pid_t parent, int sig) {
+  pid_t child = child_of(parent);
+  if (child) kill(child, sig);
 }
 
 int main(int argc, char** argv) {
@@ -209,13 +239,13 @@ int main(int argc, char** argv) {
   // Until a window is mapped the probe sleeps on the X connection, so that it
   // takes no CPU from the program; only from the map to the first paint does
   // it copy the screen, once a millisecond.
-  double mapped = -1, painted = -1;
+  double mapped = -1, painted = -1, cpu = NAN;
   int status = 0;
   struct pollfd x = {ConnectionNumber(d), POLLIN, 0};
   while (painted < 0 && now_ms() - start < 30000) {
     if (waitpid(pid, &status, WNOHANG) == pid) {
       fprintf(stderr, "probe: %s ended before it painted a window\n", argv[3]);
-      printf("nan nan\n");
+      printf("nan nan nan\n");
       return 1;
     }
     while (mapped < 0 && XPending(d)) {
@@ -230,6 +260,7 @@ int main(int argc, char** argv) {
     XShmGetImage(d, root, img, 0, 0, AllPlanes);
     if (memcmp(img->data, empty, size) != 0) {
       painted = now_ms() - start;
+      cpu = cpu_ms(child_of(pid));
     } else {
       sleep_ms(1);
     }
@@ -250,10 +281,10 @@ int main(int argc, char** argv) {
   XCloseDisplay(d);
   if (painted < 0) {
     fprintf(stderr, "probe: %s painted nothing within 30 s\n", argv[3]);
-    printf("nan nan\n");
+    printf("nan nan nan\n");
     return 1;
   }
-  printf("%.1f %.1f\n", mapped, painted);
+  printf("%.1f %.1f %.1f\n", mapped, painted, cpu);
   return 0;
 }
 EOF
@@ -336,7 +367,8 @@ median() {
          else print (v[NR / 2] + v[NR / 2 + 1]) / 2}'
 }
 
-# run_once NAME PROGRAM: one probe run; sets out (mapped and painted) and kb.
+# run_once NAME PROGRAM: one probe run; sets out (mapped, painted and CPU to
+# the paint) and kb.
 run_once() {
   if ! out=$("$work/probe" "$work/time.txt" "$settle_ms" "$2" 2>>"$work/probe.log"); then
     echo "$1: a run failed; see below" >&2
@@ -346,7 +378,7 @@ run_once() {
   kb=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")
 }
 
-declare -A program map paint mem maps paints rss failed
+declare -A program map paint cpu mem maps paints cpus rss failed
 names=()
 entries=("panel|$panel")
 [[ -n "$baseline" ]] && entries+=("baseline|$baseline")
@@ -369,30 +401,51 @@ for ((i = 0; i <= runs; i++)); do
       failed[$name]=1
       continue
     fi
+    read -r m p c <<<"$out"
     note=""
     if ((i > 0)); then
-      maps[$name]+="${out% *} "; paints[$name]+="${out#* } "; rss[$name]+="$kb "
+      maps[$name]+="$m "; paints[$name]+="$p "; cpus[$name]+="$c "; rss[$name]+="$kb "
     else
       note=" (warm-up, not counted)"
     fi
-    printf '  %-8s run %d/%d: mapped %s ms, painted %s ms, peak RSS %s KiB%s\n' \
-      "$name" "$i" "$runs" "${out% *}" "${out#* }" "$kb" "$note" >&2
+    printf '  %-8s run %d/%d: mapped %s ms, painted %s ms, CPU %s ms, peak RSS %s KiB%s\n' \
+      "$name" "$i" "$runs" "$m" "$p" "$c" "$kb" "$note" >&2
   done
 done
 
 for name in "${names[@]}"; do
   if [[ -n "${failed[$name]:-}" ]]; then
-    map[$name]=nan; paint[$name]=nan; mem[$name]=nan
+    map[$name]=nan; paint[$name]=nan; cpu[$name]=nan; mem[$name]=nan
     continue
   fi
   map[$name]=$(printf '%s\n' ${maps[$name]} | median)
   paint[$name]=$(printf '%s\n' ${paints[$name]} | median)
+  cpu[$name]=$(printf '%s\n' ${cpus[$name]} | median)
   mem[$name]=$(printf '%s\n' ${rss[$name]} | median | awk '{printf "%.1f", $1 / 1024}')
 done
 
 ratio() {
   awk -v a="$1" -v b="$2" \
     'BEGIN {if (a == "nan" || b == "nan" || b == 0) print "-"; else printf "%.2fx", a / b}'
+}
+
+# paired LIST A B: the median of A's figure over B's, round by round, LIST
+# naming the figures (paints or cpus). A drift in the machine's load moves
+# both programs of a round alike, so this holds better than the ratio of the
+# medians.
+paired() {
+  local -n list=$1
+  local -a a b
+  read -r -a a <<<"${list[$2]:-}"
+  read -r -a b <<<"${list[$3]:-}"
+  if ((${#a[@]} != runs || ${#b[@]} != runs)); then
+    echo "-"
+    return
+  fi
+  local k
+  for ((k = 0; k < runs; k++)); do
+    awk -v x="${a[k]}" -v y="${b[k]}" 'BEGIN {print x / y}'
+  done | median | awk '{printf "%.2fx", $1}'
 }
 
 echo
@@ -402,21 +455,22 @@ echo "panel: $panel"
 cutecom_version=$(dpkg-query -W -f='${Version}' cutecom 2>/dev/null || echo '?')
 echo "Qt $(pkg-config --modversion Qt6Widgets) (panel, floor); CuteCom $cutecom_version (Qt 5)"
 echo
-printf '| %-8s | %15s | %16s | %17s |\n' program "to mapped (ms)" "to painted (ms)" "peak RSS (MiB)"
-printf '|%s|%s|%s|%s|\n' ---------- ----------------- ------------------ -------------------
+printf '| %-8s | %15s | %16s | %17s | %15s |\n' program "to mapped (ms)" "to painted (ms)" \
+  "CPU to paint (ms)" "peak RSS (MiB)"
+printf '|%s|%s|%s|%s|%s|\n' ---------- ----------------- ------------------ ------------------- \
+  -----------------
 for name in "${names[@]}"; do
-  printf '| %-8s | %15s | %16s | %17s |\n' "$name" "${map[$name]}" "${paint[$name]}" "${mem[$name]}"
+  printf '| %-8s | %15s | %16s | %17s | %15s |\n' "$name" "${map[$name]}" "${paint[$name]}" \
+    "${cpu[$name]}" "${mem[$name]}"
 done
 echo
-if [[ -n "$baseline" ]]; then
-  printf 'panel / baseline: start-up %s, memory %s\n' \
-    "$(ratio "${paint[panel]}" "${paint[baseline]}")" "$(ratio "${mem[panel]}" "${mem[baseline]}")"
-fi
-printf 'panel / floor:   start-up %s, memory %s\n' \
-  "$(ratio "${paint[panel]}" "${paint[floor]}")" "$(ratio "${mem[panel]}" "${mem[floor]}")"
-printf 'CJK / floor:     start-up %s, memory %s\n' \
-  "$(ratio "${paint[CJK]}" "${paint[floor]}")" "$(ratio "${mem[CJK]}" "${mem[floor]}")"
-printf 'panel / CJK:     start-up %s, memory %s\n' \
-  "$(ratio "${paint[panel]}" "${paint[CJK]}")" "$(ratio "${mem[panel]}" "${mem[CJK]}")"
-printf 'panel / CuteCom: start-up %s, memory %s\n' \
-  "$(ratio "${paint[panel]}" "${paint[CuteCom]}")" "$(ratio "${mem[panel]}" "${mem[CuteCom]}")"
+echo "Ratios of start-up and CPU are medians of run-by-run ratios; of memory, of the medians."
+compare() {  # A B
+  printf '%-17s start-up %s, CPU %s, memory %s\n' "$1 / $2:" "$(paired paints "$1" "$2")" \
+    "$(paired cpus "$1" "$2")" "$(ratio "${mem[$1]}" "${mem[$2]}")"
+}
+[[ -n "$baseline" ]] && compare panel baseline
+compare panel floor
+compare CJK floor
+compare panel CJK
+compare panel CuteCom

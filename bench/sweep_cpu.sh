@@ -18,7 +18,7 @@ unpaced=${2:-50}
 
 build=${BENCH_BUILD:-}
 if [ -z "$build" ]; then
-  build=build-bench
+  build="build-bench"
   cmake --preset bench >/dev/null
 fi
 cmake --build "$build" --target talmir880-sweep-harness talmir880-sim >/dev/null

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Where the panel's start-up goes, step by step: talmir880-startup-phases
+# (the real window, as main() makes it) started RUNS times under a private
+# Xvfb, each run quitting at its first painted frame. Prints the median CPU
+# milliseconds of the main thread in each step, the main thread's total and
+# the whole process's (all threads, from exec).
+#
+#   bench/startup_phases.sh [RUNS=21] [PROGRAM=build-bench/bench/talmir880-startup-phases]
+#
+# Builds the bench preset (Release) when PROGRAM is not given.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+runs=${1:-21}
+program=${2:-}
+if [[ -z "$program" ]]; then
+  cmake --preset bench >/dev/null
+  cmake --build --preset bench --target talmir880-startup-phases >/dev/null
+  program=build-bench/bench/talmir880-startup-phases
+fi
+
+work=$(mktemp -d)
+xvfb_pid=""
+cleanup() {
+  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
+mkdir -p "$work/home" "$work/runtime"
+chmod 700 "$work/runtime"
+DISPLAY=":$(head -n1 "$work/display")"
+export DISPLAY HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
+export QT_QPA_PLATFORM=xcb
+unset WAYLAND_DISPLAY SESSION_MANAGER
+
+"$program" >/dev/null  # warm-up
+for ((i = 0; i < runs; i++)); do "$program"; done >"$work/runs"
+
+echo "median of $runs runs, CPU ms; load average $(cut -d' ' -f1-3 /proc/loadavg)"
+awk '{for (i = 1; i < NF; i += 2) {names[i] = $i; v[i, NR] = $(i + 1)}; fields = NF}
+  END {
+    for (i = 1; i < fields; i += 2) {
+      n = 0
+      for (r = 1; r <= NR; r++) a[++n] = v[i, r]
+      for (x = 1; x <= n; x++) for (y = x + 1; y <= n; y++) if (a[y] < a[x]) {t = a[x]; a[x] = a[y]; a[y] = t}
+      printf "  %-13s %7.2f\n", names[i], (n % 2) ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+    }
+  }' "$work/runs"
