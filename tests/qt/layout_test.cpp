@@ -7,6 +7,8 @@
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QIcon>
+#include <QRawFont>
+#include <QResource>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
@@ -35,9 +37,10 @@ class LayoutTest : public WindowTest {
     return QFontMetrics(shown->font()).horizontalAdvance(shown->text());
   }
   // The Latin letters of the half-width Hei font are what the designed label
-  // widths were measured in.
+  // widths were measured in; the panel's own fonts are cut from the same.
   bool half_width_hei() {
-    return QFontInfo(label("Label_star")->font()).family() == "Noto Sans Mono CJK SC";
+    const QString family = QFontInfo(label("Label_star")->font()).family();
+    return family == kPanelFontFamily || family == "Noto Sans Mono CJK SC";
   }
 };
 
@@ -210,6 +213,59 @@ TEST_F(LayoutTest, TheChineseFontNamesFindFontsWithTheGlyphs) {
     for (auto* shown : window.findChildren<QLabel*>()) check(shown, shown->text());
     for (auto* shown : window.findChildren<QComboBox*>()) {
       for (int i = 0; i < shown->count(); ++i) check(shown, shown->itemText(i));
+    }
+  }
+}
+
+// Where SimHei and SimSun are missing, every caption is drawn from the
+// program's own fonts, and each of them has every character of every
+// caption and list item in every language. A text that gains a character
+// needs scripts/subset_fonts.py run again.
+TEST_F(LayoutTest, EveryCaptionIsInThePanelsOwnFonts) {
+  std::vector<QRawFont> own;
+  for (const char* path : kFontResources) {
+    const QResource resource(QString::fromLatin1(path));
+    ASSERT_TRUE(resource.isValid()) << path;
+    own.emplace_back(resource.uncompressedData(), 12);
+    ASSERT_TRUE(own.back().isValid()) << path;
+    EXPECT_EQ(own.back().familyName(), kPanelFontFamily) << path;
+  }
+  EXPECT_EQ(own[0].weight(), QFont::Normal);
+  EXPECT_EQ(own[1].weight(), QFont::Bold);
+
+  const QStringList installed = QFontDatabase::families();
+  const bool designed_installed = installed.contains("SimHei") || installed.contains("SimSun");
+  auto check = [&](QWidget* shown, const QString& text) {
+    if (!designed_installed && shown->testAttribute(Qt::WA_SetFont)) {
+      EXPECT_EQ(QFontInfo(shown->font()).family(), kPanelFontFamily) << text_of(text);
+    }
+    for (char32_t ch : text.toUcs4()) {
+      for (const QRawFont& font : own) {
+        EXPECT_TRUE(font.supportsCharacter(ch))
+            << text_of(text) << ": U+" << std::hex << unsigned(ch) << " missing";
+      }
+    }
+  };
+  for (int language : {0, 1, 2}) {
+    form.Combo3.pick(language);
+    for (auto* shown : window.findChildren<QPushButton*>()) check(shown, shown->text());
+    for (auto* shown : window.findChildren<QLabel*>()) check(shown, shown->text());
+    for (auto* shown : window.findChildren<QLineEdit*>()) check(shown, shown->text());
+    for (auto* shown : window.findChildren<QComboBox*>()) {
+      for (int i = 0; i < shown->count(); ++i) check(shown, shown->itemText(i));
+    }
+  }
+}
+
+// The panel's fonts hold only its own texts; whatever else is typed into an
+// entry line is drawn from the system's fonts, never as empty boxes.
+TEST_F(LayoutTest, TypedTextBeyondThePanelsFontsStillFindsAFont) {
+  const QString typed = QString::fromUtf8("龍鳳 Ωλ");
+  for (const char* name : {"Text_send", "Text_star", "Text_end", "Text_sample"}) {
+    const QFontMetrics metrics(placed(name)->font());
+    for (char32_t ch : typed.toUcs4()) {
+      if (ch == U' ') continue;
+      EXPECT_TRUE(metrics.inFontUcs4(ch)) << name << " U+" << std::hex << unsigned(ch);
     }
   }
 }

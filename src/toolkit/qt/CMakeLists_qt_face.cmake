@@ -9,13 +9,19 @@ add_library(talmir880_qt_face STATIC
 )
 target_link_libraries(talmir880_qt_face PUBLIC talmir880_core talmir880_options Qt6::Widgets)
 
-# The window icon is a resource of whichever program shows the window.
-function(talmir880_add_icon target)
+# The window's icon and the fonts of its captions are resources of whichever
+# program shows the window.
+function(talmir880_add_resources target)
   cmake_path(SET resources NORMALIZE "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/../../app/resources")
-  qt_add_resources(${target} talmir880_icon
+  # Qt's resource functions need the variables find_package sets, which a
+  # caller's directory may lack: without them qt_add_resources adds nothing.
+  find_package(Qt6 REQUIRED COMPONENTS Core)
+  qt_add_resources(${target} talmir880_resources
     PREFIX /talmir880
     BASE ${resources}
-    FILES ${resources}/talmir880.png)
+    FILES ${resources}/talmir880.png
+          ${resources}/fonts/talmir880-panel-regular.otf
+          ${resources}/fonts/talmir880-panel-bold.otf)
 endfunction()
 
 # The panel needs the QSerialPort backend, built beside this face.
@@ -23,5 +29,5 @@ if(TARGET talmir880_qt_link)
   qt_add_executable(talmir880 ${talmir880_app_dir}/main.cpp)
   target_link_libraries(talmir880 PRIVATE talmir880_qt_face talmir880_qt_link)
   set_target_properties(talmir880 PROPERTIES WIN32_EXECUTABLE ON MACOSX_BUNDLE ON)
-  talmir880_add_icon(talmir880)
+  talmir880_add_resources(talmir880)
 endif()

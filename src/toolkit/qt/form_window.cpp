@@ -37,11 +37,22 @@ class Fonts {
  public:
   Fonts() : installed_(QFontDatabase::families()) {}
 
-  QFont of(const FontSpec& design) {
+  QFont of(const FontSpec& design, ControlKind kind) {
     QFont font;
     font.setFamilies(families(design.family));
     font.setPointSizeF(design.points);
     font.setWeight(design.bold ? QFont::Bold : QFont::Normal);
+    // Latin and Chinese need no shaping: Qt maps characters to glyphs
+    // directly and spares HarfBuzz a pass over every caption. Scripts that
+    // do need it, typed into an entry line, are still shaped. Captions and
+    // list items are the panel's own texts, all in the font drawing them
+    // (tests/qt holds it), so Qt need not line up fallback fonts for them;
+    // what is typed may need one.
+    QFont::StyleStrategy strategy = QFont::PreferNoShaping;
+    if (kind != ControlKind::TextBox) {
+      strategy = QFont::StyleStrategy(strategy | QFont::NoFontMerging);
+    }
+    font.setStyleStrategy(strategy);
     return font;
   }
 
@@ -87,7 +98,7 @@ W* make(QWidget& window, const LayoutRow& row, Fonts& fonts) {
   widget->setGeometry(to_pixels(row.left), to_pixels(row.top), to_pixels(row.width),
                       to_pixels(row.height));
   // No family: the window's default font, inherited.
-  if (!row.font.family.empty()) widget->setFont(fonts.of(row.font));
+  if (!row.font.family.empty()) widget->setFont(fonts.of(row.font, row.kind));
   if (!row.tooltip.empty()) widget->setToolTip(to_qt(row.tooltip));
   return widget;
 }
@@ -147,24 +158,44 @@ void make_timer(QWidget& window, Timer& control, const Dispatch& dispatch) {
   bind(control, *timer, dispatch);
 }
 
+// Registered once per process; empty when the program lacks the resources.
+const QStringList& panel_fonts() {
+  static const QStringList families = [] {
+    QStringList found;
+    for (const char* path : kFontResources) {
+      const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(path));
+      if (id >= 0 && found.isEmpty()) found = QFontDatabase::applicationFontFamilies(id);
+    }
+    return found;
+  }();
+  return families;
+}
+
 }  // namespace
 
-void install_font_substitutes() {
+void install_fonts() {
   // The window was laid out in SimHei and SimSun, whose Latin letters are
   // half as wide as their ideographs. The monospaced Noto keeps those
   // proportions, so captions come out at their designed widths and the
   // English ones fit their keys; the serif Noto draws SimSun's Latin wider
-  // and clips "ENGLISH" and "MOD ON/OFF", so it comes second.
+  // and clips "ENGLISH" and "MOD ON/OFF", so it comes second. The panel's
+  // own fonts are the monospaced Noto cut down to the panel's texts: the
+  // same glyphs from a file a thousandth of the size.
+  const QStringList own = panel_fonts();
   QFont::insertSubstitutions(
-      to_qt(kHei), {"SimHei", "Noto Sans Mono CJK SC", "Noto Sans CJK SC", "Source Han Sans SC",
-                    "WenQuanYi Zen Hei", "WenQuanYi Micro Hei", "Droid Sans Fallback"});
+      to_qt(kHei),
+      QStringList{"SimHei"} + own +
+          QStringList{"Noto Sans Mono CJK SC", "Noto Sans CJK SC", "Source Han Sans SC",
+                      "WenQuanYi Zen Hei", "WenQuanYi Micro Hei", "Droid Sans Fallback"});
   QFont::insertSubstitutions(
-      to_qt(kSong), {"SimSun", "Noto Sans Mono CJK SC", "Noto Serif CJK SC", "Source Han Serif SC",
-                     "AR PL UMing CN", "WenQuanYi Zen Hei", "Droid Sans Fallback"});
+      to_qt(kSong),
+      QStringList{"SimSun"} + own +
+          QStringList{"Noto Sans Mono CJK SC", "Noto Serif CJK SC", "Source Han Serif SC",
+                      "AR PL UMing CN", "WenQuanYi Zen Hei", "Droid Sans Fallback"});
 }
 
 FormWindow::FormWindow(Form1& form) : form_(form) {
-  install_font_substitutes();
+  install_fonts();
   setFixedSize(to_pixels(kClientWidth), to_pixels(kClientHeight));
   setWindowIcon(window_icon());
 
