@@ -16,6 +16,7 @@
 
 #include "app/form1.hpp"
 #include "link/qt/qt_serial_port.hpp"
+#include "toolkit/qt/font_config_reader.hpp"
 #include "toolkit/qt/form_window.hpp"
 #include "toolkit/qt/qt_message_boxes.hpp"
 
@@ -68,7 +69,9 @@ class FirstPaint : public QObject {
 int main(int argc, char* argv[]) {
   // Loading and linking the libraries, before main() runs.
   step("libraries");
+  talmir880::FontConfigReader font_config;
   QApplication app(argc, argv);
+  font_config.wait();
   step("QApplication");
   talmir880::QtSerialPort port;
   talmir880::QtMessageBoxes boxes;

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev qt6-serialport-dev
+  qt6-base-dev qt6-serialport-dev libfontconfig-dev
   xvfb xauth xdotool imagemagick fonts-noto-cjk
   desktop-file-utils appstream
 )

@@ -6,6 +6,7 @@
 
 #include "app/form1.hpp"
 #include "link/qt/qt_serial_port.hpp"
+#include "toolkit/qt/font_config_reader.hpp"
 #include "toolkit/qt/form_window.hpp"
 #include "toolkit/qt/qt_message_boxes.hpp"
 
@@ -35,7 +36,9 @@ int main(int argc, char* argv[]) {
         stderr);
     return 2;
   }
+  talmir880::FontConfigReader font_config;
   QApplication app(argc, argv);
+  font_config.wait();
 
   talmir880::QtSerialPort port;
   talmir880::QtMessageBoxes boxes;

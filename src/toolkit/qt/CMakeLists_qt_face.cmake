@@ -6,8 +6,20 @@ add_library(talmir880_qt_face STATIC
   ${CMAKE_CURRENT_LIST_DIR}/widget_bindings.cpp
   ${CMAKE_CURRENT_LIST_DIR}/qt_message_boxes.cpp
   ${CMAKE_CURRENT_LIST_DIR}/form_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/font_config_reader.cpp
 )
 target_link_libraries(talmir880_qt_face PUBLIC talmir880_core talmir880_options Qt6::Widgets)
+# Qt draws text through fontconfig on Linux and the BSDs; the panel reads its
+# configuration early (FontConfigReader).
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  find_package(Fontconfig REQUIRED)
+else()
+  find_package(Fontconfig QUIET)
+endif()
+if(Fontconfig_FOUND)
+  target_link_libraries(talmir880_qt_face PRIVATE Fontconfig::Fontconfig)
+  target_compile_definitions(talmir880_qt_face PRIVATE TALMIR880_HAVE_FONTCONFIG=1)
+endif()
 
 # The window's icon and the fonts of its captions are resources of whichever
 # program shows the window.
