@@ -3,10 +3,13 @@
 # under a private Xvfb:
 #   panel    the TALMIR-880 panel (default build/src/talmir880)
 #   floor    a minimal Qt 6 Widgets program with one empty window, built here
-#   CJK      the floor's window with what any window showing the panel's
-#            Chinese captions pays: two labels of Chinese text in the panel's
-#            font, one bold and one regular (each weight is a font file of
-#            its own), built here
+#   label    the floor's window with one label of Latin text in the default
+#            font: what the first line of text costs any window, built here
+#   CJK      the floor's window with two labels of the panel's Chinese
+#            captions, one bold and one regular, drawn as any program draws
+#            them: from the system's CJK font (Noto Sans Mono CJK SC on
+#            Debian, a file of its own per weight), built here. The panel
+#            carries a subset of that font instead.
 #   CuteCom  a serial terminal of the same kind (Debian package cutecom, Qt 5)
 #
 # Usage: bench/panel_vs_peers.sh [--runs N] [--settle MS] [PANEL [BASELINE]]
@@ -306,6 +309,25 @@ EOF
 g++ -O2 -fPIC -std=c++17 -o "$work/qt_floor" "$work/floor.cpp" \
   $(pkg-config --cflags --libs Qt6Widgets)
 
+# --- the floor with one line of text ----------------------------------------
+cat > "$work/label.cpp" <<'EOF'
+#include <QApplication>
+#include <QLabel>
+#include <QWidget>
+
+int main(int argc, char* argv[]) {
+  QApplication app(argc, argv);
+  QWidget window;
+  QLabel label(QStringLiteral("PORT CLOSED"), &window);
+  label.move(24, 16);
+  window.show();
+  return app.exec();
+}
+EOF
+# shellcheck disable=SC2046
+g++ -O2 -fPIC -std=c++17 -o "$work/qt_label" "$work/label.cpp" \
+  $(pkg-config --cflags --libs Qt6Widgets)
+
 # --- the CJK floor: the same window with two Chinese labels -----------------
 cat > "$work/cjk.cpp" <<'EOF'
 #include <QApplication>
@@ -314,7 +336,8 @@ cat > "$work/cjk.cpp" <<'EOF'
 #include <QLabel>
 #include <QWidget>
 
-// The family the panel draws 黑体 in: the first of its substitutes installed.
+// The system font the panel would draw 黑体 in without its own: the first of
+// its substitutes installed.
 static QString panel_family() {
   const QStringList installed = QFontDatabase::families();
   for (const char* family : {"SimHei", "Noto Sans Mono CJK SC", "Noto Sans CJK SC",
@@ -382,7 +405,8 @@ declare -A program map paint cpu mem maps paints cpus rss failed
 names=()
 entries=("panel|$panel")
 [[ -n "$baseline" ]] && entries+=("baseline|$baseline")
-entries+=("floor|$work/qt_floor" "CJK|$work/qt_cjk" "CuteCom|$(command -v cutecom || true)")
+entries+=("floor|$work/qt_floor" "label|$work/qt_label" "CJK|$work/qt_cjk"
+          "CuteCom|$(command -v cutecom || true)")
 for entry in "${entries[@]}"; do
   name=${entry%%|*}; program[$name]=${entry#*|}
   names+=("$name")
@@ -471,6 +495,7 @@ compare() {  # A B
 }
 [[ -n "$baseline" ]] && compare panel baseline
 compare panel floor
+compare label floor
 compare CJK floor
 compare panel CJK
 compare panel CuteCom
