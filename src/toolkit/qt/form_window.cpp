@@ -178,10 +178,10 @@ void install_fonts() {
   // half as wide as their ideographs. The monospaced Noto keeps those
   // proportions, so captions come out at their designed widths and the
   // English ones fit their keys; the serif Noto draws SimSun's Latin wider
-  // and clips "ENGLISH" and "MOD ON/OFF", so it comes second. The panel's
-  // own fonts are the monospaced Noto cut down to the panel's texts: the
-  // same glyphs from a file a thousandth of the size.
-  const QStringList own = panel_fonts();
+  // and clips "ENGLISH" and "MOD ON/OFF", so it comes after it. The panel's
+  // own fonts come first: the monospaced Noto cut down to the panel's texts,
+  // the same glyphs from 43 KB instead of 20 MB.
+  const QStringList& own = panel_fonts();
   QFont::insertSubstitutions(
       to_qt(kHei),
       QStringList{"SimHei"} + own +
