@@ -242,7 +242,8 @@ TEST_F(LayoutTest, EveryCaptionIsInThePanelsOwnFonts) {
     for (char32_t ch : text.toUcs4()) {
       for (const QRawFont& font : own) {
         EXPECT_TRUE(font.supportsCharacter(ch))
-            << text_of(text) << ": U+" << std::hex << unsigned(ch) << " missing";
+            << text_of(text) << ": U+" << std::hex << unsigned(ch)
+            << " missing; run scripts/subset_fonts.py";
       }
     }
   };
