@@ -293,24 +293,8 @@ int main(int argc, char** argv) {
 EOF
 gcc -O2 -o "$work/probe" "$work/probe.c" -lX11 -lXext
 
-# --- the floor: one empty Qt 6 window --------------------------------------
+# --- the floor: one empty Qt 6 window, and the same with one line of text --
 cat > "$work/floor.cpp" <<'EOF'
-#include <QApplication>
-#include <QWidget>
-
-int main(int argc, char* argv[]) {
-  QApplication app(argc, argv);
-  QWidget window;
-  window.show();
-  return app.exec();
-}
-EOF
-# shellcheck disable=SC2046
-g++ -O2 -fPIC -std=c++17 -o "$work/qt_floor" "$work/floor.cpp" \
-  $(pkg-config --cflags --libs Qt6Widgets)
-
-# --- the floor with one line of text ----------------------------------------
-cat > "$work/label.cpp" <<'EOF'
 #include <QApplication>
 #include <QLabel>
 #include <QWidget>
@@ -318,15 +302,19 @@ cat > "$work/label.cpp" <<'EOF'
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
   QWidget window;
+#ifdef WITH_LABEL
   QLabel label(QStringLiteral("PORT CLOSED"), &window);
   label.move(24, 16);
+#endif
   window.show();
   return app.exec();
 }
 EOF
-# shellcheck disable=SC2046
-g++ -O2 -fPIC -std=c++17 -o "$work/qt_label" "$work/label.cpp" \
-  $(pkg-config --cflags --libs Qt6Widgets)
+for variant in floor:-UWITH_LABEL label:-DWITH_LABEL; do
+  # shellcheck disable=SC2046
+  g++ -O2 -fPIC -std=c++17 "${variant#*:}" -o "$work/qt_${variant%%:*}" "$work/floor.cpp" \
+    $(pkg-config --cflags --libs Qt6Widgets)
+done
 
 # --- the CJK floor: the same window with two Chinese labels -----------------
 cat > "$work/cjk.cpp" <<'EOF'

@@ -38,6 +38,20 @@ class LayoutTest : public WindowTest {
   }
   // The Latin letters of the half-width Hei font are what the designed label
   // widths were measured in; the panel's own fonts are cut from the same.
+  // Calls check(widget, text) for every caption, entry text and list item
+  // shown in each of the languages.
+  template <typename Check>
+  void each_text(std::initializer_list<int> languages, Check check) {
+    for (int language : languages) {
+      form.Combo3.pick(language);
+      for (auto* shown : window.findChildren<QPushButton*>()) check(shown, shown->text());
+      for (auto* shown : window.findChildren<QLabel*>()) check(shown, shown->text());
+      for (auto* shown : window.findChildren<QLineEdit*>()) check(shown, shown->text());
+      for (auto* shown : window.findChildren<QComboBox*>()) {
+        for (int i = 0; i < shown->count(); ++i) check(shown, shown->itemText(i));
+      }
+    }
+  }
   bool half_width_hei() {
     const QString family = QFontInfo(label("Label_star")->font()).family();
     return family == kPanelFontFamily || family == "Noto Sans Mono CJK SC";
@@ -207,14 +221,7 @@ TEST_F(LayoutTest, TheChineseFontNamesFindFontsWithTheGlyphs) {
           << QFontInfo(shown->font()).family().toStdString();
     }
   };
-  for (int language : {0, 1}) {
-    form.Combo3.pick(language);
-    for (auto* shown : window.findChildren<QPushButton*>()) check(shown, shown->text());
-    for (auto* shown : window.findChildren<QLabel*>()) check(shown, shown->text());
-    for (auto* shown : window.findChildren<QComboBox*>()) {
-      for (int i = 0; i < shown->count(); ++i) check(shown, shown->itemText(i));
-    }
-  }
+  each_text({0, 1}, check);
 }
 
 // Where SimHei and SimSun are missing, every caption is drawn from the
@@ -247,15 +254,7 @@ TEST_F(LayoutTest, EveryCaptionIsInThePanelsOwnFonts) {
       }
     }
   };
-  for (int language : {0, 1, 2}) {
-    form.Combo3.pick(language);
-    for (auto* shown : window.findChildren<QPushButton*>()) check(shown, shown->text());
-    for (auto* shown : window.findChildren<QLabel*>()) check(shown, shown->text());
-    for (auto* shown : window.findChildren<QLineEdit*>()) check(shown, shown->text());
-    for (auto* shown : window.findChildren<QComboBox*>()) {
-      for (int i = 0; i < shown->count(); ++i) check(shown, shown->itemText(i));
-    }
-  }
+  each_text({0, 1, 2}, check);
 }
 
 // The panel's fonts hold only its own texts; whatever else is typed into an
