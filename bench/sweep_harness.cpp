@@ -23,7 +23,7 @@
 
 #include "app/form1.hpp"
 #include "link/qt/qt_serial_port.hpp"
-#include "toolkit/qt/form_window.hpp"
+#include "app/qt/form_window.hpp"
 
 namespace talmir880 {
 namespace {

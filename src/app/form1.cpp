@@ -1,11 +1,22 @@
 #include "app/form1.hpp"
 
+#include "app/layout.hpp"
+#include "protocol/commands.hpp"
+
 namespace talmir880 {
+namespace {
+
+constexpr Phrase kNoConnect = {"没有连机，操作错误！", "沒有連機，操作錯誤！",
+                               "no connect,operate error!"};
+constexpr Phrase kReceiveError = {"接收数据出错！", "接收數據出錯！", "Receive data error!"};
+constexpr Phrase kSendError = {"发送数据出错！", "發送數據出錯！", "Send data error!"};
+
+}  // namespace
 
 Form1::Form1(SerialPort& serial, MessageBoxes& boxes)
     : MSComm1(serial),
       notices(boxes, Combo3),
-      link(MSComm1, Timer1, notices),
+      link(MSComm1, watchdog, *this),
       port(MSComm1, COM_Combo, BAU_Combo, Label_COM_state, port_open_text, port_closed_text,
            notices),
       tuning(Text_send, Label_RF, Label_MOD, Combo2, link, notices),
@@ -39,8 +50,8 @@ void Form1::set_design_captions() {
 void Form1::wire() {
   Command_uart_port_open.Click = [this] { port.Command_uart_port_open_Click(); };
   Command_uart_port_closed.Click = [this] { port.Command_uart_port_closed_Click(); };
-  MSComm1.OnComm = [this] { link.MSComm1_OnComm(); };
-  Timer1.Tick = [this] { link.Timer1_Timer(); };
+  MSComm1.OnComm = [this] { run([this] { link.MSComm1_OnComm(); }); };
+  Timer1.Tick = [this] { run([this] { link.Timer1_Timer(); }); };
 
   Command1.Click = [this] { tuning.Command1_Click(); };
   Command2.Click = [this] { tuning.Command2_Click(); };
@@ -72,7 +83,7 @@ void Form1::wire() {
   Command_signal.Click = [this] { sweep.Command_signal_Click(); };
   Command_cont.Click = [this] { sweep.Command_cont_Click(); };
   Command_stop.Click = [this] { sweep.Command_stop_Click(); };
-  Timer_sweep.Tick = [this] { sweep.Timer_sweep_Timer(); };
+  Timer_sweep.Tick = [this] { run([this] { sweep.Timer_sweep_Timer(); }); };
 
   Combo3.Click = [this] { Combo3_Click(); };
 }
@@ -89,24 +100,27 @@ void Form1::Form_Load() {
   Combo3.AddItem("ENGLISH", 2);
   Combo3.set_ListIndex(0);
 
-  const char* steps[] = {"1GHz", "100MHz", "10MHz", "1MHz", "100kHz",
-                         "10kHz", "1kHz", "100Hz", "10Hz", "1Hz"};
-  for (int i = 0; i < 10; ++i) Combo2.AddItem(steps[i], i);
+  for (const char* step : {"1GHz", "100MHz", "10MHz", "1MHz", "100kHz", "10kHz", "1kHz", "100Hz",
+                           "10Hz", "1Hz"}) {
+    Combo2.AddItem(step, Combo2.ListCount());
+  }
   Combo2.set_ListIndex(0);
   tuning.vfo_step = 1000000000;
 
-  const char* levels[] = {"-3dBm", "-6dBm", "-9dBm", "-12dBm"};
-  for (int i = 0; i < 4; ++i) Combo1.AddItem(levels[i], i);
+  for (const char* level : {"-3dBm", "-6dBm", "-9dBm", "-12dBm"}) {
+    Combo1.AddItem(level, Combo1.ListCount());
+  }
   Combo1.set_ListIndex(0);
   // The device is taken to be at -3 dBm without having been told so.
-  output.level_sent = "$P3";
-  output.level_command = "$P3";
+  output.level_sent = protocol::rf_level(-3);
+  output.level_command = output.level_sent;
 
   for (int i = 0; i < 10; ++i) COM_Combo.AddItem("COM" + std::to_string(i + 1), i);
   COM_Combo.set_ListIndex(8);
 
-  const char* bauds[] = {"300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600"};
-  for (int i = 0; i < 9; ++i) BAU_Combo.AddItem(bauds[i], i);
+  for (const char* baud : {"300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600"}) {
+    BAU_Combo.AddItem(baud, BAU_Combo.ListCount());
+  }
   BAU_Combo.set_ListIndex(8);
 
   form.set_Caption("TALMIR-880控制软件 KELDOR 2016-01-08");
@@ -114,25 +128,26 @@ void Form1::Form_Load() {
 }
 
 void Form1::run(const std::function<void()>& event) {
-  static constexpr Phrase kSendError = {"发送数据出错！", "發送數據出錯！", "Send data error!"};
   try {
     event();
-  } catch (const PortError&) {
-    notices.tell(kSendError);
+  } catch (const PortError& fault) {
+    // Writes go through the link, which reports its own faults; anything
+    // else the port throws is a fault of the line all the same.
+    write_failed(fault);
   }
 }
 
+void Form1::not_acknowledged() { notices.tell(kNoConnect); }
+
+// The receive box alone carries the application's own title.
+void Form1::read_failed(const PortError&) { notices.tell(kReceiveError, kApplicationTitle); }
+
+void Form1::write_failed(const PortError&) { notices.tell(kSendError); }
+
 std::vector<Control*> Form1::controls() {
-  return {&form,      &Command_uart_port_open, &Command_uart_port_closed, &Label_COM_state,
-          &COM_Combo, &BAU_Combo,   &Timer1,      &Text_send,   &Label_RF,     &Label_MOD,
-          &Command1,  &Command2,    &Command3,    &Command4,    &Command5,     &Command6,
-          &Command7,  &Command8,    &Command9,    &Command10,   &Command11,    &Command12,
-          &Command13, &Command14,   &Command15,   &Command16,   &Command17,    &Command23,
-          &Command18, &Command19,   &Combo2,      &Label2,      &Command21,    &Command22,
-          &Combo1,    &Label1,      &Command24,   &Combo4,      &Label3,       &Combo3,
-          &Label_language, &Text_star, &Text_end, &Text_sample, &Label_star,   &Label_end,
-          &Label_sample, &Label_progress, &Command_signal, &Command_cont, &Command_stop,
-          &ProgressBar_sweep, &Timer_sweep};
+  std::vector<Control*> all{&form, &Timer1, &Timer_sweep};
+  for (const LayoutRow& row : kLayout) all.push_back(&row.of(*this));
+  return all;
 }
 
 }  // namespace talmir880

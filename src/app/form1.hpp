@@ -4,8 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "connection/port_connection.hpp"
+#include "link/countdown.hpp"
 #include "link/link.hpp"
-#include "link/port_connection.hpp"
 #include "link/serial_port.hpp"
 #include "output/level_and_save.hpp"
 #include "sweep/sweep.hpp"
@@ -15,9 +16,23 @@
 
 namespace talmir880 {
 
+// Timer1 is the watchdog's clock: a window timer, run by the face like the
+// others, that the link starts and stops.
+class TimerCountdown final : public Countdown {
+ public:
+  explicit TimerCountdown(Timer& timer) : timer_(timer) {}
+  void start() override { timer_.set_Enabled(true); }
+  void stop() override { timer_.set_Enabled(false); }
+  bool running() const override { return timer_.Enabled(); }
+
+ private:
+  Timer& timer_;
+};
+
 // The one window: it owns every control and the form-level state, hands each
-// subsystem the controls it may touch, and wires the handlers.
-class Form1 {
+// subsystem the controls it may touch, wires the handlers, and tells the user
+// what the link reports.
+class Form1 : private LinkEvents {
  public:
   Form1(SerialPort& MSComm1, MessageBoxes& boxes);
   Form1(const Form1&) = delete;
@@ -26,9 +41,10 @@ class Form1 {
   void Form_Load();
   void Combo3_Click();
 
-  // Runs one event from the outside world. A port fault that escapes a
-  // handler (a write after the cable was pulled) is told to the user; it
-  // never ends the program.
+  // The one door for events from the outside world: clicks, picks and typing
+  // (the face calls it), serial events and timer ticks (wired here). A port
+  // fault that escapes a handler is told to the user; it never ends the
+  // program.
   void run(const std::function<void()>& event);
 
   // Every control but the serial port, for faces that mirror them all.
@@ -41,7 +57,7 @@ class Form1 {
   ComboBox COM_Combo{"COM_Combo"};
   ComboBox BAU_Combo{"BAU_Combo"};
   SerialPort& MSComm1;
-  Timer Timer1{"Timer1", 500};
+  Timer Timer1{"Timer1", static_cast<int>(kAcknowledgeTimeout.count())};
   TextBox Text_send{"Text_send"};
   Label Label_RF{"Label_RF"};
   Label Label_MOD{"Label_MOD"};
@@ -75,6 +91,7 @@ class Form1 {
   std::string save_hint;
 
   Notices notices;
+  TimerCountdown watchdog{Timer1};
   Link link;
   PortConnection port;
   Tuning tuning;
@@ -84,6 +101,10 @@ class Form1 {
  private:
   void set_design_captions();
   void wire();
+
+  void not_acknowledged() override;
+  void read_failed(const PortError& fault) override;
+  void write_failed(const PortError& fault) override;
 };
 
 }  // namespace talmir880

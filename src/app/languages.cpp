@@ -14,7 +14,7 @@ constexpr std::string_view kTitleTail = " KELDOR 2016-01-08";
 constexpr Phrase kTitle = {"TALMIR-880控制软件", "TALMIR-880控制軟體",
                            "TALMIR-880 control software"};
 
-const std::array<std::pair<Button Form1::*, Phrase>, 13> kButtons = {{
+const auto kButtons = std::to_array<std::pair<Button Form1::*, Phrase>>({
     {&Form1::Command_uart_port_open, {"打开串口", "打開串口", "PORT OPEN"}},
     {&Form1::Command_uart_port_closed, {"关闭串口", "關閉串口", "PORT CLOSED"}},
     {&Form1::Command_signal, {"单次", "單次", "SIGNAL"}},
@@ -28,9 +28,9 @@ const std::array<std::pair<Button Form1::*, Phrase>, 13> kButtons = {{
     {&Form1::Command19, {"步进-", "步進-", "STEP-"}},
     {&Form1::Command16, {"射频", "射頻", "RF"}},
     {&Form1::Command17, {"调制", "調製", "MOD"}},
-}};
+});
 
-const std::array<std::pair<Label Form1::*, Phrase>, 8> kLabels = {{
+const auto kLabels = std::to_array<std::pair<Label Form1::*, Phrase>>({
     {&Form1::Label_star, {"开始", "開始", "STAR"}},
     {&Form1::Label_end, {"结束", "結束", "END"}},
     {&Form1::Label_sample, {"采样", "採樣", "SAM"}},
@@ -39,7 +39,7 @@ const std::array<std::pair<Label Form1::*, Phrase>, 8> kLabels = {{
     {&Form1::Label1, {"射频电平", "射頻電平", "RF LEVEL"}},
     {&Form1::Label2, {"步进", "步進", "STEP"}},
     {&Form1::Label3, {"保存模式", "保存模式", "SAVE MODE"}},
-}};
+});
 
 constexpr Phrase kSingleMode = {"单点", "單點", "VFO"};
 constexpr Phrase kSweepMode = {"扫频", "掃頻", "SWEEP"};

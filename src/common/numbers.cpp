@@ -142,16 +142,4 @@ std::string number_text(double x) {
   return out + digits.substr(0, int_len) + "." + digits.substr(int_len);
 }
 
-std::string zero_padded(double x, int n) {
-  double r = std::round(x);
-  if (!std::isfinite(r)) throw std::domain_error("zero_padded: value out of range");
-  char buf[400];
-  auto res = std::to_chars(buf, buf + sizeof buf, std::fabs(r), std::chars_format::fixed, 0);
-  std::string digits(buf, res.ptr);
-  if (static_cast<int>(digits.size()) < n) {
-    digits.insert(0, static_cast<std::size_t>(n) - digits.size(), '0');
-  }
-  return r < 0 ? "-" + digits : digits;
-}
-
 }  // namespace talmir880

@@ -17,8 +17,4 @@ double leading_number(std::string_view text);
 // Magnitudes of 1E+15 and more or below 1E-04 are written in exponent form.
 std::string number_text(double x);
 
-// x rounded half away from zero, zero-filled on the left to n digits, never
-// cut; "-" in front of the filled digits when the rounded value is negative.
-std::string zero_padded(double x, int n);
-
 }  // namespace talmir880

@@ -4,35 +4,45 @@
 #include <string>
 
 namespace talmir880 {
-namespace {
 
-constexpr Phrase kNoConnect = {"没有连机，操作错误！", "沒有連機，操作錯誤！",
-                               "no connect,operate error!"};
-constexpr Phrase kReceiveError = {"接收数据出错！", "接收數據出錯！", "Receive data error!"};
-
-}  // namespace
-
-Link::Link(SerialPort& MSComm1, Timer& Timer1, const Notices& notices)
-    : MSComm1_(MSComm1), Timer1_(Timer1), notices_(notices) {}
+Link::Link(SerialPort& MSComm1, Countdown& Timer1, LinkEvents& events)
+    : MSComm1_(MSComm1), Timer1_(Timer1), events_(events) {}
 
 void Link::MSComm1_OnComm() {
   std::string chunk;
   try {
     chunk = MSComm1_.Input();
-  } catch (const std::exception&) {
-    notices_.tell(kReceiveError, kApplicationTitle);
+  } catch (const PortError& fault) {
+    events_.read_failed(fault);
+    return;
+  } catch (const std::exception& e) {
+    events_.read_failed(PortError(e.what()));
     return;
   }
   if (receive_data.append(chunk)) {
-    Timer1_.set_Enabled(false);
+    Timer1_.stop();
     receive_data.clear();
+    events_.acknowledged();
+  } else if (!chunk.empty()) {
+    events_.received();
   }
 }
 
 void Link::Timer1_Timer() {
-  // Disarm before the box: it keeps the event loop running.
-  Timer1_.set_Enabled(false);
-  notices_.tell(kNoConnect);
+  // Off before the owner hears of it: a message box keeps the event loop
+  // running, and the watchdog fires once per arming.
+  Timer1_.stop();
+  events_.not_acknowledged();
+}
+
+bool Link::write(std::string_view command) {
+  try {
+    MSComm1_.Output(command);
+  } catch (const PortError& fault) {
+    events_.write_failed(fault);
+    return false;
+  }
+  return true;
 }
 
 }  // namespace talmir880

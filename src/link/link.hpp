@@ -2,35 +2,58 @@
 
 #include <string_view>
 
+#include "link/countdown.hpp"
 #include "link/receive_text.hpp"
 #include "link/serial_port.hpp"
-#include "toolkit/controls.hpp"
-#include "toolkit/message_box.hpp"
 
 namespace talmir880 {
 
-// The device link: the replies collected in receive_data, the acknowledgement
-// rule, the 500 ms watchdog Timer1, and the three things every command
-// sender needs. Each sender calls them in its own order.
+// What the link tells its owner. The window turns each into a message box;
+// the automation server into the state of the command it waits for.
+class LinkEvents {
+ public:
+  virtual ~LinkEvents() = default;
+  // The collected replies hold an R: the watchdog is off, the text emptied.
+  virtual void acknowledged() {}
+  // Characters came that did not acknowledge; receive_data holds them.
+  virtual void received() {}
+  // The watchdog ran out before an R came; it is off now.
+  virtual void not_acknowledged() = 0;
+  // The port failed while reading; receive_data and the watchdog are as they were.
+  virtual void read_failed(const PortError& fault) = 0;
+  // The port failed while writing; nothing was sent.
+  virtual void write_failed(const PortError& fault) = 0;
+};
+
+// The device link: the replies collected in receive_data, the
+// acknowledgement rule and the 500 ms watchdog. Every command sender empties
+// the received text, writes and arms the watchdog in its own order; what
+// comes of it goes to the owner's LinkEvents.
 class Link {
  public:
-  Link(SerialPort& MSComm1, Timer& Timer1, const Notices& notices);
+  Link(SerialPort& MSComm1, Countdown& Timer1, LinkEvents& events);
 
+  // The port raised its event: read what waits and apply the
+  // acknowledgement rule.
   void MSComm1_OnComm();
+  // The watchdog ran out.
   void Timer1_Timer();
 
   void empty_received() { receive_data.clear(); }
   bool port_open() const { return MSComm1_.PortOpen(); }
   // The command as it is, in one write; callers test port_open() first.
-  void write(std::string_view command) { MSComm1_.Output(command); }
-  void arm_watchdog() { Timer1_.set_Enabled(true); }
+  // False when the port failed: the owner has been told, and the caller
+  // ends what it was doing.
+  [[nodiscard]] bool write(std::string_view command);
+  void arm_watchdog() { Timer1_.start(); }
+  bool watchdog_armed() const { return Timer1_.running(); }
 
   ReceiveText receive_data;
 
  private:
   SerialPort& MSComm1_;
-  Timer& Timer1_;
-  const Notices& notices_;
+  Countdown& Timer1_;
+  LinkEvents& events_;
 };
 
 }  // namespace talmir880

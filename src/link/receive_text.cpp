@@ -1,11 +1,14 @@
 #include "link/receive_text.hpp"
 
+#include "protocol/commands.hpp"
+
 namespace talmir880 {
 
 bool ReceiveText::append(std::string_view chunk) {
   length_ += chunk.size();
   if (text_.size() < kKept) text_.append(chunk.substr(0, kKept - text_.size()));
-  has_r_ = has_r_ || chunk.find('R') != std::string_view::npos;
+  // Only the new chunk needs looking at: an R seen earlier stays seen.
+  has_r_ = has_r_ || protocol::acknowledges(chunk);
   return has_r_;
 }
 

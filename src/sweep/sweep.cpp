@@ -4,14 +4,12 @@
 #include <string>
 
 #include "common/numbers.hpp"
+#include "protocol/commands.hpp"
 
 namespace talmir880 {
 namespace {
 
 constexpr Phrase kCannotSweep = {"扫描参数错误！", "掃描參數錯誤！", "Sweep setting error!"};
-
-// Device reports per sample.
-constexpr double kCharsPerSample = 4;
 
 }  // namespace
 
@@ -51,8 +49,7 @@ void Sweep::Command_signal_Click() {
 
   if (!link_.port_open()) return;
   link_.empty_received();
-  link_.write("$W" + zero_padded(sweep_start / 10, 9) + zero_padded(sweep_step / 10, 8) +
-              zero_padded(sweep_samples, 4));
+  if (!link_.write(protocol::sweep(sweep_start, sweep_step, sweep_samples))) return;
   Timer_sweep_.set_Enabled(true);
 }
 
@@ -68,7 +65,8 @@ void Sweep::refuse() {
 void Sweep::Timer_sweep_Timer() {
   double progress = 0;
   if (sweep_samples != 0) {
-    progress = static_cast<double>(link_.receive_data.size()) / kCharsPerSample / sweep_samples * 100;
+    progress = static_cast<double>(link_.receive_data.size()) /
+               static_cast<double>(protocol::kCharsPerSweepPoint) / sweep_samples * 100;
   }
   // The bar takes 0..100 only. More than a pass's worth (a fractional sample
   // count, or noise on the line) counts as the end of the pass.

@@ -5,18 +5,19 @@
 
 #include "common/numbers.hpp"
 #include "common/text.hpp"
+#include "protocol/commands.hpp"
 
 namespace talmir880 {
 
 // What differs between the RF and the modulation side.
 struct TuningKind {
   bool rf;
-  std::string_view keyword;      // "RF" or "MOD"
-  double without_unit;           // value of an entry that names no unit
-  int digits;                    // zero_padded width of the display
-  std::string_view off_text;     // label and entry when the value is 0
-  std::string_view off_command;  // command when the value is 0
-  std::string_view shown_unit;   // unit of the display text
+  std::string_view keyword;   // "RF" or "MOD"
+  double without_unit;        // value of an entry that names no unit
+  int digits;                 // zero_padded width of the display
+  std::string_view off_text;  // label and entry when the value is 0
+  std::string (*command)(double hz);
+  std::string_view shown_unit;  // unit of the display text
   double shown_factor;
   double highest;              // limit of STEP+
   std::string_view off_entry;  // what the on/off switch enters to switch off
@@ -24,8 +25,9 @@ struct TuningKind {
 
 namespace {
 
-constexpr TuningKind kRf = {true, "RF", 1e9, 10, "RF OFF", "$F000000001", "MHz", 1e6, 5e9, "RF0GHz"};
-constexpr TuningKind kMod = {false, "MOD", 0.0,  7, "MOD OFF", "$M0000000",
+constexpr TuningKind kRf = {true, "RF", 1e9, 10, "RF OFF", protocol::rf_frequency, "MHz", 1e6, 5e9,
+                            "RF0GHz"};
+constexpr TuningKind kMod = {false,     "MOD", 0.0, 7, "MOD OFF", protocol::modulation_frequency,
                              "kHz", 1e3,   9e6, "MOD0MHz"};
 
 struct Unit {
@@ -118,20 +120,11 @@ bool Tuning::send_value(const TuningKind& kind, const std::string& entry) {
     return false;
   }
 
-  const std::string digits = zero_padded(value, kind.digits);
+  const std::string digits = protocol::zero_padded(value, kind.digits);
   Text_send_.set_Text(value == 0 ? std::string(kind.off_text) : display_text(kind, digits));
   label_of(kind).set_Caption(Text_send_.Text());
 
-  if (link_.port_open()) {
-    if (value == 0) {
-      link_.write(kind.off_command);
-    } else if (kind.rf) {
-      link_.write("$F" + digits.substr(0, 9));  // 10 Hz units: the 1-Hz digit is dropped
-    } else {
-      link_.write("$M" + digits);
-    }
-  }
-  return true;
+  return !link_.port_open() || link_.write(kind.command(value));
 }
 
 void Tuning::Combo2_Click() {

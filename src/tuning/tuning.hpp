@@ -55,7 +55,8 @@ class Tuning {
  private:
   void append(std::string_view key);
   void append_unit(std::string_view unit);
-  // False when the entry cannot be sent; the user has then been told.
+  // False when the entry was refused or its write failed; the user has been
+  // told, and no watchdog message is to follow.
   bool send_value(const TuningKind& kind, const std::string& entry);
   Label& label_of(const TuningKind& kind) const;
   void step(int direction);

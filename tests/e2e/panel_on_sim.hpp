@@ -24,7 +24,7 @@
 #include "qt_link/pty_fixture.hpp"
 #include "support/scripted_boxes.hpp"
 #include "support/temp_runtime_dir.hpp"
-#include "toolkit/qt/form_window.hpp"
+#include "app/qt/form_window.hpp"
 #include "toolkit/qt/widget_bindings.hpp"
 
 namespace talmir880::testing {

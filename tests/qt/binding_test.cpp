@@ -18,34 +18,34 @@ class BindingTest : public WindowTest {
   void expect_widgets_mirror_controls() {
     EXPECT_EQ(text_of(window.windowTitle()), form.form.Caption());
     for (const LayoutRow& row : kLayout) {
-      Control& c = control(row.control);
-      switch (row.kind) {
+      Control& c = row.of(form);
+      switch (row.kind()) {
         case ControlKind::Button: {
           auto& b = static_cast<Button&>(c);
-          EXPECT_EQ(text_of(button(row.control)->text()), b.Caption()) << row.control;
-          EXPECT_EQ(button(row.control)->isEnabled(), b.Enabled()) << row.control;
+          EXPECT_EQ(text_of(button(name(row))->text()), b.Caption()) << name(row);
+          EXPECT_EQ(button(name(row))->isEnabled(), b.Enabled()) << name(row);
           break;
         }
         case ControlKind::Label:
-          EXPECT_EQ(text_of(label(row.control)->text()), static_cast<Label&>(c).Caption())
-              << row.control;
+          EXPECT_EQ(text_of(label(name(row))->text()), static_cast<Label&>(c).Caption())
+              << name(row);
           break;
         case ControlKind::TextBox:
-          EXPECT_EQ(text_of(widget<QLineEdit>(row.control)->text()),
+          EXPECT_EQ(text_of(widget<QLineEdit>(name(row))->text()),
                     static_cast<TextBox&>(c).Text())
-              << row.control;
+              << name(row);
           break;
         case ControlKind::ComboBox: {
           auto& list = static_cast<ComboBox&>(c);
-          QComboBox* shown = widget<QComboBox>(row.control);
+          QComboBox* shown = widget<QComboBox>(name(row));
           Texts items;
           for (int i = 0; i < shown->count(); ++i) items.push_back(text_of(shown->itemText(i)));
-          EXPECT_EQ(items, list.items()) << row.control;
-          EXPECT_EQ(shown->currentIndex(), list.ListIndex()) << row.control;
+          EXPECT_EQ(items, list.items()) << name(row);
+          EXPECT_EQ(shown->currentIndex(), list.ListIndex()) << name(row);
           break;
         }
         case ControlKind::ProgressBar:
-          EXPECT_EQ(widget<QProgressBar>(row.control)->value(),
+          EXPECT_EQ(widget<QProgressBar>(name(row))->value(),
                     std::lround(static_cast<ProgressBar&>(c).Value()));
           break;
       }
@@ -224,16 +224,15 @@ TEST_F(BindingTest, AFiredSweepTimerReachesTheTick) {
   EXPECT_TRUE(button("Command_signal")->isEnabled());
 }
 
-// A serial event is an outside event like a click: a port fault escaping its
-// handler is told, not thrown into the event loop.
-TEST(FormWindowSerial, APortFaultEscapingTheReceiveEventIsTold) {
+// Serial events come in through the same door as clicks: a port fault
+// escaping a handler is told, not thrown into the event loop.
+TEST(FormWindowSerial, APortFaultEscapingAnOutsideEventIsTold) {
   FakeSerialPort port;
   ScriptedBoxes boxes;
   Form1 form(port, boxes);
-  port.OnComm = [] { throw PortError("device gone"); };
   FormWindow window(form);
   form.Form_Load();
-  port.receive("x");
+  form.run([] { throw PortError("device gone"); });
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, "发送数据出错！");
 }

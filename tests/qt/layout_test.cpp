@@ -23,15 +23,14 @@ QRect row_rect(const LayoutRow& row) {
                to_pixels(row.height));
 }
 
-const LayoutRow& row_of(std::string_view name) {
-  for (const LayoutRow& row : kLayout) {
-    if (row.control == name) return row;
-  }
-  throw std::logic_error("no row " + std::string(name));
-}
-
 class LayoutTest : public WindowTest {
  protected:
+  const LayoutRow& row_of(std::string_view control) {
+    for (const LayoutRow& row : kLayout) {
+      if (name(row) == control) return row;
+    }
+    throw std::logic_error("no row " + std::string(control));
+  }
   QWidget* placed(std::string_view name) { return widget<QWidget>(name); }
   int caption_width(QLabel* shown) {
     return QFontMetrics(shown->font()).horizontalAdvance(shown->text());
@@ -73,23 +72,23 @@ TEST_F(LayoutTest, EveryControlHasOneWidgetOfItsKind) {
         << c->name();
   }
   for (const LayoutRow& row : kLayout) {
-    QObject* shown = widget<QObject>(row.control);
-    switch (row.kind) {
+    QObject* shown = widget<QObject>(name(row));
+    switch (row.kind()) {
       case ControlKind::Button:
-        EXPECT_NE(qobject_cast<QPushButton*>(shown), nullptr) << row.control;
+        EXPECT_NE(qobject_cast<QPushButton*>(shown), nullptr) << name(row);
         break;
       case ControlKind::Label:
-        EXPECT_NE(qobject_cast<QLabel*>(shown), nullptr) << row.control;
+        EXPECT_NE(qobject_cast<QLabel*>(shown), nullptr) << name(row);
         break;
       case ControlKind::TextBox:
-        EXPECT_NE(qobject_cast<QLineEdit*>(shown), nullptr) << row.control;
+        EXPECT_NE(qobject_cast<QLineEdit*>(shown), nullptr) << name(row);
         break;
       case ControlKind::ComboBox:
-        ASSERT_NE(qobject_cast<QComboBox*>(shown), nullptr) << row.control;
-        EXPECT_FALSE(qobject_cast<QComboBox*>(shown)->isEditable()) << row.control;
+        ASSERT_NE(qobject_cast<QComboBox*>(shown), nullptr) << name(row);
+        EXPECT_FALSE(qobject_cast<QComboBox*>(shown)->isEditable()) << name(row);
         break;
       case ControlKind::ProgressBar:
-        EXPECT_NE(qobject_cast<QProgressBar*>(shown), nullptr) << row.control;
+        EXPECT_NE(qobject_cast<QProgressBar*>(shown), nullptr) << name(row);
         break;
     }
   }
@@ -97,17 +96,17 @@ TEST_F(LayoutTest, EveryControlHasOneWidgetOfItsKind) {
 
 TEST_F(LayoutTest, EveryWidgetSitsAtItsRow) {
   for (const LayoutRow& row : kLayout) {
-    QWidget* shown = placed(row.control);
-    if (row.kind != ControlKind::Label) {
-      EXPECT_EQ(shown->geometry(), row_rect(row)) << row.control;
+    QWidget* shown = placed(name(row));
+    if (row.kind() != ControlKind::Label) {
+      EXPECT_EQ(shown->geometry(), row_rect(row)) << name(row);
       continue;
     }
     // A label keeps its corner and fits its caption: as wide as the text,
     // as high as the font's line, which holds the designed em height.
-    EXPECT_EQ(shown->pos(), row_rect(row).topLeft()) << row.control;
-    EXPECT_NEAR(shown->width(), caption_width(label(row.control)), 1) << row.control;
-    EXPECT_NEAR(shown->height(), QFontMetrics(shown->font()).height(), 1) << row.control;
-    EXPECT_GE(shown->height(), row_rect(row).height()) << row.control;
+    EXPECT_EQ(shown->pos(), row_rect(row).topLeft()) << name(row);
+    EXPECT_NEAR(shown->width(), caption_width(label(name(row))), 1) << name(row);
+    EXPECT_NEAR(shown->height(), QFontMetrics(shown->font()).height(), 1) << name(row);
+    EXPECT_GE(shown->height(), row_rect(row).height()) << name(row);
   }
   // A few by hand, in pixels.
   EXPECT_EQ(placed("Command_uart_port_closed")->geometry(), QRect(16, 72, 89, 33));
@@ -169,19 +168,19 @@ QStringList designed_families(const QString& designed) {
 
 TEST_F(LayoutTest, EveryFontIsTheDesignedOne) {
   for (const LayoutRow& row : kLayout) {
-    QWidget* shown = placed(row.control);
+    QWidget* shown = placed(name(row));
     if (row.font.family.empty()) {
-      EXPECT_FALSE(shown->testAttribute(Qt::WA_SetFont)) << row.control;
-      EXPECT_EQ(shown->font(), window.font()) << row.control;
+      EXPECT_FALSE(shown->testAttribute(Qt::WA_SetFont)) << name(row);
+      EXPECT_EQ(shown->font(), window.font()) << name(row);
       continue;
     }
     const QFont font = shown->font();
     EXPECT_EQ(font.families(), designed_families(QString::fromUtf8(
                                    row.font.family.data(), qsizetype(row.font.family.size()))))
-        << row.control;
-    EXPECT_EQ(font.pointSizeF(), row.font.points) << row.control;
-    EXPECT_EQ(font.weight(), row.font.bold ? QFont::Bold : QFont::Normal) << row.control;
-    EXPECT_FALSE(font.italic() || font.underline() || font.strikeOut()) << row.control;
+        << name(row);
+    EXPECT_EQ(font.pointSizeF(), row.font.points) << name(row);
+    EXPECT_EQ(font.weight(), row.font.bold ? QFont::Bold : QFont::Normal) << name(row);
+    EXPECT_FALSE(font.italic() || font.underline() || font.strikeOut()) << name(row);
   }
   const QFont dot = placed("Command11")->font();
   EXPECT_EQ(dot.families(), designed_families("宋体"));
@@ -200,11 +199,11 @@ TEST_F(LayoutTest, EachFontDrawsInTheFamilyItsDesignedNameFinds) {
     QFont by_name(QString::fromUtf8(row.font.family.data(), qsizetype(row.font.family.size())));
     by_name.setPointSizeF(row.font.points);
     by_name.setWeight(row.font.bold ? QFont::Bold : QFont::Normal);
-    const QFontInfo shown(placed(row.control)->font());
+    const QFontInfo shown(placed(name(row))->font());
     const QFontInfo designed(by_name);
-    EXPECT_EQ(shown.family(), designed.family()) << row.control;
-    EXPECT_EQ(shown.styleName(), designed.styleName()) << row.control;
-    EXPECT_EQ(shown.pixelSize(), designed.pixelSize()) << row.control;
+    EXPECT_EQ(shown.family(), designed.family()) << name(row);
+    EXPECT_EQ(shown.styleName(), designed.styleName()) << name(row);
+    EXPECT_EQ(shown.pixelSize(), designed.pixelSize()) << name(row);
   }
 }
 
@@ -328,10 +327,10 @@ TEST_F(LayoutTest, TooltipsAreTheDesignedOnesByteForByte) {
       {"Combo4", "保存工作模式，单点还是扫频"},
   };
   for (const LayoutRow& row : kLayout) {
-    const std::string name(row.control);
-    const auto tip = tips.find(name);
+    const std::string& control = name(row);
+    const auto tip = tips.find(control);
     const std::string expected = tip == tips.end() ? "" : tip->second;
-    EXPECT_EQ(placed(name)->toolTip().toUtf8().toStdString(), expected) << name;
+    EXPECT_EQ(placed(control)->toolTip().toUtf8().toStdString(), expected) << control;
   }
   EXPECT_TRUE(placed("Combo2")->toolTip().isEmpty());
   EXPECT_TRUE(placed("Combo3")->toolTip().isEmpty());
@@ -348,9 +347,9 @@ TEST_F(LayoutTest, FocusStartsOnTheCloseButtonAndTabFollowsTheTable) {
 
   std::vector<std::string> expected;
   for (const LayoutRow& row : kLayout) {
-    const bool focusable = row.kind != ControlKind::Label && row.kind != ControlKind::ProgressBar;
-    EXPECT_EQ(placed(row.control)->focusPolicy() != Qt::NoFocus, focusable) << row.control;
-    if (focusable) expected.emplace_back(row.control);
+    const bool focusable = row.kind() != ControlKind::Label && row.kind() != ControlKind::ProgressBar;
+    EXPECT_EQ(placed(name(row))->focusPolicy() != Qt::NoFocus, focusable) << name(row);
+    if (focusable) expected.emplace_back(name(row));
   }
   ASSERT_GE(expected.size(), 6u);
   EXPECT_EQ(std::vector<std::string>(expected.begin(), expected.begin() + 6),

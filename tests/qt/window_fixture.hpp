@@ -20,7 +20,7 @@
 #include "app/layout.hpp"
 #include "support/fake_serial_port.hpp"
 #include "support/scripted_boxes.hpp"
-#include "toolkit/qt/form_window.hpp"
+#include "app/qt/form_window.hpp"
 
 namespace talmir880::testing {
 
@@ -64,6 +64,9 @@ class WindowTest : public ::testing::Test {
     }
     throw std::logic_error("no control " + std::string(name));
   }
+
+  // The name of a row's control, which is its widget's name.
+  const std::string& name(const LayoutRow& row) { return row.of(form).name(); }
 
   static std::string text_of(const QString& text) { return text.toUtf8().toStdString(); }
 

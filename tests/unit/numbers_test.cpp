@@ -6,9 +6,12 @@
 
 #include "common/numbers.hpp"
 #include "common/text.hpp"
+#include "protocol/commands.hpp"
 
 namespace talmir880 {
 namespace {
+
+using protocol::zero_padded;
 
 struct LeadingCase {
   const char* text;

@@ -1,4 +1,4 @@
-#include "link/port_connection.hpp"
+#include "connection/port_connection.hpp"
 
 #include "support/panel_fixture.hpp"
 

@@ -8,7 +8,6 @@
 #include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QWidget>
 
 namespace talmir880 {
@@ -106,20 +105,6 @@ void bind(ProgressBar& control, QProgressBar& widget) {
   // The control keeps the exact value; the widget only draws it.
   follow(control,
          [&control, &widget] { widget.setValue(static_cast<int>(std::lround(control.Value()))); });
-}
-
-void bind(Timer& control, QTimer& timer, const Dispatch& dispatch) {
-  timer.setInterval(control.Interval());
-  // start() on every enabling, so that enabling again starts a fresh interval.
-  follow(control, [&control, &timer] {
-    if (control.Enabled()) {
-      timer.start(control.Interval());
-    } else {
-      timer.stop();
-    }
-  });
-  QObject::connect(&timer, &QTimer::timeout, &timer,
-                   [&control, dispatch] { dispatch([&control] { control.tick(); }); });
 }
 
 }  // namespace talmir880

@@ -14,7 +14,6 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
-class QTimer;
 class QWidget;
 
 namespace talmir880 {
@@ -26,7 +25,7 @@ using Dispatch = std::function<void(const std::function<void()>&)>;
 
 // Each bind makes the widget show the control's current state, follows every
 // later change of the control, and sends the widget's user events to the
-// control through the dispatcher. The control then watches the widget by
+// control through the dispatcher. (Timers need no widget: timer_binding.hpp.) The control then watches the widget by
 // reference: clear its watcher (on_change({})) before the widget goes.
 void bind(Window& control, QWidget& window);
 void bind(Button& control, QPushButton& widget, const Dispatch& dispatch);
@@ -34,7 +33,6 @@ void bind(Label& control, QLabel& widget);
 void bind(TextBox& control, QLineEdit& widget, const Dispatch& dispatch);
 void bind(ComboBox& control, QComboBox& widget, const Dispatch& dispatch);
 void bind(ProgressBar& control, QProgressBar& widget);
-void bind(Timer& control, QTimer& timer, const Dispatch& dispatch);
 
 QString to_qt(std::string_view utf8);
 std::string to_utf8(const QString& text);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <functional>
-
 #include <QWidget>
 
 #include "app/form1.hpp"
@@ -18,8 +16,9 @@ inline constexpr const char* kFontResources[] = {":/talmir880/fonts/talmir880-pa
 inline constexpr char kPanelFontFamily[] = "TALMIR-880 Panel";
 
 // Form1 on the screen: a fixed window with one widget per control, placed and
-// dressed from the layout table and named after its control. Clicks, picks,
-// typing, timer ticks and serial events all run through Form1::run.
+// dressed from the layout table and named after its control, and a QTimer
+// for each timer control. Clicks, picks and typing run through Form1::run,
+// which serial events and timer ticks reach on their own.
 class FormWindow : public QWidget {
  public:
   explicit FormWindow(Form1& form);
@@ -29,7 +28,6 @@ class FormWindow : public QWidget {
 
  private:
   Form1& form_;
-  std::function<void()> on_comm_;
 };
 
 // Lets the designed Chinese font names find a font with the glyphs on

@@ -1,8 +1,7 @@
-#include "toolkit/qt/form_window.hpp"
+#include "app/qt/form_window.hpp"
 
 #include <map>
 #include <stdexcept>
-#include <string>
 #include <string_view>
 
 #include <QComboBox>
@@ -20,13 +19,11 @@
 #include <QTimer>
 
 #include "app/layout.hpp"
+#include "toolkit/qt/timer_binding.hpp"
 #include "toolkit/qt/widget_bindings.hpp"
 
 namespace talmir880 {
 namespace {
-
-// The entry line is drawn as the instrument's display.
-constexpr std::string_view kDisplay = "Text_send";
 
 // The layout's fonts. A designed family that is not installed is named by
 // its first installed substitute, the later ones behind it as fallbacks: Qt
@@ -92,47 +89,41 @@ QIcon window_icon() {
 }
 
 template <typename W>
-W* make(QWidget& window, const LayoutRow& row, Fonts& fonts) {
+W* make(QWidget& window, Form1& form, const LayoutRow& row, Fonts& fonts) {
   auto* widget = new W(&window);
-  widget->setObjectName(to_qt(row.control));
+  widget->setObjectName(to_qt(row.of(form).name()));
   widget->setGeometry(to_pixels(row.left), to_pixels(row.top), to_pixels(row.width),
                       to_pixels(row.height));
   // No family: the window's default font, inherited.
-  if (!row.font.family.empty()) widget->setFont(fonts.of(row.font, row.kind));
+  if (!row.font.family.empty()) widget->setFont(fonts.of(row.font, row.kind()));
   if (!row.tooltip.empty()) widget->setToolTip(to_qt(row.tooltip));
   return widget;
 }
 
-Control& control_named(Form1& form, std::string_view name) {
-  for (Control* control : form.controls()) {
-    if (control->name() == name) return *control;
-  }
-  throw std::logic_error("no control " + std::string(name));
-}
-
-// Each row names its control and says its kind, so the cast is the row's.
-QWidget* make_bound(QWidget& window, const LayoutRow& row, Control& control,
-                    const Dispatch& dispatch, Fonts& fonts) {
-  switch (row.kind) {
+// Each row holds its control's member, so the row's kind is the control's.
+QWidget* make_bound(QWidget& window, Form1& form, const LayoutRow& row, const Dispatch& dispatch,
+                    Fonts& fonts) {
+  Control& control = row.of(form);
+  switch (row.kind()) {
     case ControlKind::Button: {
-      auto* button = make<QPushButton>(window, row, fonts);
+      auto* button = make<QPushButton>(window, form, row, fonts);
       bind(static_cast<Button&>(control), *button, dispatch);
       return button;
     }
     case ControlKind::Label: {
-      auto* label = make<QLabel>(window, row, fonts);
+      auto* label = make<QLabel>(window, form, row, fonts);
       label->setFocusPolicy(Qt::NoFocus);
       bind(static_cast<Label&>(control), *label);
       return label;
     }
     case ControlKind::ComboBox: {
-      auto* list = make<QComboBox>(window, row, fonts);
+      auto* list = make<QComboBox>(window, form, row, fonts);
       bind(static_cast<ComboBox&>(control), *list, dispatch);
       return list;
     }
     case ControlKind::TextBox: {
-      auto* box = make<QLineEdit>(window, row, fonts);
-      if (row.control == kDisplay) {
+      auto* box = make<QLineEdit>(window, form, row, fonts);
+      if (&control == &form.Text_send) {
         QPalette palette = box->palette();
         palette.setColor(QPalette::Base, ole_colour(kDisplayBackColor));
         palette.setColor(QPalette::Text, ole_colour(kDisplayForeColor));
@@ -142,7 +133,7 @@ QWidget* make_bound(QWidget& window, const LayoutRow& row, Control& control,
       return box;
     }
     case ControlKind::ProgressBar: {
-      auto* bar = make<QProgressBar>(window, row, fonts);
+      auto* bar = make<QProgressBar>(window, form, row, fonts);
       bar->setFocusPolicy(Qt::NoFocus);
       bar->setTextVisible(false);
       bind(static_cast<ProgressBar&>(control), *bar);
@@ -152,10 +143,10 @@ QWidget* make_bound(QWidget& window, const LayoutRow& row, Control& control,
   throw std::logic_error("unknown control kind");
 }
 
-void make_timer(QWidget& window, Timer& control, const Dispatch& dispatch) {
+void make_timer(QWidget& window, Timer& control) {
   auto* timer = new QTimer(&window);
   timer->setObjectName(to_qt(control.name()));
-  bind(control, *timer, dispatch);
+  bind(control, *timer);
 }
 
 // Registered once per process; empty when the program lacks the resources.
@@ -208,7 +199,7 @@ FormWindow::FormWindow(Form1& form) : form_(form) {
   QWidget* first = nullptr;
   QWidget* previous = nullptr;
   for (const LayoutRow& row : kLayout) {
-    QWidget* widget = make_bound(*this, row, control_named(form, row.control), dispatch, fonts);
+    QWidget* widget = make_bound(*this, form, row, dispatch, fonts);
     if (widget->focusPolicy() == Qt::NoFocus) continue;
     if (previous != nullptr) {
       setTabOrder(previous, widget);
@@ -217,14 +208,8 @@ FormWindow::FormWindow(Form1& form) : form_(form) {
     }
     previous = widget;
   }
-  make_timer(*this, form.Timer1, dispatch);
-  make_timer(*this, form.Timer_sweep, dispatch);
-
-  // Received bytes are an outside event too.
-  on_comm_ = form.MSComm1.OnComm;
-  if (on_comm_) {
-    form.MSComm1.OnComm = [dispatch, handler = on_comm_] { dispatch(handler); };
-  }
+  make_timer(*this, form.Timer1);
+  make_timer(*this, form.Timer_sweep);
 
   // The window opens with the focus on the first control of the tab order.
   if (first != nullptr) first->setFocus();
@@ -232,7 +217,6 @@ FormWindow::FormWindow(Form1& form) : form_(form) {
 
 FormWindow::~FormWindow() {
   for (Control* control : form_.controls()) control->on_change({});
-  form_.MSComm1.OnComm = on_comm_;
 }
 
 }  // namespace talmir880

@@ -1,4 +1,4 @@
-#include "toolkit/qt/font_config_reader.hpp"
+#include "app/qt/font_config_reader.hpp"
 
 #if TALMIR880_HAVE_FONTCONFIG
 #include <fontconfig/fontconfig.h>

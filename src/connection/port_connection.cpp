@@ -1,6 +1,5 @@
-#include "link/port_connection.hpp"
+#include "connection/port_connection.hpp"
 
-#include <array>
 #include <exception>
 #include <stdexcept>
 
@@ -8,10 +7,6 @@ namespace talmir880 {
 namespace {
 
 constexpr Phrase kPortError = {"    串口错误！", "    串口錯誤！", "    COM PORT ERROR!"};
-
-constexpr std::array<const char*, 9> kSettings = {
-    "300,n,8,1",   "600,n,8,1",   "1200,n,8,1",  "2400,n,8,1", "4800,n,8,1",
-    "9600,n,8,1",  "19200,n,8,1", "38400,n,8,1", "57600,n,8,1"};
 
 }  // namespace
 
@@ -28,10 +23,10 @@ PortConnection::PortConnection(SerialPort& MSComm1, const ComboBox& COM_Combo,
       notices_(notices) {}
 
 std::string PortConnection::settings_for(int baud_index) {
-  if (baud_index < 0 || baud_index >= static_cast<int>(kSettings.size())) {
+  if (baud_index < 0 || baud_index >= static_cast<int>(kSpeedSettings.size())) {
     throw std::out_of_range("no speed selected");
   }
-  return kSettings[static_cast<std::size_t>(baud_index)];
+  return std::string(kSpeedSettings[static_cast<std::size_t>(baud_index)]);
 }
 
 void PortConnection::Command_uart_port_open_Click() {
