@@ -139,10 +139,18 @@ void Form1::run(const std::function<void()>& event) {
 
 void Form1::not_acknowledged() { notices.tell(kNoConnect); }
 
-// The receive box alone carries the application's own title.
-void Form1::read_failed(const PortError&) { notices.tell(kReceiveError, kApplicationTitle); }
+// A fault ends a running sweep before the box opens: the box keeps the event
+// loop running, and the next pass would meet the fault again. The receive
+// box alone carries the application's own title.
+void Form1::read_failed(const PortError&) {
+  sweep.port_fault();
+  notices.tell(kReceiveError, kApplicationTitle);
+}
 
-void Form1::write_failed(const PortError&) { notices.tell(kSendError); }
+void Form1::write_failed(const PortError&) {
+  sweep.port_fault();
+  notices.tell(kSendError);
+}
 
 std::vector<Control*> Form1::controls() {
   std::vector<Control*> all{&form, &Timer1, &Timer_sweep};

@@ -39,6 +39,8 @@ bool Link::write(std::string_view command) {
   try {
     MSComm1_.Output(command);
   } catch (const PortError& fault) {
+    // The fault is this command's answer: no watchdog message after it.
+    Timer1_.stop();
     events_.write_failed(fault);
     return false;
   }

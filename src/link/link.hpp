@@ -21,7 +21,7 @@ class LinkEvents {
   virtual void not_acknowledged() = 0;
   // The port failed while reading; receive_data and the watchdog are as they were.
   virtual void read_failed(const PortError& fault) = 0;
-  // The port failed while writing; nothing was sent.
+  // The port failed while writing; nothing was sent, the watchdog is off.
   virtual void write_failed(const PortError& fault) = 0;
 };
 
@@ -42,8 +42,8 @@ class Link {
   void empty_received() { receive_data.clear(); }
   bool port_open() const { return MSComm1_.PortOpen(); }
   // The command as it is, in one write; callers test port_open() first.
-  // False when the port failed: the owner has been told, and the caller
-  // ends what it was doing.
+  // False when the port failed: the watchdog is off, the owner has been
+  // told, and the caller ends what it was doing.
   [[nodiscard]] bool write(std::string_view command);
   void arm_watchdog() { Timer1_.start(); }
   bool watchdog_armed() const { return Timer1_.running(); }

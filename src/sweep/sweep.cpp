@@ -32,10 +32,12 @@ void Sweep::Command_signal_Click() {
   const double end = leading_number(Text_end_.Text()) * 1000000;
   double samples = leading_number(Text_sample_.Text());
   if (samples > kMaxSamples) samples = kMaxSamples;
-  // No samples, or fields beyond a double: there is no sweep to send.
-  if (samples == 0 || !std::isfinite(samples) || !std::isfinite(start) || !std::isfinite(end) ||
-      !std::isfinite((end - start) / samples)) {
-    refuse();
+  // No pass the device can run: not one whole point, a frequency below 0
+  // (its start field has no sign), or fields beyond a double.
+  if (!std::isfinite(samples) || std::round(samples) < 1 || !std::isfinite(start) || start < 0 ||
+      !std::isfinite(end) || end < 0 || !std::isfinite((end - start) / samples)) {
+    back_to_idle();
+    notices_.tell(kCannotSweep);
     return;
   }
 
@@ -49,17 +51,23 @@ void Sweep::Command_signal_Click() {
 
   if (!link_.port_open()) return;
   link_.empty_received();
-  if (!link_.write(protocol::sweep(sweep_start, sweep_step, sweep_samples))) return;
+  if (!link_.write(protocol::sweep(sweep_start, sweep_step, sweep_samples))) {
+    back_to_idle();  // the fault has been told
+    return;
+  }
   Timer_sweep_.set_Enabled(true);
 }
 
-// Back to idle, so that SIGNAL is usable again and a continuous sweep does
-// not retry every tick; the fields keep what the user typed.
-void Sweep::refuse() {
+void Sweep::port_fault() {
+  if (Timer_sweep_.Enabled()) back_to_idle();
+}
+
+// SIGNAL usable again, and a continuous sweep does not retry every tick; the
+// fields keep what the user typed.
+void Sweep::back_to_idle() {
   Timer_sweep_.set_Enabled(false);
   Command_signal_.set_Enabled(true);
   Command_cont_.set_Enabled(true);
-  notices_.tell(kCannotSweep);
 }
 
 void Sweep::Timer_sweep_Timer() {

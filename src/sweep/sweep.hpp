@@ -20,6 +20,10 @@ class Sweep {
   void Command_cont_Click();
   void Command_stop_Click();
 
+  // The port failed: a running sweep ends, so its next pass does not meet
+  // the same fault and tell it again.
+  void port_fault();
+
   static constexpr double kMaxSamples = 9999;
 
   double sweep_start = 0;    // Hz
@@ -28,7 +32,7 @@ class Sweep {
   double sweep_samples = 0;  // samples of one pass
 
  private:
-  void refuse();
+  void back_to_idle();
 
   TextBox& Text_star_;
   TextBox& Text_end_;

@@ -69,11 +69,41 @@ TEST_F(PortFaults, TheDeviceVanishesDuringASweep) {
   settle(700);
   EXPECT_EQ(boxes.shown.size(), 2u) << "one receive error, one missing acknowledgement";
   EXPECT_LT(cpu_over(1000), 150.0);
-  EXPECT_TRUE(form.Timer_sweep.Enabled()) << "the pass never completes";
+  EXPECT_FALSE(form.Timer_sweep.Enabled()) << "the fault ends the sweep";
+  EXPECT_TRUE(widget<QPushButton>("Command_signal").isEnabled());
   recover();
-  click("Command_cont");  // restarts the pass; STOP lets it end
+  click("Command_cont");  // a new sweep runs; STOP lets it end
   click("Command_stop");
   ASSERT_TRUE(run_until([&] { return widget<QPushButton>("Command_signal").isEnabled(); }, 8000));
+}
+
+TEST_F(PortFaults, ALevelPickedAfterTheDeviceWentIsToldOnce) {
+  start_sim({"--vanish-after", "1"});
+  pick("Combo3", 2);
+  open_port();
+  keys({"Command16", "Command1", "Command14"});
+  ASSERT_TRUE(sim->wait_for("VANISHED"));
+  settle(700);
+  boxes.shown.clear();
+  pick("Combo1", 2);
+  settle(1000);
+  EXPECT_EQ(shown(), std::vector<std::string>{"Send data error!"});
+  recover();
+}
+
+TEST_F(PortFaults, TheDeviceVanishesDuringAContinuousSweep) {
+  start_sim({"--vanish-after", "3", "--baud", "0"});
+  pick("Combo3", 2);
+  open_port();
+  type("Text_sample", "5");
+  click("Command_cont");
+  ASSERT_TRUE(sim->wait_for("VANISHED", 1, 8000));  // on the third pass's command
+  settle(1000);
+  EXPECT_EQ(shown(), std::vector<std::string>{"Receive data error!"});
+  EXPECT_FALSE(form.Timer_sweep.Enabled());
+  EXPECT_TRUE(widget<QPushButton>("Command_signal").isEnabled());
+  EXPECT_TRUE(widget<QPushButton>("Command_cont").isEnabled());
+  recover();
 }
 
 TEST_F(PortFaults, TheDeviceVanishesWhileAMessageBoxIsOpen) {

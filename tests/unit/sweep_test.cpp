@@ -80,9 +80,10 @@ TEST_F(PanelTest, ASweepThatCannotBeComputedIsRefusedAndSignalStaysUsable) {
     const char* star;
     const char* end;
     const char* sample;
-  } cases[] = {{"100", "500", "0"},     {"100", "500", ""},     {"100", "500", "abc"},
-               {"1e400", "500", "500"}, {"100", "-1e400", "5"}, {"-1e302", "1e302", "1e-300"},
-               {"100", "500", "-1E400"}};
+  } cases[] = {{"100", "500", "0"},      {"100", "500", ""},     {"100", "500", "abc"},
+               {"1e400", "500", "500"},  {"100", "-1e400", "5"}, {"-1e302", "1e302", "1e-300"},
+               {"100", "500", "-1E400"}, {"100", "500", "-5"},   {"100", "500", "0.0001"},
+               {"100", "500", "0.4999"}, {"-100", "500", "500"}, {"100", "-500", "500"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sample);
     boxes.shown.clear();
@@ -241,11 +242,41 @@ TEST_F(SweepRunTest, OvershootAndOddSampleCountsNeverBreakTheBar) {
 
   form.Text_sample.set_Text("-5");
   form.Command_signal.click();
-  EXPECT_EQ(port.written.back(), "$W010000000-08000000-0005");
-  device_sends(20);
+  EXPECT_EQ(port.written.size(), 1u) << "no pass of negative points is sent";
+  EXPECT_EQ(texts_shown(), std::vector<std::string>{"扫描参数错误！"});
+  EXPECT_EQ(state(), Idle);
+}
+
+TEST_F(SweepRunTest, HalfAPointIsOnePassOfOnePoint) {
+  form.Text_sample.set_Text("0.5");
+  form.Command_signal.click();
+  EXPECT_EQ(port.written.back(), "$W010000000800000000001");
+  device_sends(4);
   tick();
-  EXPECT_EQ(form.ProgressBar_sweep.Value(), 0.0f);
-  EXPECT_EQ(state(), Single);
+  EXPECT_EQ(state(), Idle);
+}
+
+// The user hears of a lost device once, and the sweep stops trying.
+TEST_F(SweepRunTest, APortFaultEndsAContinuousSweepWithOneMessage) {
+  english();
+  for (bool on_read : {true, false}) {
+    SCOPED_TRACE(on_read ? "read fault" : "write fault");
+    boxes.shown.clear();
+    port.fail_read = port.fail_write = false;
+    form.Command_cont.click();
+    const std::size_t sent = port.written.size();
+    device_sends(2000);  // the whole pass; then the device goes
+    port.fail_write = true;
+    if (on_read) {
+      port.fail_read = true;
+      port.receive("");
+    }
+    for (int i = 0; i < 20; ++i) tick();
+    EXPECT_EQ(texts_shown(), std::vector<std::string>{on_read ? "Receive data error!"
+                                                                : "Send data error!"});
+    EXPECT_EQ(port.written.size(), sent);
+    EXPECT_EQ(state(), Idle);
+  }
 }
 
 TEST_F(SweepRunTest, AContinuousSweepWhoseNextPassCannotBeComputedStopsOnce) {
