@@ -107,8 +107,10 @@ where the panel finds it. Prints one line per command received.
   --quiet           do not print the per-command lines
   --help            show this text
 
-Exit status: 0 on SIGINT/SIGTERM or after vanishing, 1 when COM<N> is held by
-another running simulator or the port cannot be set up, 2 on a bad option.
+The link and its lock file COM<n>.lock are removed when the simulator ends.
+Exit status: 0 on SIGINT/SIGTERM/SIGHUP or after vanishing, 1 when COM<N> is
+held by another running simulator or the port cannot be set up, 2 on a bad
+option.
 )";
 }
 
