@@ -8,10 +8,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
+#include <deque>
 #include <exception>
 #include <optional>
 #include <string>
@@ -29,7 +30,7 @@ namespace {
 // Unpaced output is handed to the pseudo-terminal in chunks this large.
 constexpr std::size_t kChunk = 64 * 1024;
 // Junk is logged once per run; a run with nothing after it is logged when
-// the line has been quiet this long.
+// the line has been quiet this long after its last byte arrived.
 constexpr auto kJunkQuiet = std::chrono::milliseconds(100);
 
 int g_signal_pipe[2] = {-1, -1};
@@ -76,19 +77,32 @@ class Simulator {
  private:
   enum class Outcome { carry_on, vanished };
 
-  Outcome receive(TimePoint now);
-  Outcome handle(std::string_view bytes, TimePoint now);
+  // What the device does once the byte that led to it has arrived. Bytes are
+  // parsed as they are read and their actions held until then, so the loop
+  // wakes per action, not per character.
+  struct Step {
+    TimePoint at;
+    std::vector<Action> actions;
+    int commands;  // the device's count after that byte
+  };
+
+  void receive(TimePoint now);
+  Outcome take_steps(TimePoint now);
   void act(const std::vector<Action>& actions, TimePoint now, bool logs_only);
   void log(std::string_view line) {
     if (!options_.quiet) print_line(line);
   }
+  void take_output(TimePoint now);
   bool write_backlog();
-  int poll_timeout(TimePoint now) const;
+  bool reading(TimePoint now) const { return !vanishing_ && pacer_.inbound_room(now) > 0; }
+  std::optional<TimePoint> next_wake(TimePoint now) const;
 
   PtyPort& port_;
   const Options& options_;
   Device device_;
   Pacer pacer_;
+  std::deque<Step> steps_;
+  bool vanishing_ = false;  // the last command before vanishing is read
   std::string backlog_;
   std::optional<TimePoint> junk_deadline_;
 };
@@ -97,19 +111,27 @@ int Simulator::run() {
   pacer_.start(Clock::now());
   for (;;) {
     TimePoint now = Clock::now();
-    Pacer::Output due = pacer_.take(now, backlog_.size() < kChunk ? kChunk - backlog_.size() : 0);
-    backlog_ += due.bytes;
-    for (const std::string& line : due.logs) log(line);
+    if (take_steps(now) == Outcome::vanished) return 0;
+    take_output(now);
     if (junk_deadline_ && now >= *junk_deadline_) {
       act(device_.flush(), now, false);
       junk_deadline_.reset();
     }
     if (!write_backlog()) return 1;
 
-    pollfd fds[2] = {
-        {g_signal_pipe[0], POLLIN, 0},
-        {port_.master(), static_cast<short>(backlog_.empty() ? POLLIN : POLLIN | POLLOUT), 0}};
-    if (poll(fds, 2, poll_timeout(now)) < 0) {
+    pollfd fds[2] = {{g_signal_pipe[0], POLLIN, 0}, {port_.master(), 0, 0}};
+    if (reading(now)) fds[1].events |= POLLIN;
+    if (!backlog_.empty()) fds[1].events |= POLLOUT;
+    // ppoll, not poll: a reply due in 0.5 ms must not wait for a whole one.
+    timespec timeout{};
+    const std::optional<TimePoint> wake = next_wake(now);
+    if (wake) {
+      const auto left = std::max(*wake - Clock::now(), Clock::duration::zero());
+      const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+      timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+      timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+    }
+    if (ppoll(fds, 2, wake ? &timeout : nullptr, nullptr) < 0) {
       if (errno == EINTR) continue;
       std::perror("talmir880-sim: poll");
       return 1;
@@ -122,43 +144,48 @@ int Simulator::run() {
       std::fputs("talmir880-sim: the pseudo-terminal hung up\n", stderr);
       return 1;
     }
-    if (fds[1].revents & POLLIN) {
-      if (receive(Clock::now()) == Outcome::vanished) return 0;
-    }
+    if (fds[1].revents & POLLIN) receive(Clock::now());
   }
 }
 
-Simulator::Outcome Simulator::receive(TimePoint now) {
+void Simulator::receive(TimePoint now) {
   char buffer[4096];
-  for (;;) {
-    const ssize_t n = read(port_.master(), buffer, sizeof buffer);
-    if (n > 0) {
-      if (handle({buffer, static_cast<std::size_t>(n)}, now) == Outcome::vanished) {
-        return Outcome::vanished;
-      }
-      continue;
-    }
+  std::size_t room = pacer_.inbound_room(now);
+  std::optional<TimePoint> last;
+  while (room > 0 && !vanishing_) {
+    const ssize_t n = read(port_.master(), buffer, std::min(sizeof buffer, room));
     if (n < 0 && errno == EINTR) continue;
     // EAGAIN: all read. EIO cannot come while we hold the slave open.
-    break;
+    if (n <= 0) break;
+    room -= static_cast<std::size_t>(n);
+    // Byte by byte, so each action is held until its own byte is in, and
+    // nothing after the command the device vanishes on is read.
+    for (const char c : std::string_view(buffer, static_cast<std::size_t>(n))) {
+      last = pacer_.arrive(now);
+      std::vector<Action> actions = device_.feed({&c, 1});
+      if (actions.empty()) continue;
+      steps_.push_back({*last, std::move(actions), device_.commands()});
+      if (options_.vanish_after && device_.commands() >= *options_.vanish_after) {
+        vanishing_ = true;
+        break;
+      }
+    }
   }
+  if (!last) return;
   junk_deadline_.reset();
-  if (device_.junk_pending()) junk_deadline_ = now + kJunkQuiet;
-  return Outcome::carry_on;
+  if (device_.junk_pending()) junk_deadline_ = *last + kJunkQuiet;
 }
 
-Simulator::Outcome Simulator::handle(std::string_view bytes, TimePoint now) {
-  if (!options_.vanish_after) {
-    act(device_.feed(bytes), now, false);
-    return Outcome::carry_on;
-  }
-  // Byte by byte, so the device goes right after the Nth command and nothing
-  // later in the same chunk is answered.
-  for (char c : bytes) {
-    std::vector<Action> actions = device_.feed({&c, 1});
-    const bool last = device_.commands() >= *options_.vanish_after;
-    act(actions, now, last);
+Simulator::Outcome Simulator::take_steps(TimePoint now) {
+  while (!steps_.empty() && steps_.front().at <= now) {
+    const Step step = std::move(steps_.front());
+    steps_.pop_front();
+    const bool last = options_.vanish_after && step.commands >= *options_.vanish_after;
+    act(step.actions, step.at, last);
     if (last) {
+      // What reached the reader before the device went still does.
+      take_output(step.at);
+      write_backlog();
       port_.vanish();
       print_line("VANISHED");
       return Outcome::vanished;
@@ -183,6 +210,12 @@ void Simulator::act(const std::vector<Action>& actions, TimePoint now, bool logs
   }
 }
 
+void Simulator::take_output(TimePoint now) {
+  Pacer::Output due = pacer_.take(now, backlog_.size() < kChunk ? kChunk - backlog_.size() : 0);
+  backlog_ += due.bytes;
+  for (const std::string& line : due.logs) log(line);
+}
+
 bool Simulator::write_backlog() {
   std::size_t done = 0;
   while (done < backlog_.size()) {
@@ -202,14 +235,17 @@ bool Simulator::write_backlog() {
   return true;
 }
 
-int Simulator::poll_timeout(TimePoint now) const {
+std::optional<TimePoint> Simulator::next_wake(TimePoint now) const {
   // An unpaced sweep runs on as soon as its last chunk is gone.
-  if (pacer_.wants_room() && backlog_.empty()) return 0;
+  if (pacer_.wants_room() && backlog_.empty()) return now;
   std::optional<TimePoint> wake = pacer_.next_wake();
-  if (junk_deadline_ && (!wake || *junk_deadline_ < *wake)) wake = junk_deadline_;
-  if (!wake) return -1;
-  const auto ms = std::chrono::ceil<std::chrono::milliseconds>(*wake - now).count();
-  return static_cast<int>(std::clamp<decltype(ms)>(ms, 0, INT_MAX));
+  auto consider = [&wake](std::optional<TimePoint> t) {
+    if (t && (!wake || *t < *wake)) wake = t;
+  };
+  if (!steps_.empty()) consider(steps_.front().at);
+  if (!vanishing_) consider(pacer_.inbound_room_at(now));
+  consider(junk_deadline_);
+  return wake;
 }
 
 }  // namespace

@@ -89,8 +89,13 @@ COM<n> in the ports folder ($XDG_RUNTIME_DIR/talmir880, or /tmp/talmir880-<uid>)
 where the panel finds it. Prints one line per command received.
 
   --port N          link as COM<N>, 1..10 (default 9)
-  --baud B          pace sweep output as B baud, 10 bits per character
-                    (default 57600; 0 = as fast as the reader takes it)
+  --baud B          the line's speed both ways, 10 bits per character (8N1)
+                    (default 57600): a command is taken when its last
+                    character has arrived, commands written together queue,
+                    and each acknowledgement or sweep point reaches the reader
+                    when its last character has gone out (an 11-character
+                    command and its acknowledgement: 2.4 ms at 57600);
+                    0: no pacing, everything as fast as it is read
   --dwell-ms MS     extra time per sweep point (default 0)
   --latency-ms MS   hand paced output over in batches at least MS
                     milliseconds apart, as a USB serial adapter's latency
@@ -100,15 +105,17 @@ where the panel finds it. Prints one line per command received.
   --silent          never acknowledge
   --lowercase       acknowledge with "*r*" instead of "*R*"
   --split-ack MS    send the acknowledgement in two writes: "*", then MS
-                    milliseconds later "R*"
+                    milliseconds later "R*" (each paced as --baud says)
   --noise RATE      also send RATE random characters per second (never R or r)
-  --vanish-after N  on receiving the Nth command (not acknowledged), close the
-                    pseudo-terminal, remove the link, print VANISHED, exit 0
+  --vanish-after N  once the Nth command has arrived (not acknowledged), close
+                    the pseudo-terminal, remove the link, print VANISHED, exit 0
   --quiet           do not print the per-command lines
   --help            show this text
 
-Exit status: 0 on SIGINT/SIGTERM or after vanishing, 1 when COM<N> is held by
-another running simulator or the port cannot be set up, 2 on a bad option.
+The link and its lock file COM<n>.lock are removed when the simulator ends.
+Exit status: 0 on SIGINT/SIGTERM/SIGHUP or after vanishing, 1 when COM<N> is
+held by another running simulator or the port cannot be set up, 2 on a bad
+option.
 )";
 }
 

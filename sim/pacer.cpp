@@ -13,12 +13,20 @@ constexpr std::string_view kNoise =
 // A reader that stalled for this long does not get a burst of old noise.
 constexpr auto kNoiseCatchUp = std::chrono::seconds(1);
 
+// Characters on their way in before the writer is held back (a serial
+// driver's transmit buffer), and how few let it go on.
+constexpr std::size_t kInboundBuffer = 4096;
+constexpr std::size_t kInboundResume = 1024;
+
 }  // namespace
 
 Pacer::Pacer(const PacerOptions& options, std::uint32_t seed) : options_(options), random_(seed) {
   using std::chrono::nanoseconds;
   // 10 bits per character (start, 8 data, stop), 4 characters per point.
-  if (options_.baud > 0) period_ += nanoseconds(40'000'000'000LL / options_.baud);
+  if (options_.baud > 0) {
+    char_time_ = nanoseconds(10'000'000'000LL / options_.baud);
+    period_ += nanoseconds(40'000'000'000LL / options_.baud);
+  }
   period_ += std::chrono::milliseconds(options_.dwell_ms);
   latency_ = std::chrono::milliseconds(options_.latency_ms);
   if (options_.noise_per_second > 0) {
@@ -31,21 +39,53 @@ void Pacer::start(TimePoint now) {
   if (noise_period_.count() > 0) next_noise_ = now + noise_period_;
 }
 
+TimePoint Pacer::arrive(TimePoint now) {
+  if (!on_line()) return now;
+  inbound_free_ = std::max(inbound_free_, now) + char_time_;
+  return inbound_free_;
+}
+
+std::size_t Pacer::inbound_pending(TimePoint now) const {
+  if (!on_line() || inbound_free_ <= now) return 0;
+  return static_cast<std::size_t>((inbound_free_ - now + char_time_ - Clock::duration(1)) /
+                                  char_time_);
+}
+
+std::size_t Pacer::inbound_room(TimePoint now) const {
+  if (!on_line()) return kInboundBuffer;
+  // Reading again only once most has gone changes no arrival time (what is
+  // read later still queues behind) and spares a wake per character.
+  const std::size_t pending = inbound_pending(now);
+  return pending <= kInboundResume ? kInboundBuffer - pending : 0;
+}
+
+std::optional<TimePoint> Pacer::inbound_room_at(TimePoint now) const {
+  if (inbound_room(now) > 0) return std::nullopt;
+  return inbound_free_ - char_time_ * kInboundResume;
+}
+
 void Pacer::reply(std::string_view text, TimePoint now) {
   if (options_.silent) return;
   std::string bytes(text);
   if (options_.lowercase) std::replace(bytes.begin(), bytes.end(), 'R', 'r');
-  auto schedule = [this](TimePoint due, std::string b) {
-    auto at = std::upper_bound(timed_.begin(), timed_.end(), due,
-                               [](TimePoint t, const Timed& x) { return t < x.due; });
-    timed_.insert(at, Timed{due, std::move(b)});
-  };
   if (options_.split_ack_ms && bytes.size() > 1) {
-    schedule(now, bytes.substr(0, 1));
-    schedule(now + std::chrono::milliseconds(*options_.split_ack_ms), bytes.substr(1));
+    send(bytes.substr(0, 1), now);
+    send(bytes.substr(1), now + std::chrono::milliseconds(*options_.split_ack_ms));
   } else {
-    schedule(now, std::move(bytes));
+    send(std::move(bytes), now);
   }
+}
+
+void Pacer::send(std::string bytes, TimePoint written) {
+  TimePoint due = written;
+  if (on_line()) {
+    // One write after the other, each character its 10 bits.
+    due = std::max(written, outbound_free_) + char_time_ * static_cast<int>(bytes.size());
+    outbound_free_ = due;
+  }
+  auto at = std::upper_bound(timed_.begin(), timed_.end(), due,
+                             [](TimePoint t, const Timed& x) { return t < x.due; });
+  timed_.insert(at, Timed{due, std::move(bytes)});
 }
 
 void Pacer::sweep(const SweepRequest& request, TimePoint now) {

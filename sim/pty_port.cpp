@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -30,19 +31,8 @@ PtyPort::PtyPort(int port) {
   const std::string folder = ensure_ports_folder();
   const std::string name = "COM" + std::to_string(port);
   link_path_ = port_link_path(port);
-
-  // The lock, not the link, says whether a simulator is alive: a link left by
-  // a killed simulator has no holder and may be replaced.
-  const std::string lock_path = link_path_ + ".lock";
-  lock_ = open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (lock_ < 0) fail("cannot open " + lock_path);
-  if (flock(lock_, LOCK_EX | LOCK_NB) != 0) {
-    if (errno == EWOULDBLOCK) {
-      close_fd(lock_);
-      throw PortHeld(name + " is already held by a running simulator (" + link_path_ + ")");
-    }
-    fail("cannot lock " + lock_path);
-  }
+  lock_path_ = link_path_ + ".lock";
+  take_lock(name);
 
   try {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
@@ -80,13 +70,52 @@ PtyPort::PtyPort(int port) {
   } catch (...) {
     close_fd(slave_);
     close_fd(master_);
-    close_fd(lock_);
+    release_lock();
     throw;
   }
 }
 
 PtyPort::~PtyPort() {
   vanish();
+  release_lock();
+}
+
+void PtyPort::take_lock(const std::string& name) {
+  // The lock, not the link, says whether a simulator is alive: a link left by
+  // a killed simulator has no holder and may be replaced.
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    lock_ = open(lock_path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lock_ < 0) fail("cannot open " + lock_path_);
+    if (flock(lock_, LOCK_EX | LOCK_NB) != 0) {
+      const int saved = errno;
+      close_fd(lock_);
+      errno = saved;
+      if (errno == EWOULDBLOCK) {
+        throw PortHeld(name + " is already held by a running simulator (" + link_path_ + ")");
+      }
+      fail("cannot lock " + lock_path_);
+    }
+    // A holder that ended between our open and flock removed the file we now
+    // hold; a simulator starting after it would make a new one and hold the
+    // port too. So the file must still be the one named.
+    if (holds_named_lock()) return;
+    close_fd(lock_);
+  }
+  throw std::runtime_error("cannot lock " + lock_path_ + ": it keeps being replaced");
+}
+
+bool PtyPort::holds_named_lock() const {
+  struct stat held {};
+  struct stat named {};
+  return lock_ >= 0 && fstat(lock_, &held) == 0 && lstat(lock_path_.c_str(), &named) == 0 &&
+         held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+}
+
+void PtyPort::release_lock() {
+  // Removed before it is closed: once closed, another simulator may lock this
+  // very file, and removing it then would let a third make a new one beside
+  // it. And only while it is ours: someone may have replaced it meanwhile.
+  if (holds_named_lock()) unlink(lock_path_.c_str());
   close_fd(lock_);
 }
 

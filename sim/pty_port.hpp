@@ -1,8 +1,8 @@
 #pragma once
 
 // The simulator's end of the line: a pseudo-terminal linked as COM<n> in the
-// ports folder, with a lock that keeps a second simulator off the same port.
-// The link goes when this object does.
+// ports folder, with a lock file that keeps a second simulator off the same
+// port. The link and the lock file go when this object does.
 
 #include <stdexcept>
 #include <string>
@@ -28,12 +28,16 @@ class PtyPort {
   const std::string& link_path() const { return link_path_; }
 
   // Closes the pseudo-terminal, so the panel sees the device go, and removes
-  // the link. The lock is kept until the process ends.
+  // the link. The lock is kept until this object goes.
   void vanish();
 
  private:
+  void take_lock(const std::string& name);
+  bool holds_named_lock() const;
+  void release_lock();
   void remove_link();
 
+  std::string lock_path_;
   int lock_ = -1;
   int master_ = -1;
   int slave_ = -1;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace talmir880::sim {
 namespace {
@@ -27,8 +29,9 @@ struct AckCase {
 
 void PrintTo(const AckCase& c, std::ostream* os) { *os << c.name; }
 
+// Without a line, as --baud 0: each write at once.
 PacerOptions with(bool silent, bool lowercase, std::optional<int> split_ms) {
-  PacerOptions o;
+  PacerOptions o = unpaced();
   o.silent = silent;
   o.lowercase = lowercase;
   o.split_ack_ms = split_ms;
@@ -64,6 +67,122 @@ TEST(Pacer, SplitAcknowledgementWakesForItsSecondHalf) {
   EXPECT_EQ(p.take(T0 + milliseconds(5), kRoom).bytes, "**");
   EXPECT_EQ(p.next_wake(), T0 + milliseconds(20));
   EXPECT_EQ(p.take(T0 + milliseconds(30), kRoom).bytes, "R*R*");
+}
+
+int us_since_t0(TimePoint t) {
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::microseconds>(t - T0).count());
+}
+
+PacerOptions line(int baud, std::optional<int> split_ms = {}, bool lowercase = false,
+                  bool silent = false) {
+  PacerOptions o = with(silent, lowercase, split_ms);
+  o.baud = baud;
+  return o;
+}
+
+struct Write {
+  int at_us;
+  int chars;
+};
+
+struct InboundCase {
+  const char* name;
+  int baud;
+  std::vector<Write> writes;
+  std::vector<int> last_in_us;  // when the last character of each write is in
+};
+
+void PrintTo(const InboundCase& c, std::ostream* os) { *os << c.name; }
+
+class PacerInbound : public ::testing::TestWithParam<InboundCase> {};
+
+// 10 bits per character: at 10000 baud, a character a millisecond.
+TEST_P(PacerInbound, ACharacterIsInWhenItsTenBitsAre) {
+  PacerOptions o;
+  o.baud = GetParam().baud;
+  Pacer p(o, 1);
+  std::vector<int> got;
+  for (const Write& w : GetParam().writes) {
+    TimePoint last{};
+    for (int i = 0; i < w.chars; ++i) last = p.arrive(T0 + std::chrono::microseconds(w.at_us));
+    got.push_back(us_since_t0(last));
+  }
+  EXPECT_EQ(got, GetParam().last_in_us);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, PacerInbound,
+    ::testing::Values(
+        InboundCase{"one_command", 10000, {{0, 11}}, {11000}},
+        InboundCase{
+            "a_write_queues_behind_one_arriving", 10000, {{0, 11}, {5000, 11}}, {11000, 22000}},
+        InboundCase{
+            "a_write_on_an_idle_line_starts_at_once", 10000, {{0, 11}, {50000, 3}}, {11000, 53000}},
+        InboundCase{"at_57600", 57600, {{0, 11}, {0, 23}}, {1909, 5902}},
+        InboundCase{"no_line", 0, {{0, 11}, {5000, 11}}, {0, 5000}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct ReplyCase {
+  const char* name;
+  PacerOptions options;
+  std::vector<int> written_ms;                   // acknowledgements, in order
+  std::vector<std::pair<int, std::string>> out;  // when (us) the reader gets what
+};
+
+void PrintTo(const ReplyCase& c, std::ostream* os) { *os << c.name; }
+
+class PacerReplyOnLine : public ::testing::TestWithParam<ReplyCase> {};
+
+TEST_P(PacerReplyOnLine, AWriteReachesTheReaderWithItsLastCharacter) {
+  Pacer p(GetParam().options, 1);
+  for (int ms : GetParam().written_ms) p.reply(kAck, T0 + milliseconds(ms));
+  std::vector<std::pair<int, std::string>> got;
+  while (const std::optional<TimePoint> wake = p.next_wake()) {
+    EXPECT_EQ(p.take(*wake - std::chrono::nanoseconds(1), kRoom).bytes, "");
+    got.emplace_back(us_since_t0(*wake), p.take(*wake, kRoom).bytes);
+  }
+  EXPECT_EQ(got, GetParam().out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, PacerReplyOnLine,
+    ::testing::Values(
+        ReplyCase{"plain", line(10000), {0}, {{3000, "*R*"}}},
+        ReplyCase{"back_to_back", line(10000), {0, 1}, {{3000, "*R*"}, {6000, "*R*"}}},
+        ReplyCase{"after_a_quiet_spell", line(10000), {0, 10}, {{3000, "*R*"}, {13000, "*R*"}}},
+        ReplyCase{"lowercase", line(10000, {}, true), {0}, {{3000, "*r*"}}},
+        ReplyCase{"silent", line(10000, {}, false, true), {0, 1}, {}},
+        ReplyCase{"split", line(10000, 5), {0}, {{1000, "*"}, {7000, "R*"}}},
+        ReplyCase{"split_at_once", line(10000, 0), {0}, {{1000, "*"}, {3000, "R*"}}},
+        ReplyCase{"split_in_order",
+                  line(10000, 5),
+                  {0, 1},
+                  {{1000, "*"}, {7000, "R*"}, {8000, "*"}, {10000, "R*"}}},
+        ReplyCase{"at_57600", line(57600), {0}, {{520, "*R*"}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The line's limit for one command at a time: 11 characters in, 3 out.
+TEST(Pacer, ACommandIsAcknowledgedFourteenCharactersAfterItIsWritten) {
+  Pacer p(line(57600), 1);
+  TimePoint in{};
+  for (int i = 0; i < 11; ++i) in = p.arrive(T0);  // "$F" and 9 digits
+  p.reply(kAck, in);
+  EXPECT_EQ(p.next_wake(), T0 + std::chrono::nanoseconds(14 * 173'611));
+}
+
+TEST(Pacer, AWriterFarAheadOfTheLineIsHeldBack) {
+  Pacer p(line(10000), 1);
+  EXPECT_EQ(p.inbound_room(T0), 4096u);
+  for (int i = 0; i < 4096; ++i) p.arrive(T0);
+  EXPECT_EQ(p.inbound_room(T0), 0u);
+  EXPECT_EQ(p.inbound_room_at(T0), T0 + milliseconds(4096 - 1024));
+  EXPECT_EQ(p.inbound_room(T0 + milliseconds(3071)), 0u);
+  EXPECT_EQ(p.inbound_room(T0 + milliseconds(3072)), 4096u - 1024);
+  EXPECT_FALSE(p.inbound_room_at(T0 + milliseconds(3072)).has_value());
+
+  Pacer no_line(unpaced(), 1);
+  for (int i = 0; i < 10000; ++i) no_line.arrive(T0);
+  EXPECT_GT(no_line.inbound_room(T0), 0u);
 }
 
 struct PaceCase {
@@ -141,18 +260,19 @@ TEST(Pacer, ABatchWakesTheCallerWhenItIsDue) {
   EXPECT_EQ(p.take(T0 + milliseconds(17), kRoom).bytes.size(), 4u * 23);
 }
 
+// At 57600 baud a reply of 3 characters is out 0.52 ms after it was written.
 TEST(Pacer, AReplyAfterAQuietSpellIsNotHeldBack) {
   PacerOptions o;
   o.latency_ms = 16;
   Pacer p(o, 1);
   p.reply(kAck, T0);
-  EXPECT_EQ(p.take(T0, kRoom).bytes, "*R*");
+  EXPECT_EQ(p.take(T0 + milliseconds(1), kRoom).bytes, "*R*");
   p.reply(kAck, T0 + milliseconds(5));
-  EXPECT_EQ(p.take(T0 + milliseconds(5), kRoom).bytes, "") << "within the latency of the last";
-  EXPECT_EQ(p.next_wake(), T0 + milliseconds(16));
-  EXPECT_EQ(p.take(T0 + milliseconds(16), kRoom).bytes, "*R*");
+  EXPECT_EQ(p.take(T0 + milliseconds(6), kRoom).bytes, "") << "within the latency of the last";
+  EXPECT_EQ(p.next_wake(), T0 + milliseconds(17));
+  EXPECT_EQ(p.take(T0 + milliseconds(17), kRoom).bytes, "*R*");
   p.reply(kAck, T0 + milliseconds(100));
-  EXPECT_EQ(p.take(T0 + milliseconds(100), kRoom).bytes, "*R*");
+  EXPECT_EQ(p.take(T0 + milliseconds(101), kRoom).bytes, "*R*");
 }
 
 TEST(Pacer, LatencyLeavesAnUnpacedSweepAlone) {

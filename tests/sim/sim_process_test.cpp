@@ -163,6 +163,10 @@ class SimProcessTest : public ::testing::Test {
     struct stat st {};
     return lstat(port_link_path(port).c_str(), &st) == 0;
   }
+  static bool lock_exists(int port) {
+    struct stat st {};
+    return lstat((port_link_path(port) + ".lock").c_str(), &st) == 0;
+  }
 
   testing::TempRuntimeDir runtime_dir_{"talmir880-sim-test"};
   const std::string runtime_ = runtime_dir_.path();
@@ -190,14 +194,30 @@ TEST_F(SimProcessTest, AcknowledgesHoldsItsPortAndCleansUp) {
   EXPECT_FALSE(link_exists(9));
 }
 
+TEST_F(SimProcessTest, TheLockFileGoesWithTheSimulatorNotWithARefusedOne) {
+  SimProcess sim({"--port", "5"});
+  ASSERT_NO_FATAL_FAILURE(connect(sim, 5));
+  EXPECT_TRUE(lock_exists(5));
+  SimProcess second({"--port", "5"});
+  EXPECT_EQ(second.wait_exit(), 1);
+  EXPECT_TRUE(lock_exists(5)) << "the refused one leaves the holder's lock alone";
+
+  sim.signal(SIGTERM);
+  EXPECT_EQ(sim.wait_exit(), 0);
+  EXPECT_FALSE(lock_exists(5));
+  EXPECT_FALSE(link_exists(5));
+}
+
 TEST_F(SimProcessTest, ReplacesALinkNobodyHolds) {
   ensure_ports_folder();
   ASSERT_EQ(symlink("/dev/pts/999999", port_link_path(9).c_str()), 0);
+  close(open((port_link_path(9) + ".lock").c_str(), O_CREAT | O_WRONLY, 0600));  // a killed one's
   SimProcess sim({});
   ASSERT_NO_FATAL_FAILURE(connect(sim, 9));
   sim.signal(SIGINT);
   EXPECT_EQ(sim.wait_exit(), 0);
   EXPECT_FALSE(link_exists(9));
+  EXPECT_FALSE(lock_exists(9));
 }
 
 TEST_F(SimProcessTest, RefusesAFolderOthersMayWrite) {
@@ -220,6 +240,7 @@ TEST_F(SimProcessTest, VanishesAfterTheNthCommand) {
   EXPECT_EQ(sim.line(), "VANISHED");
   EXPECT_EQ(sim.wait_exit(), 0);
   EXPECT_FALSE(link_exists(4));
+  EXPECT_FALSE(lock_exists(4));
 }
 
 TEST_F(SimProcessTest, UnpacedSweepSendsFourDigitsPerPoint) {
