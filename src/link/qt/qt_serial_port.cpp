@@ -103,6 +103,11 @@ void QtSerialPort::set_CommPort(int number) {
   comm_port_ = number;
 }
 
+void QtSerialPort::set_device_path(std::string path) {
+  if (PortOpen()) throw PortError("the device cannot change while the port is open");
+  device_path_ = std::move(path);
+}
+
 void QtSerialPort::set_Settings(const std::string& settings) {
   const LineSettings line = parse_settings(settings);
   if (PortOpen()) throw PortError("the port settings cannot change while the port is open");
@@ -120,7 +125,8 @@ void QtSerialPort::set_PortOpen(bool open_it) {
 
 void QtSerialPort::open() {
   stop_hold();
-  const std::optional<std::string> location = serial_port_location(comm_port_);
+  const std::optional<std::string> location =
+      device_path_.empty() ? serial_port_location(comm_port_) : device_path_;
   if (!location) throw PortError("no serial port " + comm_name(comm_port_));
   device_ = *location;
   port_.setPortName(QString::fromStdString(device_));

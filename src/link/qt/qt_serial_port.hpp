@@ -36,6 +36,10 @@ class QtSerialPort final : public SerialPort {
   void Output(std::string_view data) override;
   std::string Input() override;
 
+  // Opens this device from now on, whatever CommPort says; for a program
+  // told a device path instead of a port number.
+  void set_device_path(std::string path);
+
   int CommPort() const { return comm_port_; }
   const std::string& Settings() const { return settings_; }
   // The device the port was last opened on, for messages and tests.
@@ -61,6 +65,7 @@ class QtSerialPort final : public SerialPort {
   std::string describe(const QString& what) const;
 
   int comm_port_ = 1;
+  std::string device_path_;
   std::string settings_ = "9600,n,8,1";
   LineSettings line_;
   std::string device_;

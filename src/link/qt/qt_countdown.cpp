@@ -1,0 +1,13 @@
+#include "link/qt/qt_countdown.hpp"
+
+#include <utility>
+
+namespace talmir880 {
+
+QtCountdown::QtCountdown(std::chrono::milliseconds after, std::function<void()> expired) {
+  timer_.setSingleShot(true);
+  timer_.setInterval(after);
+  QObject::connect(&timer_, &QTimer::timeout, &timer_, std::move(expired));
+}
+
+}  // namespace talmir880
