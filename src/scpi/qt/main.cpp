@@ -1,0 +1,132 @@
+// talmir880-scpi: the TALMIR-880 as a SCPI instrument, on a raw TCP socket
+// or on standard input and output. Headless: Qt Core, Network, SerialPort.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "link/countdown.hpp"
+#include "link/qt/qt_countdown.hpp"
+#include "link/qt/qt_serial_port.hpp"
+#include "scpi/instrument.hpp"
+#include "scpi/qt/stdio_transport.hpp"
+#include "scpi/qt/tcp_transport.hpp"
+#include "scpi/server_options.hpp"
+
+namespace {
+
+int g_signal_pipe[2] = {-1, -1};
+
+extern "C" void on_signal(int) {
+  const int saved = errno;
+  const char byte = 1;
+  const ssize_t ignored = ::write(g_signal_pipe[1], &byte, 1);
+  (void)ignored;
+  errno = saved;
+}
+
+// SIGINT and SIGTERM end the event loop, so the port is closed and the
+// sockets are shut on the normal way out.
+bool catch_signals() {
+  if (::pipe(g_signal_pipe) != 0) return false;
+  for (int fd : g_signal_pipe) {
+    if (::fcntl(fd, F_SETFL, O_NONBLOCK) != 0 || ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
+      return false;
+    }
+  }
+  struct sigaction sa {};
+  sa.sa_handler = on_signal;
+  sigemptyset(&sa.sa_mask);
+  for (int sig : {SIGINT, SIGTERM}) {
+    if (sigaction(sig, &sa, nullptr) != 0) return false;
+  }
+  // A client or a reader of our output that goes away must not end us.
+  std::signal(SIGPIPE, SIG_IGN);
+  return true;
+}
+
+void say(const std::string& line) { std::fprintf(stderr, "talmir880-scpi: %s\n", line.c_str()); }
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  using namespace talmir880;
+  const scpi::ParsedServerOptions parsed = scpi::parse_server_options({argv + 1, argv + argc});
+  if (!parsed.options) {
+    say(parsed.error);
+    std::fputs("Try 'talmir880-scpi --help'.\n", stderr);
+    return 2;
+  }
+  const scpi::ServerOptions& options = *parsed.options;
+  if (options.help) {
+    std::fputs(scpi::server_usage().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("talmir880-scpi %s\n", TALMIR880_VERSION);
+    return 0;
+  }
+  if (!catch_signals()) {
+    std::perror("talmir880-scpi: signals");
+    return 1;
+  }
+
+  QCoreApplication app(argc, argv);
+  QSocketNotifier signalled(g_signal_pipe[0], QSocketNotifier::Read);
+  QObject::connect(&signalled, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
+
+  QtSerialPort port;
+  if (options.device.empty()) {
+    port.set_CommPort(options.comm_port);
+  } else {
+    port.set_device_path(options.device);
+  }
+  port.set_Settings(options.settings);
+
+  // The instrument is made after the countdowns it is handed; they call it
+  // only from the event loop, by which time it exists.
+  std::unique_ptr<scpi::Instrument> instrument;
+  QtCountdown watchdog(kAcknowledgeTimeout, [&instrument] { instrument->watchdog_expired(); });
+  QtCountdown stall(scpi::kSweepStall, [&instrument] { instrument->stall_expired(); });
+  instrument = std::make_unique<scpi::Instrument>(port, watchdog, stall, TALMIR880_VERSION);
+  port.OnComm = [&instrument] { instrument->on_comm(); };
+
+  int status = 0;
+  std::unique_ptr<scpi::StdioTransport> session;
+  std::unique_ptr<scpi::TcpTransport> server;
+  if (options.stdio) {
+    session = std::make_unique<scpi::StdioTransport>(*instrument, [&status](int done) {
+      status = done;
+      QCoreApplication::quit();
+    });
+  } else {
+    server = std::make_unique<scpi::TcpTransport>(*instrument);
+    std::string why;
+    const QHostAddress address(QString::fromStdString(
+        options.host == "localhost" ? std::string("127.0.0.1") : options.host));
+    if (address.isNull()) {
+      say("--listen: " + options.host + " is not an IP address");
+      return 2;
+    }
+    if (!server->listen(address, static_cast<quint16>(options.tcp_port), why)) {
+      say("cannot listen on " + options.host + ":" + std::to_string(options.tcp_port) + ": " + why);
+      return 1;
+    }
+    if (!scpi::is_loopback(options.host)) {
+      say("warning: listening on " + options.host +
+          ": anyone who can reach this address can switch the RF output");
+    }
+    say("listening on " + options.host + ":" + std::to_string(server->port()) + ", device " +
+        (options.device.empty() ? "COM" + std::to_string(options.comm_port) : options.device));
+  }
+  const int loop = app.exec();
+  port.OnComm = nullptr;
+  return loop != 0 ? loop : status;
+}

@@ -1,0 +1,123 @@
+#include "scpi/server_options.hpp"
+
+#include <charconv>
+#include <string_view>
+
+#include "link/serial_port.hpp"
+
+namespace talmir880::scpi {
+namespace {
+
+std::optional<int> whole_number(std::string_view text) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+bool take_port(std::string_view value, ServerOptions& out) {
+  if (value.starts_with('/')) {
+    out.device = value;
+    return true;
+  }
+  if (value.size() < 4 || (value.substr(0, 3) != "COM" && value.substr(0, 3) != "com")) {
+    return false;
+  }
+  const std::optional<int> n = whole_number(value.substr(3));
+  if (!n || *n < 1 || *n > 10) return false;
+  out.comm_port = *n;
+  out.device.clear();
+  return true;
+}
+
+bool take_baud(std::string_view value, ServerOptions& out) {
+  for (std::string_view settings : kSpeedSettings) {
+    if (settings.substr(0, settings.find(',')) == value) {
+      out.settings = settings;
+      return true;
+    }
+  }
+  return false;
+}
+
+// HOST:PORT, HOST may be a bracketed IPv6 address.
+bool take_listen(std::string_view value, ServerOptions& out) {
+  const std::size_t colon = value.rfind(':');
+  if (colon == std::string_view::npos || colon == 0) return false;
+  std::string_view host = value.substr(0, colon);
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
+    host = host.substr(1, host.size() - 2);
+  } else if (host.find(':') != std::string_view::npos) {
+    return false;  // an IPv6 address needs its brackets
+  }
+  const std::optional<int> port = whole_number(value.substr(colon + 1));
+  if (host.empty() || !port || *port < 0 || *port > 65535) return false;
+  out.host = host;
+  out.tcp_port = *port;
+  return true;
+}
+
+}  // namespace
+
+ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
+  ServerOptions out;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string flag = args[i];
+    std::optional<std::string> value;
+    if (const std::size_t eq = flag.find('='); flag.starts_with("--") && eq != std::string::npos) {
+      value = flag.substr(eq + 1);
+      flag.resize(eq);
+    }
+    if (flag == "--stdio" || flag == "--help" || flag == "--version") {
+      if (value) return {std::nullopt, flag + " takes no value"};
+      (flag == "--stdio" ? out.stdio : flag == "--help" ? out.help : out.version) = true;
+      continue;
+    }
+    if (flag != "--port" && flag != "--baud" && flag != "--listen") {
+      return {std::nullopt, "unknown option " + args[i]};
+    }
+    if (!value) {
+      if (i + 1 >= args.size()) return {std::nullopt, flag + " needs a value"};
+      value = args[++i];
+    }
+    if (flag == "--port" && !take_port(*value, out)) {
+      return {std::nullopt, "--port takes COM1 to COM10 or a device path, not " + *value};
+    }
+    if (flag == "--baud" && !take_baud(*value, out)) {
+      return {std::nullopt,
+              "--baud takes 300, 600, 1200, 2400, 4800, 9600, 19200, 38400 or 57600, not " +
+                  *value};
+    }
+    if (flag == "--listen" && !take_listen(*value, out)) {
+      return {std::nullopt, "--listen takes HOST:PORT (an IPv6 host in brackets), not " + *value};
+    }
+  }
+  return {out, {}};
+}
+
+bool is_loopback(const std::string& host) {
+  return host == "localhost" || host == "::1" || host.starts_with("127.");
+}
+
+std::string server_usage() {
+  return "Usage: talmir880-scpi [--port COMn|DEVICE] [--baud B] [--listen HOST:PORT] [--stdio]\n"
+         "The TALMIR-880 as a SCPI instrument: IEEE 488.2 common commands and the usual\n"
+         "RF-source commands, over a raw TCP socket or on standard input and output.\n"
+         "\n"
+         "  --port COMn|DEVICE   the generator's port: COM1 to COM10 as the panel finds them\n"
+         "                       (the ports folder, then the system's serial devices, USB\n"
+         "                       adapters first), or a device path such as /dev/ttyUSB0\n"
+         "                       (default COM9)\n"
+         "  --baud B             300, 600, 1200, 2400, 4800, 9600, 19200, 38400 or 57600\n"
+         "                       (default 57600; always 8 data bits, no parity, 1 stop bit)\n"
+         "  --listen HOST:PORT   where to listen (default 127.0.0.1:5025; port 0: any free\n"
+         "                       port). Any address but this machine's own lets everyone who\n"
+         "                       can reach it switch the RF output.\n"
+         "  --stdio              serve one session on standard input and output instead;\n"
+         "                       exit at end of input, 0 when no error was queued, else 1\n"
+         "  --help, --version\n"
+         "\n"
+         "The device port is opened when a command needs it, and again after a fault.\n";
+}
+
+}  // namespace talmir880::scpi

@@ -1,0 +1,36 @@
+#pragma once
+
+// Command-line flags of talmir880-scpi, parsed apart from main() so the
+// accepted forms are tested without starting a server.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace talmir880::scpi {
+
+struct ServerOptions {
+  int comm_port = 9;       // COM<n>, found by the port-name rule, as the panel's default
+  std::string device;      // a device path instead, when given
+  std::string settings = "57600,n,8,1";
+  std::string host = "127.0.0.1";
+  int tcp_port = 5025;     // 0: any free port, told at start
+  bool stdio = false;
+  bool help = false;
+  bool version = false;
+};
+
+struct ParsedServerOptions {
+  std::optional<ServerOptions> options;
+  std::string error;  // set when options is empty
+};
+
+// Arguments without the program name; "--flag value" and "--flag=value".
+ParsedServerOptions parse_server_options(const std::vector<std::string>& args);
+
+// Whether an address given to --listen reaches only this machine.
+bool is_loopback(const std::string& host);
+
+std::string server_usage();
+
+}  // namespace talmir880::scpi
