@@ -10,6 +10,7 @@
 #   package_test.sh lintian WORK
 #   package_test.sh hardening WORK
 #   package_test.sh panel WORK HAS_PANEL
+#   package_test.sh wm_class WORK HAS_PANEL
 #   package_test.sh sim_help WORK
 #   package_test.sh sim_run WORK
 #   package_test.sh destdir BUILD_DIR WORK HAS_PANEL
@@ -218,6 +219,38 @@ cmd_panel() {
   kill "$pid"
   wait "$pid" 2>/dev/null || true
   cat "$tmp/out"
+}
+
+# Docks that match windows by their X11 class find the launcher through the
+# entry's StartupWMClass, so it must be the class Qt gives the window.
+cmd_wm_class() {
+  local work=$1 has_panel=$2 tool
+  [ "$has_panel" = 1 ] || { echo "no panel built"; exit "$skip"; }
+  for tool in xvfb-run xdotool xprop; do
+    command -v "$tool" >/dev/null || { echo "$tool not installed"; exit "$skip"; }
+  done
+  local expected seen
+  expected=$(sed -n 's/^StartupWMClass=//p' "$work/root/usr/share/applications/$app_id.desktop")
+  [ -n "$expected" ] || fail "the desktop entry has no StartupWMClass"
+  seen=$(xvfb-run -a bash "$0" wm_class_seen "$work/root/usr/bin/talmir880")
+  echo "$seen"
+  [[ "$seen" == *", \"$expected\"" ]] || fail "the window's class is not \"$expected\""
+}
+
+# Run inside xvfb-run: the panel's window's WM_CLASS, as xprop prints it.
+cmd_wm_class_seen() {
+  local panel=$1 window="" _
+  tmp=$(mktemp -d)
+  QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$tmp "$panel" >"$tmp/out" 2>&1 &
+  panel_pid=$!
+  trap 'kill "$panel_pid" 2>/dev/null; rm -rf "$tmp"' EXIT
+  for _ in $(seq 100); do
+    window=$(xdotool search --onlyvisible --pid "$panel_pid" 2>/dev/null | head -n1) || true
+    [ -n "$window" ] && break
+    sleep 0.1
+  done
+  [ -n "$window" ] || { cat "$tmp/out" >&2; fail "no window within 10 s"; }
+  xprop -id "$window" WM_CLASS
 }
 
 cmd_sim_help() {
