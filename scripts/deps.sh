@@ -7,7 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-serialport-dev libfontconfig-dev
-  xvfb xauth xdotool imagemagick fonts-noto-cjk
+  xvfb xauth xdotool x11-utils imagemagick fonts-noto-cjk
   desktop-file-utils appstream
   # The packaging tests: lintian, and hardening-check from devscripts.
   lintian devscripts
