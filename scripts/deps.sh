@@ -7,8 +7,12 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-serialport-dev libfontconfig-dev
-  xvfb xauth xdotool imagemagick fonts-noto-cjk
+  xvfb xauth xdotool x11-utils imagemagick fonts-noto-cjk
   desktop-file-utils appstream
+  # The packaging tests: lintian, and hardening-check from devscripts.
+  lintian devscripts
+  # Clients that drive the SCPI server as automation scripts would.
+  python3-pyvisa python3-pyvisa-py python3-pymeasure
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -38,6 +38,9 @@ int main(int argc, char* argv[]) {
   }
   talmir880::FontConfigReader font_config;
   QApplication app(argc, argv);
+  // The desktop entry's name, so docks and task bars (Wayland's app id)
+  // match the window to its launcher.
+  QGuiApplication::setDesktopFileName(QStringLiteral("io.github.talmir880.Panel"));
   font_config.wait();
 
   talmir880::QtSerialPort port;
