@@ -55,6 +55,11 @@ bool Instrument::idle() const { return !running_ && waiting_.empty() && !generat
 void Instrument::pump() {
   if (pumping_) return;
   pumping_ = true;
+  // Also when a callback throws: the next event must find the loop free.
+  struct Done {
+    bool& pumping;
+    ~Done() { pumping = false; }
+  } done{pumping_};
   while (!generator_.exchanging()) {
     if (running_) {
       Running& r = *running_;
@@ -73,7 +78,6 @@ void Instrument::pump() {
       break;
     }
   }
-  pumping_ = false;
 }
 
 void Instrument::start_line() {
