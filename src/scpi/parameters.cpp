@@ -1,0 +1,81 @@
+#include "scpi/parameters.hpp"
+
+#include <array>
+#include <cmath>
+
+#include "scpi/status.hpp"
+
+namespace talmir880::scpi {
+namespace {
+
+struct Suffix {
+  std::string_view text;
+  Quantity quantity;
+  double factor;
+};
+// In SCPI a leading M is milli, except in MHZ, which has always meant mega.
+constexpr std::array<Suffix, 5> kSuffixes = {{{"HZ", Quantity::frequency, 1},
+                                              {"KHZ", Quantity::frequency, 1e3},
+                                              {"MHZ", Quantity::frequency, 1e6},
+                                              {"GHZ", Quantity::frequency, 1e9},
+                                              {"DBM", Quantity::level, 1}}};
+
+double scale(const Parameter& p, Quantity quantity) {
+  if (p.word.empty()) return p.number;
+  for (const Suffix& s : kSuffixes) {
+    if (s.text == p.word && s.quantity == quantity) return p.number * s.factor;
+  }
+  throw Refused{kInvalidSuffix};
+}
+
+}  // namespace
+
+void expect_parameters(const ProgramUnit& unit, std::size_t n) {
+  if (unit.parameters.size() < n) throw Refused{kMissingParameter};
+  if (unit.parameters.size() > n) throw Refused{kParameterNotAllowed};
+}
+
+double number(const Parameter& p, Quantity quantity, double min, double max) {
+  switch (p.kind) {
+    case Parameter::Kind::number:
+      return scale(p, quantity);
+    case Parameter::Kind::word:
+      return choice(p, {"MINimum", "MAXimum"}) == 0 ? min : max;
+    case Parameter::Kind::text:
+      break;
+  }
+  throw Refused{kDataTypeError};
+}
+
+bool boolean(const Parameter& p) {
+  switch (p.kind) {
+    case Parameter::Kind::number:
+      if (!p.word.empty()) throw Refused{kInvalidSuffix};
+      return std::round(p.number) != 0;
+    case Parameter::Kind::word:
+      return choice(p, {"ON", "OFF"}) == 0;
+    case Parameter::Kind::text:
+      break;
+  }
+  throw Refused{kDataTypeError};
+}
+
+std::size_t choice(const Parameter& p, std::initializer_list<std::string_view> words) {
+  if (p.kind != Parameter::Kind::word) throw Refused{kDataTypeError};
+  std::size_t index = 0;
+  for (std::string_view w : words) {
+    if (matches(w, p.word)) return index;
+    ++index;
+  }
+  throw Refused{kIllegalParameterValue};
+}
+
+std::optional<double> asked_limit(const ProgramUnit& unit, double min, double max) {
+  if (unit.parameters.empty()) return std::nullopt;
+  expect_parameters(unit, 1);
+  return choice(unit.parameters.front(), {"MINimum", "MAXimum"}) == 0 ? min : max;
+}
+
+std::string whole(double value) { return std::to_string(std::llround(value)); }
+
+}  // namespace talmir880::scpi

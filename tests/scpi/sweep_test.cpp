@@ -1,0 +1,142 @@
+// Sweep passes in the background: their end, repetition, ABORt, and a
+// device that stops reporting.
+#include <string>
+#include <vector>
+
+#include "scpi/instrument_fixture.hpp"
+
+namespace talmir880::testing {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const std::string kPass = "$W010000000080000000005";  // 100 to 500 MHz in 5 points
+
+class Sweeps : public InstrumentTest {
+ protected:
+  Sweeps() { run("FREQ:MODE SWE;:SWE:POIN 5"); }
+  std::string answer_of(ClientId client) const {
+    for (auto it = answers.rbegin(); it != answers.rend(); ++it) {
+      if (it->first == client) return it->second;
+    }
+    return "";
+  }
+};
+
+TEST_F(Sweeps, APassEndsWhenTheDeviceHasReportedEveryPoint) {
+  run("INIT");
+  EXPECT_EQ(port.written, Lines{kPass});
+  EXPECT_FALSE(watchdog.running()) << "a sweep is not acknowledged";
+  instrument.submit(2, "*OPC?");
+  instrument.submit(3, "FREQ:STAR?");
+  port.receive(std::string(19, '.'));
+  EXPECT_TRUE(answers.empty()) << "one character short";
+  port.receive(".");
+  EXPECT_EQ(answer_of(2), "1");
+  EXPECT_EQ(answer_of(3), "100000000");
+  EXPECT_FALSE(stall.running());
+  EXPECT_TRUE(instrument.idle());
+}
+
+TEST_F(Sweeps, QueriesAnswerDuringAPassAndDeviceCommandsWaitForItsEnd) {
+  run("INIT");
+  EXPECT_EQ(run("FREQ:STAR?;:SWE:POIN?"), "100000000;5");
+  instrument.submit(2, "POW -6;POW?");
+  instrument.submit(3, "SWE:POIN?");
+  EXPECT_EQ(port.written, Lines{kPass});
+  EXPECT_TRUE(answers.size() == 1) << "held in arrival order behind client 2";
+  report_points(5);
+  EXPECT_EQ(port.written.back(), "$P2");
+  acknowledge_all();
+  EXPECT_EQ(answer_of(2), "-6");
+  EXPECT_EQ(answer_of(3), "5");
+}
+
+TEST_F(Sweeps, ContinuousPassesLetAWaitingLineGoFirstAndTakeNewFieldsEachPass) {
+  run("INIT:CONT ON;IMM");
+  report_points(5);
+  EXPECT_EQ(port.written, (Lines{kPass, kPass}));
+  instrument.submit(2, "FREQ:STAR 200 MHZ;:POW -6;*OPC?");
+  report_points(5);
+  EXPECT_EQ(port.written.back(), "$P2") << "the waiting line before the next pass";
+  acknowledge_all();
+  EXPECT_EQ(answer_of(2), "1");
+  EXPECT_EQ(port.written.back(), "$W020000000060000000005");
+  EXPECT_EQ(run("INIT"), "");
+  EXPECT_EQ(errors(), Lines{"-213,\"Init ignored\""});
+}
+
+TEST_F(Sweeps, AbortStopsRepeatingAndTheDeviceFinishesItsPass) {
+  run("INIT:CONT ON;IMM");
+  run("ABOR");
+  instrument.submit(2, "POW -6");
+  report_points(3);
+  EXPECT_EQ(port.written, Lines{kPass}) << "its reports are not a reply";
+  report_points(2);
+  EXPECT_EQ(port.written, (Lines{kPass, "$P2"}));
+  acknowledge_all();
+  report_points(5);
+  EXPECT_EQ(port.written.size(), 2u) << "no further pass";
+  EXPECT_EQ(errors(), Lines{});
+}
+
+struct StopCase {
+  const char* during_pass;
+  Lines errors;
+};
+
+TEST_F(Sweeps, AContinuousSweepEndsWhenItsSettingsNoLongerMakeOne) {
+  const StopCase cases[] = {
+      {"INIT:CONT OFF", {}},
+      {"FREQ:MODE CW", {}},
+      {"FREQ:STOP 50 MHZ", {"-221,\"Settings conflict\""}},
+      {"*RST", {}},
+  };
+  for (const auto& c : cases) {
+    run("FREQ:MODE SWE;STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 5;:INIT:CONT ON;IMM");
+    const std::size_t before = port.written.size();
+    instrument.submit(1, c.during_pass);
+    report_points(5);
+    acknowledge_all();
+    report_points(5);
+    EXPECT_EQ(errors(), c.errors) << c.during_pass;
+    EXPECT_EQ(port.written.size() - before, c.during_pass[0] == '*' ? 1u : 0u) << c.during_pass;
+    EXPECT_EQ(run("INIT:CONT OFF"), "");
+  }
+}
+
+TEST_F(Sweeps, ASilentDeviceEndsThePassWithAHardwareError) {
+  run("INIT:CONT ON;IMM");
+  instrument.submit(2, "*OPC?");
+  report_points(2);
+  EXPECT_EQ(stall.starts, 2) << "each report starts the stall time afresh";
+  stall.run_out();
+  EXPECT_EQ(answer_of(2), "1");
+  EXPECT_EQ(port.written, Lines{kPass}) << "no pass after a stalled one";
+  EXPECT_EQ(errors(), Lines{"-240,\"Hardware error;sweep stalled\""});
+  run("INIT");
+  EXPECT_EQ(port.written.back(), kPass) << "a new INIT sweeps again";
+}
+
+TEST_F(Sweeps, APortLostDuringAPassEndsIt) {
+  run("INIT;*OPC");
+  port.fail_read = true;
+  port.receive("....");
+  EXPECT_FALSE(port.open);
+  EXPECT_EQ(run("*ESR?"), "17") << "EXE, and OPC once the pass ended";
+  EXPECT_EQ(errors(), Lines{"-241,\"Hardware missing\""});
+}
+
+TEST_F(Sweeps, OperationCompleteAndWaitFollowThePass) {
+  EXPECT_EQ(run("INIT;*OPC;*ESR?"), "0");
+  instrument.submit(2, "*WAI;FREQ:STAR?");
+  EXPECT_TRUE(answer_of(2).empty());
+  report_points(2);
+  port.receive("R");  // a late reply: the reports before it still count
+  report_points(3);
+  EXPECT_EQ(answer_of(2), "100000000");
+  EXPECT_EQ(run("*ESR?"), "1");
+}
+
+}  // namespace
+}  // namespace talmir880::testing
