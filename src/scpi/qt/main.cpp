@@ -15,6 +15,7 @@
 #include "link/countdown.hpp"
 #include "link/qt/qt_countdown.hpp"
 #include "link/qt/qt_serial_port.hpp"
+#include "scpi/device_session.hpp"
 #include "scpi/instrument.hpp"
 #include "scpi/qt/stdio_transport.hpp"
 #include "scpi/qt/tcp_transport.hpp"
@@ -90,13 +91,12 @@ int main(int argc, char* argv[]) {
   }
   port.set_Settings(options.settings);
 
-  // The instrument is made after the countdowns it is handed; they call it
-  // only from the event loop, by which time it exists.
+  // The countdowns call the instrument only from the event loop, by which
+  // time it exists.
   std::unique_ptr<scpi::Instrument> instrument;
-  QtCountdown watchdog(kAcknowledgeTimeout, [&instrument] { instrument->watchdog_expired(); });
-  QtCountdown stall(scpi::kSweepStall, [&instrument] { instrument->stall_expired(); });
-  instrument = std::make_unique<scpi::Instrument>(port, watchdog, stall, TALMIR880_VERSION);
-  port.OnComm = [&instrument] { instrument->on_comm(); };
+  QtCountdown watchdog(kAcknowledgeTimeout, [&instrument] { instrument->watchdog_ran_out(); });
+  QtCountdown stall(scpi::kSweepStallTimeout, [&instrument] { instrument->stall_ran_out(); });
+  instrument = std::make_unique<scpi::Instrument>(port, watchdog, stall);
 
   int status = 0;
   std::unique_ptr<scpi::StdioTransport> session;
@@ -127,6 +127,5 @@ int main(int argc, char* argv[]) {
         (options.device.empty() ? "COM" + std::to_string(options.comm_port) : options.device));
   }
   const int loop = app.exec();
-  port.OnComm = nullptr;
   return loop != 0 ? loop : status;
 }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QMetaObject>
 #include <cerrno>
 #include <cstdio>
 
@@ -19,39 +20,55 @@ void write_line(const std::string& text) {
 StdioTransport::StdioTransport(Instrument& instrument, std::function<void(int)> done)
     : instrument_(instrument), done_(std::move(done)), input_(STDIN_FILENO, QSocketNotifier::Read) {
   instrument_.answer = [](ClientId, const std::string& text) { write_line(text); };
+  // From the event loop: the instrument is still busy with the line that
+  // just finished.
+  instrument_.room = [this](ClientId) {
+    QMetaObject::invokeMethod(&input_, [this] { feed(); }, Qt::QueuedConnection);
+  };
   QObject::connect(&input_, &QSocketNotifier::activated, &input_, [this] { read(); });
-  // After the end of input the last commands may still wait for the device
-  // (a sweep pass, an acknowledgement): look again now and then until done.
-  wait_.setInterval(20);
-  QObject::connect(&wait_, &QTimer::timeout, &wait_, [this] { finish_when_idle(); });
 }
 
-StdioTransport::~StdioTransport() { instrument_.answer = nullptr; }
+StdioTransport::~StdioTransport() {
+  instrument_.answer = nullptr;
+  instrument_.room = nullptr;
+}
 
 void StdioTransport::read() {
   char buffer[4096];
   const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
   if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
   if (n > 0) {
-    lines_.feed({buffer, static_cast<std::size_t>(n)},
-                [this](std::string line) { instrument_.submit(kSession, std::move(line)); },
-                [this] { instrument_.overrun(kSession); });
-    return;
+    unfed_.append(buffer, static_cast<std::size_t>(n));
+  } else {
+    ended_ = true;  // end of input, or input that cannot be read
   }
-  // End of input (or an input that cannot be read): a last line without its
-  // LF still counts.
-  input_.setEnabled(false);
-  if (!lines_.partial().empty()) lines_.feed("\n", [this](std::string line) {
-      instrument_.submit(kSession, std::move(line));
-    }, [] {});
-  wait_.start();
-  finish_when_idle();
+  feed();
+}
+
+void StdioTransport::feed() {
+  while (!unfed_.empty() && instrument_.backlog(kSession) < Instrument::kMaxBacklog) {
+    unfed_.erase(0, lines_.feed_one(
+                        unfed_,
+                        [this](std::string line) { instrument_.submit(kSession, std::move(line)); },
+                        [this] { instrument_.overrun(kSession); }));
+  }
+  // Read more only once this is fed.
+  input_.setEnabled(unfed_.empty() && !ended_);
+  if (ended_ && unfed_.empty()) {
+    // A last line without its LF still counts.
+    if (!lines_.partial().empty()) {
+      unfed_ = "\n";
+      feed();
+      return;
+    }
+    finish_when_idle();
+  }
 }
 
 void StdioTransport::finish_when_idle() {
-  if (!instrument_.idle()) return;
-  wait_.stop();
-  done_(instrument_.errors_queued() ? 1 : 0);
+  if (finished_ || !instrument_.idle()) return;  // the next room() looks again
+  finished_ = true;
+  done_(instrument_.error_seen() ? 1 : 0);
 }
 
 }  // namespace talmir880::scpi

@@ -2,19 +2,27 @@
 
 #include <QMetaObject>
 #include <QTcpSocket>
-#include <optional>
-#include <vector>
 
 namespace talmir880::scpi {
+namespace {
+
+// What Qt may buffer of a client we are not reading; then TCP holds it.
+constexpr qint64 kReadBuffer = 64 * 1024;
+
+}  // namespace
 
 TcpTransport::TcpTransport(Instrument& instrument) : instrument_(instrument) {
-  server_.setMaxPendingConnections(kMaxClients);
   QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
   instrument_.answer = [this](ClientId id, const std::string& text) { answer(id, text); };
+  instrument_.room = [this](ClientId id) {
+    const auto found = clients_.find(id);
+    if (found != clients_.end() && found->second.held) later(id, &TcpTransport::read);
+  };
 }
 
 TcpTransport::~TcpTransport() {
   instrument_.answer = nullptr;
+  instrument_.room = nullptr;
   for (auto& [id, client] : clients_) {
     QObject::disconnect(client.socket, nullptr, nullptr, nullptr);
     delete client.socket;
@@ -27,60 +35,66 @@ bool TcpTransport::listen(const QHostAddress& address, quint16 port, std::string
   return false;
 }
 
+void TcpTransport::later(ClientId id, void (TcpTransport::*step)(ClientId)) {
+  QMetaObject::invokeMethod(
+      &server_, [this, id, step] { (this->*step)(id); }, Qt::QueuedConnection);
+}
+
 void TcpTransport::accept() {
   while (QTcpSocket* socket = server_.nextPendingConnection()) {
-    if (clients() >= kMaxClients) {
-      // Refused cleanly: the connection closes at once, nothing is read.
+    if (static_cast<int>(clients_.size()) >= kMaxClients) {
+      // Refused cleanly: closed at once, nothing read.
       socket->abort();
       socket->deleteLater();
       continue;
     }
-    // Every answer is one short line; waiting to fill a segment only adds
-    // a round trip of delay to the next query.
+    // Each answer is one short line: waiting to fill a segment would only
+    // add a round trip to the next query.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    socket->setReadBufferSize(kReadBuffer);
     const ClientId id = next_id_++;
     clients_.emplace(id, Client{socket, {}});
     QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, id] { read(id); });
-    // Later, from the event loop: the instrument may be the one writing to
-    // the socket when it goes, and must not be re-entered.
-    QObject::connect(socket, &QTcpSocket::disconnected, &server_, [this, id] {
-      QMetaObject::invokeMethod(&server_, [this, id] { drop(id); }, Qt::QueuedConnection);
-    });
+    QObject::connect(socket, &QTcpSocket::disconnected, &server_,
+                     [this, id] { later(id, &TcpTransport::drop); });
   }
 }
 
+// A line at a time, while the instrument has room for this client's lines;
+// the rest stays in the socket until it has.
 void TcpTransport::read(ClientId id) {
-  auto found = clients_.find(id);
-  if (found == clients_.end()) return;
+  const auto found = clients_.find(id);
+  if (found == clients_.end() || found->second.reading) return;
   Client& client = found->second;
-  const QByteArray bytes = client.socket->readAll();
-  // Lines first, then the instrument: an answer it gives at once may drop
-  // this client. An empty entry stands for an overrun, in its place.
-  std::vector<std::optional<std::string>> lines;
-  client.lines.feed({bytes.constData(), static_cast<std::size_t>(bytes.size())},
-                    [&lines](std::string line) { lines.emplace_back(std::move(line)); },
-                    [&lines] { lines.emplace_back(); });
-  for (auto& line : lines) {
-    if (!clients_.contains(id) || !client.socket->isOpen()) return;
-    if (line) {
-      instrument_.submit(id, std::move(*line));
-    } else {
-      instrument_.overrun(id);
+  QTcpSocket* socket = client.socket;
+  client.reading = true;
+  client.held = false;
+  while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesAvailable() > 0) {
+    if (instrument_.backlog(id) >= Instrument::kMaxBacklog) {
+      client.held = true;
+      break;
     }
+    const QByteArray bytes = socket->readLine(4096);
+    client.lines.feed_one(
+        {bytes.constData(), static_cast<std::size_t>(bytes.size())},
+        [this, id](std::string line) { instrument_.submit(id, std::move(line)); },
+        [this, id] { instrument_.overrun(id); });
   }
+  client.reading = false;
 }
 
 void TcpTransport::answer(ClientId id, const std::string& text) {
-  auto found = clients_.find(id);
-  if (found == clients_.end()) return;  // gone: the answer has nobody to go to
+  const auto found = clients_.find(id);
+  if (found == clients_.end()) return;  // gone: nobody to tell
   QTcpSocket* socket = found->second.socket;
+  if (socket->state() != QAbstractSocket::ConnectedState) return;
   socket->write(text.data(), static_cast<qint64>(text.size()));
   socket->write("\n", 1);
   if (socket->bytesToWrite() > kMaxUnread) socket->abort();  // and drop() follows
 }
 
 void TcpTransport::drop(ClientId id) {
-  auto found = clients_.find(id);
+  const auto found = clients_.find(id);
   if (found == clients_.end()) return;
   QTcpSocket* socket = found->second.socket;
   clients_.erase(found);

@@ -1,0 +1,101 @@
+// What the transports rely on without a socket: lines cut from a stream and
+// the server's flags.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "scpi/line_splitter.hpp"
+#include "scpi/server_options.hpp"
+
+namespace talmir880::scpi {
+namespace {
+
+struct Cut {
+  std::vector<std::string> lines;
+  int overruns = 0;
+};
+
+Cut cut(const std::vector<std::string>& chunks) {
+  Cut out;
+  LineSplitter splitter;
+  for (const std::string& chunk : chunks) {
+    splitter.feed(
+        chunk, [&out](std::string line) { out.lines.push_back(std::move(line)); },
+        [&out] { out.lines.push_back("<overrun>"), ++out.overruns; });
+  }
+  return out;
+}
+
+TEST(LineSplitter, LinesEndAtLfAndACrBeforeItGoes) {
+  EXPECT_EQ(cut({"*IDN?\nFREQ?\r\n"}).lines, (std::vector<std::string>{"*IDN?", "FREQ?"}));
+  EXPECT_EQ(cut({"FR", "EQ", "?\r", "\n"}).lines, std::vector<std::string>{"FREQ?"});
+  EXPECT_EQ(cut({"\n\n"}).lines, (std::vector<std::string>{"", ""}));
+  EXPECT_EQ(cut({"no end"}).lines, std::vector<std::string>{});
+  EXPECT_EQ(cut({"a\rb\n"}).lines, std::vector<std::string>{"a\rb"});
+}
+
+TEST(LineSplitter, ALineTooLongIsDroppedWholeAndTheNextOneCounts) {
+  const std::string big(LineSplitter::kMaxLine, 'x');
+  EXPECT_EQ(cut({big + "\n"}).lines, std::vector<std::string>{big}) << "the limit itself is kept";
+  const Cut over = cut({big, "yy", std::string(100000, 'z'), "\n*OPC?\n"});
+  EXPECT_EQ(over.lines, (std::vector<std::string>{"<overrun>", "*OPC?"}));
+  EXPECT_EQ(over.overruns, 1);
+}
+
+TEST(LineSplitter, OneLineAtATimeLeavesTheRest) {
+  LineSplitter splitter;
+  std::vector<std::string> lines;
+  const std::string bytes = "A\nB\nC";
+  const std::size_t took = splitter.feed_one(
+      bytes, [&lines](std::string line) { lines.push_back(std::move(line)); }, [] {});
+  EXPECT_EQ(took, 2u);
+  EXPECT_EQ(lines, std::vector<std::string>{"A"});
+}
+
+TEST(ServerOptions, DefaultsAreThePanelsPortOnLoopback) {
+  const ParsedServerOptions parsed = parse_server_options({});
+  ASSERT_TRUE(parsed.options);
+  EXPECT_EQ(parsed.options->comm_port, 9);
+  EXPECT_EQ(parsed.options->settings, "57600,n,8,1");
+  EXPECT_EQ(parsed.options->host, "127.0.0.1");
+  EXPECT_EQ(parsed.options->tcp_port, 5025);
+  EXPECT_FALSE(parsed.options->stdio);
+}
+
+TEST(ServerOptions, AcceptedForms) {
+  const auto options = [](std::vector<std::string> args) {
+    return *parse_server_options(args).options;
+  };
+  EXPECT_EQ(options({"--port", "COM10"}).comm_port, 10);
+  EXPECT_EQ(options({"--port=com1"}).comm_port, 1);
+  EXPECT_EQ(options({"--port", "/dev/ttyUSB0"}).device, "/dev/ttyUSB0");
+  EXPECT_EQ(options({"--baud", "9600"}).settings, "9600,n,8,1");
+  EXPECT_EQ(options({"--listen", "0.0.0.0:5025"}).host, "0.0.0.0");
+  EXPECT_EQ(options({"--listen=[::1]:0"}).host, "::1");
+  EXPECT_EQ(options({"--listen=[::1]:0"}).tcp_port, 0);
+  EXPECT_TRUE(options({"--stdio"}).stdio);
+}
+
+TEST(ServerOptions, RefusedForms) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--port", "COM11"}, {"--port", "COM0"}, {"--port", "ttyUSB0"}, {"--port"},
+           {"--baud", "115200"}, {"--baud", "57600,n,8,1"}, {"--listen", "5025"},
+           {"--listen", "::1:5025"}, {"--listen", "host:99999"}, {"--stdio=yes"}, {"-x"}}) {
+    const ParsedServerOptions parsed = parse_server_options(args);
+    EXPECT_FALSE(parsed.options) << args[0];
+    EXPECT_FALSE(parsed.error.empty());
+  }
+}
+
+TEST(ServerOptions, OnlyLoopbackNeedsNoWarning) {
+  for (const char* host : {"127.0.0.1", "127.1.2.3", "::1", "localhost"}) {
+    EXPECT_TRUE(is_loopback(host)) << host;
+  }
+  for (const char* host : {"0.0.0.0", "::", "192.168.1.5", "10.0.0.1"}) {
+    EXPECT_FALSE(is_loopback(host)) << host;
+  }
+}
+
+}  // namespace
+}  // namespace talmir880::scpi
