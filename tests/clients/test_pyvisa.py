@@ -1,0 +1,67 @@
+"""pyvisa with its pure-Python backend drives the generator as any SCPI
+instrument on a raw socket."""
+
+import unittest
+
+import pyvisa
+
+from server_fixture import ServerTest
+
+
+class PyvisaTest(ServerTest):
+
+    def open(self):
+        manager = pyvisa.ResourceManager("@py")
+        instrument = manager.open_resource(self.resource, read_termination="\n",
+                                           write_termination="\n", timeout=5000)
+        self.addCleanup(manager.close)
+        return instrument
+
+    def test_the_five_line_script(self):
+        generator = self.open()
+        self.assertIn("TALMIR-880", generator.query("*IDN?"))
+        generator.write("FREQ 433.92 MHZ")
+        self.assertEqual(generator.query("FREQ?"), "433920000")
+        self.assertEqual(generator.query("SYST:ERR?"), '0,"No error"')
+        self.assertEqual(self.sim.commands(), ["$F043392000"])
+
+    def test_every_command_reaches_the_device_as_the_panel_sends_it(self):
+        generator = self.open()
+        script = [
+            ("POW -9", "$P1"),
+            ("OUTP OFF", "$F000000001"),
+            ("OUTP ON", "$F010000000"),
+            ("SOUR:LFO:FREQ 2.5 KHZ", "$M0002500"),
+            ("OUTP:MOD OFF", "$M0000000"),
+            ("FREQ:MODE SWE;:FREQ:STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 500;:INIT;*WAI",
+             "$W010000000000800000500"),
+            ("*SAV 0", "$S1"),
+            ("*RST", "$F000000001"),
+        ]
+        for command, _ in script:
+            generator.write(command)
+        self.assertEqual(generator.query("*OPC?"), "1")
+        self.assertEqual(self.sim.commands(), [sent for _, sent in script])
+        self.assertEqual(generator.query("OUTP?;FREQ?;POW?"), "0;100000000;-3")
+        self.assertEqual(generator.query("SYST:ERR?"), '0,"No error"')
+
+    def test_unplugging_and_plugging_back_needs_no_restart(self):
+        generator = self.open()
+        generator.write("FREQ 200 MHZ")
+        self.assertEqual(generator.query("*OPC?"), "1")
+        self.sim.stop()
+        generator.write("FREQ 300 MHZ")
+        self.assertEqual(generator.query("FREQ?"), "200000000", "only what the device took")
+        errors = []
+        while not errors or errors[-1] != "0":
+            errors.append(generator.query("SYST:ERR?").split(",")[0])
+        # The device going, perhaps, and the command that could not be sent.
+        self.assertIn(errors[:-1], (["-241"], ["-241", "-241"]))
+        self.restart_simulator()
+        generator.write("FREQ 300 MHZ")
+        self.assertEqual(generator.query("FREQ?"), "300000000")
+        self.assertEqual(generator.query("SYST:ERR?"), '0,"No error"')
+
+
+if __name__ == "__main__":
+    unittest.main()
