@@ -5,7 +5,10 @@ from pymeasure.instruments.validators import (strict_discrete_set,
                                               strict_range)
 
 # What the server takes; it refuses anything else with an error of its own.
+# One 10 Hz unit of RF is the device's RF-off command, so CW starts at 20 Hz.
+CW_RANGE = [20, 9.99999999e9]
 FREQUENCY_RANGE = [10, 9.99999999e9]
+MODULATION_RANGE = [1, 9999999]
 LEVELS_DBM = [-3, -6, -9, -12]
 POINTS_RANGE = [5, 9999]
 _ON_OFF = {True: 1, False: 0}
@@ -24,9 +27,9 @@ class Talmir880(Instrument):
 
     frequency = Instrument.control(
         "FREQ?", "FREQ %.12g",
-        """RF frequency in Hz (10 Hz to 9.99999999 GHz); sent to the device
-        while the output is on, kept for later while it is off.""",
-        validator=strict_range, values=FREQUENCY_RANGE, get_process=_frequency)
+        """RF frequency in Hz (20 Hz to 9.99999999 GHz, in 10 Hz steps); sent to
+        the device while the output is on, kept for later while it is off.""",
+        validator=strict_range, values=CW_RANGE, get_process=_frequency)
 
     output_enabled = Instrument.control(
         "OUTP?", "OUTP %d",
@@ -41,8 +44,8 @@ class Talmir880(Instrument):
 
     modulation_frequency = Instrument.control(
         "LFO:FREQ?", "LFO:FREQ %.12g",
-        """Modulation frequency in Hz.""",
-        validator=strict_range, values=FREQUENCY_RANGE, get_process=_frequency)
+        """Modulation frequency in Hz (1 Hz to 9.999999 MHz).""",
+        validator=strict_range, values=MODULATION_RANGE, get_process=_frequency)
 
     modulation_enabled = Instrument.control(
         "OUTP:MOD?", "OUTP:MOD %d",

@@ -69,7 +69,7 @@ Step Generator::run_signal(Command command, const ProgramUnit& unit, std::string
       case Command::frequency:
         add_answer(
             answers,
-            whole(asked_limit(unit, kMinFrequencyHz, kMaxFrequencyHz).value_or(s.frequency_hz)));
+            whole(asked_limit(unit, kMinCwFrequencyHz, kMaxFrequencyHz).value_or(s.frequency_hz)));
         break;
       case Command::power:
         add_answer(answers, whole(asked_limit(unit, protocol::kLevelsDbm.back(),
@@ -89,7 +89,7 @@ Step Generator::run_signal(Command command, const ProgramUnit& unit, std::string
   }
   switch (command) {
     case Command::frequency: {
-      const double hz = frequency(unit, kMinFrequencyHz, kMaxFrequencyHz);
+      const double hz = frequency(unit, kMinCwFrequencyHz, kMaxFrequencyHz);
       const double taken = rf_resolution(hz);
       // Kept for later while the device is off or sweeping.
       if (!s.output_on || s.sweep_mode) {

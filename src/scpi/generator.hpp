@@ -28,8 +28,11 @@ struct Settings {
 };
 
 // What the device's fields can carry: nine digits of 10 Hz for the RF,
-// seven of 1 Hz for the modulation, and the documented sweep points.
+// seven of 1 Hz for the modulation, and the documented sweep points. An RF
+// of one 10 Hz unit is the RF-off command itself, so the lowest frequency
+// that keeps the output on is two units.
 inline constexpr double kMinFrequencyHz = 10;
+inline constexpr double kMinCwFrequencyHz = 20;
 inline constexpr double kMaxFrequencyHz = 9.99999999e9;
 inline constexpr double kMinLfFrequencyHz = 1;
 inline constexpr double kMaxLfFrequencyHz = 9999999;

@@ -73,7 +73,8 @@ TEST_F(Commands, QueriesAnswerTheStartUpValuesAndLimitsOnOneLine) {
       {"SYST:VERS?", "1999.0"},
       {"SYST:ERR?", "0,\"No error\""},
       {"*TST?", "0"},
-      {"FREQ? MIN;FREQ? MAX", "10;9999999990"},
+      {"FREQ? MIN;FREQ? MAX", "20;9999999990"},
+      {"FREQ:STAR? MIN", "10"},
       {"POW? MIN;POW? MAX", "-12;-3"},
       {"LFO:FREQ? MAX", "9999999"},
       {"SWE:POIN? MIN;POIN? MAX", "5;9999"},
@@ -125,6 +126,7 @@ struct RefusedCase {
 TEST_F(Commands, ValuesTheDeviceCannotTakeAreRefusedAndNothingIsSent) {
   const RefusedCase cases[] = {
       {"FREQ 9.9 HZ", {"-222,\"Data out of range\""}, {}},
+      {"FREQ 15 HZ", {"-222,\"Data out of range\""}, {}},  // would be the RF-off command
       {"FREQ 10.0000001 GHZ", {"-222,\"Data out of range\""}, {}},
       {"FREQ 1e999", {"-222,\"Data out of range\""}, {}},
       {"FREQ:STAR 5", {"-222,\"Data out of range\""}, {}},
