@@ -13,6 +13,7 @@
 #   package_test.sh wm_class WORK HAS_PANEL
 #   package_test.sh sim_help WORK
 #   package_test.sh sim_run WORK
+#   package_test.sh scpi_run WORK HAS_PANEL
 #   package_test.sh destdir BUILD_DIR WORK HAS_PANEL
 set -euo pipefail
 
@@ -45,6 +46,13 @@ check_tree() {
   expect_file "$root/usr/bin/talmir880"
   [ -x "$root/usr/bin/talmir880" ] || fail "talmir880 is not executable"
   expect_file "$root/usr/share/man/man1/talmir880.1.gz"
+  expect_file "$root/usr/bin/talmir880-scpi"
+  [ -x "$root/usr/bin/talmir880-scpi" ] || fail "talmir880-scpi is not executable"
+  expect_file "$root/usr/share/man/man1/talmir880-scpi.1.gz"
+  expect_file "$root/usr/lib/systemd/user/talmir880-scpi.service"
+  expect_file "$root/usr/lib/python3/dist-packages/talmir880/__init__.py"
+  expect_file "$root/usr/lib/python3/dist-packages/talmir880/generator.py"
+  expect_file "$root/usr/share/doc/talmir880/automation.md"
   expect_file "$root/usr/share/applications/$app_id.desktop"
   expect_file "$root/usr/share/metainfo/$app_id.metainfo.xml"
   local size
@@ -96,15 +104,18 @@ cmd_layout() {
   depends=$(dpkg-deb -f "$deb" Depends)
   if [ "$has_panel" = 1 ]; then
     local p
-    for p in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 fonts-noto-cjk; do
+    for p in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6network6 fonts-noto-cjk; do
       [[ ", $depends," == *", $p "* || ", $depends," == *", $p,"* ]] ||
         fail "Depends lacks $p: $depends"
     done
     # The version is written in three places that a release must keep in step.
     grep -q "<release version=\"$version\"" "$work/root/usr/share/metainfo/$app_id.metainfo.xml" ||
       fail "metainfo has no release $version"
-    zcat "$work/root/usr/share/man/man1/talmir880.1.gz" | grep -q "^\.TH .*\"talmir880 $version\"" ||
-      fail "talmir880.1 does not name version $version"
+    local page
+    for page in talmir880 talmir880-scpi; do
+      zcat "$work/root/usr/share/man/man1/$page.1.gz" | grep -q "^\.TH .*\"talmir880 $version\"" ||
+        fail "$page.1 does not name version $version"
+    done
   fi
   zcat "$work/root/usr/share/man/man1/talmir880-sim.1.gz" | grep -q "^\.TH .*\"talmir880 $version\"" ||
     fail "talmir880-sim.1 does not name version $version"
@@ -289,6 +300,22 @@ cmd_sim_run() {
   [ "$rc" = 0 ] || fail "status $rc after SIGTERM"
   [ ! -L "$tmp/talmir880/COM9" ] || fail "COM9 link left behind"
   echo "$first"
+}
+
+# The packaged server answers on standard input and output, and the packaged
+# PyMeasure class imports in Debian's python3.
+cmd_scpi_run() {
+  local work=$1 has_panel=$2 out
+  [ "$has_panel" = 1 ] || { echo "no server built"; exit "$skip"; }
+  out=$(printf '*IDN?\nSYST:VERS?\n' | "$work/root/usr/bin/talmir880-scpi" --stdio) ||
+    fail "talmir880-scpi --stdio exit status $?"
+  [[ "$out" == *"TALMIR-880"*$'\n'"1999.0" ]] || fail "unexpected answers: $out"
+  [ -x /usr/bin/python3 ] || { echo "no /usr/bin/python3"; exit "$skip"; }
+  /usr/bin/python3 -c "import pymeasure" 2>/dev/null || { echo "no python3-pymeasure"; exit "$skip"; }
+  PYTHONDONTWRITEBYTECODE=1 PYTHONPATH="$work/root/usr/lib/python3/dist-packages" \
+    /usr/bin/python3 -c "from talmir880 import Talmir880; print(Talmir880.__name__)" ||
+    fail "the PyMeasure class does not import"
+  echo "$out"
 }
 
 cmd_destdir() {
