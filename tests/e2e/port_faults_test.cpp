@@ -55,6 +55,12 @@ TEST_F(PortFaults, ACommandWrittenAfterTheDeviceWentIsToldOnce) {
   EXPECT_EQ(shown(), std::vector<std::string>{"Send data error!"});
   EXPECT_EQ(text_of("Label_RF"), "RF 0 003.000 000 MHz");
   EXPECT_LT(cpu_over(1000), 150.0);
+  // The level handler arms the watchdog before it writes: the failed write
+  // disarms it, so no second box follows.
+  boxes.shown.clear();
+  pick("Combo1", 2);
+  settle(1000);
+  EXPECT_EQ(shown(), std::vector<std::string>{"Send data error!"});
   recover();
 }
 
@@ -75,20 +81,6 @@ TEST_F(PortFaults, TheDeviceVanishesDuringASweep) {
   click("Command_cont");  // a new sweep runs; STOP lets it end
   click("Command_stop");
   ASSERT_TRUE(run_until([&] { return widget<QPushButton>("Command_signal").isEnabled(); }, 8000));
-}
-
-TEST_F(PortFaults, ALevelPickedAfterTheDeviceWentIsToldOnce) {
-  start_sim({"--vanish-after", "1"});
-  pick("Combo3", 2);
-  open_port();
-  keys({"Command16", "Command1", "Command14"});
-  ASSERT_TRUE(sim->wait_for("VANISHED"));
-  settle(700);
-  boxes.shown.clear();
-  pick("Combo1", 2);
-  settle(1000);
-  EXPECT_EQ(shown(), std::vector<std::string>{"Send data error!"});
-  recover();
 }
 
 TEST_F(PortFaults, TheDeviceVanishesDuringAContinuousSweep) {
