@@ -62,6 +62,20 @@ constexpr std::size_t kMaxPieces = 2000;
 constexpr std::size_t kMaxReportedPoints = 9999;
 constexpr int kSettleLimit = 100000;
 
+// check() with the detail written only when the property breaks: the
+// trace is long and most checks run many times per input.
+template <class Detail>
+void check_that(bool ok, std::string_view property, const Detail& detail) {
+  if (!ok) fail(property, detail());
+}
+
+bool verbose() {
+  static const bool on = std::getenv("FUZZ_SCPI_VERBOSE") != nullptr;
+  return on;
+}
+
+void say(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
+
 bool starts_with(std::string_view text, std::string_view head) {
   return text.substr(0, head.size()) == head;
 }
@@ -119,12 +133,12 @@ class CheckedPort : public talmir880::testing::FakeSerialPort {
       : watchdog_(watchdog), stall_(stall), trace_(trace) {}
 
   void Output(std::string_view data) override {
-    const std::string what = shown(data) + " after " + trace_;
-    check(device_command(data), "a text written to the port is not a device command", what);
-    check(open, "a command was written to a closed port", what);
-    check(!watchdog_.running(), "a command was written while another waited for its R", what);
-    check(!stall_.running(), "a command was written while a sweep pass ran", what);
-    if (std::getenv("FUZZ_SCPI_VERBOSE")) std::fprintf(stderr, "  wrote %s\n", shown(data).c_str());
+    const auto what = [&] { return shown(data) + " after " + trace_; };
+    check_that(device_command(data), "a text written to the port is not a device command", what);
+    check_that(open, "a command was written to a closed port", what);
+    check_that(!watchdog_.running(), "a command was written while another waited for its R", what);
+    check_that(!stall_.running(), "a command was written while a sweep pass ran", what);
+    if (verbose()) say("  wrote " + shown(data));
     FakeSerialPort::Output(data);
   }
 
@@ -279,11 +293,6 @@ struct Taken {
   std::string answer;
 };
 
-void say(const std::string& text) {
-  static const bool verbose = std::getenv("FUZZ_SCPI_VERBOSE") != nullptr;
-  if (verbose) std::fprintf(stderr, "%s\n", text.c_str());
-}
-
 class Session {
  public:
   Session() {
@@ -295,7 +304,7 @@ class Session {
   }
 
   void step(std::string_view piece) {
-    say("step " + shown(piece));
+    if (verbose()) say("step " + shown(piece));
     trace += shown(piece) + " ";
     if (trace.size() > 4000) trace.erase(0, trace.size() - 4000);
     mark = port.written.size();
@@ -316,7 +325,7 @@ class Session {
   void finish() {
     port.fail_read = port.fail_write = port.fail_open = false;
     trace += "| willing ";
-    say("willing device");
+    if (verbose()) say("willing device");
     try {
       settle();
     } catch (const std::exception& e) {
@@ -440,93 +449,100 @@ class Session {
   }
 
   void on_answer(ClientId c, std::string text) {
-    const std::string what = "client " + std::to_string(c) + " " + shown(text) + " after " + trace;
-    check(!forgotten.count(c), "an answer went to a forgotten client", what);
-    check(slot_of(c) != nullptr || c == drain_id, "an answer went to an unknown client", what);
-    check(room_due == 0, "an answer came before the room of the previous one", what);
+    const auto what = [&] {
+      return "client " + std::to_string(c) + " " + shown(text) + " after " + trace;
+    };
+    check_that(!forgotten.count(c), "an answer went to a forgotten client", what);
+    check_that(slot_of(c) != nullptr || c == drain_id, "an answer went to an unknown client", what);
+    check_that(room_due == 0, "an answer came before the room of the previous one", what);
     auto& lines = taken[c];
-    check(!lines.empty(), "an answer to a client with no line running", what);
-    check(!lines.front().answered, "a line answered twice", what);
-    check(!lines.front().overrun, "an over-long line was answered", what);
-    check(!text.empty(), "an empty answer", what);
-    check(text.find_first_of("\r\n") == std::string::npos, "an answer holds a CR or LF", what);
-    check(!watchdog.running(), "a line answered while a command waited for its R", what);
-    say("  answer to " + std::to_string(c) + ": " + shown(text));
+    check_that(!lines.empty(), "an answer to a client with no line running", what);
+    check_that(!lines.front().answered, "a line answered twice", what);
+    check_that(!lines.front().overrun, "an over-long line was answered", what);
+    check_that(!text.empty(), "an empty answer", what);
+    check_that(text.find_first_of("\r\n") == std::string::npos, "an answer holds a CR or LF", what);
+    check_that(!watchdog.running(), "a line answered while a command waited for its R", what);
+    if (verbose()) say("  answer to " + std::to_string(c) + ": " + shown(text));
     lines.front().answered = true;
     lines.front().answer = std::move(text);
     room_due = c;
   }
 
   void on_room(ClientId c) {
-    const std::string what = "client " + std::to_string(c) + " after " + trace;
-    check(!forgotten.count(c), "room told to a forgotten client", what);
-    check(room_due == 0 || room_due == c, "an answer and the room after it name two clients", what);
+    const auto what = [&] { return "client " + std::to_string(c) + " after " + trace; };
+    check_that(!forgotten.count(c), "room told to a forgotten client", what);
+    check_that(room_due == 0 || room_due == c, "an answer and the room after it name two clients",
+               what);
     room_due = 0;
     auto& lines = taken[c];
-    check(!lines.empty(), "room told for a line never taken", what);
+    check_that(!lines.empty(), "room told for a line never taken", what);
     const Taken done = std::move(lines.front());
     lines.pop_front();
     last_answer = done.answered ? done.answer : "";
-    check_answer(done, what);
+    check_answer(done, c);
     feed(c);
   }
 
-  void check_answer(const Taken& done, const std::string& after) {
-    const std::string what = "line " + shown(done.line) + " answered " +
-                             (done.answered ? shown(done.answer) : "nothing") + ", " + after;
+  void check_answer(const Taken& done, ClientId c) {
+    const auto what = [&] {
+      return "line " + shown(done.line) + " answered " +
+             (done.answered ? shown(done.answer) : "nothing") + " to client " + std::to_string(c) +
+             " after " + trace;
+    };
     if (done.line.find('?') == std::string::npos) {
-      check(!done.answered, "a line without a query answered", what);
+      check_that(!done.answered, "a line without a query answered", what);
       return;
     }
     bool alone = false;
     const Query q = last_query(done.line, alone);
     if (q == Query::none) return;
-    if (alone) check(done.answered, "a line of one query got no answer", what);
+    if (alone) check_that(done.answered, "a line of one query got no answer", what);
     if (!done.answered) return;
     const std::string& a = done.answer;
     switch (q) {
       case Query::output:
-        check(a.size() == 1 && (a == "0" || a == "1") && (device.output >> (a[0] - '0') & 1),
-              "OUTP? does not answer what the device acknowledged", what);
+        check_that(a.size() == 1 && (a == "0" || a == "1") && (device.output >> (a[0] - '0') & 1),
+                   "OUTP? does not answer what the device acknowledged", what);
         break;
       case Query::modulation:
-        check(a.size() == 1 && (a == "0" || a == "1") && (device.modulation >> (a[0] - '0') & 1),
-              "OUTP:MOD? does not answer what the device acknowledged", what);
+        check_that(
+            a.size() == 1 && (a == "0" || a == "1") && (device.modulation >> (a[0] - '0') & 1),
+            "OUTP:MOD? does not answer what the device acknowledged", what);
         break;
       case Query::power: {
         static const std::array<std::string_view, 4> levels = {"-12", "-9", "-6", "-3"};
         const auto at = std::find(levels.begin(), levels.end(), a);
-        check(at != levels.end() && (device.power >> (at - levels.begin()) & 1),
-              "POW? does not answer what the device acknowledged", what);
+        check_that(at != levels.end() && (device.power >> (at - levels.begin()) & 1),
+                   "POW? does not answer what the device acknowledged", what);
         break;
       }
       case Query::error:
-        check(error_code(a) <= 0, "SYST:ERR? answered no error entry", what);
+        check_that(error_code(a) <= 0, "SYST:ERR? answered no error entry", what);
         break;
       case Query::version:
-        check(a == "1999.0", "SYST:VERS? answered something else", what);
+        check_that(a == "1999.0", "SYST:VERS? answered something else", what);
         break;
       case Query::opc:
-        check(a == "1", "*OPC? answered something other than 1", what);
-        check(!stall.running(), "*OPC? answered while a sweep pass ran", what);
+        check_that(a == "1", "*OPC? answered something other than 1", what);
+        check_that(!stall.running(), "*OPC? answered while a sweep pass ran", what);
         break;
       case Query::tst:
-        check(a == "0", "*TST? answered something other than 0", what);
+        check_that(a == "0", "*TST? answered something other than 0", what);
         break;
       case Query::idn: {
         const std::size_t commas = static_cast<std::size_t>(std::count(a.begin(), a.end(), ','));
-        check(commas == 3 && a.find("TALMIR-880") != std::string::npos,
-              "*IDN? is not four fields naming the TALMIR-880", what);
+        check_that(commas == 3 && a.find("TALMIR-880") != std::string::npos,
+                   "*IDN? is not four fields naming the TALMIR-880", what);
         break;
       }
       case Query::ese:
       case Query::stb:
       case Query::esr:
-        check(small_number(a, 255), "a register query answered no number 0..255", what);
+        check_that(small_number(a, 255), "a register query answered no number 0..255", what);
         break;
       case Query::sre:
-        check(small_number(a, 255) && (std::stoi(a) & Status::kMss) == 0,
-              "*SRE? answered no number 0..255 without bit 6", what);
+        check_that(small_number(a, 255) && (std::stoi(a) & Status::kMss) == 0,
+                   "*SRE? answered no number 0..255 without bit 6", what);
         break;
       case Query::none:
         break;
@@ -598,7 +614,8 @@ class Session {
             trace);
       const std::string& a = last_answer;
       const int code = error_code(a);
-      check(code <= 0, "SYST:ERR? answered no error entry", shown(a) + " after " + trace);
+      check_that(code <= 0, "SYST:ERR? answered no error entry",
+                 [&] { return shown(a) + " after " + trace; });
       if (code == 0) {
         check(a == "0,\"No error\"", "the empty queue is not told as 0,\"No error\"", a);
         break;
