@@ -12,6 +12,7 @@
 
 #include "check.hpp"
 #include "common/numbers.hpp"
+#include "protocol/commands.hpp"
 
 namespace {
 
@@ -129,7 +130,7 @@ void check_zero_padded(double x, int n) {
   if (!std::isfinite(x)) return;
   const double t = std::trunc(x);
   const double rounded = std::fabs(x - t) >= 0.5 ? t + std::copysign(1.0, x) : t;
-  const std::string s = talmir880::zero_padded(x, n);
+  const std::string s = talmir880::protocol::zero_padded(x, n);
   const std::string what = "zero_padded(" + g17(x) + ", " + std::to_string(n) + ") = " + shown(s);
   const bool negative = rounded < 0;
   check(!s.empty() && (s[0] == '-') == negative,

@@ -195,8 +195,10 @@ Step Generator::run_sweep(Command command, const ProgramUnit& unit, std::string&
 Step Generator::start_pass() {
   const Settings& s = settings_;
   if (!s.sweep_mode || s.stop_hz <= s.start_hz) throw Refused{kSettingsConflict};
-  const std::string command =
-      protocol::sweep(s.start_hz, (s.stop_hz - s.start_hz) / s.points, s.points);
+  const double step_hz = (s.stop_hz - s.start_hz) / s.points;
+  // A wider step would push the points out of their place in the command.
+  if (std::round(step_hz / 10) * 10 > kMaxSweepStepHz) throw Refused{kSettingsConflict};
+  const std::string command = protocol::sweep(s.start_hz, step_hz, s.points);
   const DeviceFault fault = session_.start_pass(command, static_cast<std::size_t>(s.points));
   initiated_ = fault == DeviceFault::none;
   report(fault);

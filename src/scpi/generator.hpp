@@ -38,6 +38,8 @@ inline constexpr double kMinLfFrequencyHz = 1;
 inline constexpr double kMaxLfFrequencyHz = 9999999;
 inline constexpr int kMinPoints = 5;
 inline constexpr int kMaxPoints = 9999;
+// The sweep's step field: eight digits of 10 Hz.
+inline constexpr double kMaxSweepStepHz = 999999990;
 
 // How far a unit got.
 enum class Step {

@@ -83,7 +83,9 @@ void Instrument::pump() {
 void Instrument::start_line() {
   Waiting w = std::move(waiting_.front());
   waiting_.pop_front();
-  Running& r = running_.emplace();
+  // Running{}, not emplace(): clang 14 takes a nested struct with member
+  // initialisers for not default-constructible here.
+  Running& r = running_.emplace(Running{});
   r.client = w.client;
   r.line = std::move(w.line);
   if (w.overrun) {

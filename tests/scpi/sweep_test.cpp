@@ -105,6 +105,27 @@ TEST_F(Sweeps, AContinuousSweepEndsWhenItsSettingsNoLongerMakeOne) {
   }
 }
 
+TEST_F(Sweeps, AStepWiderThanItsEightDigitsIsRefusedAndNothingIsSent) {
+  // 999 999 990 Hz a point: the widest step the field holds.
+  run("FREQ:STAR 100 MHZ;STOP 5099999950 HZ;:INIT");
+  EXPECT_EQ(port.written, Lines{"$W010000000999999990005"});
+  report_points(5);
+  run("FREQ:STOP 5099999975 HZ;:INIT");
+  EXPECT_EQ(port.written.size(), 1u) << "the step rounds up to nine digits";
+  run("FREQ:STAR 10 HZ;STOP 9 GHZ;:INIT");
+  EXPECT_EQ(port.written.size(), 1u);
+  EXPECT_EQ(errors(), (Lines{"-221,\"Settings conflict\"", "-221,\"Settings conflict\""}));
+}
+
+TEST_F(Sweeps, AContinuousSweepWhoseStepOutgrowsItsFieldEnds) {
+  run("INIT:CONT ON;IMM");
+  instrument.submit(2, "FREQ:STOP 9 GHZ");
+  report_points(5);
+  EXPECT_EQ(port.written, Lines{kPass}) << "no pass after it";
+  EXPECT_EQ(errors(), Lines{"-221,\"Settings conflict\""});
+  EXPECT_TRUE(instrument.idle());
+}
+
 TEST_F(Sweeps, ASilentDeviceEndsThePassWithAHardwareError) {
   run("INIT:CONT ON;IMM");
   instrument.submit(2, "*OPC?");
