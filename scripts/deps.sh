@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev qt6-serialport-dev libfontconfig-dev
   xvfb xauth xdotool imagemagick fonts-noto-cjk
   desktop-file-utils appstream
+  libx11-dev libxext-dev time
 )
 missing=()
 for p in "${packages[@]}"; do
