@@ -3,7 +3,7 @@
 
 #include "app/form1.hpp"
 #include "link/qt/qt_serial_port.hpp"
-#include "pty_fixture.hpp"
+#include "support/pty_fixture.hpp"
 #include "support/scripted_boxes.hpp"
 
 namespace talmir880 {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/form1.hpp"
-#include "pty_fixture.hpp"
+#include "support/pty_fixture.hpp"
 #include "support/scripted_boxes.hpp"
 
 namespace talmir880 {
