@@ -122,11 +122,20 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: talmir880-start-probe TIME_FILE SETTLE_MS PROGRAM [ARGS...]\n");
     return 2;
   }
-  Display* d = XOpenDisplay(NULL);
+  // While other X servers come and go on the machine, a connection is now
+  // and then refused; nothing has been started yet, so trying again for up
+  // to 2 s costs the measurement nothing.
+  Display* d = NULL;
+  int tries = 0;
+  while (!d && tries < 40) {
+    if (tries++ > 0) sleep_ms(50);
+    d = XOpenDisplay(NULL);
+  }
   if (!d) {
     fprintf(stderr, "probe: no display\n");
     return 2;
   }
+  if (tries > 1) fprintf(stderr, "probe: the display answered at try %d\n", tries);
   XSetErrorHandler(ignore_errors);
   Window root = DefaultRootWindow(d);
   int screen = DefaultScreen(d);
