@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # What the panel costs while it waits: the real talmir880 under a private
-# Xvfb (scripts/xvfb.sh), no timer armed, over SECONDS idle seconds with the port closed, then
-# again with the port open on an idle simulator (PORT OPEN is clicked with
-# xdotool). Reports CPU time (from /proc/PID/task/*/schedstat, nanoseconds)
+# Xvfb (scripts/xvfb.sh), no timer armed, over SECONDS idle seconds with the
+# port closed, then again with the port open on an idle simulator (PORT OPEN
+# is clicked with xdotool). Reports CPU time (from /proc/PID/task/*/schedstat, nanoseconds)
 # and wake-ups (voluntary context switches), each thread on its own.
 #
 #   bench/idle_cpu.sh [BUILD=build] [SECONDS=10]

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Where the panel's start-up goes, step by step: talmir880-startup-phases
 # (the real window, as main() makes it) started RUNS times under a private
-# Xvfb (scripts/xvfb.sh), each run quitting at its first painted frame. Prints the median CPU
-# milliseconds of the main thread in each step, the main thread's total and
-# the whole process's (all threads, from exec).
+# Xvfb (scripts/xvfb.sh), each run quitting at its first painted frame.
+# Prints the median CPU milliseconds of the main thread in each step, the
+# main thread's total and the whole process's (all threads, from exec).
 #
 #   bench/startup_phases.sh [RUNS=21] [PROGRAM=build-bench/bench/talmir880-startup-phases]
 #
