@@ -85,7 +85,8 @@ def run_once(probe, work, settle_ms, program):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--runs", type=int, default=5, help="measured runs per program")
     parser.add_argument("--settle", type=int, default=2000, metavar="MS",
                         help="how long a program stays up after its first paint")

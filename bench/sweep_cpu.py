@@ -79,7 +79,8 @@ def run_once(harness, sim, simulator_flags, passes):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--runs", type=int, default=1)
     parser.add_argument("--passes", type=int, default=3, help="passes a run at 57600 baud")
     parser.add_argument("--unpaced-passes", type=int, default=50)
