@@ -1,37 +1,34 @@
 #!/usr/bin/env bash
 # What the panel costs while it waits: the real talmir880 under a private
-# Xvfb, no timer armed, over SECONDS idle seconds with the port closed, then
-# again with the port open on an idle simulator (PORT OPEN is clicked with
-# xdotool). Reports CPU time (from /proc/PID/task/*/schedstat, nanoseconds)
+# Xvfb (scripts/xvfb.sh), no timer armed, over SECONDS idle seconds with the
+# port closed, then again with the port open on an idle simulator (PORT OPEN
+# is clicked with xdotool). Reports CPU time (from /proc/PID/task/*/schedstat, nanoseconds)
 # and wake-ups (voluntary context switches), each thread on its own.
 #
-#   bench/idle_cpu.sh [PANEL=build/src/talmir880] [SECONDS=10]
+#   bench/idle_cpu.sh [BUILD=build] [SECONDS=10]
 #
-# The simulator is the one built beside the panel (BUILD/sim/talmir880-sim).
+# The panel and the simulator are those of the build folder BUILD.
 set -euo pipefail
+[[ ${TALMIR_XVFB:-} == 1 ]] || exec "$(dirname "$0")/../scripts/xvfb.sh" "$0" "$@"
 cd "$(dirname "$0")/.."
-panel=${1:-build/src/talmir880}
+build=${1:-build}
 seconds=${2:-10}
-sim=$(dirname "$panel")/../sim/talmir880-sim
-for tool in Xvfb xdotool; do
-  command -v "$tool" >/dev/null || { echo "idle_cpu.sh: needs $tool" >&2; exit 2; }
-done
+panel=$build/src/app/qt/talmir880
+sim=$build/sim/talmir880-sim
+command -v xdotool >/dev/null || { echo "idle_cpu.sh: needs xdotool" >&2; exit 2; }
 [[ -x "$panel" && -x "$sim" ]] || { echo "idle_cpu.sh: no $panel or $sim" >&2; exit 2; }
 
 runtime=$(mktemp -d)
 export XDG_RUNTIME_DIR=$runtime
-xvfb_pid="" sim_pid="" panel_pid=""
+sim_pid="" panel_pid=""
 cleanup() {
-  for pid in $panel_pid $sim_pid $xvfb_pid; do kill "$pid" 2>/dev/null || true; done
+  for pid in $panel_pid $sim_pid; do
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+  done
   rm -rf "$runtime"
 }
 trap cleanup EXIT
-
-Xvfb -displayfd 3 -screen 0 1024x480x24 -nolisten tcp 3>"$runtime/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do [[ -s "$runtime/display" ]] && break; sleep 0.05; done
-DISPLAY=":$(head -n1 "$runtime/display")"
-export DISPLAY
 
 "$sim" --quiet >/dev/null &
 sim_pid=$!

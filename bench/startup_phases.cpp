@@ -15,9 +15,9 @@
 #include <ctime>
 
 #include "app/form1.hpp"
-#include "link/qt/qt_serial_port.hpp"
 #include "app/qt/font_config_reader.hpp"
 #include "app/qt/form_window.hpp"
+#include "link/qt/qt_serial_port.hpp"
 #include "toolkit/qt/qt_message_boxes.hpp"
 
 namespace {

@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Where the panel's start-up goes, step by step: talmir880-startup-phases
 # (the real window, as main() makes it) started RUNS times under a private
-# Xvfb, each run quitting at its first painted frame. Prints the median CPU
-# milliseconds of the main thread in each step, the main thread's total and
-# the whole process's (all threads, from exec).
+# Xvfb (scripts/xvfb.sh), each run quitting at its first painted frame.
+# Prints the median CPU milliseconds of the main thread in each step, the
+# main thread's total and the whole process's (all threads, from exec).
 #
 #   bench/startup_phases.sh [RUNS=21] [PROGRAM=build-bench/bench/talmir880-startup-phases]
 #
 # Builds the bench preset (Release) when PROGRAM is not given.
 set -euo pipefail
+[[ ${TALMIR_XVFB:-} == 1 ]] || exec "$(dirname "$0")/../scripts/xvfb.sh" "$0" "$@"
 cd "$(dirname "$0")/.."
 runs=${1:-21}
 program=${2:-}
@@ -19,21 +20,11 @@ if [[ -z "$program" ]]; then
 fi
 
 work=$(mktemp -d)
-xvfb_pid=""
-cleanup() {
-  [[ -n "$xvfb_pid" ]] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>/dev/null &
-xvfb_pid=$!
-for _ in $(seq 100); do [[ -s "$work/display" ]] && break; sleep 0.05; done
+trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/home" "$work/runtime"
 chmod 700 "$work/runtime"
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
-export QT_QPA_PLATFORM=xcb
-unset WAYLAND_DISPLAY SESSION_MANAGER
+export HOME="$work/home" XDG_RUNTIME_DIR="$work/runtime"
+unset SESSION_MANAGER
 
 "$program" >/dev/null  # warm-up
 for ((i = 0; i < runs; i++)); do "$program"; done >"$work/runs"

@@ -11,9 +11,9 @@
 #include <unistd.h>
 
 #include <QApplication>
-#include <algorithm>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "app/form1.hpp"
-#include "link/qt/qt_serial_port.hpp"
 #include "app/qt/form_window.hpp"
+#include "link/qt/qt_serial_port.hpp"
 
 namespace talmir880 {
 namespace {
@@ -124,11 +124,15 @@ Options parse(int argc, char** argv) {
   Options o;
   for (int i = 1; i < argc; ++i) {
     auto next = [&] { return i + 1 < argc ? argv[++i] : "0"; };
-    if (!std::strcmp(argv[i], "--passes")) o.passes = std::atol(next());
-    else if (!std::strcmp(argv[i], "--points")) o.points = std::atoi(next());
-    else if (!std::strcmp(argv[i], "--cycles")) o.cycles = std::atoi(next());
-    else if (!std::strcmp(argv[i], "--changes")) o.changes = true;
-    else {
+    if (!std::strcmp(argv[i], "--passes")) {
+      o.passes = std::atol(next());
+    } else if (!std::strcmp(argv[i], "--points")) {
+      o.points = std::atoi(next());
+    } else if (!std::strcmp(argv[i], "--cycles")) {
+      o.cycles = std::atoi(next());
+    } else if (!std::strcmp(argv[i], "--changes")) {
+      o.changes = true;
+    } else {
       std::fprintf(stderr, "usage: %s [--passes N] [--points P] [--cycles C] [--changes]\n",
                    argv[0]);
       std::exit(2);
@@ -196,15 +200,16 @@ int run(const Options& o) {
     seconds_total += static_cast<double>(clock.elapsed()) / 1000;
     chars_total += port.chars_received - chars_before;
     form.run([&] { form.Command_stop.click(); });
-    complete = complete && wait_until([&] { return form.Command_signal.Enabled(); },
-                                      pass_deadline_ms);
+    complete =
+        complete && wait_until([&] { return form.Command_signal.Enabled(); }, pass_deadline_ms);
   }
 
   std::printf("passes completed      %ld of %ld\n", passes_done, o.passes * o.cycles);
   std::printf("every pass completed  %s\n", complete ? "yes" : "NO");
   std::printf("commands acknowledged %ld\n", port.acknowledgements);
   std::printf("CPU seconds per pass  %.4f\n", passes_done ? cpu_total / passes_done : 0.0);
-  std::printf("CPU share of one core %.2f %%\n", seconds_total ? 100 * cpu_total / seconds_total : 0.0);
+  std::printf("CPU share of one core %.2f %%\n",
+              seconds_total ? 100 * cpu_total / seconds_total : 0.0);
   std::printf("characters per second %.0f\n", seconds_total ? chars_total / seconds_total : 0.0);
   std::printf("wake-ups per second   %.0f, of the main thread %.0f\n",
               seconds_total ? wakeups_total / seconds_total : 0.0,

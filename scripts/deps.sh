@@ -4,11 +4,13 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-serialport-dev libfontconfig-dev
   xvfb xauth xdotool x11-utils imagemagick fonts-noto-cjk
   desktop-file-utils appstream
+  # The start-up bench's X probe.
+  libx11-dev libxext-dev time
   # The packaging tests: lintian, and hardening-check from devscripts.
   lintian devscripts
   # Clients that drive the SCPI server as automation scripts would.

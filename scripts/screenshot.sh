@@ -20,26 +20,16 @@ out=$2
 language=${3:-0}
 case $language in 0 | 1 | 2) ;; *) echo "LANGUAGE must be 0, 1 or 2" >&2; exit 2 ;; esac
 
-work=$(mktemp -d)
-xvfb_pid=""
+# Room for the window at QT_SCALE_FACTOR=2.
+if [[ ${TALMIR_XVFB:-} != 1 ]]; then
+  exec "$(dirname "$0")/xvfb.sh" --screen 1920x1080x24 "$0" "$@"
+fi
+
 panel_pid=""
 cleanup() {
   if [[ -n $panel_pid ]]; then kill "$panel_pid" 2>/dev/null || true; fi
-  if [[ -n $xvfb_pid ]]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-  rm -rf "$work"
 }
 trap cleanup EXIT
-
-# Xvfb picks a free display itself and tells its number on fd 3.
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 50); do
-  [[ -s $work/display ]] && break
-  sleep 0.1
-done
-[[ -s $work/display ]] || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
-DISPLAY=":$(head -n1 "$work/display")"
-export DISPLAY
 
 "$binary" &
 panel_pid=$!

@@ -21,7 +21,7 @@
 
 #include "app/form1.hpp"
 #include "link/qt/qt_serial_port.hpp"
-#include "qt_link/pty_fixture.hpp"
+#include "support/pty_fixture.hpp"
 #include "support/scripted_boxes.hpp"
 #include "support/temp_runtime_dir.hpp"
 #include "app/qt/form_window.hpp"

@@ -3,7 +3,7 @@
 
 #include "app/form1.hpp"
 #include "link/qt/qt_serial_port.hpp"
-#include "pty_fixture.hpp"
+#include "support/pty_fixture.hpp"
 #include "support/scripted_boxes.hpp"
 
 namespace talmir880 {
@@ -73,15 +73,13 @@ TEST_F(LostDevice, IsReportedOnceAndTheProcessGoesIdle) {
 }
 
 TEST_F(LostDevice, ADeviceThatHangsUpInTheMiddleOfAStreamIsReportedOnce) {
-  // Points in a row, each once the last is told, until the port holds them.
+  // Points in a row, each once the last is told.
   std::string sent;
-  for (int i = 0; i < 200 && !port.holding(); ++i) {
+  for (int i = 0; i < 50; ++i) {
     sent += "0000";
     device.send("0000");
-    ASSERT_TRUE(
-        run_until([&] { return form.link.receive_data.size() == sent.size() || port.holding(); }));
+    ASSERT_TRUE(run_until([&] { return form.link.receive_data.size() == sent.size(); }));
   }
-  ASSERT_TRUE(port.holding());
   sent += "0001";
   device.send("0001");
   device.vanish();
@@ -91,7 +89,6 @@ TEST_F(LostDevice, ADeviceThatHangsUpInTheMiddleOfAStreamIsReportedOnce) {
   ASSERT_EQ(boxes.shown.size(), 1u);
   EXPECT_EQ(boxes.shown[0].text, "Receive data error!");
   EXPECT_TRUE(port.lost());
-  EXPECT_FALSE(port.holding());
   // What was told before the fault was sent, in order; the system may drop
   // what the device sent just before it hung up.
   EXPECT_EQ(form.link.receive_data.text(), sent.substr(0, form.link.receive_data.size()));

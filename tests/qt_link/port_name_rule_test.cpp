@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "link/qt/port_names.hpp"
-#include "pty_fixture.hpp"
+#include "support/pty_fixture.hpp"
 
 namespace talmir880 {
 namespace {

@@ -18,10 +18,14 @@
 #include <vector>
 
 #include "link/ports_folder.hpp"
+#include "support/pty.hpp"
 #include "support/temp_runtime_dir.hpp"
 
 namespace talmir880 {
 namespace {
+
+using testing::PtyRead;
+using testing::read_pty;
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -111,30 +115,6 @@ class SimProcess {
   std::string err_buffer_;
   std::optional<int> status_;
 };
-
-struct PtyRead {
-  std::string bytes;
-  bool closed = false;  // EOF or EIO: the other end went away
-};
-
-// Reads until `want` bytes came, the line closed, or `wait` passed.
-PtyRead read_pty(int fd, std::size_t want, std::chrono::milliseconds wait) {
-  PtyRead r;
-  const auto deadline = Clock::now() + wait;
-  while (r.bytes.size() < want) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, ms_left(deadline)) <= 0) break;
-    char chunk[512];
-    const ssize_t n = read(fd, chunk, sizeof chunk);
-    if (n > 0) {
-      r.bytes.append(chunk, static_cast<std::size_t>(n));
-    } else if (n == 0 || errno == EIO) {
-      r.closed = true;
-      break;
-    }
-  }
-  return r;
-}
 
 class SimProcessTest : public ::testing::Test {
  protected:

@@ -2,7 +2,6 @@
 
 #include <QMetaObject>
 #include <QString>
-#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -10,7 +9,6 @@
 
 #ifdef Q_OS_UNIX
 #include <poll.h>
-#include <sys/ioctl.h>
 #endif
 
 namespace talmir880 {
@@ -59,37 +57,12 @@ bool hung_up(const QSerialPort& port) {
 
 std::string comm_name(int number) { return "COM" + std::to_string(number); }
 
-// A sweep comes as one small write per point, 1440 a second at 57600 baud,
-// and each would wake the panel. So a stream is read in holds: QSerialPort
-// leaves the line alone for a hold, then takes what came in one go, which is
-// told at the end of the next hold. One wake-up per hold, and no byte later
-// than two holds: nothing next to the 500 ms watchdog or the 50 ms sweep tick.
-// A stream is deliveries under half a hold apart at a pace a hold can take;
-// a reply, a USB adapter that already batches (every 16 ms is common) and a
-// fast stream are told as they come.
-constexpr int kReadHoldMs = 10;
-constexpr int kStreamGapMs = kReadHoldMs / 2;
-constexpr qint64 kMostPerHold = 1024;
-
-// Bytes the system holds that QSerialPort has not read yet; -1 when it cannot
-// tell, and then the port never holds.
-qint64 waiting_in_system(const QSerialPort& port) {
-#ifdef Q_OS_UNIX
-  int count = 0;
-  if (::ioctl(static_cast<int>(port.handle()), FIONREAD, &count) == 0) return count;
-#else
-  (void)port;
-#endif
-  return -1;
-}
-
 }  // namespace
 
 QtSerialPort::QtSerialPort() : line_(parse_settings(settings_)) {
-  hold_.setSingleShot(true);
-  hold_.setInterval(kReadHoldMs);
-  QObject::connect(&hold_, &QTimer::timeout, &port_, [this] { end_hold(); });
-  QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] { on_ready_read(); });
+  QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] {
+    if (state_ == State::Open && OnComm) OnComm();
+  });
   QObject::connect(&port_, &QSerialPort::errorOccurred, &port_,
                    [this](QSerialPort::SerialPortError error) { on_error(error); });
 }
@@ -124,7 +97,6 @@ void QtSerialPort::set_PortOpen(bool open_it) {
 }
 
 void QtSerialPort::open() {
-  stop_hold();
   const std::optional<std::string> location =
       device_path_.empty() ? serial_port_location(comm_port_) : device_path_;
   if (!location) throw PortError("no serial port " + comm_name(comm_port_));
@@ -153,66 +125,7 @@ void QtSerialPort::close() {
   // First, so that errors raised while closing are not taken for a lost device.
   state_ = State::Closed;
   fault_untold_ = false;
-  stop_hold();
   if (port_.isOpen()) port_.close();
-}
-
-void QtSerialPort::on_ready_read() {
-  // What comes during a hold waits for its end.
-  if (state_ != State::Open || hold_.isActive()) return;
-  const bool held_stream = note_delivery(port_.bytesAvailable());
-  if (OnComm) OnComm();
-  // Up to date with a stream: QSerialPort may take one more byte, and the
-  // next sign from the line finds its buffer full and stops it watching.
-  if (held_stream && state_ == State::Open && !hold_.isActive() && waiting_in_system(port_) == 0) {
-    hold(1);
-  }
-}
-
-void QtSerialPort::end_hold() {
-  if (state_ != State::Open) return;
-  if (port_.bytesAvailable() > 0) {
-    note_delivery(port_.bytesAvailable());
-    if (OnComm) OnComm();
-    // The handler may have closed the port, lost it, or held it from a
-    // nested event loop.
-    if (state_ != State::Open || hold_.isActive()) return;
-  }
-  const qint64 waiting = waiting_in_system(port_);
-  if (waiting >= 2 && waiting <= kMostPerHold) {
-    // All but the last byte, which keeps the line signalling: its sign finds
-    // the buffer full and stops QSerialPort watching, in this same wake-up.
-    hold(waiting - 1);
-  } else {
-    // Quiet, a single byte, or more than a stream worth holding: read freely.
-    port_.setReadBufferSize(0);
-  }
-}
-
-bool QtSerialPort::note_delivery(qint64 bytes) {
-  const bool goes_on = since_delivery_.isValid() && since_delivery_.elapsed() < kStreamGapMs;
-  since_delivery_.start();
-  if (!goes_on) {
-    stream_clock_.start();
-    stream_bytes_ = 0;
-  }
-  stream_bytes_ += bytes;
-  // What a hold would gather at the pace of the stream so far.
-  const qint64 ms = std::max<qint64>(stream_clock_.elapsed(), 1);
-  return goes_on && stream_bytes_ * kReadHoldMs <= kMostPerHold * ms;
-}
-
-void QtSerialPort::hold(qint64 more) {
-  // A full read buffer is QSerialPort's own way to stop reading; setting the
-  // size starts it reading up to the new limit.
-  port_.setReadBufferSize(port_.bytesAvailable() + more);
-  hold_.start();
-}
-
-void QtSerialPort::stop_hold() {
-  hold_.stop();
-  since_delivery_.invalidate();
-  port_.setReadBufferSize(0);
 }
 
 void QtSerialPort::Output(std::string_view data) {
@@ -241,7 +154,6 @@ void QtSerialPort::on_error(QSerialPort::SerialPortError error) {
 
 void QtSerialPort::lose(std::string why) {
   state_ = State::Lost;
-  hold_.stop();
   fault_ = std::move(why);
   fault_untold_ = true;
   // Qt reports a hung-up pseudo-terminal again on every pass of the event

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QSerialPort>
-#include <QTimer>
 #include <string>
 #include <string_view>
 
@@ -13,9 +11,9 @@ namespace talmir880 {
 // The serial-port service on QSerialPort. Events arrive on the thread that
 // made the object, which is the user-interface thread.
 //
-// A device that streams in small writes is read in holds of a few
-// milliseconds, each told in one OnComm, so that it does not wake the panel
-// for every write; replies and anything sparse are told as they come.
+// What the device sends is told as it comes, one OnComm per readyRead: a USB
+// adapter already hands a stream over in batches (every 16 ms is common), so
+// batching it again here saves nothing (docs/performance.md).
 //
 // A device that goes away while the port is open (a pulled USB adapter, a
 // simulator that quits) is reported once: OnComm is raised, the next Input
@@ -46,20 +44,12 @@ class QtSerialPort final : public SerialPort {
   const std::string& device() const { return device_; }
   // True from the moment the device is known to be gone until the user closes.
   bool lost() const { return state_ == State::Lost; }
-  // True while a stream is held: the line is read again when the hold ends.
-  bool holding() const { return hold_.isActive(); }
 
  private:
   enum class State { Closed, Open, Lost };
 
   void open();
   void close();
-  void on_ready_read();
-  void end_hold();
-  // Whether a delivery of this many bytes is part of a stream to hold.
-  bool note_delivery(qint64 bytes);
-  void hold(qint64 more);
-  void stop_hold();
   void on_error(QSerialPort::SerialPortError error);
   void lose(std::string why);
   std::string describe(const QString& what) const;
@@ -75,12 +65,6 @@ class QtSerialPort final : public SerialPort {
   unsigned session_ = 0;
   std::string fault_;
   bool fault_untold_ = false;
-  // While it runs, QSerialPort reads no more than the hold allows.
-  QTimer hold_;
-  QElapsedTimer since_delivery_;
-  // The stream being read: since when, and how much so far.
-  QElapsedTimer stream_clock_;
-  qint64 stream_bytes_ = 0;
   // Last, so it goes first: its queued calls and connections refer to the
   // members above.
   QSerialPort port_;

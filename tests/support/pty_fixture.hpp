@@ -1,75 +1,23 @@
 #pragma once
 
-// A device for the port to talk to: a pseudo-terminal made by the test, linked
-// as COM<n> in a ports folder under a temporary XDG_RUNTIME_DIR.
+// Waits on the Qt event loop, and a ports folder in a temporary
+// XDG_RUNTIME_DIR whose COM<n> links lead to pseudo-terminals the test makes.
 
-#include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-#include <cstdlib>
-#include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
-#include <string_view>
 
 #include "link/ports_folder.hpp"
+#include "support/pty.hpp"
 #include "support/temp_runtime_dir.hpp"
 
 namespace talmir880::testing {
-
-class Pty {
- public:
-  Pty() {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return;
-    slave_path_ = ptsname(master_);
-    // Raw, so that bytes cross as they are in both directions.
-    const int slave = ::open(slave_path_.c_str(), O_RDWR | O_NOCTTY);
-    if (slave >= 0) {
-      termios t{};
-      tcgetattr(slave, &t);
-      cfmakeraw(&t);
-      tcsetattr(slave, TCSANOW, &t);
-      ::close(slave);
-    }
-    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
-  }
-  ~Pty() { vanish(); }
-  Pty(const Pty&) = delete;
-  Pty& operator=(const Pty&) = delete;
-
-  bool ok() const { return master_ >= 0 && !slave_path_.empty(); }
-  int master() const { return master_; }
-  const std::string& slave_path() const { return slave_path_; }
-
-  // The device end closes, as when the simulator quits.
-  void vanish() {
-    if (master_ >= 0) ::close(master_);
-    master_ = -1;
-  }
-  void send(std::string_view bytes) const {
-    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-  std::string take() const {
-    std::string got;
-    char buffer[256];
-    ssize_t n = 0;
-    while ((n = ::read(master_, buffer, sizeof buffer)) > 0) got.append(buffer, buffer + n);
-    return got;
-  }
-
- private:
-  int master_ = -1;
-  std::string slave_path_;
-};
 
 // Runs the event loop until done() or the deadline; the ticker wakes the loop
 // to look, so waiting costs no CPU.
