@@ -100,8 +100,8 @@ void Form1::Form_Load() {
   Combo3.AddItem("ENGLISH", 2);
   Combo3.set_ListIndex(0);
 
-  for (const char* step : {"1GHz", "100MHz", "10MHz", "1MHz", "100kHz", "10kHz", "1kHz", "100Hz",
-                           "10Hz", "1Hz"}) {
+  for (const char* step :
+       {"1GHz", "100MHz", "10MHz", "1MHz", "100kHz", "10kHz", "1kHz", "100Hz", "10Hz", "1Hz"}) {
     Combo2.AddItem(step, Combo2.ListCount());
   }
   Combo2.set_ListIndex(0);
@@ -118,7 +118,8 @@ void Form1::Form_Load() {
   for (int i = 0; i < 10; ++i) COM_Combo.AddItem("COM" + std::to_string(i + 1), i);
   COM_Combo.set_ListIndex(8);
 
-  for (const char* baud : {"300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600"}) {
+  for (const char* baud :
+       {"300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600"}) {
     BAU_Combo.AddItem(baud, BAU_Combo.ListCount());
   }
   BAU_Combo.set_ListIndex(8);

@@ -63,10 +63,10 @@ class Form1 : private LinkEvents {
   Label Label_MOD{"Label_MOD"};
   Button Command1{"Command1"}, Command2{"Command2"}, Command3{"Command3"}, Command4{"Command4"},
       Command5{"Command5"}, Command6{"Command6"}, Command7{"Command7"}, Command8{"Command8"},
-      Command9{"Command9"}, Command10{"Command10"}, Command11{"Command11"},
-      Command12{"Command12"}, Command13{"Command13"}, Command14{"Command14"},
-      Command15{"Command15"}, Command16{"Command16"}, Command17{"Command17"},
-      Command23{"Command23"}, Command18{"Command18"}, Command19{"Command19"};
+      Command9{"Command9"}, Command10{"Command10"}, Command11{"Command11"}, Command12{"Command12"},
+      Command13{"Command13"}, Command14{"Command14"}, Command15{"Command15"},
+      Command16{"Command16"}, Command17{"Command17"}, Command23{"Command23"},
+      Command18{"Command18"}, Command19{"Command19"};
   ComboBox Combo2{"Combo2"};
   Label Label2{"Label2"};
   Button Command21{"Command21"}, Command22{"Command22"};

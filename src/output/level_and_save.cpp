@@ -25,8 +25,8 @@ void LevelAndSave::Command24_Click() {
   const int mode = Combo4_.ListIndex();
   if (link_.port_open() && (mode == 0 || mode == 1)) {
     link_.empty_received();
-    (void)link_.write(protocol::save(mode == 0 ? protocol::SaveMode::single_point
-                                               : protocol::SaveMode::sweep));
+    (void)link_.write(
+        protocol::save(mode == 0 ? protocol::SaveMode::single_point : protocol::SaveMode::sweep));
   }
 }
 

@@ -21,8 +21,7 @@ class LineSplitter {
   // Takes the bytes up to and including the first LF (all of them when
   // there is none) and returns how many it took, so that a reader can stop
   // after any line and leave the rest where it is.
-  std::size_t feed_one(std::string_view bytes,
-                       const std::function<void(std::string line)>& on_line,
+  std::size_t feed_one(std::string_view bytes, const std::function<void(std::string line)>& on_line,
                        const std::function<void()>& on_overrun);
   // The start of a line whose LF has not come yet.
   const std::string& partial() const { return partial_; }

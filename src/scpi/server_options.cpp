@@ -84,9 +84,9 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
       return {std::nullopt, "--port takes COM1 to COM10 or a device path, not " + *value};
     }
     if (flag == "--baud" && !take_baud(*value, out)) {
-      return {std::nullopt,
-              "--baud takes 300, 600, 1200, 2400, 4800, 9600, 19200, 38400 or 57600, not " +
-                  *value};
+      return {
+          std::nullopt,
+          "--baud takes 300, 600, 1200, 2400, 4800, 9600, 19200, 38400 or 57600, not " + *value};
     }
     if (flag == "--listen" && !take_listen(*value, out)) {
       return {std::nullopt, "--listen takes HOST:PORT (an IPv6 host in brackets), not " + *value};

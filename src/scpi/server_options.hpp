@@ -10,11 +10,11 @@
 namespace talmir880::scpi {
 
 struct ServerOptions {
-  int comm_port = 9;       // COM<n>, found by the port-name rule, as the panel's default
-  std::string device;      // a device path instead, when given
+  int comm_port = 9;   // COM<n>, found by the port-name rule, as the panel's default
+  std::string device;  // a device path instead, when given
   std::string settings = "57600,n,8,1";
   std::string host = "127.0.0.1";
-  int tcp_port = 5025;     // 0: any free port, told at start
+  int tcp_port = 5025;  // 0: any free port, told at start
   bool stdio = false;
   bool help = false;
   bool version = false;

@@ -25,10 +25,26 @@ struct TuningKind {
 
 namespace {
 
-constexpr TuningKind kRf = {true, "RF", 1e9, 10, "RF OFF", protocol::rf_frequency, "MHz", 1e6, 5e9,
-                            "RF0GHz"};
-constexpr TuningKind kMod = {false,     "MOD", 0.0, 7, "MOD OFF", protocol::modulation_frequency,
-                             "kHz", 1e3,   9e6, "MOD0MHz"};
+constexpr TuningKind kRf = {.rf = true,
+                            .keyword = "RF",
+                            .without_unit = 1e9,
+                            .digits = 10,
+                            .off_text = "RF OFF",
+                            .command = protocol::rf_frequency,
+                            .shown_unit = "MHz",
+                            .shown_factor = 1e6,
+                            .highest = 5e9,
+                            .off_entry = "RF0GHz"};
+constexpr TuningKind kMod = {.rf = false,
+                             .keyword = "MOD",
+                             .without_unit = 0.0,
+                             .digits = 7,
+                             .off_text = "MOD OFF",
+                             .command = protocol::modulation_frequency,
+                             .shown_unit = "kHz",
+                             .shown_factor = 1e3,
+                             .highest = 9e6,
+                             .off_entry = "MOD0MHz"};
 
 struct Unit {
   std::string_view text;

@@ -77,7 +77,8 @@ TEST_F(PanelOnPty, NulAndEightBitBytesAreOneCharacterEach) {
   type("Text_sample", "5");
   click("Command_signal");
   line_out();
-  const std::string odd("\0\xff\x80\x7f\x01\xfe\x0d\x0a\0\0\x81\xc3\xa9\x11\x13\x1b\x00\xaa\xbb\xcc", 20);
+  const std::string odd(
+      "\0\xff\x80\x7f\x01\xfe\x0d\x0a\0\0\x81\xc3\xa9\x11\x13\x1b\x00\xaa\xbb\xcc", 20);
   device.send(odd);
   ASSERT_TRUE(run_until([&] { return widget<QPushButton>("Command_signal").isEnabled(); }));
   EXPECT_EQ(form.ProgressBar_sweep.Value(), 100.0f);

@@ -20,11 +20,11 @@
 #include <vector>
 
 #include "app/form1.hpp"
+#include "app/qt/form_window.hpp"
 #include "link/qt/qt_serial_port.hpp"
 #include "support/pty_fixture.hpp"
 #include "support/scripted_boxes.hpp"
 #include "support/temp_runtime_dir.hpp"
-#include "app/qt/form_window.hpp"
 #include "toolkit/qt/widget_bindings.hpp"
 
 namespace talmir880::testing {

@@ -36,7 +36,8 @@ TEST_F(PortFaults, TheDeviceVanishesWhileIdle) {
   pick("Combo1", 1);  // the second command: the device goes
   ASSERT_TRUE(sim->wait_for("VANISHED"));
   settle(700);
-  EXPECT_EQ(shown(), (std::vector<std::string>{"Receive data error!", "no connect,operate error!"}));
+  EXPECT_EQ(shown(),
+            (std::vector<std::string>{"Receive data error!", "no connect,operate error!"}));
   EXPECT_LT(cpu_over(1000), 150.0) << "the dead handle must not be watched";
   EXPECT_EQ(text_of("Label_COM_state"), "PORT OPEN") << "the panel never closes on its own";
   recover();

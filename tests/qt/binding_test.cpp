@@ -31,8 +31,7 @@ class BindingTest : public WindowTest {
               << name(row);
           break;
         case ControlKind::TextBox:
-          EXPECT_EQ(text_of(widget<QLineEdit>(name(row))->text()),
-                    static_cast<TextBox&>(c).Text())
+          EXPECT_EQ(text_of(widget<QLineEdit>(name(row))->text()), static_cast<TextBox&>(c).Text())
               << name(row);
           break;
         case ControlKind::ComboBox: {

@@ -347,7 +347,8 @@ TEST_F(LayoutTest, FocusStartsOnTheCloseButtonAndTabFollowsTheTable) {
 
   std::vector<std::string> expected;
   for (const LayoutRow& row : kLayout) {
-    const bool focusable = row.kind() != ControlKind::Label && row.kind() != ControlKind::ProgressBar;
+    const bool focusable =
+        row.kind() != ControlKind::Label && row.kind() != ControlKind::ProgressBar;
     EXPECT_EQ(placed(name(row))->focusPolicy() != Qt::NoFocus, focusable) << name(row);
     if (focusable) expected.emplace_back(name(row));
   }

@@ -18,9 +18,9 @@
 
 #include "app/form1.hpp"
 #include "app/layout.hpp"
+#include "app/qt/form_window.hpp"
 #include "support/fake_serial_port.hpp"
 #include "support/scripted_boxes.hpp"
-#include "app/qt/form_window.hpp"
 
 namespace talmir880::testing {
 

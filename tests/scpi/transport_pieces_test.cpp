@@ -78,10 +78,18 @@ TEST(ServerOptions, AcceptedForms) {
 }
 
 TEST(ServerOptions, RefusedForms) {
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"--port", "COM11"}, {"--port", "COM0"}, {"--port", "ttyUSB0"}, {"--port"},
-           {"--baud", "115200"}, {"--baud", "57600,n,8,1"}, {"--listen", "5025"},
-           {"--listen", "::1:5025"}, {"--listen", "host:99999"}, {"--stdio=yes"}, {"-x"}}) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"--port", "COM11"},
+                                             {"--port", "COM0"},
+                                             {"--port", "ttyUSB0"},
+                                             {"--port"},
+                                             {"--baud", "115200"},
+                                             {"--baud", "57600,n,8,1"},
+                                             {"--listen", "5025"},
+                                             {"--listen", "::1:5025"},
+                                             {"--listen", "host:99999"},
+                                             {"--stdio=yes"},
+                                             {"-x"}}) {
     const ParsedServerOptions parsed = parse_server_options(args);
     EXPECT_FALSE(parsed.options) << args[0];
     EXPECT_FALSE(parsed.error.empty());

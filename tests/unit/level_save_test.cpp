@@ -101,10 +101,10 @@ TEST_F(PanelTest, AFailedLevelOrSaveWriteIsToldOnce) {
   form.Combo1.pick(2);
   form.Command24.click();
   clock.advance(2000);
-  EXPECT_EQ(texts_shown(),
-            (std::vector<std::string>{"Send data error!",
-                                      "must be setting frequency&modulate&strength&sweep,then press save!",
-                                      "Send data error!"}));
+  EXPECT_EQ(texts_shown(), (std::vector<std::string>{
+                               "Send data error!",
+                               "must be setting frequency&modulate&strength&sweep,then press save!",
+                               "Send data error!"}));
   EXPECT_FALSE(form.Timer1.Enabled());
   EXPECT_EQ(form.output.level_sent, "$P3") << "a level that was not written is not taken as sent";
 }

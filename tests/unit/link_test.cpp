@@ -43,7 +43,8 @@ TEST_F(LinkTest, ALowerCaseRDoesNotAcknowledgeAndTheMessageComesOnce) {
 }
 
 TEST_F(LinkTest, TheMessageIsInTheLanguageShownWhenItFires) {
-  const char* texts[] = {"没有连机，操作错误！", "沒有連機，操作錯誤！", "no connect,operate error!"};
+  const char* texts[] = {"没有连机，操作错误！", "沒有連機，操作錯誤！",
+                         "no connect,operate error!"};
   for (int armed_in = 0; armed_in < 3; ++armed_in) {
     for (int fired_in = 0; fired_in < 3; ++fired_in) {
       form.Combo3.pick(armed_in);

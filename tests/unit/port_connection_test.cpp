@@ -6,9 +6,8 @@ namespace talmir880::testing {
 namespace {
 
 TEST_F(PanelTest, EverySpeedGivesItsSettingsString) {
-  const char* expected[] = {"300,n,8,1",   "600,n,8,1",   "1200,n,8,1",
-                            "2400,n,8,1",  "4800,n,8,1",  "9600,n,8,1",
-                            "19200,n,8,1", "38400,n,8,1", "57600,n,8,1"};
+  const char* expected[] = {"300,n,8,1",  "600,n,8,1",   "1200,n,8,1",  "2400,n,8,1", "4800,n,8,1",
+                            "9600,n,8,1", "19200,n,8,1", "38400,n,8,1", "57600,n,8,1"};
   for (int i = 0; i < 9; ++i) {
     form.BAU_Combo.pick(i);
     form.Command_uart_port_open.click();

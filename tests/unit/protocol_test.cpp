@@ -17,9 +17,9 @@ struct FrequencyCase {
 
 TEST(Protocol, RfFrequencyKeepsNineDigitsAndDropsTheHertz) {
   const FrequencyCase cases[] = {
-      {100e6, "$F010000000"},       {2.45e9, "$F245000000"}, {100000005, "$F010000000"},
-      {12.5e3, "$F000001250"},      {0, "$F000000001"},      {0.4, "$F000000000"},
-      {15, "$F000000001"},          {15e9, "$F150000000"},  {9999999999, "$F999999999"},
+      {100e6, "$F010000000"},    {2.45e9, "$F245000000"}, {100000005, "$F010000000"},
+      {12.5e3, "$F000001250"},   {0, "$F000000001"},      {0.4, "$F000000000"},
+      {15, "$F000000001"},       {15e9, "$F150000000"},   {9999999999, "$F999999999"},
       {433.92e6, "$F043392000"},
   };
   for (const auto& c : cases) EXPECT_EQ(rf_frequency(c.hz), c.command) << c.hz;
@@ -27,7 +27,7 @@ TEST(Protocol, RfFrequencyKeepsNineDigitsAndDropsTheHertz) {
 
 TEST(Protocol, ModulationFrequencyIsInHertzAndGrowsPastSevenDigits) {
   const FrequencyCase cases[] = {
-      {1e3, "$M0001000"}, {400, "$M0000400"}, {2.5e3, "$M0002500"},
+      {1e3, "$M0001000"}, {400, "$M0000400"},   {2.5e3, "$M0002500"},
       {0, "$M0000000"},   {10e6, "$M10000000"},
   };
   for (const auto& c : cases) EXPECT_EQ(modulation_frequency(c.hz), c.command) << c.hz;

@@ -149,8 +149,7 @@ TEST_F(SweepRunTest, AContinuousSweepSendsTheNextPassFromTheFieldsAsTheyAre) {
   form.Text_sample.set_Text("5");
   tick();
   EXPECT_EQ(state(), Continuous);
-  EXPECT_EQ(port.written,
-            (Writes{"$W010000000000800000500", "$W010000000080000000005"}));
+  EXPECT_EQ(port.written, (Writes{"$W010000000000800000500", "$W010000000080000000005"}));
   EXPECT_EQ(form.ProgressBar_sweep.Value(), 100.0f);
   tick();
   EXPECT_EQ(form.ProgressBar_sweep.Value(), 0.0f);
@@ -272,8 +271,8 @@ TEST_F(SweepRunTest, APortFaultEndsAContinuousSweepWithOneMessage) {
       port.receive("");
     }
     for (int i = 0; i < 20; ++i) tick();
-    EXPECT_EQ(texts_shown(), std::vector<std::string>{on_read ? "Receive data error!"
-                                                                : "Send data error!"});
+    EXPECT_EQ(texts_shown(),
+              std::vector<std::string>{on_read ? "Receive data error!" : "Send data error!"});
     EXPECT_EQ(port.written.size(), sent);
     EXPECT_EQ(state(), Idle);
   }

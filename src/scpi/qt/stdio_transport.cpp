@@ -23,7 +23,8 @@ StdioTransport::StdioTransport(Instrument& instrument, std::function<void(int)> 
   // From the event loop: the instrument is still busy with the line that
   // just finished.
   instrument_.room = [this](ClientId) {
-    QMetaObject::invokeMethod(&input_, [this] { feed(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &input_, [this] { feed(); }, Qt::QueuedConnection);
   };
   QObject::connect(&input_, &QSocketNotifier::activated, &input_, [this] { read(); });
 }
@@ -47,10 +48,10 @@ void StdioTransport::read() {
 
 void StdioTransport::feed() {
   while (!unfed_.empty() && instrument_.backlog(kSession) < Instrument::kMaxBacklog) {
-    unfed_.erase(0, lines_.feed_one(
-                        unfed_,
-                        [this](std::string line) { instrument_.submit(kSession, std::move(line)); },
-                        [this] { instrument_.overrun(kSession); }));
+    unfed_.erase(
+        0, lines_.feed_one(
+               unfed_, [this](std::string line) { instrument_.submit(kSession, std::move(line)); },
+               [this] { instrument_.overrun(kSession); }));
   }
   // Read more only once this is fed.
   input_.setEnabled(unfed_.empty() && !ended_);

@@ -25,8 +25,8 @@ using Dispatch = std::function<void(const std::function<void()>&)>;
 
 // Each bind makes the widget show the control's current state, follows every
 // later change of the control, and sends the widget's user events to the
-// control through the dispatcher. (Timers need no widget: timer_binding.hpp.) The control then watches the widget by
-// reference: clear its watcher (on_change({})) before the widget goes.
+// control through the dispatcher. (Timers need no widget: timer_binding.hpp.) The control then
+// watches the widget by reference: clear its watcher (on_change({})) before the widget goes.
 void bind(Window& control, QWidget& window);
 void bind(Button& control, QPushButton& widget, const Dispatch& dispatch);
 void bind(Label& control, QLabel& widget);
