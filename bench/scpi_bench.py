@@ -142,6 +142,8 @@ def main():
 
     rig = Rig(args.build, "--baud", "0")
     try:
+        time.sleep(0.2)
+        fresh_rss = proc_status(rig.server.pid, "VmRSS")
         print("unpaced:")
         print("  acknowledged          %7.0f commands/s" % server_rate(rig, args.commands * 5))
         median, p99 = round_trips(rig, 2000)
@@ -157,8 +159,10 @@ def main():
             done += chunk
         s.close()
         time.sleep(0.2)
-        print("  resident memory       idle %d KiB, after %d commands %d KiB (peak %d KiB)"
-              % (idle_rss, args.soak, proc_status(pid, "VmRSS"), proc_status(pid, "VmHWM")))
+        print("  resident memory       at start %d KiB, before the soak %d KiB, after %d more"
+              " commands %d KiB (peak %d KiB)" % (fresh_rss, idle_rss, args.soak,
+                                                  proc_status(pid, "VmRSS"),
+                                                  proc_status(pid, "VmHWM")))
         cpu, switches = cpu_ms(pid), proc_status(pid, "voluntary_ctxt_switches")
         time.sleep(10)
         print("  idle 10 s             %.0f ms CPU, %d wake-ups"
