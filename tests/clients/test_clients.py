@@ -45,7 +45,7 @@ class ClientsTest(ServerTest):
         started = time.monotonic()
         for _ in range(20):
             self.assertEqual(ask(other, "POW?"), "-3")
-        self.assertLess(time.monotonic() - started, 2.0)
+        self.assertLess(time.monotonic() - started, 5.0, "served in turn, not after the others")
         for client in (dribbler, flooder, other):
             client.close()
 
