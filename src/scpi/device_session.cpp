@@ -33,20 +33,22 @@ void DeviceSession::close_port() {
   }
 }
 
-DeviceFault DeviceSession::send(std::string_view command, std::function<void(DeviceFault)> done) {
-  if (!open_port()) return DeviceFault::missing;
+bool DeviceSession::put(std::string_view command) {
+  if (!open_port()) return false;
   // Whatever came before belongs to no command of ours.
   link_.empty_received();
-  if (!link_.write(command)) return DeviceFault::missing;
+  return link_.write(command);
+}
+
+DeviceFault DeviceSession::send(std::string_view command, std::function<void(DeviceFault)> done) {
+  if (!put(command)) return DeviceFault::missing;
   done_ = std::move(done);
   link_.arm_watchdog();
   return DeviceFault::none;
 }
 
 DeviceFault DeviceSession::start_pass(std::string_view command, std::size_t points) {
-  if (!open_port()) return DeviceFault::missing;
-  link_.empty_received();
-  if (!link_.write(command)) return DeviceFault::missing;
+  if (!put(command)) return DeviceFault::missing;
   pass_running_ = true;
   pass_expected_ = points * protocol::kCharsPerSweepPoint;
   pass_counted_ = 0;

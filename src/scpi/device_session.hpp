@@ -62,6 +62,9 @@ class DeviceSession : private LinkEvents {
 
  private:
   bool open_port();
+  // Opens the port if need be, empties the received text and writes: false
+  // when the device cannot be reached.
+  bool put(std::string_view command);
   void close_port();
   void finish(DeviceFault fault);
   void end_pass(DeviceFault fault);
