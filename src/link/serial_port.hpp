@@ -17,6 +17,7 @@ class PortError : public std::runtime_error {
     busy,     // another program holds the port
     missing,  // no such port
     gone,     // the device went away while the port was open
+    closed,   // the port is another's to open, and it is closed
   };
   explicit PortError(const std::string& what, Cause cause = Cause::other)
       : std::runtime_error(what), cause_(cause) {}

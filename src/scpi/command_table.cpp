@@ -24,7 +24,7 @@ void add_answer(std::string& answers, const std::string& answer) {
 }
 
 void Call::device(std::string command, Generator::Change change) {
-  const bool overlapped = generator.pass_queued();
+  const bool overlapped = generator.pass_ahead();
   const Generator::Ticket ticket = generator.send(std::move(command), std::move(change));
   if (!overlapped) wait = ticket;
 }
@@ -193,8 +193,6 @@ void wait(Call& c) { c.wait_for_all(); }
 
 std::string ask_self_test(Call& c) { return c.generator.reachable() ? "0" : "1"; }
 
-void nothing(Call&) {}
-
 // ---- The rows ----------------------------------------------------------
 
 }  // namespace
@@ -274,9 +272,10 @@ const Row kRows[] = {
      [](Call& c) { return std::to_string(c.status().queued()); }, kNothing},
     // The SCPI standard this command set follows.
     {"SYSTem:VERSion", nullptr, [](Call&) { return std::string("1999.0"); }, kNothing},
-    // Only the panel has local controls to lock.
-    {"SYSTem:REMote", nothing, nullptr, kNothing},
-    {"SYSTem:LOCal", nothing, nullptr, kNothing},
+    // Only the panel has local controls to lock; REMote and LOCal free them.
+    {"SYSTem:REMote", [](Call& c) { c.generator.unlock(); }, nullptr, kNothing},
+    {"SYSTem:LOCal", [](Call& c) { c.generator.unlock(); }, nullptr, kNothing},
+    {"SYSTem:RWLock", [](Call& c) { c.generator.lock(c.client); }, nullptr, kNothing},
 
     {"*CLS", [](Call& c) { c.status().clear(); }, nullptr, kNothing},
     {"*ESE", [](Call& c) { c.status().set_event_enable(static_cast<int>(c.value.number)); },

@@ -19,7 +19,8 @@ struct Value {
 // answers, and what the line must wait for before it goes on.
 class Call {
  public:
-  Call(Generator& generator, std::string& answers) : generator(generator), answers(answers) {}
+  Call(Generator& generator, ClientId client, std::string& answers)
+      : generator(generator), client(client), answers(answers) {}
 
   const Settings& settings() const { return generator.settings(); }
   Status& status() { return generator.status(); }
@@ -32,6 +33,7 @@ class Call {
   void wait_for_all() { wait = generator.last(); }
 
   Generator& generator;
+  ClientId client;
   std::string& answers;
   Value value;
   Generator::Ticket wait = 0;

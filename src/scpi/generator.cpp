@@ -18,17 +18,112 @@ std::string sweep_command(const Settings& s) {
 
 Generator::Generator(SerialPort& port, DeviceSession::Countdowns countdowns, Status& status)
     : status_(status), session_(port, countdowns) {
+  wire_session();
+}
+
+Generator::Generator(SharedLine& line, DeviceSession::Countdowns countdowns, Status& status)
+    : status_(status), session_(line.remote(), countdowns) {
+  wire_session();
+  session_.may_write = [&line] { return line.free_for_remote(); };
+  session_.exchange_over = [&line] { line.remote_exchange_ended(); };
+  line.line_freed = [this] { advance(); };
+  line.panel_took = [this](std::string_view command) { panel_took(command); };
+  line.panel_pass_started = [this](std::string_view command) { panel_pass_began(command); };
+  line.panel_pass_ended = [this] { panel_pass_over(); };
+}
+
+void Generator::wire_session() {
   session_.pass_ended = [this](DeviceFault fault) { pass_ended(fault); };
   session_.port_lost = [this] { report(DeviceFault::device_gone); };
   session_.reachability_changed = [this](DeviceFault fault) {
     if (reachability_changed) reachability_changed(fault);
   };
+  session_.pass_progress = [this](std::size_t seen, std::size_t expected) {
+    if (pass_progress) pass_progress(seen, expected);
+  };
+}
+
+void Generator::told_settings() {
+  if (settings_changed) settings_changed();
+}
+
+// What the panel did, once the device took it, as the queries answer it.
+void Generator::panel_took(std::string_view command) {
+  const std::optional<protocol::Decoded> d = protocol::decode(command);
+  if (!d) return;
+  auto change = [&d](Settings& s) {
+    using Kind = protocol::Decoded::Kind;
+    switch (d->kind) {
+      case Kind::rf:
+        s.frequency_hz = d->hz;
+        s.output_on = true;
+        s.sweep_mode = false;
+        break;
+      case Kind::rf_off:
+        s.output_on = false;
+        break;
+      case Kind::modulation:
+        s.lf_frequency_hz = d->hz;
+        s.modulation_on = true;
+        break;
+      case Kind::modulation_off:
+        s.modulation_on = false;
+        break;
+      case Kind::level:
+        s.power_dbm = d->level_dbm;
+        break;
+      case Kind::save:
+        break;
+      case Kind::sweep:
+        // The panel's last point is the stop a SCPI sweep of these points has.
+        s.start_hz = d->hz;
+        s.stop_hz = d->hz + d->step_hz * std::max(d->points - 1, 0);
+        s.points = d->points;
+        s.sweep_mode = true;
+        break;
+    }
+  };
+  change(acknowledged_);
+  change(programmed_);
+  told_settings();
+}
+
+void Generator::panel_pass_began(std::string_view command) {
+  panel_took(command);  // a sweep has no R: it is taken as it starts
+  if (panel_pass_) return;
+  panel_pass_ = next_ticket_++;
+  status_.operation.set_condition(Status::kSweeping, true);
+}
+
+void Generator::panel_pass_over() {
+  if (!panel_pass_) return;
+  panel_pass_.reset();
+  if (!session_.pass_running()) status_.operation.set_condition(Status::kSweeping, false);
+  run_waiters();
+  if (changed) changed();
+}
+
+void Generator::lock(ClientId client) {
+  const bool was = locked();
+  locked_by_ = client;
+  if (!was && lockout_changed) lockout_changed(true);
+}
+
+void Generator::unlock() {
+  if (!locked()) return;
+  locked_by_.reset();
+  if (lockout_changed) lockout_changed(false);
+}
+
+void Generator::client_left(ClientId client) {
+  if (locked_by_ == client) unlock();
 }
 
 Generator::Ticket Generator::enqueue(Entry::Kind kind, std::string command, Change change) {
   const Ticket ticket = next_ticket_++;
   if (change) change(programmed_);
   queue_.push_back({ticket, kind, std::move(command), std::move(change)});
+  if (kind != Entry::Kind::pass) told_settings();
   advance();
   return ticket;
 }
@@ -87,7 +182,10 @@ void Generator::advance() {
   // already running goes on with it.
   if (advancing_) return;
   advancing_ = true;
-  while (!queue_.empty() && session_.idle() && start_front()) {
+  // A kept value needs no line; a command or a pass waits while the line
+  // is another's.
+  while (!queue_.empty() && session_.idle() &&
+         (queue_.front().kind == Entry::Kind::keep || session_.line_free()) && start_front()) {
   }
   advancing_ = false;
 }
@@ -130,6 +228,7 @@ bool Generator::start_front() {
   }
   if (fault == DeviceFault::none) {
     status_.operation.set_condition(Status::kSweeping, true);
+    if (pass_started) pass_started(acknowledged_.points, acknowledged_.continuous);
     return false;
   }
   report(fault);
@@ -149,12 +248,13 @@ void Generator::command_ended(DeviceFault fault) {
     for (const Entry& e : queue_) {
       if (e.change) e.change(programmed_);
     }
+    told_settings();
   }
   complete_front();
 }
 
 void Generator::pass_ended(DeviceFault fault) {
-  status_.operation.set_condition(Status::kSweeping, false);
+  status_.operation.set_condition(Status::kSweeping, panel_pass_.has_value());
   if (fault == DeviceFault::none) {
     status_.questionable.set_condition(Status::kNotAnswering, false);
   } else {
@@ -163,12 +263,17 @@ void Generator::pass_ended(DeviceFault fault) {
   }
   complete_front();
   repeat_if_continuous();
+  if (!pass_queued() && pass_finished) pass_finished();
   advance();
 }
 
 void Generator::complete_front() {
-  done_through_ = queue_.front().ticket;
   queue_.pop_front();
+  run_waiters();
+  if (changed) changed();
+}
+
+void Generator::run_waiters() {
   // Taken out first: a waiter may queue more.
   std::vector<std::function<void()>> due;
   std::erase_if(waiting_, [&](auto& w) {
@@ -177,12 +282,12 @@ void Generator::complete_front() {
     return true;
   });
   for (auto& then : due) then();
-  if (changed) changed();
 }
 
 void Generator::stop_repeating() {
   programmed_.continuous = false;
   acknowledged_.continuous = false;
+  told_settings();
 }
 
 void Generator::report(DeviceFault fault) {
@@ -207,6 +312,9 @@ void Generator::report(DeviceFault fault) {
       break;
     case DeviceFault::port_failed:
       status_.report(kHardwareMissing, "port failed");
+      break;
+    case DeviceFault::port_closed:
+      status_.report(kHardwareMissing, "port closed");
       break;
   }
 }

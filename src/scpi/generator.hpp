@@ -3,16 +3,21 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "device/device_session.hpp"
+#include "device/shared_line.hpp"
 #include "link/serial_port.hpp"
 #include "protocol/commands.hpp"
-#include "scpi/device_session.hpp"
 #include "scpi/status.hpp"
 
 namespace talmir880::scpi {
+
+// A client of the instrument; ids are not reused.
+using ClientId = std::uint64_t;
 
 // What the queries answer. The device cannot be asked, so the output and
 // the modulation count as off until a command switches them on; the other
@@ -64,6 +69,9 @@ class Generator {
   using Ticket = std::uint64_t;
 
   Generator(SerialPort& port, DeviceSession::Countdowns countdowns, Status& status);
+  // On a line the front panel shares: commands wait while the line is the
+  // panel's, and what the device took from the panel shows in the settings.
+  Generator(SharedLine& line, DeviceSession::Countdowns countdowns, Status& status);
 
   const Settings& settings() const { return programmed_; }
   Status& status() { return status_; }
@@ -82,17 +90,34 @@ class Generator {
   // for it, and their lines need not.
   bool pass_queued() const;
   bool pass_running() const { return session_.pass_running(); }
+  // A pass of ours or of the panel's runs or waits: device commands queued
+  // now are sent after it, and their lines need not wait.
+  bool pass_ahead() const { return pass_queued() || panel_pass_.has_value(); }
 
-  // The newest thing queued; 0 when nothing ever was.
+  // The newest thing queued, or begun by the panel; 0 when nothing ever was.
   Ticket last() const { return next_ticket_ - 1; }
-  bool done(Ticket ticket) const { return ticket <= done_through_; }
+  // Everything up to the ticket is done.
+  bool done(Ticket ticket) const {
+    return (queue_.empty() || queue_.front().ticket > ticket) &&
+           (!panel_pass_ || *panel_pass_ > ticket);
+  }
   // Runs `then` once everything up to the ticket is done (*OPC).
   void when_done(Ticket ticket, std::function<void()> then);
 
   // Opens the port if need be (*TST?); queues why it cannot be.
   bool reachable();
   // Nothing queued and nothing on the line.
-  bool idle() const { return queue_.empty() && session_.idle(); }
+  bool idle() const { return queue_.empty() && session_.idle() && !panel_pass_; }
+
+  // SYSTem:RWLock from a client: the panel's controls are locked until
+  // SYSTem:LOCal or :REMote, or until that client leaves.
+  void lock(ClientId client);
+  void unlock();
+  void client_left(ClientId client);
+  bool locked() const { return locked_by_.has_value(); }
+
+  // The line has become free: queued commands may go.
+  void line_freed() { advance(); }
 
   void watchdog_ran_out() { session_.watchdog_ran_out(); }
   void stall_ran_out() { session_.stall_ran_out(); }
@@ -101,6 +126,14 @@ class Generator {
 
   // Something queued has been done.
   std::function<void()> changed;
+  // The settings the queries answer may have changed.
+  std::function<void()> settings_changed;
+  // A pass of ours began (its points, whether passes repeat), came on, ended.
+  std::function<void(int points, bool repeating)> pass_started;
+  std::function<void(std::size_t seen, std::size_t expected)> pass_progress;
+  std::function<void()> pass_finished;
+  // SYSTem:RWLock began or ended.
+  std::function<void(bool)> lockout_changed;
   // The device could be reached and now cannot, or the other way round.
   std::function<void(DeviceFault)> reachability_changed;
 
@@ -123,6 +156,12 @@ class Generator {
   void complete_front();
   void stop_repeating();
   void report(DeviceFault fault);
+  void wire_session();
+  void panel_took(std::string_view command);
+  void panel_pass_began(std::string_view command);
+  void panel_pass_over();
+  void told_settings();
+  void run_waiters();
 
   Status& status_;
   DeviceSession session_;
@@ -130,7 +169,9 @@ class Generator {
   Settings acknowledged_;
   std::deque<Entry> queue_;
   Ticket next_ticket_ = 1;
-  Ticket done_through_ = 0;
+  // The panel's sweep, which *OPC? waits for too.
+  std::optional<Ticket> panel_pass_;
+  std::optional<ClientId> locked_by_;
   std::vector<std::pair<Ticket, std::function<void()>>> waiting_;
   bool advancing_ = false;
 };

@@ -8,9 +8,34 @@ namespace talmir880::scpi {
 
 Instrument::Instrument(SerialPort& port, DeviceSession::Countdowns countdowns)
     : generator_(port, countdowns, status_) {
+  wire();
+}
+
+Instrument::Instrument(SharedLine& line, DeviceSession::Countdowns countdowns)
+    : generator_(line, countdowns, status_) {
+  wire();
+}
+
+// Passed on as they come: the owner sets them after construction.
+void Instrument::wire() {
   generator_.changed = [this] { pump(); };
   generator_.reachability_changed = [this](DeviceFault fault) {
     if (reachability_changed) reachability_changed(fault);
+  };
+  generator_.settings_changed = [this] {
+    if (settings_changed) settings_changed();
+  };
+  generator_.pass_started = [this](int points, bool repeating) {
+    if (pass_started) pass_started(points, repeating);
+  };
+  generator_.pass_progress = [this](std::size_t seen, std::size_t expected) {
+    if (pass_progress) pass_progress(seen, expected);
+  };
+  generator_.pass_finished = [this] {
+    if (sweep_ended) sweep_ended();
+  };
+  generator_.lockout_changed = [this](bool locked) {
+    if (lockout_changed) lockout_changed(locked);
   };
 }
 
@@ -69,6 +94,7 @@ void Instrument::detach(ClientId client) {
     c->events = nullptr;
     c->ended = true;
   }
+  generator_.client_left(client);
   pump();
 }
 
@@ -112,14 +138,14 @@ void Instrument::pump() {
     moved = false;
     for (auto at = clients_.begin(); at != clients_.end();) {
       Client& c = at->second;
-      moved = step(c) || moved;
+      moved = step(at->first, c) || moved;
       const bool spent = c.events == nullptr && c.lines.empty() && !c.running;
       at = spent ? clients_.erase(at) : std::next(at);
     }
   }
 }
 
-bool Instrument::step(Client& c) {
+bool Instrument::step(ClientId id, Client& c) {
   bool moved = false;
   for (;;) {
     if (c.running) {
@@ -131,7 +157,7 @@ bool Instrument::step(Client& c) {
       if (r.next == r.units.size()) {
         finish_line(c);
       } else {
-        run_unit(r);
+        run_unit(id, r);
       }
     } else if (!c.lines.empty()) {
       start_line(c);
@@ -161,8 +187,8 @@ void Instrument::start_line(Client& c) {
   }
 }
 
-void Instrument::run_unit(Running& r) {
-  Call call(generator_, r.answers);
+void Instrument::run_unit(ClientId client, Running& r) {
+  Call call(generator_, client, r.answers);
   try {
     const ProgramUnit unit = parse_unit(r.units[r.next]);
     r.path.run(unit, call);

@@ -11,16 +11,13 @@
 #include <string_view>
 #include <vector>
 
+#include "device/device_session.hpp"
 #include "link/serial_port.hpp"
 #include "scpi/command_table.hpp"
-#include "scpi/device_session.hpp"
 #include "scpi/generator.hpp"
 #include "scpi/status.hpp"
 
 namespace talmir880::scpi {
-
-// A client of the instrument; ids are not reused.
-using ClientId = std::uint64_t;
 
 // Where the instrument sends what concerns one client. It may call these
 // from inside any of its own calls; a transport may call the instrument
@@ -64,6 +61,8 @@ class Instrument {
   static constexpr std::size_t kMaxBacklog = 16;
 
   Instrument(SerialPort& port, DeviceSession::Countdowns countdowns);
+  // The instrument behind a front panel, on the line it shares with it.
+  Instrument(SharedLine& line, DeviceSession::Countdowns countdowns);
   Instrument(const Instrument&) = delete;
   Instrument& operator=(const Instrument&) = delete;
 
@@ -99,9 +98,20 @@ class Instrument {
   void quiet_ran_out() { generator_.quiet_ran_out(); }
   void reopen_ran_out() { generator_.reopen_ran_out(); }
 
+  // The settings the queries answer.
+  const Settings& settings() const { return generator_.settings(); }
+
   // The device could be reached and now cannot (with why), or the other
   // way round (DeviceFault::none).
   std::function<void(DeviceFault)> reachability_changed;
+  // For a front panel that shows what the instrument does: the settings
+  // may have changed; a sweep pass began (its points, whether passes
+  // repeat), came on, and the sweep ended; SYSTem:RWLock began or ended.
+  std::function<void()> settings_changed;
+  std::function<void(int points, bool repeating)> pass_started;
+  std::function<void(std::size_t seen, std::size_t expected)> pass_progress;
+  std::function<void()> sweep_ended;
+  std::function<void(bool locked)> lockout_changed;
 
  private:
   struct Line {
@@ -128,9 +138,10 @@ class Instrument {
   Client* find(ClientId client);
   void pump();
   // Runs what the client can run now; true when something happened.
-  bool step(Client& client);
+  bool step(ClientId id, Client& client);
   void start_line(Client& client);
-  void run_unit(Running& running);
+  void wire();
+  void run_unit(ClientId client, Running& running);
   void finish_line(Client& client);
 
   Status status_;

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
+#include "device/device_session.hpp"
 #include "link/countdown.hpp"
 #include "link/qt/port_names.hpp"
 #include "link/qt/qt_countdown.hpp"
 #include "link/qt/qt_serial_port.hpp"
-#include "scpi/device_session.hpp"
 #include "scpi/instrument.hpp"
 #include "scpi/qt/stdio_transport.hpp"
 #include "scpi/qt/tcp_transport.hpp"
@@ -65,8 +65,8 @@ void log(const std::string& line) {
   say(std::string(stamp) + " " + line);
 }
 
-std::string why(talmir880::scpi::DeviceFault fault) {
-  using talmir880::scpi::DeviceFault;
+std::string why(talmir880::DeviceFault fault) {
+  using talmir880::DeviceFault;
   switch (fault) {
     case DeviceFault::port_busy:
       return "port busy (another program holds it)";
@@ -131,15 +131,15 @@ int main(int argc, char* argv[]) {
   // time it exists.
   std::unique_ptr<scpi::Instrument> instrument;
   QtCountdown watchdog(kAcknowledgeTimeout, [&instrument] { instrument->watchdog_ran_out(); });
-  QtCountdown stall(scpi::kSweepStallTimeout, [&instrument] { instrument->stall_ran_out(); });
-  QtCountdown quiet(scpi::pass_quiet_time(parse_settings(options.settings).baud),
+  QtCountdown stall(kSweepStallTimeout, [&instrument] { instrument->stall_ran_out(); });
+  QtCountdown quiet(pass_quiet_time(parse_settings(options.settings).baud),
                     [&instrument] { instrument->quiet_ran_out(); });
-  QtCountdown reopen(scpi::kReopenInterval, [&instrument] { instrument->reopen_ran_out(); });
+  QtCountdown reopen(kReopenInterval, [&instrument] { instrument->reopen_ran_out(); });
   instrument = std::make_unique<scpi::Instrument>(
-      port, scpi::DeviceSession::Countdowns{watchdog, stall, quiet, reopen});
+      port, DeviceSession::Countdowns{watchdog, stall, quiet, reopen});
   bool reachable = present;
-  instrument->reachability_changed = [&](scpi::DeviceFault fault) {
-    const bool now = fault == scpi::DeviceFault::none;
+  instrument->reachability_changed = [&](DeviceFault fault) {
+    const bool now = fault == DeviceFault::none;
     if (now == reachable) return;
     reachable = now;
     log(device + ": " + (now ? std::string("device back") : why(fault)));

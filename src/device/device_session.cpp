@@ -1,4 +1,4 @@
-#include "scpi/device_session.hpp"
+#include "device/device_session.hpp"
 
 #include <algorithm>
 #include <exception>
@@ -6,7 +6,7 @@
 
 #include "protocol/commands.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880 {
 namespace {
 
 DeviceFault open_fault(PortError::Cause cause) {
@@ -17,6 +17,8 @@ DeviceFault open_fault(PortError::Cause cause) {
       return DeviceFault::no_such_port;
     case PortError::Cause::gone:
       return DeviceFault::device_gone;
+    case PortError::Cause::closed:
+      return DeviceFault::port_closed;
     case PortError::Cause::other:
       break;
   }
@@ -49,7 +51,10 @@ DeviceFault DeviceSession::reach() {
   } catch (const std::exception&) {
     open_fault_ = DeviceFault::port_failed;
   }
-  if (open_fault_ != DeviceFault::none) countdowns_.reopen.start();
+  // A port another program owns costs nothing to ask again.
+  if (open_fault_ != DeviceFault::none && open_fault_ != DeviceFault::port_closed) {
+    countdowns_.reopen.start();
+  }
   note_reachable(open_fault_);
   return open_fault_;
 }
@@ -100,6 +105,7 @@ DeviceFault DeviceSession::start_pass(std::string_view command, std::size_t poin
 void DeviceSession::finish(DeviceFault fault) {
   countdowns_.watchdog.stop();
   auto done = std::exchange(done_, nullptr);
+  if (exchange_over) exchange_over();
   done(fault);
 }
 
@@ -135,6 +141,7 @@ void DeviceSession::received() {
   if (!pass_running_) return;
   seen_ = link_.receive_data.size();
   countdowns_.stall.start();
+  if (pass_progress) pass_progress(pass_counted_ + seen_, pass_expected_);
   // Every character, reports or noise, puts the end off until the line is quiet.
   if (pass_counted_ + seen_ >= pass_expected_) countdowns_.quiet.start();
 }
@@ -161,4 +168,4 @@ void DeviceSession::write_failed(const PortError&) {
   note_reachable(DeviceFault::device_gone);
 }
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880

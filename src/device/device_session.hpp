@@ -9,7 +9,7 @@
 #include "link/link.hpp"
 #include "link/serial_port.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880 {
 
 // What can go wrong with the device.
 enum class DeviceFault {
@@ -20,6 +20,7 @@ enum class DeviceFault {
   no_such_port,    // the port is not there
   device_gone,     // the port failed reading or writing: the device went away
   port_failed,     // the port would not open, for another reason
+  port_closed,     // the port is another's to open, and it is closed
 };
 
 // Whether the fault means the device cannot be reached at all.
@@ -85,12 +86,21 @@ class DeviceSession : private LinkEvents {
   bool pass_running() const { return pass_running_; }
   bool idle() const { return !exchanging() && !pass_running(); }
 
+  // Whether a command may be written now: the line may have another user.
+  bool line_free() const { return !may_write || may_write(); }
+
   void watchdog_ran_out() { link_.Timer1_Timer(); }
   void stall_ran_out();
   void quiet_ran_out();
   void reopen_ran_out() {}
 
   std::function<void(DeviceFault)> pass_ended;
+  // The reports of the running pass: how many characters of how many came.
+  std::function<void(std::size_t seen, std::size_t expected)> pass_progress;
+  // Asked before each write when the line is shared; null: always.
+  std::function<bool()> may_write;
+  // A command's exchange is over, however it ended.
+  std::function<void()> exchange_over;
   // The device went away while nothing was waiting on it.
   std::function<void()> port_lost;
   // The device could be reached and now cannot (with why), or the other
@@ -127,4 +137,4 @@ class DeviceSession : private LinkEvents {
   std::size_t seen_ = 0;
 };
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880

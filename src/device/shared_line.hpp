@@ -1,0 +1,101 @@
+#pragma once
+
+#include <cstddef>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "link/serial_port.hpp"
+
+namespace talmir880 {
+
+// One serial port and two users of it: the front panel, whose actions are
+// never refused or delayed, and a remote user (the automation server) that
+// writes only while the line is free. Each user gets a SerialPort of its own.
+//
+// The device's R carries no tag, so exchanges are matched to replies in the
+// order they were written: what comes up to and including an R belongs to
+// the oldest command still waiting for one, and that R counts for it alone.
+// What comes while no command waits (a sweep's reports) belongs to the user
+// who wrote last, or whose sweep it is.
+//
+// The panel owns the port: it opens and closes it and sets its number and
+// speed. The remote user cannot open it (PortError, Cause::closed) and its
+// closing does nothing.
+class SharedLine {
+ public:
+  explicit SharedLine(SerialPort& port);
+  ~SharedLine();
+  SharedLine(const SharedLine&) = delete;
+  SharedLine& operator=(const SharedLine&) = delete;
+
+  SerialPort& panel() { return panel_; }
+  SerialPort& remote() { return remote_; }
+
+  // The panel's events, nested when a handler shows a box, which runs the
+  // event loop: no remote command is written in between.
+  void panel_event_began() { ++panel_depth_; }
+  void panel_event_ended();
+  // The panel's watchdog ran out: its commands no longer wait for an R.
+  void panel_gave_up();
+  // Whether the panel's sweep runs (its own state); null: never.
+  std::function<bool()> panel_sweeping;
+
+  // No panel command waits for an R, no panel sweep runs, no panel handler
+  // is running, and the port is open.
+  bool free_for_remote() const;
+  // The remote user's command no longer waits for an R.
+  void remote_exchange_ended();
+
+  // The device acknowledged a command of that user; the bytes as written.
+  std::function<void(std::string_view)> panel_took;
+  std::function<void(std::string_view)> remote_took;
+  // The panel wrote a sweep, and its sweep has ended.
+  std::function<void(std::string_view)> panel_pass_started;
+  std::function<void()> panel_pass_ended;
+  // The line has become free for the remote user.
+  std::function<void()> line_freed;
+
+ private:
+  enum class User { panel, remote };
+  class Face final : public SerialPort {
+   public:
+    Face(SharedLine& line, User user) : line_(line), user_(user) {}
+    void set_CommPort(int number) override;
+    void set_Settings(const std::string& settings) override;
+    bool PortOpen() const override { return line_.port_.PortOpen(); }
+    void set_PortOpen(bool open) override;
+    void Output(std::string_view data) override { line_.write(user_, data); }
+    std::string Input() override;
+
+    std::string received;
+    std::optional<PortError> fault;
+
+   private:
+    SharedLine& line_;
+    User user_;
+  };
+  struct Waiting {
+    User user;
+    std::string command;
+  };
+
+  Face& face(User user) { return user == User::panel ? panel_ : remote_; }
+  void write(User user, std::string_view data);
+  void port_event();
+  void forget_exchanges();
+  bool panel_waits() const;
+
+  SerialPort& port_;
+  Face panel_{*this, User::panel};
+  Face remote_{*this, User::remote};
+  std::deque<Waiting> waiting_;
+  // Who gets what comes while no command waits.
+  User stream_ = User::panel;
+  int panel_depth_ = 0;
+  bool panel_pass_ = false;
+};
+
+}  // namespace talmir880
