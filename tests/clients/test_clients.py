@@ -167,10 +167,11 @@ class ContinuousSweepTest(ServerTest):
 
 
 class StdioTest(unittest.TestCase):
-    """One session on standard input and output, as a shell script has it."""
+    """One session on standard input and output, as a shell script has it,
+    on a port that does not exist."""
 
     def run_stdio(self, text):
-        return subprocess.run([SERVER, "--stdio", "--port", "/dev/null/none"], input=text,
+        return subprocess.run([SERVER, "--stdio", "--port", "/dev/ttyTALMIR-absent"], input=text,
                               capture_output=True, text=True, timeout=10)
 
     def test_answers_and_the_status_tell_whether_an_error_was_queued(self):
