@@ -16,9 +16,11 @@ class PymeasureTest(ServerTest):
         self.generator = Talmir880(self.resource)
         self.addCleanup(self.generator.adapter.connection.close)
 
-    def test_properties_read_back_the_programmed_values(self):
+    def test_properties_read_back_what_the_device_took(self):
         g = self.generator
         self.assertIn("TALMIR-880", g.id)
+        g.output_enabled = True
+        g.modulation_enabled = True
         g.frequency = 433.92e6
         g.power = -6
         g.modulation_frequency = 400
@@ -29,9 +31,23 @@ class PymeasureTest(ServerTest):
         self.assertEqual(g.modulation_frequency, 400)
         self.assertFalse(g.modulation_enabled)
         self.assertFalse(g.output_enabled)
-        # Both frequencies are kept while their outputs are off.
-        self.assertEqual(self.sim.commands(), ["$P2", "$M0000000", "$F000000001"])
+        self.assertEqual(self.sim.commands(),
+                         ["$F010000000", "$M0001000", "$F043392000", "$P2", "$M0000400",
+                          "$M0000000", "$F000000001"])
         self.assertEqual(g.check_errors(), [])
+
+    def test_frequencies_are_kept_while_their_outputs_are_off(self):
+        g = self.generator
+        self.assertFalse(g.output_enabled)
+        self.assertFalse(g.modulation_enabled)
+        g.frequency = 433.92e6
+        g.modulation_frequency = 400
+        self.assertEqual((g.frequency, g.modulation_frequency), (433.92e6, 400))
+        self.assertEqual(self.sim.commands(), [])
+        g.enable()
+        g.enable_modulation()
+        self.assertEqual(g.ask("*OPC?").strip(), "1")
+        self.assertEqual(self.sim.commands(), ["$F043392000", "$M0000400"])
 
     def test_a_caller_may_choose_other_line_ends(self):
         g = Talmir880(self.resource, write_termination="\r\n", timeout=3000)
