@@ -184,7 +184,7 @@ class StdioTest(unittest.TestCase):
         self.assertIn('-241,"Hardware missing;no such port"', failed.stderr, "left unread")
 
     def test_the_output_is_off_at_start_and_a_missing_port_fails_the_self_test(self):
-        done = self.run_stdio("OUTP?;OUTP:MOD?;FREQ 200 MHZ;FREQ?\n*TST?\nSYST:ERR:ALL?")
+        done = self.run_stdio("OUTP?;OUTP:MOD?;:FREQ 200 MHZ;:FREQ?\n*TST?\nSYST:ERR:ALL?")
         self.assertEqual(done.stdout.splitlines(),
                          ["0;0;200000000", "1", '-241,"Hardware missing;no such port"'])
         self.assertEqual(done.returncode, 1)

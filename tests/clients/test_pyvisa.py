@@ -47,7 +47,7 @@ class PyvisaTest(ServerTest):
             generator.write(command)
         self.assertEqual(generator.query("*OPC?"), "1")
         self.assertEqual(self.sim.commands(), [c for _, sent in script for c in sent])
-        self.assertEqual(generator.query("OUTP?;OUTP:MOD?;FREQ?;POW?"), "0;0;100000000;-3")
+        self.assertEqual(generator.query("OUTP?;OUTP:MOD?;:FREQ?;:POW?"), "0;0;100000000;-3")
         self.assertEqual(generator.query("SYST:ERR?"), '0,"No error"')
 
     def test_unplugging_and_plugging_back_needs_no_restart(self):
