@@ -12,7 +12,8 @@ FREQUENCY_RANGE = [10, 9.99999999e9]
 MODULATION_RANGE = [1, 9999999]
 LEVELS_DBM = [-3, -6, -9, -12]
 POINTS_RANGE = [5, 9999]
-SPAN_RANGE = [10, FREQUENCY_RANGE[1] - FREQUENCY_RANGE[0]]
+SPAN_RANGE = [0, FREQUENCY_RANGE[1] - FREQUENCY_RANGE[0]]
+STEP_RANGE = [10, 1e9]
 _ON_OFF = {True: 1, False: 0}
 
 
@@ -61,8 +62,9 @@ class Talmir880(Instrument):
 
     frequency_step = Instrument.control(
         "FREQ:STEP?", "FREQ:STEP %.12g",
-        """Step in Hz of :meth:`frequency_up` and :meth:`frequency_down`.""",
-        validator=strict_range, values=FREQUENCY_RANGE, get_process=_frequency)
+        """Step in Hz of :meth:`frequency_up` and :meth:`frequency_down`,
+        10 Hz to 1 GHz.""",
+        validator=strict_range, values=STEP_RANGE, get_process=_frequency)
 
     output_enabled = Instrument.control(
         "OUTP?", "OUTP %d",

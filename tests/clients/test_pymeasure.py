@@ -74,6 +74,9 @@ class PymeasureTest(ServerTest):
         g = self.generator
         for query, expected in (("FREQ?", ranges.CW_RANGE),
                                 ("FREQ:STAR?", ranges.FREQUENCY_RANGE),
+                                ("FREQ:CENT?", ranges.FREQUENCY_RANGE),
+                                ("FREQ:SPAN?", ranges.SPAN_RANGE),
+                                ("FREQ:STEP?", ranges.STEP_RANGE),
                                 ("LFO:FREQ?", ranges.MODULATION_RANGE),
                                 ("SWE:POIN?", ranges.POINTS_RANGE),
                                 ("POW?", [min(ranges.LEVELS_DBM), max(ranges.LEVELS_DBM)])):
