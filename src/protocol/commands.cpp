@@ -44,4 +44,72 @@ std::string sweep(double start_hz, double step_hz, double points) {
          zero_padded(points, 4);
 }
 
+namespace {
+
+// A run of decimal digits, optionally behind a '-', as a whole number.
+std::optional<double> whole(std::string_view digits) {
+  const bool negative = !digits.empty() && digits.front() == '-';
+  if (negative) digits.remove_prefix(1);
+  if (digits.empty()) return std::nullopt;
+  double value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  return negative ? -value : value;
+}
+
+}  // namespace
+
+std::optional<Decoded> decode(std::string_view command) {
+  if (command.size() < 3 || command[0] != '$') return std::nullopt;
+  const std::string_view fields = command.substr(2);
+  Decoded d;
+  switch (command[1]) {
+    case 'F': {
+      const auto units = whole(fields);
+      if (!units || fields.size() != kRfHzDigits - 1 || *units < 0) return std::nullopt;
+      if (command == kRfOff) {
+        d.kind = Decoded::Kind::rf_off;
+      } else {
+        d.hz = *units * kRfUnitHz;
+      }
+      return d;
+    }
+    case 'M': {
+      const auto hz = whole(fields);
+      if (!hz || fields.size() < kModulationDigits || *hz < 0) return std::nullopt;
+      d.kind = *hz == 0 ? Decoded::Kind::modulation_off : Decoded::Kind::modulation;
+      d.hz = *hz;
+      return d;
+    }
+    case 'P':
+      if (fields.size() != 1 || fields[0] < '0' || fields[0] > '3') return std::nullopt;
+      d.kind = Decoded::Kind::level;
+      d.level_dbm = kLevelsDbm.back() + 3 * (fields[0] - '0');
+      return d;
+    case 'S':
+      if (fields != "0" && fields != "1") return std::nullopt;
+      d.kind = Decoded::Kind::save;
+      d.mode = fields == "1" ? SaveMode::sweep : SaveMode::single_point;
+      return d;
+    case 'W': {
+      // 9 digits of start, 8 of step (after a '-' when downwards), 4 of points.
+      const std::size_t step_width = fields.size() > 9 && fields[9] == '-' ? 9 : 8;
+      if (fields.size() != 9 + step_width + 4) return std::nullopt;
+      const auto start = whole(fields.substr(0, 9));
+      const auto step = whole(fields.substr(9, step_width));
+      const auto points = whole(fields.substr(9 + step_width));
+      if (!start || !step || !points || *start < 0 || *points < 0) return std::nullopt;
+      d.kind = Decoded::Kind::sweep;
+      d.hz = *start * kRfUnitHz;
+      d.step_hz = *step * kRfUnitHz;
+      d.points = static_cast<int>(*points);
+      return d;
+    }
+    default:
+      return std::nullopt;
+  }
+}
+
 }  // namespace talmir880::protocol

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -82,5 +83,20 @@ inline bool acknowledges(std::string_view received) {
 
 // What the device sends for each completed sweep point; never an R.
 inline constexpr std::size_t kCharsPerSweepPoint = 4;
+
+// A command read back from its text: what the device does when it takes it.
+struct Decoded {
+  enum class Kind { rf, rf_off, modulation, modulation_off, level, save, sweep };
+  Kind kind = Kind::rf;
+  double hz = 0;                           // rf, modulation; the first point of a sweep
+  double step_hz = 0;                      // sweep: per point, negative downwards
+  int points = 0;                          // sweep
+  int level_dbm = 0;                       // level
+  SaveMode mode = SaveMode::single_point;  // save
+};
+
+// The inverse of the encoders above, for bytes that one of them made;
+// nothing for any other text.
+std::optional<Decoded> decode(std::string_view command);
 
 }  // namespace talmir880::protocol

@@ -74,5 +74,48 @@ TEST(Protocol, OnlyAnUpperCaseRAcknowledges) {
   EXPECT_FALSE(acknowledges(""));
 }
 
+// Every command an encoder makes reads back as the values it was made from,
+// at the device's resolution; nothing else reads as a command.
+TEST(Protocol, DecodingReadsBackWhatTheEncodersMade) {
+  using Kind = Decoded::Kind;
+  struct Case {
+    std::string command;
+    Kind kind;
+    double hz, step_hz;
+    int points, level_dbm;
+  };
+  const Case cases[] = {
+      {rf_frequency(433.92e6), Kind::rf, 433.92e6, 0, 0, 0},
+      {rf_frequency(100000005), Kind::rf, 100e6, 0, 0, 0},
+      {rf_frequency(kMaxRfHz), Kind::rf, kMaxRfHz, 0, 0, 0},
+      {rf_frequency(0), Kind::rf_off, 0, 0, 0, 0},
+      {modulation_frequency(400), Kind::modulation, 400, 0, 0, 0},
+      {modulation_frequency(kMaxModulationHz), Kind::modulation, kMaxModulationHz, 0, 0, 0},
+      {modulation_frequency(0), Kind::modulation_off, 0, 0, 0, 0},
+      {rf_level(-3), Kind::level, 0, 0, 0, -3},
+      {rf_level(-12), Kind::level, 0, 0, 0, -12},
+      {sweep(100e6, 800e3, 500), Kind::sweep, 100e6, 800e3, 500, 0},
+      {sweep(500e6, -800e3, 5), Kind::sweep, 500e6, -800e3, 5, 0},
+      {sweep(10, 10, 9999), Kind::sweep, 10, 10, 9999, 0},
+  };
+  for (const auto& c : cases) {
+    const std::optional<Decoded> d = decode(c.command);
+    ASSERT_TRUE(d) << c.command;
+    EXPECT_EQ(d->kind, c.kind) << c.command;
+    EXPECT_EQ(d->hz, c.hz) << c.command;
+    EXPECT_EQ(d->step_hz, c.step_hz) << c.command;
+    EXPECT_EQ(d->points, c.points) << c.command;
+    EXPECT_EQ(d->level_dbm, c.level_dbm) << c.command;
+  }
+  for (int dbm : kLevelsDbm) EXPECT_EQ(decode(rf_level(dbm))->level_dbm, dbm);
+  EXPECT_EQ(decode(save(SaveMode::sweep))->mode, SaveMode::sweep);
+  EXPECT_EQ(decode(save(SaveMode::single_point))->mode, SaveMode::single_point);
+  for (const char* other :
+       {"", "$", "$F", "$F01000000", "$F0100000000", "$F01000000x", "$M000040", "$P4", "$P", "$S2",
+        "$W01000000000080000050", "$X1", "F010000000", "$W0100000000008000005000"}) {
+    EXPECT_FALSE(decode(other)) << other;
+  }
+}
+
 }  // namespace
 }  // namespace talmir880::protocol
