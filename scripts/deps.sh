@@ -11,10 +11,13 @@ packages=(
   desktop-file-utils appstream
   # The start-up bench's X probe.
   libx11-dev libxext-dev time
-  # The packaging tests: lintian, and hardening-check from devscripts.
-  lintian devscripts
+  # The packaging tests: lintian, hardening-check from devscripts, and
+  # systemd-analyze for the user unit.
+  lintian devscripts systemd
   # Clients that drive the SCPI server as automation scripts would.
   python3-pyvisa python3-pyvisa-py python3-pymeasure
+  # A one-shot from the shell, as the docs show it.
+  socat
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -15,15 +15,14 @@ std::optional<int> whole_number(std::string_view text) {
   return value;
 }
 
+// COMn, comn, a bare n as the simulator takes it, or a device path.
 bool take_port(std::string_view value, ServerOptions& out) {
   if (value.starts_with('/')) {
     out.device = value;
     return true;
   }
-  if (value.size() < 4 || (value.substr(0, 3) != "COM" && value.substr(0, 3) != "com")) {
-    return false;
-  }
-  const std::optional<int> n = whole_number(value.substr(3));
+  if (value.starts_with("COM") || value.starts_with("com")) value.remove_prefix(3);
+  const std::optional<int> n = whole_number(value);
   if (!n || *n < 1 || *n > 10) return false;
   out.comm_port = *n;
   out.device.clear();
@@ -61,6 +60,7 @@ bool take_listen(std::string_view value, ServerOptions& out) {
 
 ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
   ServerOptions out;
+  bool listen = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string flag = args[i];
     std::optional<std::string> value;
@@ -68,6 +68,7 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
       value = flag.substr(eq + 1);
       flag.resize(eq);
     }
+    if (flag == "-h") flag = "--help";
     if (flag == "--stdio" || flag == "--help" || flag == "--version") {
       if (value) return {std::nullopt, flag + " takes no value"};
       (flag == "--stdio" ? out.stdio : flag == "--help" ? out.help : out.version) = true;
@@ -81,7 +82,7 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
       value = args[++i];
     }
     if (flag == "--port" && !take_port(*value, out)) {
-      return {std::nullopt, "--port takes COM1 to COM10 or a device path, not " + *value};
+      return {std::nullopt, "--port takes COM1 to COM10, 1 to 10 or a device path, not " + *value};
     }
     if (flag == "--baud" && !take_baud(*value, out)) {
       return {
@@ -91,7 +92,10 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
     if (flag == "--listen" && !take_listen(*value, out)) {
       return {std::nullopt, "--listen takes HOST:PORT (an IPv6 host in brackets), not " + *value};
     }
+    listen = listen || flag == "--listen";
   }
+  // --stdio serves no socket, so a --listen beside it would be silently ignored.
+  if (listen && out.stdio) return {std::nullopt, "--listen and --stdio exclude each other"};
   return {out, {}};
 }
 
@@ -99,25 +103,42 @@ bool is_loopback(const std::string& host) {
   return host == "localhost" || host == "::1" || host.starts_with("127.");
 }
 
+std::string address_text(const std::string& host, int port) {
+  const std::string shown = host.find(':') == std::string::npos ? host : "[" + host + "]";
+  return shown + ":" + std::to_string(port);
+}
+
 std::string server_usage() {
-  return "Usage: talmir880-scpi [--port COMn|DEVICE] [--baud B] [--listen HOST:PORT] [--stdio]\n"
+  return "Usage: talmir880-scpi [--port COMn|N|DEVICE] [--baud B]\n"
+         "                      [--listen HOST:PORT | --stdio]\n"
          "The TALMIR-880 as a SCPI instrument: IEEE 488.2 common commands and the usual\n"
          "RF-source commands, over a raw TCP socket or on standard input and output.\n"
          "\n"
-         "  --port COMn|DEVICE   the generator's port: COM1 to COM10 as the panel finds them\n"
-         "                       (the ports folder, then the system's serial devices, USB\n"
-         "                       adapters first), or a device path such as /dev/ttyUSB0\n"
-         "                       (default COM9)\n"
+         "  --port COMn|N|DEVICE the generator's port: COM1 to COM10 (or just 1 to 10) as\n"
+         "                       the panel finds them (the ports folder, then the system's\n"
+         "                       serial devices, USB adapters first), or a device path\n"
+         "                       such as /dev/ttyUSB0 (default COM9)\n"
          "  --baud B             300, 600, 1200, 2400, 4800, 9600, 19200, 38400 or 57600\n"
          "                       (default 57600; always 8 data bits, no parity, 1 stop bit)\n"
-         "  --listen HOST:PORT   where to listen (default 127.0.0.1:5025; port 0: any free\n"
-         "                       port). Any address but this machine's own lets everyone who\n"
-         "                       can reach it switch the RF output.\n"
+         "  --listen HOST:PORT   where to listen (default 127.0.0.1:5025; an IPv6 host in\n"
+         "                       brackets; port 0: any free port). The first line on\n"
+         "                       standard error says where it listens; for any address but\n"
+         "                       this machine's own a warning follows that line: everyone\n"
+         "                       who can reach the address can switch the RF output.\n"
          "  --stdio              serve one session on standard input and output instead;\n"
-         "                       exit at end of input, 0 when no error was queued, else 1\n"
-         "  --help, --version\n"
+         "                       exit at end of input once every line has run, 0 when no\n"
+         "                       error was queued, else 1 (errors left unread are printed\n"
+         "                       on standard error)\n"
+         "  -h, --help, --version\n"
          "\n"
-         "The device port is opened when a command needs it, and again after a fault.\n";
+         "At start the RF output and the modulation count as off: FREQ and LFO:FREQ are\n"
+         "kept until OUTP ON or OUTP:MOD ON sends them, and nothing else switches them on.\n"
+         "Every complete line received runs, in order, even when its client has gone;\n"
+         "at an orderly end of input a last line without LF runs too. A device fault is\n"
+         "queued with its cause (-240 no acknowledge or sweep stalled; -241 port busy, no\n"
+         "such port or device gone). A missing port is reported at start and the server\n"
+         "serves all the same; while the device is absent the port is tried at most once\n"
+         "a second, and its loss and return are logged on standard error.\n";
 }
 
 }  // namespace talmir880::scpi

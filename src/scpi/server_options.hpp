@@ -26,10 +26,14 @@ struct ParsedServerOptions {
 };
 
 // Arguments without the program name; "--flag value" and "--flag=value".
+// --listen and --stdio together are refused.
 ParsedServerOptions parse_server_options(const std::vector<std::string>& args);
 
 // Whether an address given to --listen reaches only this machine.
 bool is_loopback(const std::string& host);
+
+// HOST:PORT as --listen takes it back: an IPv6 host in brackets.
+std::string address_text(const std::string& host, int port);
 
 std::string server_usage();
 

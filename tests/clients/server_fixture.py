@@ -8,6 +8,7 @@ import shutil
 import socket
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -65,20 +66,45 @@ class ServerTest(unittest.TestCase):
         self.runtime = tempfile.mkdtemp(prefix="talmir880-clients-")
         self.env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime)
         self.sim = Simulator(self.env, *self.sim_args)
+        self.server = None
+        self.start_server()
+
+    def start_server(self):
+        """Starts the server on a free loopback port; its standard error is
+        kept in self.server_log."""
         self.server = subprocess.Popen(
             [SERVER, "--listen", "127.0.0.1:0"], env=self.env, stderr=subprocess.PIPE, text=True)
-        line = self.server.stderr.readline()
-        found = re.search(r"listening on 127\.0\.0\.1:(\d+)", line)
+        self.server_log = []
+        found = None
+        while not found and len(self.server_log) < 10:
+            line = self.server.stderr.readline()
+            if not line:
+                break
+            self.server_log.append(line.rstrip("\n"))
+            found = re.search(r"listening on 127\.0\.0\.1:(\d+)", line)
         if not found:
-            raise RuntimeError("the server did not start: " + line)
+            raise RuntimeError("the server did not start: %s" % self.server_log)
+        # Read on, so the server never blocks on a full pipe.
+        self.log_reader = threading.Thread(target=self._keep_log,
+                                           args=(self.server, self.server_log), daemon=True)
+        self.log_reader.start()
         self.port = int(found.group(1))
         self.resource = "TCPIP::127.0.0.1::%d::SOCKET" % self.port
 
-    def tearDown(self):
+    @staticmethod
+    def _keep_log(server, log):
+        for line in server.stderr:
+            log.append(line.rstrip("\n"))
+
+    def stop_server(self):
         if self.server.poll() is None:
             self.server.terminate()
             self.assertEqual(self.server.wait(5), 0, "SIGTERM ends the server cleanly")
+        self.log_reader.join(5)
         self.server.stderr.close()
+
+    def tearDown(self):
+        self.stop_server()
         self.sim.stop()
         shutil.rmtree(self.runtime, ignore_errors=True)
 

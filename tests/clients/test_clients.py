@@ -1,5 +1,6 @@
-"""Several clients at once, and clients that misbehave, on loopback: none
-of them delays or breaks another."""
+"""Several clients at once, clients that misbehave, one-shots from the
+shell and long sweep passes, on loopback: none of them delays or breaks
+another, and every line sent runs."""
 
 import socket
 import subprocess
@@ -9,8 +10,23 @@ import unittest
 from server_fixture import SERVER, ServerTest
 
 
+def read_to_end(connection):
+    """Everything the server sends until it closes the connection."""
+    received = b""
+    while True:
+        chunk = connection.recv(4096)
+        if not chunk:
+            return received.decode()
+        received += chunk
+
+
 def ask(connection, line):
     connection.sendall(line.encode() + b"\n")
+    return read_line(connection)
+
+
+def read_line(connection):
+    """One answer line; the caller has no other answer pending."""
     answer = b""
     while not answer.endswith(b"\n"):
         chunk = connection.recv(4096)
@@ -68,11 +84,94 @@ class ClientsTest(ServerTest):
         other.close()
 
 
+class OneShotTest(ServerTest):
+    """A client that sends its lines and closes its side at once, as shell
+    one-liners do: every line runs and is answered."""
+
+    def test_socat_one_shot_reaches_the_device(self):
+        done = subprocess.run("printf 'POW -12;:OUTP OFF\\n' | socat - TCP:127.0.0.1:%d" % self.port,
+                              shell=True, capture_output=True, text=True, timeout=10)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.sim.read_lines(until="$F000000001")
+        self.assertEqual(self.sim.commands(), ["$P0", "$F000000001"])
+
+    def test_a_half_closed_connection_is_answered_to_its_last_line(self):
+        client = self.connect()
+        client.sendall(b"*IDN?\nSWE:POIN 7;POIN?")  # the last line without LF
+        client.shutdown(socket.SHUT_WR)
+        answers = read_to_end(client).splitlines()
+        client.close()
+        self.assertEqual(len(answers), 2, answers)
+        self.assertIn("TALMIR-880", answers[0])
+        self.assertEqual(answers[1], "7")
+
+    def test_a_restarted_server_takes_the_output_as_off(self):
+        client = self.connect()
+        self.assertEqual(ask(client, "OUTP OFF;*OPC?"), "1")
+        client.close()
+        self.assertEqual(self.sim.commands(), ["$F000000001"])
+        self.stop_server()
+        self.start_server()
+        client = self.connect()
+        self.assertEqual(ask(client, "FREQ 200 MHZ;*OPC?;:OUTP?;FREQ?"), "1;0;200000000")
+        client.close()
+        self.assertEqual(self.sim.commands(), ["$F000000001"], "nothing more sent")
+
+
+class SlowSweepTest(ServerTest):
+    """A client that waits for a pass holds up no other."""
+
+    # 5 ms a point: 500 points take 2.5 s.
+    sim_args = ("--dwell-ms", "5")
+
+    def test_a_fresh_client_is_answered_while_another_waits_for_a_pass(self):
+        sweeper = self.connect()
+        sweeper.sendall(b"FREQ:MODE SWE;:INIT\nPOW -9\n*OPC?\n")
+        self.sim.read_lines(until="$W")
+        fresh = self.connect()
+        started = time.monotonic()
+        identity = ask(fresh, "*IDN?")
+        took = time.monotonic() - started
+        self.assertIn("TALMIR-880", identity)
+        self.assertLess(took, 0.1, "a fresh client waits for nobody's pass")
+        sweeper.settimeout(30)
+        self.assertEqual(read_line(sweeper), "1", "*OPC?: the pass and POW -9 are done")
+        lines = self.sim.read_lines(until="$P1")
+        done = next(i for i, line in enumerate(lines) if line.startswith("SWEEP DONE"))
+        self.assertEqual(lines[done + 1:][0].split()[0], "$P1", "sent after the pass")
+        for client in (sweeper, fresh):
+            client.close()
+
+
+class ContinuousSweepTest(ServerTest):
+    """Settings while passes repeat."""
+
+    def test_a_setting_during_a_long_continuous_pass_answers_at_once(self):
+        client = self.connect()
+        client.settimeout(30)  # 9999 points of 4 characters at 57600 baud: 6.9 s
+        self.assertEqual(ask(client, "SWE:POIN 9999;:FREQ:MODE SWE;:INIT:CONT ON;*IDN?")[:6],
+                         "TALMIR")
+        self.sim.read_lines(until="$W")
+        started = time.monotonic()
+        client.sendall(b"POW -9\n")
+        level = ask(client, "POW?")
+        took = time.monotonic() - started
+        self.assertEqual(level, "-9")
+        self.assertLess(took, 1.0, "a setting queued behind the pass holds nothing up")
+        self.assertEqual(ask(client, "ABOR;:INIT:CONT?"), "0")
+        self.assertEqual(ask(client, "*OPC?;:SYST:ERR?"), '1;0,"No error"')
+        commands = self.sim.commands()
+        self.assertEqual(commands[-1], "$P1", "after the pass, and no pass after it")
+        self.assertEqual(sum(c.startswith("$W") for c in commands), 1)
+        client.close()
+
+
 class StdioTest(unittest.TestCase):
-    """One session on standard input and output, as a shell script has it."""
+    """One session on standard input and output, as a shell script has it,
+    on a port that does not exist."""
 
     def run_stdio(self, text):
-        return subprocess.run([SERVER, "--stdio", "--port", "/dev/null/none"], input=text,
+        return subprocess.run([SERVER, "--stdio", "--port", "/dev/ttyTALMIR-absent"], input=text,
                               capture_output=True, text=True, timeout=10)
 
     def test_answers_and_the_status_tell_whether_an_error_was_queued(self):
@@ -82,6 +181,13 @@ class StdioTest(unittest.TestCase):
         failed = self.run_stdio("OUTP ON;*OPC?\n")
         self.assertEqual(failed.returncode, 1, "no device: -241 was queued")
         self.assertEqual(failed.stdout, "1\n")
+        self.assertIn('-241,"Hardware missing;no such port"', failed.stderr, "left unread")
+
+    def test_the_output_is_off_at_start_and_a_missing_port_fails_the_self_test(self):
+        done = self.run_stdio("OUTP?;OUTP:MOD?;:FREQ 200 MHZ;:FREQ?\n*TST?\nSYST:ERR:ALL?")
+        self.assertEqual(done.stdout.splitlines(),
+                         ["0;0;200000000", "1", '-241,"Hardware missing;no such port"'])
+        self.assertEqual(done.returncode, 1)
 
 
 if __name__ == "__main__":

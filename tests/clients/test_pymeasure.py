@@ -3,20 +3,18 @@
 import time
 import unittest
 
-from pymeasure.adapters import VISAAdapter
-
 from server_fixture import ServerTest
-from talmir880 import Talmir880
+from talmir880 import SweepError, Talmir880
+from talmir880 import generator as ranges
 
 
 class PymeasureTest(ServerTest):
 
     def setUp(self):
         super().setUp()
-        adapter = VISAAdapter(self.resource, visa_library="@py", read_termination="\n",
-                              write_termination="\n", timeout=5000)
-        self.addCleanup(adapter.connection.close)
-        self.generator = Talmir880(adapter)
+        # The resource name alone, as PyMeasure users write it.
+        self.generator = Talmir880(self.resource)
+        self.addCleanup(self.generator.adapter.connection.close)
 
     def test_properties_read_back_what_the_device_took(self):
         g = self.generator
@@ -38,27 +36,86 @@ class PymeasureTest(ServerTest):
                           "$M0000000", "$F000000001"])
         self.assertEqual(g.check_errors(), [])
 
-    def test_a_value_the_device_cannot_take_is_refused_before_it_is_sent(self):
-        with self.assertRaises(ValueError):
-            self.generator.power = -5
-        self.generator.write("POW -5")  # past the class, the server refuses it too
-        self.assertEqual(self.generator.check_errors(), [(-224, "Illegal parameter value")])
+    def test_frequencies_are_kept_while_their_outputs_are_off(self):
+        g = self.generator
+        self.assertFalse(g.output_enabled)
+        self.assertFalse(g.modulation_enabled)
+        g.frequency = 433.92e6
+        g.modulation_frequency = 400
+        self.assertEqual((g.frequency, g.modulation_frequency), (433.92e6, 400))
         self.assertEqual(self.sim.commands(), [])
+        g.enable()
+        g.enable_modulation()
+        self.assertEqual(g.ask("*OPC?").strip(), "1")
+        self.assertEqual(self.sim.commands(), ["$F043392000", "$M0000400"])
+
+    def test_a_caller_may_choose_other_line_ends(self):
+        g = Talmir880(self.resource, write_termination="\r\n", timeout=3000)
+        self.addCleanup(g.adapter.connection.close)
+        self.assertEqual(g.adapter.connection.write_termination, "\r\n")
+        self.assertEqual(g.adapter.connection.read_termination, "\n")
+        g.sweep_points = 77
+        self.assertEqual(g.sweep_points, 77)
+
+    def test_a_value_the_device_cannot_take_is_refused_before_it_is_sent(self):
+        g = self.generator
+        for refused in (lambda: setattr(g, "power", -5),
+                        lambda: setattr(g, "sweep_points", 500.5),
+                        lambda: setattr(g, "frequency", 15),
+                        lambda: g.sweep(200e6, 100e6),
+                        lambda: g.sweep(points=4)):
+            with self.assertRaises(ValueError):
+                refused()
+        g.write("POW -5")  # past the class, the server refuses it too
+        self.assertEqual(g.check_errors(), [(-224, "Illegal parameter value")])
+        self.assertEqual(self.sim.commands(), [])
+
+    def test_the_class_takes_what_the_server_takes(self):
+        g = self.generator
+        for query, expected in (("FREQ?", ranges.CW_RANGE),
+                                ("FREQ:STAR?", ranges.FREQUENCY_RANGE),
+                                ("FREQ:CENT?", ranges.FREQUENCY_RANGE),
+                                ("FREQ:SPAN?", ranges.SPAN_RANGE),
+                                ("FREQ:STEP?", ranges.STEP_RANGE),
+                                ("LFO:FREQ?", ranges.MODULATION_RANGE),
+                                ("SWE:POIN?", ranges.POINTS_RANGE),
+                                ("POW?", [min(ranges.LEVELS_DBM), max(ranges.LEVELS_DBM)])):
+            served = [float(g.ask("%s %s" % (query, limit))) for limit in ("MIN", "MAX")]
+            self.assertEqual(served, [float(v) for v in expected], query)
+        self.assertEqual(g.check_errors(), [])
+
+    def test_shutdown_switches_the_modulation_and_the_output_off(self):
+        g = self.generator
+        g.enable_modulation()
+        g.enable()
+        self.assertEqual(g.ask("*OPC?").strip(), "1")
+        g.shutdown()
+        self.assertTrue(g.isShutdown)
+        self.sim.read_lines(until="$F000000001")
+        self.assertEqual(self.sim.commands(),
+                         ["$M0001000", "$F010000000", "$M0000000", "$F000000001"])
 
     def test_sweep_returns_when_the_device_has_reported_every_point(self):
         g = self.generator
-        g.start_frequency = 100e6
-        g.stop_frequency = 200e6
-        g.sweep_points = 1000
         started = time.monotonic()
-        g.sweep()
+        g.sweep(100e6, 200e6, 1000)
         took = time.monotonic() - started
         self.sim.read_lines()
-        # 1000 points from 100 to 200 MHz, both included.
+        # 1000 points from 100 to 200 MHz, both included: 100100.1 Hz a step.
         self.assertIn("$W010000000000100101000", self.sim.commands())
         self.assertTrue(any(line.startswith("SWEEP DONE") for line in self.sim.lines))
         # 1000 points of 4 characters at 57600 baud take 0.69 s on the line.
         self.assertGreater(took, 0.6)
+        self.assertEqual(g.check_errors(), [])
+
+    def test_sweep_raises_when_the_pass_cannot_run(self):
+        g = self.generator
+        # 100 Hz in 9999 points: a step of 0.01 Hz, 0 in the device's 10 Hz unit.
+        with self.assertRaises(SweepError) as raised:
+            g.sweep(100e6, 100.0001e6, 9999)
+        self.assertIn("-221", str(raised.exception))
+        self.assertEqual(raised.exception.errors[-1][0], -221)
+        self.assertFalse(any(c.startswith("$W") for c in self.sim.commands()))
         self.assertEqual(g.check_errors(), [])
 
 

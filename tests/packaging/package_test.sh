@@ -14,6 +14,7 @@
 #   package_test.sh sim_help WORK
 #   package_test.sh sim_run WORK
 #   package_test.sh scpi_run WORK HAS_PANEL
+#   package_test.sh systemd WORK HAS_PANEL
 #   package_test.sh destdir BUILD_DIR WORK HAS_PANEL
 set -euo pipefail
 
@@ -316,6 +317,43 @@ cmd_scpi_run() {
     /usr/bin/python3 -c "from talmir880 import Talmir880; print(Talmir880.__name__)" ||
     fail "the PyMeasure class does not import"
   echo "$out"
+}
+
+# The user unit as systemd reads it, with the drop-in its comment shows, and
+# that drop-in written the same way in the manual page and the docs.
+cmd_systemd() {
+  local work=$1 has_panel=$2
+  [ "$has_panel" = 1 ] || { echo "no server built"; exit "$skip"; }
+  need systemd-analyze
+  local unit=$work/root/usr/lib/systemd/user/talmir880-scpi.service
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  # The comment's indented lines are the drop-in.
+  local dropin
+  dropin=$(sed -n 's/^#   //p' "$unit")
+  echo "$dropin"
+  [[ "$dropin" == "[Service]"$'\n'"Environment=\"TALMIR880_SCPI_OPTIONS="*'"' ]] ||
+    fail "the unit's drop-in example is not one quoted Environment line: $dropin"
+  local environment=${dropin#*$'\n'}
+  grep -qxF "$environment" "$work/root/usr/share/doc/talmir880/automation.md" ||
+    fail "automation.md lacks $environment"
+  zcat "$work/root/usr/share/man/man1/talmir880-scpi.1.gz" | sed 's/\\-/-/g' |
+    grep -qxF "$environment" || fail "talmir880-scpi.1 lacks $environment"
+  # The unit as installed, but starting the unpacked program, which verify
+  # wants to find; a user manager needs a runtime folder even offline.
+  mkdir -p "$tmp/units/talmir880-scpi.service.d" "$tmp/runtime"
+  sed "s#^ExecStart=/usr/bin/talmir880-scpi #ExecStart=$work/root/usr/bin/talmir880-scpi #" \
+    "$unit" >"$tmp/units/talmir880-scpi.service"
+  grep -q "^ExecStart=$work/" "$tmp/units/talmir880-scpi.service" || fail "no ExecStart to rewrite"
+  echo "$dropin" >"$tmp/units/talmir880-scpi.service.d/options.conf"
+  local man=(--man=no) out
+  command -v man >/dev/null && man=(--man=yes)
+  # systemd-analyze reports a line it ignores without failing: any output is a fault.
+  out=$(XDG_RUNTIME_DIR=$tmp/runtime MANPATH=$work/root/usr/share/man \
+    systemd-analyze verify --user "${man[@]}" "$tmp/units/talmir880-scpi.service" 2>&1) ||
+    fail "systemd-analyze verify: $out"
+  [ -z "$out" ] || fail "systemd-analyze verify warns: $out"
+  echo "systemd-analyze verify ${man[*]}: clean"
 }
 
 cmd_destdir() {

@@ -69,12 +69,15 @@ TEST(ServerOptions, AcceptedForms) {
   };
   EXPECT_EQ(options({"--port", "COM10"}).comm_port, 10);
   EXPECT_EQ(options({"--port=com1"}).comm_port, 1);
+  EXPECT_EQ(options({"--port", "3"}).comm_port, 3) << "as the simulator's --port 3";
+  EXPECT_EQ(options({"--port", "/dev/ttyUSB0", "--port", "3"}).device, "");
   EXPECT_EQ(options({"--port", "/dev/ttyUSB0"}).device, "/dev/ttyUSB0");
   EXPECT_EQ(options({"--baud", "9600"}).settings, "9600,n,8,1");
   EXPECT_EQ(options({"--listen", "0.0.0.0:5025"}).host, "0.0.0.0");
   EXPECT_EQ(options({"--listen=[::1]:0"}).host, "::1");
   EXPECT_EQ(options({"--listen=[::1]:0"}).tcp_port, 0);
   EXPECT_TRUE(options({"--stdio"}).stdio);
+  EXPECT_TRUE(options({"-h"}).help);
 }
 
 TEST(ServerOptions, RefusedForms) {
@@ -82,6 +85,9 @@ TEST(ServerOptions, RefusedForms) {
        std::vector<std::vector<std::string>>{{"--port", "COM11"},
                                              {"--port", "COM0"},
                                              {"--port", "ttyUSB0"},
+                                             {"--port", "11"},
+                                             {"--port", "0"},
+                                             {"--port", "COM"},
                                              {"--port"},
                                              {"--baud", "115200"},
                                              {"--baud", "57600,n,8,1"},
@@ -89,11 +95,26 @@ TEST(ServerOptions, RefusedForms) {
                                              {"--listen", "::1:5025"},
                                              {"--listen", "host:99999"},
                                              {"--stdio=yes"},
+                                             {"--listen", "127.0.0.1:5025", "--stdio"},
+                                             {"--stdio", "--listen=[::1]:0"},
+                                             {"-h=1"},
                                              {"-x"}}) {
     const ParsedServerOptions parsed = parse_server_options(args);
     EXPECT_FALSE(parsed.options) << args[0];
     EXPECT_FALSE(parsed.error.empty());
   }
+}
+
+TEST(ServerOptions, AddressTextPutsAnIpv6HostInBrackets) {
+  const struct {
+    const char* host;
+    int port;
+    const char* text;
+  } cases[] = {{"127.0.0.1", 5025, "127.0.0.1:5025"},
+               {"::1", 5025, "[::1]:5025"},
+               {"::", 0, "[::]:0"},
+               {"localhost", 5026, "localhost:5026"}};
+  for (const auto& c : cases) EXPECT_EQ(address_text(c.host, c.port), c.text);
 }
 
 TEST(ServerOptions, OnlyLoopbackNeedsNoWarning) {
