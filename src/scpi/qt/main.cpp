@@ -74,13 +74,11 @@ std::string why(talmir880::DeviceFault fault) {
       return "no such port";
     case DeviceFault::device_gone:
       return "device gone";
+    case DeviceFault::port_closed:
+      return "port closed";
     default:
       return "port failed";
   }
-}
-
-std::string with_brackets(const std::string& host) {
-  return host.find(':') == std::string::npos ? host : "[" + host + "]";
 }
 
 }  // namespace
@@ -166,8 +164,7 @@ int main(int argc, char* argv[]) {
       say("cannot listen on " + options.host + ":" + std::to_string(options.tcp_port) + ": " + why);
       return 1;
     }
-    say("listening on " + with_brackets(options.host) + ":" + std::to_string(server->port()) +
-        ", device " + device);
+    say("listening on " + scpi::address_text(options.host, server->port()) + ", device " + device);
     if (!scpi::is_loopback(options.host)) {
       say("warning: listening on " + options.host +
           ": anyone who can reach this address can switch the RF output");
