@@ -1,6 +1,8 @@
 #include "app/form1.hpp"
 
 #include "app/layout.hpp"
+
+#include <optional>
 #include "protocol/commands.hpp"
 
 namespace talmir880 {
@@ -14,7 +16,8 @@ constexpr Phrase kSendError = {"发送数据出错！", "發送數據出錯！",
 }  // namespace
 
 Form1::Form1(SerialPort& serial, MessageBoxes& boxes)
-    : MSComm1(serial),
+    : device_line(serial),
+      MSComm1(device_line.panel()),
       notices(boxes, Combo3),
       link(MSComm1, watchdog, *this),
       port(MSComm1, COM_Combo, BAU_Combo, Label_COM_state, port_open_text, port_closed_text,
@@ -86,6 +89,9 @@ void Form1::wire() {
   Timer_sweep.Tick = [this] { run([this] { sweep.Timer_sweep_Timer(); }); };
 
   Combo3.Click = [this] { Combo3_Click(); };
+
+  device_line.panel_sweeping = [this] { return Timer_sweep.Enabled(); };
+  device_line.remote_took = [this](std::string_view command) { show_taken(command); };
 }
 
 void Form1::Form_Load() {
@@ -129,6 +135,12 @@ void Form1::Form_Load() {
 }
 
 void Form1::run(const std::function<void()>& event) {
+  // The line is the panel's until the handler has returned, boxes and all.
+  struct Held {
+    SharedLine& line;
+    explicit Held(SharedLine& l) : line(l) { line.panel_event_began(); }
+    ~Held() { line.panel_event_ended(); }
+  } held{device_line};
   try {
     event();
   } catch (const PortError& fault) {
@@ -138,7 +150,43 @@ void Form1::run(const std::function<void()>& event) {
   }
 }
 
-void Form1::not_acknowledged() { notices.tell(kNoConnect); }
+void Form1::not_acknowledged() {
+  device_line.panel_gave_up();
+  notices.tell(kNoConnect);
+}
+
+void Form1::show_taken(std::string_view command) {
+  const std::optional<protocol::Decoded> d = protocol::decode(command);
+  if (!d) return;
+  switch (d->kind) {
+    case protocol::Decoded::Kind::rf:
+      tuning.show_rf(d->hz);
+      break;
+    case protocol::Decoded::Kind::rf_off:
+      tuning.show_rf_off();
+      break;
+    case protocol::Decoded::Kind::modulation:
+      tuning.show_modulation(d->hz);
+      break;
+    case protocol::Decoded::Kind::modulation_off:
+      tuning.show_modulation_off();
+      break;
+    case protocol::Decoded::Kind::level:
+      output.show_level(d->level_dbm);
+      break;
+    case protocol::Decoded::Kind::save:
+    case protocol::Decoded::Kind::sweep:
+      break;  // nothing on the panel shows them
+  }
+}
+
+void Form1::show_sweep_fields(double start_hz, double stop_hz, int points) {
+  sweep.show_fields(start_hz, stop_hz, points);
+}
+
+void Form1::show_pass_progress(std::size_t seen, std::size_t expected) {
+  if (expected > 0) sweep.show_progress(100.0 * static_cast<double>(seen) / static_cast<double>(expected));
+}
 
 // A fault ends a running sweep before the box opens: the box keeps the event
 // loop running, and the next pass would meet the fault again. The receive

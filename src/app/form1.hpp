@@ -1,10 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "connection/port_connection.hpp"
+#include "device/shared_line.hpp"
 #include "link/countdown.hpp"
 #include "link/link.hpp"
 #include "link/serial_port.hpp"
@@ -49,6 +52,20 @@ class Form1 : private LinkEvents {
 
   // Every control but the serial port, for faces that mirror them all.
   std::vector<Control*> controls();
+
+  // What the automation server made the device do, shown as the same change
+  // by hand would leave the window; nothing is sent. A command the device
+  // took; the sweep's fields; a pass begun, coming on, the sweep ended; the
+  // controls locked from the server (SYSTem:RWLock) or not.
+  void show_taken(std::string_view command);
+  void show_sweep_fields(double start_hz, double stop_hz, int points);
+  void show_pass(bool repeating) { sweep.show_pass(repeating); }
+  void show_pass_progress(std::size_t seen, std::size_t expected);
+  void show_sweep_end() { sweep.show_end(); }
+  void lock_controls(bool locked) { form.set_Enabled(!locked); }
+
+  // The serial port as the panel shares it: MSComm1 is its panel's side.
+  SharedLine device_line;
 
   Window form{"Form1"};
   Button Command_uart_port_open{"Command_uart_port_open"};

@@ -1,11 +1,13 @@
 #include "output/level_and_save.hpp"
 
+#include <algorithm>
+
 #include "protocol/commands.hpp"
 
 namespace talmir880 {
 
-LevelAndSave::LevelAndSave(const ComboBox& Combo1, const ComboBox& Combo4,
-                           const std::string& save_hint, Link& link, const Notices& notices)
+LevelAndSave::LevelAndSave(ComboBox& Combo1, const ComboBox& Combo4, const std::string& save_hint,
+                           Link& link, const Notices& notices)
     : Combo1_(Combo1), Combo4_(Combo4), save_hint_(save_hint), link_(link), notices_(notices) {}
 
 void LevelAndSave::Combo1_Click() {
@@ -17,6 +19,15 @@ void LevelAndSave::Combo1_Click() {
   if (!level_sent.empty()) link_.arm_watchdog();
   link_.empty_received();
   if (link_.port_open() && link_.write(level_command)) level_sent = level_command;
+}
+
+void LevelAndSave::show_level(int dbm) {
+  const auto& levels = protocol::kLevelsDbm;
+  const auto* at = std::find(levels.begin(), levels.end(), dbm);
+  if (at == levels.end()) return;
+  level_sent = protocol::rf_level(dbm);
+  // The pick runs Combo1_Click, which finds the level already written.
+  Combo1_.set_ListIndex(static_cast<int>(at - levels.begin()));
 }
 
 void LevelAndSave::Command24_Click() {

@@ -1,5 +1,6 @@
 #include "sweep/sweep.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -56,6 +57,28 @@ void Sweep::Command_signal_Click() {
     return;
   }
   Timer_sweep_.set_Enabled(true);
+}
+
+void Sweep::show_fields(double start_hz, double end_hz, double samples) {
+  Text_star_.set_Text(number_text(start_hz / 1000000) + " MHz");
+  Text_end_.set_Text(number_text(end_hz / 1000000) + " MHz");
+  Text_sample_.set_Text(number_text(samples));
+}
+
+void Sweep::show_pass(bool repeating) {
+  if (Timer_sweep_.Enabled()) return;
+  Command_signal_.set_Enabled(false);
+  Command_cont_.set_Enabled(!repeating);
+  ProgressBar_sweep_.set_Value(0);
+}
+
+void Sweep::show_progress(double percent) {
+  if (Timer_sweep_.Enabled()) return;
+  ProgressBar_sweep_.set_Value(static_cast<float>(std::clamp(percent, 0.0, 100.0)));
+}
+
+void Sweep::show_end() {
+  if (!Timer_sweep_.Enabled()) back_to_idle();
 }
 
 void Sweep::port_fault() {

@@ -24,6 +24,15 @@ class Sweep {
   // the same fault and tell it again.
   void port_fault();
 
+  // A sweep run from elsewhere, shown as the panel shows its own: the
+  // fields in the panel's form, the buttons of a running sweep (CONT too
+  // when passes repeat), the bar, and idle again at the end. Nothing is
+  // sent, and the panel's own sweep is left alone.
+  void show_fields(double start_hz, double end_hz, double samples);
+  void show_pass(bool repeating);
+  void show_progress(double percent);
+  void show_end();
+
   static constexpr double kMaxSamples = 9999;
 
   double sweep_start = 0;    // Hz

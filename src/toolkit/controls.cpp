@@ -64,4 +64,9 @@ void Window::set_Caption(std::string caption) {
   changed();
 }
 
+void Window::set_Enabled(bool enabled) {
+  enabled_ = enabled;
+  changed();
+}
+
 }  // namespace talmir880

@@ -136,9 +136,13 @@ class Window : public Control {
   using Control::Control;
   const std::string& Caption() const { return caption_; }
   void set_Caption(std::string caption);
+  // Off: no control of the window takes input; each keeps its own state.
+  bool Enabled() const { return enabled_; }
+  void set_Enabled(bool enabled);
 
  private:
   std::string caption_;
+  bool enabled_ = true;
 };
 
 }  // namespace talmir880

@@ -136,12 +136,23 @@ bool Tuning::send_value(const TuningKind& kind, const std::string& entry) {
     return false;
   }
 
+  show(kind, value);
+  return !link_.port_open() || link_.write(kind.command(value));
+}
+
+void Tuning::show(const TuningKind& kind, double value) {
   const std::string digits = protocol::zero_padded(value, kind.digits);
   Text_send_.set_Text(value == 0 ? std::string(kind.off_text) : display_text(kind, digits));
   label_of(kind).set_Caption(Text_send_.Text());
-
-  return !link_.port_open() || link_.write(kind.command(value));
 }
+
+void Tuning::show_off(const TuningKind& kind, std::string& saved) {
+  if (contains(label_of(kind).Caption(), "Hz")) saved = label_of(kind).Caption();
+  show(kind, 0);
+}
+
+const TuningKind& Tuning::rf_kind() { return kRf; }
+const TuningKind& Tuning::modulation_kind() { return kMod; }
 
 void Tuning::Combo2_Click() {
   int index = Combo2_.ListIndex();

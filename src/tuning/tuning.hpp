@@ -48,6 +48,14 @@ class Tuning {
   void Command21_Click();  // RF ON/OFF
   void Command22_Click();  // MOD ON/OFF
 
+  // What the device took from elsewhere, shown as the same change by hand
+  // would leave the panel: a frequency as its keypad entry, off as the
+  // on/off switch. Nothing is sent.
+  void show_rf(double hz) { show(rf_kind(), hz); }
+  void show_rf_off() { show_off(rf_kind(), rf_saved); }
+  void show_modulation(double hz) { show(modulation_kind(), hz); }
+  void show_modulation_off() { show_off(modulation_kind(), mod_saved); }
+
   double vfo_step = 0;
   std::string rf_saved;
   std::string mod_saved;
@@ -59,6 +67,11 @@ class Tuning {
   // told, and no watchdog message is to follow.
   bool send_value(const TuningKind& kind, const std::string& entry);
   Label& label_of(const TuningKind& kind) const;
+  static const TuningKind& rf_kind();
+  static const TuningKind& modulation_kind();
+  // The entry line and the label for a value; 0 is off.
+  void show(const TuningKind& kind, double value);
+  void show_off(const TuningKind& kind, std::string& saved);
   void step(int direction);
   void toggle(const TuningKind& kind, std::string& saved);
 

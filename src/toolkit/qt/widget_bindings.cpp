@@ -34,7 +34,10 @@ void follow(Control& control, Sync sync) {
 }  // namespace
 
 void bind(Window& control, QWidget& window) {
-  follow(control, [&control, &window] { window.setWindowTitle(to_qt(control.Caption())); });
+  follow(control, [&control, &window] {
+    window.setWindowTitle(to_qt(control.Caption()));
+    window.setEnabled(control.Enabled());
+  });
 }
 
 void bind(Button& control, QPushButton& widget, const Dispatch& dispatch) {
