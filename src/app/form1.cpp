@@ -185,7 +185,8 @@ void Form1::show_sweep_fields(double start_hz, double stop_hz, int points) {
 }
 
 void Form1::show_pass_progress(std::size_t seen, std::size_t expected) {
-  if (expected > 0) sweep.show_progress(100.0 * static_cast<double>(seen) / static_cast<double>(expected));
+  if (expected > 0)
+    sweep.show_progress(100.0 * static_cast<double>(seen) / static_cast<double>(expected));
 }
 
 // A fault ends a running sweep before the box opens: the box keeps the event

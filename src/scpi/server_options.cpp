@@ -58,6 +58,51 @@ bool take_listen(std::string_view value, ServerOptions& out) {
 
 }  // namespace
 
+ParsedPanelOptions parse_panel_options(const std::vector<std::string>& args) {
+  PanelOptions out;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      out.help = true;
+      continue;
+    }
+    if (arg != "--listen" && !arg.starts_with("--listen=")) {
+      return {std::nullopt, "unknown option " + arg};
+    }
+    out.listen = true;
+    std::string value;
+    if (arg != "--listen") {
+      value = arg.substr(std::string_view("--listen=").size());
+    } else if (i + 1 < args.size() && !args[i + 1].starts_with("-")) {
+      value = args[++i];
+    } else {
+      continue;  // the default address
+    }
+    // A port alone listens on this machine.
+    if (value.find(':') == std::string::npos) value = "127.0.0.1:" + value;
+    ServerOptions address;
+    if (!take_listen(value, address)) {
+      return {std::nullopt, "--listen takes [HOST:]PORT (an IPv6 host in brackets), not " + value};
+    }
+    out.host = address.host;
+    out.tcp_port = address.tcp_port;
+  }
+  return {out, {}};
+}
+
+std::string panel_usage() {
+  return "Usage: talmir880 [--listen [[HOST:]PORT]]\n"
+         "The TALMIR-880 control panel.\n"
+         "\n"
+         "  --listen [[HOST:]PORT]  also serve the generator as a SCPI instrument, the same as\n"
+         "                          talmir880-scpi, over the port the panel opens (default\n"
+         "                          127.0.0.1:5025; a port alone listens on 127.0.0.1). What a\n"
+         "                          script does shows on the panel, and what the hand does\n"
+         "                          shows in its queries. Any address but this machine's own\n"
+         "                          lets everyone who can reach it switch the RF output.\n"
+         "  -h, --help\n";
+}
+
 ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
   ServerOptions out;
   bool listen = false;

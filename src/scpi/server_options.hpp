@@ -29,6 +29,22 @@ struct ParsedServerOptions {
 // --listen and --stdio together are refused.
 ParsedServerOptions parse_server_options(const std::vector<std::string>& args);
 
+// The panel's own flags: `talmir880 [--listen [[HOST:]PORT]]`. Without
+// --listen the panel serves nothing.
+struct PanelOptions {
+  bool listen = false;
+  std::string host = "127.0.0.1";
+  int tcp_port = 5025;
+  bool help = false;
+};
+struct ParsedPanelOptions {
+  std::optional<PanelOptions> options;
+  std::string error;  // set when options is empty
+};
+// Arguments without the program name and those Qt took.
+ParsedPanelOptions parse_panel_options(const std::vector<std::string>& args);
+std::string panel_usage();
+
 // Whether an address given to --listen reaches only this machine.
 bool is_loopback(const std::string& host);
 

@@ -117,6 +117,32 @@ TEST(ServerOptions, AddressTextPutsAnIpv6HostInBrackets) {
   for (const auto& c : cases) EXPECT_EQ(address_text(c.host, c.port), c.text);
 }
 
+TEST(PanelOptions, NothingListensUnlessAskedAndABareListenIsTheUsualPort) {
+  const struct {
+    std::vector<std::string> args;
+    bool listen;
+    const char* address;
+  } cases[] = {
+      {{}, false, "127.0.0.1:5025"},
+      {{"--listen"}, true, "127.0.0.1:5025"},
+      {{"--listen", "5026"}, true, "127.0.0.1:5026"},
+      {{"--listen=0"}, true, "127.0.0.1:0"},
+      {{"--listen", "[::1]:5025"}, true, "[::1]:5025"},
+      {{"--listen", "0.0.0.0:5025"}, true, "0.0.0.0:5025"},
+  };
+  for (const auto& c : cases) {
+    const ParsedPanelOptions parsed = parse_panel_options(c.args);
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    EXPECT_EQ(parsed.options->listen, c.listen);
+    EXPECT_EQ(address_text(parsed.options->host, parsed.options->tcp_port), c.address);
+  }
+  EXPECT_TRUE(parse_panel_options({"-h"}).options->help);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"--listen", "host:port"}, {"--listen=::1:5025"}, {"--port"}}) {
+    EXPECT_FALSE(parse_panel_options(args).options) << args.back();
+  }
+}
+
 TEST(ServerOptions, OnlyLoopbackNeedsNoWarning) {
   for (const char* host : {"127.0.0.1", "127.1.2.3", "::1", "localhost"}) {
     EXPECT_TRUE(is_loopback(host)) << host;

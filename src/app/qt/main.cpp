@@ -1,13 +1,22 @@
-// The panel: the core's Form1 behind the Qt face, on the real serial port.
+// The panel: the core's Form1 behind the Qt face, on the real serial port;
+// with --listen also the automation server's instrument, on the same port.
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include <QApplication>
+#include <QHostAddress>
 
 #include "app/form1.hpp"
 #include "app/qt/font_config_reader.hpp"
 #include "app/qt/form_window.hpp"
+#include "app/served_panel.hpp"
+#include "link/qt/qt_countdown.hpp"
 #include "link/qt/qt_serial_port.hpp"
+#include "scpi/qt/tcp_transport.hpp"
+#include "scpi/server_options.hpp"
 #include "toolkit/qt/qt_message_boxes.hpp"
 
 namespace {
@@ -26,9 +35,43 @@ bool has_display() {
 #endif
 }
 
+void say(const std::string& line) { std::fprintf(stderr, "talmir880: %s\n", line.c_str()); }
+
+// The instrument behind the panel and its socket, with the clocks it runs on.
+struct Served {
+  Served(talmir880::Form1& form, talmir880::QtSerialPort& port)
+      : watchdog(talmir880::kAcknowledgeTimeout,
+                 [this] { served->instrument().watchdog_ran_out(); }),
+        stall(talmir880::kSweepStallTimeout, [this] { served->instrument().stall_ran_out(); }),
+        quiet(
+            [&port] {
+              return talmir880::pass_quiet_time(talmir880::parse_settings(port.Settings()).baud);
+            },
+            [this] { served->instrument().quiet_ran_out(); }),
+        reopen(talmir880::kReopenInterval, [this] { served->instrument().reopen_ran_out(); }),
+        served(std::make_unique<talmir880::ServedPanel>(
+            form, talmir880::DeviceSession::Countdowns{watchdog, stall, quiet, reopen})),
+        server(served->instrument()) {}
+
+  talmir880::QtCountdown watchdog;
+  talmir880::QtCountdown stall;
+  talmir880::QtCountdown quiet;
+  talmir880::QtCountdown reopen;
+  std::unique_ptr<talmir880::ServedPanel> served;
+  talmir880::scpi::TcpTransport server;
+};
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // Asked before any display is needed.
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      std::fputs(talmir880::scpi::panel_usage().c_str(), stdout);
+      return 0;
+    }
+  }
   if (!has_display()) {
     std::fputs(
         "talmir880: no display (DISPLAY and WAYLAND_DISPLAY are unset); run it in a desktop "
@@ -41,6 +84,14 @@ int main(int argc, char* argv[]) {
   // The desktop entry's name, so docks and task bars (Wayland's app id)
   // match the window to its launcher.
   QGuiApplication::setDesktopFileName(QStringLiteral("io.github.talmir880.Panel"));
+  // What Qt took out of the command line is gone now: read what is left.
+  const talmir880::scpi::ParsedPanelOptions options =
+      talmir880::scpi::parse_panel_options({argv + 1, argv + argc});
+  if (!options.options) {
+    say(options.error);
+    std::fputs("Try 'talmir880 --help'.\n", stderr);
+    return 2;
+  }
   font_config.wait();
 
   talmir880::QtSerialPort port;
@@ -48,6 +99,28 @@ int main(int argc, char* argv[]) {
   talmir880::Form1 form(port, boxes);
   talmir880::FormWindow window(form);
   form.Form_Load();
+
+  std::unique_ptr<Served> served;
+  if (options.options->listen) {
+    const talmir880::scpi::PanelOptions& o = *options.options;
+    served = std::make_unique<Served>(form, port);
+    const QHostAddress address(
+        QString::fromStdString(o.host == "localhost" ? std::string("127.0.0.1") : o.host));
+    std::string why;
+    if (address.isNull() ||
+        !served->server.listen(address, static_cast<quint16>(o.tcp_port), why)) {
+      say("cannot listen on " + talmir880::scpi::address_text(o.host, o.tcp_port) + ": " +
+          (address.isNull() ? o.host + " is not an IP address" : why));
+      return 1;
+    }
+    say("listening on " + talmir880::scpi::address_text(o.host, served->server.port()));
+    if (!talmir880::scpi::is_loopback(o.host)) {
+      say("warning: listening on " + o.host +
+          ": anyone who can reach this address can switch the RF output");
+    }
+  }
   window.show();
-  return app.exec();
+  const int status = app.exec();
+  served.reset();
+  return status;
 }

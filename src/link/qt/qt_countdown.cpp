@@ -10,4 +10,10 @@ QtCountdown::QtCountdown(std::chrono::milliseconds after, std::function<void()> 
   QObject::connect(&timer_, &QTimer::timeout, &timer_, std::move(expired));
 }
 
+QtCountdown::QtCountdown(std::function<std::chrono::milliseconds()> after,
+                         std::function<void()> expired)
+    : QtCountdown(after(), std::move(expired)) {
+  after_ = std::move(after);
+}
+
 }  // namespace talmir880

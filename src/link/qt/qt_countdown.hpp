@@ -14,13 +14,20 @@ namespace talmir880 {
 class QtCountdown final : public Countdown {
  public:
   QtCountdown(std::chrono::milliseconds after, std::function<void()> expired);
+  // How long is asked afresh at each start: a time that follows the line's
+  // speed, which its owner may change.
+  QtCountdown(std::function<std::chrono::milliseconds()> after, std::function<void()> expired);
 
-  void start() override { timer_.start(); }
+  void start() override {
+    if (after_) timer_.setInterval(after_());
+    timer_.start();
+  }
   void stop() override { timer_.stop(); }
   bool running() const override { return timer_.isActive(); }
 
  private:
   QTimer timer_;
+  std::function<std::chrono::milliseconds()> after_;
 };
 
 }  // namespace talmir880

@@ -1,0 +1,29 @@
+#include "app/served_panel.hpp"
+
+namespace talmir880 {
+
+ServedPanel::ServedPanel(Form1& form, DeviceSession::Countdowns countdowns)
+    : form_(form),
+      instrument_(form.device_line, countdowns),
+      start_hz_(instrument_.settings().start_hz),
+      stop_hz_(instrument_.settings().stop_hz),
+      points_(instrument_.settings().points) {
+  instrument_.settings_changed = [this] { show_sweep_fields(); };
+  instrument_.pass_started = [this](int, bool repeating) { form_.show_pass(repeating); };
+  instrument_.pass_progress = [this](std::size_t seen, std::size_t expected) {
+    form_.show_pass_progress(seen, expected);
+  };
+  instrument_.sweep_ended = [this] { form_.show_sweep_end(); };
+  instrument_.lockout_changed = [this](bool locked) { form_.lock_controls(locked); };
+}
+
+void ServedPanel::show_sweep_fields() {
+  const scpi::Settings& s = instrument_.settings();
+  if (s.start_hz == start_hz_ && s.stop_hz == stop_hz_ && s.points == points_) return;
+  start_hz_ = s.start_hz;
+  stop_hz_ = s.stop_hz;
+  points_ = s.points;
+  form_.show_sweep_fields(start_hz_, stop_hz_, points_);
+}
+
+}  // namespace talmir880
