@@ -78,7 +78,9 @@ void CoreChannel::call(ConnectionId id, std::string_view message, Clock::time_po
         prog_mismatch_reply(call.xid, kDeviceCoreVersion, kDeviceCoreVersion));
   }
 
-  Open open{.xid = call.xid, .proc = call.proc};
+  Open open;
+  open.xid = call.xid;
+  open.proc = call.proc;
   const auto take = [&](auto parms) {
     if (!decode(call.args, parms)) return false;
     open.parms = std::move(parms);
@@ -150,13 +152,13 @@ void CoreChannel::call(ConnectionId id, std::string_view message, Clock::time_po
 std::string CoreChannel::failure(const Open& open, std::int32_t error) {
   switch (open.proc) {
     case kCreateLink:
-      return encode(CreateLinkResp{.error = error});
+      return encode(CreateLinkResp{error, 0, 0, 0});
     case kDeviceWrite:
       return encode(WriteResp{error, static_cast<std::uint32_t>(open.written)});
     case kDeviceRead:
-      return encode(ReadResp{.error = error});
+      return encode(ReadResp{error, 0, {}});
     case kDeviceReadStb:
-      return encode(ReadStbResp{.error = error});
+      return encode(ReadStbResp{error, 0});
     default:
       return encode(DeviceError{error});
   }
