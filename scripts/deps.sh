@@ -15,6 +15,8 @@ packages=(
   lintian devscripts
   # Clients that drive the SCPI server as automation scripts would.
   python3-pyvisa python3-pyvisa-py python3-pymeasure
+  # VXI-11: ONC RPC's XDR, and the system's rpcbind where clients find it.
+  libtirpc-dev rpcbind
 )
 missing=()
 for p in "${packages[@]}"; do
