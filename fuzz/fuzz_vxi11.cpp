@@ -73,6 +73,8 @@ class Session {
   Session() {
     watchdog_.ran_out = [this] { instrument_.watchdog_ran_out(); };
     stall_.ran_out = [this] { instrument_.stall_ran_out(); };
+    quiet_.ran_out = [this] { instrument_.quiet_ran_out(); };
+    reopen_.ran_out = [this] { instrument_.reopen_ran_out(); };
     for (std::size_t i = 0; i < kConnections; ++i) reconnect(i);
   }
   ~Session() {
@@ -99,6 +101,7 @@ class Session {
   }
   void points(std::size_t n) {
     port_.receive(std::string(4 * n, '.'));
+    quiet_.run_out();
     pump();
   }
   void silence() {
@@ -110,6 +113,8 @@ class Session {
     for (int round = 0; round < 100; ++round) {
       acknowledge_all();
       stall_.run_out();
+      quiet_.run_out();
+      reopen_.run_out();
       later(50u * 24 * 3600 * 1000);
     }
     for (std::size_t i = 0; i < kConnections; ++i) {
@@ -164,7 +169,9 @@ class Session {
   talmir880::testing::FakeSerialPort port_;
   talmir880::testing::ManualCountdown watchdog_;
   talmir880::testing::ManualCountdown stall_;
-  talmir880::scpi::Instrument instrument_{port_, watchdog_, stall_};
+  talmir880::testing::ManualCountdown quiet_;
+  talmir880::testing::ManualCountdown reopen_;
+  talmir880::scpi::Instrument instrument_{port_, {watchdog_, stall_, quiet_, reopen_}};
   CoreChannel channel_{instrument_};
   std::array<Peer, kConnections> peers_;
   Clock::time_point now_{};

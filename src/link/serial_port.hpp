@@ -8,10 +8,22 @@
 
 namespace talmir880 {
 
-// A fault of the serial port, carrying the system's own description.
+// A fault of the serial port, carrying the system's own description and,
+// where it is known, what kind of fault it is, so a program can say why.
 class PortError : public std::runtime_error {
  public:
-  using std::runtime_error::runtime_error;
+  enum class Cause {
+    other,
+    busy,     // another program holds the port
+    missing,  // no such port
+    gone,     // the device went away while the port was open
+  };
+  explicit PortError(const std::string& what, Cause cause = Cause::other)
+      : std::runtime_error(what), cause_(cause) {}
+  Cause cause() const { return cause_; }
+
+ private:
+  Cause cause_;
 };
 
 // The serial-port service the panel drives, with exactly the operations it

@@ -21,12 +21,12 @@ std::string zero_padded(double x, int n) {
 
 std::string rf_frequency(double hz) {
   if (hz == 0) return std::string(kRfOff);
-  return "$F" + zero_padded(hz, 10).substr(0, 9);
+  return "$F" + zero_padded(hz, kRfHzDigits).substr(0, kRfHzDigits - 1);
 }
 
 std::string modulation_frequency(double hz) {
   if (hz == 0) return std::string(kModulationOff);
-  return "$M" + zero_padded(hz, 7);
+  return "$M" + zero_padded(hz, kModulationDigits);
 }
 
 std::string rf_level(int dbm) {

@@ -13,6 +13,31 @@
 
 namespace talmir880::protocol {
 
+// What the device's fields carry, for everyone who checks a value before
+// it is sent. The RF in Hz has ten digits below 10 GHz, of which the "$F"
+// field carries the first nine (10 Hz units); "$M" carries seven digits of
+// 1 Hz; "$W" a step of eight digits of 10 Hz and at most 9999 points.
+inline constexpr int kRfHzDigits = 10;
+inline constexpr double kRfUnitHz = 10;
+inline constexpr double kMaxRfHz = 9'999'999'990;
+inline constexpr int kModulationDigits = 7;
+inline constexpr double kMaxModulationHz = 9'999'999;
+inline constexpr double kMaxSweepStepHz = 999'999'990;
+inline constexpr int kMinSweepPoints = 5;
+inline constexpr int kMaxSweepPoints = 9999;
+
+// What the device is told to do at the panel's start-up, and what the
+// automation server assumes it holds.
+struct StartUp {
+  double rf_hz = 100e6;
+  double modulation_hz = 1e3;
+  int level_dbm = -3;
+  double sweep_start_hz = 100e6;
+  double sweep_end_hz = 500e6;
+  int sweep_points = 500;
+};
+inline constexpr StartUp kStartUp{};
+
 // x rounded half away from zero, zero-filled on the left to n digits and
 // never cut; "-" in front of the filled digits when the rounded value is
 // negative. Throws std::domain_error for a value with no such text

@@ -1,27 +1,65 @@
 #include "scpi/device_session.hpp"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 
 #include "protocol/commands.hpp"
 
 namespace talmir880::scpi {
+namespace {
 
-DeviceSession::DeviceSession(SerialPort& port, Countdown& watchdog, Countdown& stall)
-    : port_(port), watchdog_(watchdog), stall_(stall), link_(port, watchdog, *this) {
+DeviceFault open_fault(PortError::Cause cause) {
+  switch (cause) {
+    case PortError::Cause::busy:
+      return DeviceFault::port_busy;
+    case PortError::Cause::missing:
+      return DeviceFault::no_such_port;
+    case PortError::Cause::gone:
+      return DeviceFault::device_gone;
+    case PortError::Cause::other:
+      break;
+  }
+  return DeviceFault::port_failed;
+}
+
+}  // namespace
+
+std::chrono::milliseconds pass_quiet_time(int baud) {
+  using std::chrono::milliseconds;
+  const milliseconds five_characters{baud > 0 ? (5 * 10 * 1000 + baud - 1) / baud : 0};
+  return std::max(milliseconds{20}, five_characters);
+}
+
+DeviceSession::DeviceSession(SerialPort& port, Countdowns countdowns)
+    : port_(port), countdowns_(countdowns), link_(port, countdowns.watchdog, *this) {
   port_.OnComm = [this] { link_.MSComm1_OnComm(); };
 }
 
 DeviceSession::~DeviceSession() { port_.OnComm = nullptr; }
 
-bool DeviceSession::open_port() {
-  if (port_.PortOpen()) return true;
+DeviceFault DeviceSession::reach() {
+  if (port_.PortOpen()) return DeviceFault::none;
+  if (countdowns_.reopen.running()) return open_fault_;
   try {
     port_.set_PortOpen(true);
+    open_fault_ = port_.PortOpen() ? DeviceFault::none : DeviceFault::port_failed;
+  } catch (const PortError& fault) {
+    open_fault_ = open_fault(fault.cause());
   } catch (const std::exception&) {
-    return false;
+    open_fault_ = DeviceFault::port_failed;
   }
-  return port_.PortOpen();
+  if (open_fault_ != DeviceFault::none) countdowns_.reopen.start();
+  note_reachable(open_fault_);
+  return open_fault_;
+}
+
+void DeviceSession::note_reachable(DeviceFault fault) {
+  const bool now = fault == DeviceFault::none;
+  if (reachable_known_ && now == reachable_) return;
+  reachable_known_ = true;
+  reachable_ = now;
+  if (reachability_changed) reachability_changed(fault);
 }
 
 void DeviceSession::close_port() {
@@ -33,39 +71,42 @@ void DeviceSession::close_port() {
   }
 }
 
-bool DeviceSession::put(std::string_view command) {
-  if (!open_port()) return false;
+DeviceFault DeviceSession::put(std::string_view command) {
+  if (const DeviceFault fault = reach(); fault != DeviceFault::none) return fault;
   // Whatever came before belongs to no command of ours.
   link_.empty_received();
-  return link_.write(command);
+  return link_.write(command) ? DeviceFault::none : DeviceFault::device_gone;
 }
 
 DeviceFault DeviceSession::send(std::string_view command, std::function<void(DeviceFault)> done) {
-  if (!put(command)) return DeviceFault::missing;
+  const DeviceFault fault = put(command);
+  if (fault != DeviceFault::none) return fault;
   done_ = std::move(done);
   link_.arm_watchdog();
   return DeviceFault::none;
 }
 
 DeviceFault DeviceSession::start_pass(std::string_view command, std::size_t points) {
-  if (!put(command)) return DeviceFault::missing;
+  const DeviceFault fault = put(command);
+  if (fault != DeviceFault::none) return fault;
   pass_running_ = true;
   pass_expected_ = points * protocol::kCharsPerSweepPoint;
   pass_counted_ = 0;
   seen_ = 0;
-  stall_.start();
+  countdowns_.stall.start();
   return DeviceFault::none;
 }
 
 void DeviceSession::finish(DeviceFault fault) {
-  watchdog_.stop();
+  countdowns_.watchdog.stop();
   auto done = std::exchange(done_, nullptr);
   done(fault);
 }
 
 void DeviceSession::end_pass(DeviceFault fault) {
   pass_running_ = false;
-  stall_.stop();
+  countdowns_.stall.stop();
+  countdowns_.quiet.stop();
   // Reports past the last point are noise, not the start of a reply.
   link_.empty_received();
   if (pass_ended) pass_ended(fault);
@@ -73,6 +114,10 @@ void DeviceSession::end_pass(DeviceFault fault) {
 
 void DeviceSession::stall_ran_out() {
   if (pass_running_) end_pass(DeviceFault::stalled);
+}
+
+void DeviceSession::quiet_ran_out() {
+  if (pass_running_) end_pass(DeviceFault::none);
 }
 
 void DeviceSession::acknowledged() {
@@ -89,8 +134,9 @@ void DeviceSession::acknowledged() {
 void DeviceSession::received() {
   if (!pass_running_) return;
   seen_ = link_.receive_data.size();
-  stall_.start();
-  if (pass_counted_ + seen_ >= pass_expected_) end_pass(DeviceFault::none);
+  countdowns_.stall.start();
+  // Every character, reports or noise, puts the end off until the line is quiet.
+  if (pass_counted_ + seen_ >= pass_expected_) countdowns_.quiet.start();
 }
 
 void DeviceSession::not_acknowledged() {
@@ -99,16 +145,20 @@ void DeviceSession::not_acknowledged() {
 
 void DeviceSession::read_failed(const PortError&) {
   close_port();
+  note_reachable(DeviceFault::device_gone);
   if (exchanging()) {
-    finish(DeviceFault::missing);
+    finish(DeviceFault::device_gone);
   } else if (pass_running_) {
-    end_pass(DeviceFault::missing);
+    end_pass(DeviceFault::device_gone);
   } else if (port_lost) {
     port_lost();
   }
 }
 
 // Link::write reports the fault and returns false; the caller answers.
-void DeviceSession::write_failed(const PortError&) { close_port(); }
+void DeviceSession::write_failed(const PortError&) {
+  close_port();
+  note_reachable(DeviceFault::device_gone);
+}
 
 }  // namespace talmir880::scpi

@@ -16,14 +16,34 @@ enum class DeviceFault {
   none,
   no_acknowledge,  // no R within kAcknowledgeTimeout
   stalled,         // a sweep pass made no progress for kSweepStallTimeout
-  missing,         // the port would not open, or failed reading or writing
+  port_busy,       // another program holds the port
+  no_such_port,    // the port is not there
+  device_gone,     // the port failed reading or writing: the device went away
+  port_failed,     // the port would not open, for another reason
 };
+
+// Whether the fault means the device cannot be reached at all.
+inline bool unreachable(DeviceFault fault) {
+  return fault != DeviceFault::none && fault != DeviceFault::no_acknowledge &&
+         fault != DeviceFault::stalled;
+}
 
 // How long a sweep pass may go without a single report before it is given
 // up. A point's report takes 133 ms on the line even at 300 baud; a pass
 // silent for this long has lost its device, and *OPC? must not wait on it
 // for ever.
 inline constexpr std::chrono::milliseconds kSweepStallTimeout{2000};
+
+// How long after a failed open the port is left alone: finding a port by
+// number means scanning the system's serial devices, too dear to do for
+// every command while the device is away.
+inline constexpr std::chrono::milliseconds kReopenInterval{1000};
+
+// How long the line must stay quiet after a pass's last report before the
+// pass counts as over: 5 characters, but never under 20 ms, since USB
+// adapters hand characters over in batches 16 ms apart. Until then a report
+// that noise pushed ahead could still be followed by the device's own.
+std::chrono::milliseconds pass_quiet_time(int baud);
 
 // The serial line to the device, one exchange at a time: a command waiting
 // for its acknowledgement, or a sweep pass counting the device's reports.
@@ -33,10 +53,20 @@ inline constexpr std::chrono::milliseconds kSweepStallTimeout{2000};
 // set on the port before; the port keeps them across closing.
 //
 // It owns the Link, takes the port's events itself, and is told by its
-// owner when either countdown runs out.
+// owner when a countdown runs out: the watchdog (kAcknowledgeTimeout), the
+// stall (kSweepStallTimeout), the quiet time after a pass
+// (pass_quiet_time) and the pause before the port is tried again
+// (kReopenInterval).
 class DeviceSession : private LinkEvents {
  public:
-  DeviceSession(SerialPort& port, Countdown& watchdog, Countdown& stall);
+  struct Countdowns {
+    Countdown& watchdog;
+    Countdown& stall;
+    Countdown& quiet;
+    Countdown& reopen;
+  };
+
+  DeviceSession(SerialPort& port, Countdowns countdowns);
   ~DeviceSession() override;
   DeviceSession(const DeviceSession&) = delete;
   DeviceSession& operator=(const DeviceSession&) = delete;
@@ -48,6 +78,8 @@ class DeviceSession : private LinkEvents {
   // Writes a sweep command; the pass runs until the device has reported
   // every point, and pass_ended hears how it ended. Only while idle().
   DeviceFault start_pass(std::string_view command, std::size_t points);
+  // Opens the port if it is not open: none, or why it cannot be.
+  DeviceFault reach();
 
   bool exchanging() const { return done_ != nullptr; }
   bool pass_running() const { return pass_running_; }
@@ -55,19 +87,23 @@ class DeviceSession : private LinkEvents {
 
   void watchdog_ran_out() { link_.Timer1_Timer(); }
   void stall_ran_out();
+  void quiet_ran_out();
+  void reopen_ran_out() {}
 
   std::function<void(DeviceFault)> pass_ended;
-  // A read fault while nothing was waiting on the device.
+  // The device went away while nothing was waiting on it.
   std::function<void()> port_lost;
+  // The device could be reached and now cannot (with why), or the other
+  // way round (DeviceFault::none): for a log, once per change.
+  std::function<void(DeviceFault)> reachability_changed;
 
  private:
-  bool open_port();
-  // Opens the port if need be, empties the received text and writes: false
-  // when the device cannot be reached.
-  bool put(std::string_view command);
+  // Opens the port if need be, empties the received text and writes.
+  DeviceFault put(std::string_view command);
   void close_port();
   void finish(DeviceFault fault);
   void end_pass(DeviceFault fault);
+  void note_reachable(DeviceFault fault);
 
   void acknowledged() override;
   void received() override;
@@ -76,10 +112,14 @@ class DeviceSession : private LinkEvents {
   void write_failed(const PortError& fault) override;
 
   SerialPort& port_;
-  Countdown& watchdog_;
-  Countdown& stall_;
+  Countdowns countdowns_;
   Link link_;
   std::function<void(DeviceFault)> done_;
+  // Why the last open failed, told again until the reopen pause is over.
+  DeviceFault open_fault_ = DeviceFault::none;
+  // Unknown until the first try.
+  bool reachable_known_ = false;
+  bool reachable_ = false;
   bool pass_running_ = false;
   std::size_t pass_expected_ = 0;
   // Reports counted before an R emptied receive_data in the middle of a pass.

@@ -6,52 +6,100 @@
 
 namespace talmir880::scpi {
 
-Instrument::Instrument(SerialPort& port, Countdown& watchdog, Countdown& stall)
-    : generator_(port, watchdog, stall, status_) {
+Instrument::Instrument(SerialPort& port, DeviceSession::Countdowns countdowns)
+    : generator_(port, countdowns, status_) {
   generator_.changed = [this] { pump(); };
+  generator_.reachability_changed = [this](DeviceFault fault) {
+    if (reachability_changed) reachability_changed(fault);
+  };
+}
+
+Instrument::Client* Instrument::find(ClientId client) {
+  const auto at = clients_.find(client);
+  return at == clients_.end() ? nullptr : &at->second;
+}
+
+std::optional<ClientId> Instrument::attach(ClientEvents& events) {
+  std::size_t attached = 0;
+  std::size_t left_behind = 0;
+  for (const auto& [id, c] : clients_) {
+    if (c.events != nullptr) {
+      ++attached;
+    } else {
+      left_behind += c.lines.size() + (c.running ? 1 : 0);
+    }
+  }
+  // Clients that left still have their lines run; a stream of clients that
+  // send and leave must not grow that without bound.
+  if (attached >= kMaxClients || left_behind >= kMaxClients * kMaxBacklog) return std::nullopt;
+  const ClientId id = next_id_++;
+  clients_.emplace(id, Client{&events, {}, nullptr});
+  return id;
 }
 
 void Instrument::submit(ClientId client, std::string line) {
+  Client* c = find(client);
+  if (c == nullptr || c->events == nullptr || c->ended) return;
   if (backlog(client) >= kMaxBacklog) {
     status_.report(kInputBufferOverrun);
     return;
   }
-  ++backlog_[client];
-  waiting_.push_back({client, std::move(line), false});
+  c->lines.push_back({std::move(line), false});
   pump();
 }
 
 void Instrument::overrun(ClientId client) {
+  Client* c = find(client);
+  if (c == nullptr || c->events == nullptr || c->ended) return;
   if (backlog(client) >= kMaxBacklog) {
     status_.report(kInputBufferOverrun);
     return;
   }
-  ++backlog_[client];
-  waiting_.push_back({client, {}, true});
+  c->lines.push_back({{}, true});
   pump();
 }
 
-void Instrument::forget(ClientId client) {
-  std::erase_if(waiting_, [client](const Waiting& w) { return w.client == client; });
-  backlog_.erase(client);
-  if (running_ && running_->client == client) running_->forgotten = true;
+void Instrument::end_of_input(ClientId client) {
+  if (Client* c = find(client)) c->ended = true;
+  pump();
+}
+
+void Instrument::detach(ClientId client) {
+  if (Client* c = find(client)) {
+    c->events = nullptr;
+    c->ended = true;
+  }
   pump();
 }
 
 std::size_t Instrument::backlog(ClientId client) const {
-  const auto at = backlog_.find(client);
-  return at == backlog_.end() ? 0 : at->second;
+  const auto at = clients_.find(client);
+  if (at == clients_.end()) return 0;
+  return at->second.lines.size() + (at->second.running ? 1 : 0);
 }
 
-void Instrument::watchdog_ran_out() { generator_.watchdog_ran_out(); }
+void Instrument::clear(ClientId client) {
+  if (Client* c = find(client)) c->lines.clear();
+  status_.clear();
+  pump();
+}
 
-void Instrument::stall_ran_out() { generator_.stall_ran_out(); }
+bool Instrument::idle() const {
+  for (const auto& [id, c] : clients_) {
+    if (c.running || !c.lines.empty()) return false;
+  }
+  return generator_.idle();
+}
 
-bool Instrument::idle() const { return !running_ && waiting_.empty() && !generator_.exchanging(); }
+std::vector<std::string> Instrument::take_errors() {
+  std::vector<std::string> out;
+  while (status_.queued() > 0) out.push_back(status_.next_error());
+  return out;
+}
 
-// Runs what can run now. Reentered from an answer or room callback (a
-// transport that submits at once) it leaves the work to the loop already
-// running.
+// Runs what can run now, client by client, until nothing moves. Reentered
+// from a callback (an answer, an acknowledgement that came at once) it
+// leaves the work to the loop already running.
 void Instrument::pump() {
   if (pumping_) return;
   pumping_ = true;
@@ -60,73 +108,80 @@ void Instrument::pump() {
     bool& pumping;
     ~Done() { pumping = false; }
   } done{pumping_};
-  while (!generator_.exchanging()) {
-    if (running_) {
-      Running& r = *running_;
-      if (r.forgotten || r.next == r.units.size()) {
-        finish_line();
-      } else if (r.held && generator_.pass_running()) {
-        break;
-      } else {
-        run_unit();
-      }
-    } else if (generator_.next_pass_due()) {
-      generator_.start_next_pass();
-    } else if (!waiting_.empty()) {
-      start_line();
-    } else {
-      break;
+  for (bool moved = true; moved;) {
+    moved = false;
+    for (auto at = clients_.begin(); at != clients_.end();) {
+      Client& c = at->second;
+      moved = step(c) || moved;
+      const bool spent = c.events == nullptr && c.lines.empty() && !c.running;
+      at = spent ? clients_.erase(at) : std::next(at);
     }
   }
 }
 
-void Instrument::start_line() {
-  Waiting w = std::move(waiting_.front());
-  waiting_.pop_front();
-  // Running{}, not emplace(): clang 14 takes a nested struct with member
-  // initialisers for not default-constructible here.
-  Running& r = running_.emplace(Running{});
-  r.client = w.client;
-  r.line = std::move(w.line);
-  if (w.overrun) {
+bool Instrument::step(Client& c) {
+  bool moved = false;
+  for (;;) {
+    if (c.running) {
+      Running& r = *c.running;
+      if (r.wait != 0) {
+        if (!generator_.done(r.wait)) break;
+        r.wait = 0;
+      }
+      if (r.next == r.units.size()) {
+        finish_line(c);
+      } else {
+        run_unit(r);
+      }
+    } else if (!c.lines.empty()) {
+      start_line(c);
+    } else {
+      if (c.ended && !c.told_finished && c.events != nullptr) {
+        c.told_finished = true;
+        c.events->finished();
+        moved = true;
+      }
+      break;
+    }
+    moved = true;
+  }
+  return moved;
+}
+
+void Instrument::start_line(Client& c) {
+  Line line = std::move(c.lines.front());
+  c.lines.pop_front();
+  c.running = std::make_unique<Running>();
+  Running& r = *c.running;
+  r.line = std::move(line.text);
+  if (line.overrun) {
     status_.report(kInputBufferOverrun);
   } else {
     r.units = split_units(r.line);
   }
 }
 
-void Instrument::run_unit() {
-  Running& r = *running_;
-  const HeaderPath before = r.path;
-  r.held = false;
+void Instrument::run_unit(Running& r) {
+  Call call(generator_, r.answers);
   try {
     const ProgramUnit unit = parse_unit(r.units[r.next]);
-    const Command command = r.path.resolve(unit);
-    if (generator_.run(command, unit, r.answers) == Step::held) {
-      // The same unit runs again from the same place.
-      r.path = before;
-      r.held = true;
-      return;
-    }
+    r.path.run(unit, call);
     ++r.next;
   } catch (const Refused& refused) {
     status_.report(refused.code);
     const bool command_error = refused.code <= -100 && refused.code > -200;
     r.next = command_error ? r.units.size() : r.next + 1;
   }
+  r.wait = call.wait;
 }
 
-void Instrument::finish_line() {
-  const ClientId client = running_->client;
-  const bool forgotten = running_->forgotten;
-  std::string answers = std::move(running_->answers);
-  running_.reset();
-  if (forgotten) return;
-  if (const auto at = backlog_.find(client); at != backlog_.end() && --at->second == 0) {
-    backlog_.erase(at);
-  }
-  if (!answers.empty() && answer) answer(client, std::move(answers));
-  if (room) room(client);
+void Instrument::finish_line(Client& c) {
+  std::string answers = std::move(c.running->answers);
+  c.running.reset();
+  if (c.events == nullptr) return;
+  if (!answers.empty()) c.events->answer(std::move(answers));
+  // The answer may have detached it.
+  if (c.events != nullptr) c.events->room();
 }
 
 }  // namespace talmir880::scpi

@@ -4,103 +4,139 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
-#include "link/countdown.hpp"
 #include "link/serial_port.hpp"
-#include "scpi/command_tree.hpp"
+#include "scpi/command_table.hpp"
+#include "scpi/device_session.hpp"
 #include "scpi/generator.hpp"
 #include "scpi/status.hpp"
 
 namespace talmir880::scpi {
 
-// A connection of the transport; ids are not reused.
+// A client of the instrument; ids are not reused.
 using ClientId = std::uint64_t;
+
+// Where the instrument sends what concerns one client. It may call these
+// from inside any of its own calls; a transport may call the instrument
+// from them, but must not destroy the object there.
+class ClientEvents {
+ public:
+  virtual ~ClientEvents() = default;
+  // One answer line without its LF: a line's answers joined by ';'.
+  virtual void answer(std::string text) = 0;
+  // A line of the client has finished: it may have room for more.
+  virtual void room() {}
+  // After end_of_input(): every line has run and been answered.
+  virtual void finished() {}
+};
 
 // The TALMIR-880 as one SCPI instrument shared by every client, with no
 // clock, socket or thread of its own.
 //
-// Lines from all clients run one at a time in the order they arrived; each
-// answer goes to the client whose line asked. A query needs no device and
-// answers, in its turn, from what the device has acknowledged. A device
-// command waits for its acknowledgement before anything later runs. While a
-// sweep pass runs, a line that needs the device (and *WAI, *OPC?) waits for
-// the pass to end, and everything after it waits too, so order is kept; of a
-// continuous sweep, that line runs to its end before the next pass starts.
+// Every complete line a client sent runs, in its client's order, whether or
+// not the client is still there. A line waits for nothing but its own
+// client's earlier lines and what it asks to wait for: a device command
+// holds its line until the device answered it, unless a sweep pass runs or
+// waits, when it is queued behind the pass and the line goes on at once;
+// *OPC? and *WAI wait for everything queued before them. Device commands of
+// all clients go to the device one at a time, in the order they were
+// accepted (Generator).
 //
 // A command error (-1xx) drops the rest of its line; any other error only
 // its own command.
 //
-// The owner sets CommPort and Settings on the port, runs both countdowns
-// (kAcknowledgeTimeout and kSweepStallTimeout) and calls the matching
-// *_ran_out() when one runs out; the port's events come here by themselves.
+// The owner sets CommPort and Settings on the port, runs the countdowns of
+// DeviceSession::Countdowns and calls the matching *_ran_out() when one runs
+// out; the port's events come here by themselves.
 class Instrument {
  public:
+  // All transports counted together.
+  static constexpr std::size_t kMaxClients = 16;
   // Lines a client may have waiting or running. Past it submit() refuses
   // (-363): the transport stops reading a client at its cap and reads on at
   // room().
   static constexpr std::size_t kMaxBacklog = 16;
 
-  Instrument(SerialPort& port, Countdown& watchdog, Countdown& stall);
+  Instrument(SerialPort& port, DeviceSession::Countdowns countdowns);
   Instrument(const Instrument&) = delete;
   Instrument& operator=(const Instrument&) = delete;
 
+  // A new client; nothing when kMaxClients are attached, or when clients
+  // that have gone still leave too many lines to run.
+  std::optional<ClientId> attach(ClientEvents& events);
   // One complete input line, without its LF (and the CR before it).
   void submit(ClientId client, std::string line);
   // The client sent a line too long to keep; the transport dropped it. In
   // its turn it queues -363.
   void overrun(ClientId client);
-  // The client has gone: its waiting lines are dropped, a device command of
-  // its line already on the wire completes, its answers are discarded.
-  void forget(ClientId client);
+  // The client has finished sending: its lines run and are answered, then
+  // its finished() is called.
+  void end_of_input(ClientId client);
+  // The client has gone: its lines still run, their answers are dropped,
+  // and its place is free for another client at once.
+  void detach(ClientId client);
   std::size_t backlog(ClientId client) const;
+  // Device clear: the client's lines not yet begun are dropped, and *CLS.
+  void clear(ClientId client);
 
-  void watchdog_ran_out();
-  void stall_ran_out();
-
-  // Nothing waiting or running and no device command on the wire. A sweep
-  // pass may still run: the device finishes it alone.
+  // The IEEE 488.2 status byte without MAV, which only the transport knows.
+  int status_byte() const { return status_.status_byte(false); }
+  // Nothing waiting or running, nothing queued for the device.
   bool idle() const;
   // Whether any error was queued since start, read since or not.
   bool error_seen() const { return status_.any_error(); }
+  // The errors no one has read, oldest first, taken out of the queue.
+  std::vector<std::string> take_errors();
 
-  // One answer line, without its LF: a line's answers joined by ';'.
-  std::function<void(ClientId, std::string)> answer;
-  // A line of the client has finished: it may have room for more.
-  std::function<void(ClientId)> room;
+  void watchdog_ran_out() { generator_.watchdog_ran_out(); }
+  void stall_ran_out() { generator_.stall_ran_out(); }
+  void quiet_ran_out() { generator_.quiet_ran_out(); }
+  void reopen_ran_out() { generator_.reopen_ran_out(); }
+
+  // The device could be reached and now cannot (with why), or the other
+  // way round (DeviceFault::none).
+  std::function<void(DeviceFault)> reachability_changed;
 
  private:
-  struct Waiting {
-    ClientId client;
-    std::string line;
-    bool overrun;
+  struct Line {
+    std::string text;
+    bool overrun = false;
   };
   struct Running {
-    ClientId client = 0;
     std::string line;
     std::vector<std::string_view> units;  // into line
     std::size_t next = 0;
     HeaderPath path;
     std::string answers;
-    bool forgotten = false;
-    bool held = false;
+    Generator::Ticket wait = 0;
+  };
+  struct Client {
+    ClientEvents* events;  // none once detached
+    std::deque<Line> lines;
+    // Never moved: its units point into its line.
+    std::unique_ptr<Running> running;
+    bool ended = false;
+    bool told_finished = false;
   };
 
+  Client* find(ClientId client);
   void pump();
-  void start_line();
-  void run_unit();
-  void finish_line();
+  // Runs what the client can run now; true when something happened.
+  bool step(Client& client);
+  void start_line(Client& client);
+  void run_unit(Running& running);
+  void finish_line(Client& client);
 
   Status status_;
   Generator generator_;
-  std::deque<Waiting> waiting_;
-  std::unordered_map<ClientId, std::size_t> backlog_;
-  // Never moved: its units point into its line.
-  std::optional<Running> running_;
+  std::map<ClientId, Client> clients_;
+  ClientId next_id_ = 1;
   bool pumping_ = false;
 };
 

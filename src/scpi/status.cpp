@@ -1,44 +1,41 @@
 #include "scpi/status.hpp"
 
+#include <array>
+
 namespace talmir880::scpi {
 
+namespace {
+
+struct Error {
+  int code;
+  std::string_view text;
+};
+constexpr std::array<Error, 16> kErrors = {{
+    {0, "No error"},
+    {kCommandError, "Command error"},
+    {kSyntaxError, "Syntax error"},
+    {kDataTypeError, "Data type error"},
+    {kParameterNotAllowed, "Parameter not allowed"},
+    {kMissingParameter, "Missing parameter"},
+    {kUndefinedHeader, "Undefined header"},
+    {kInvalidSuffix, "Invalid suffix"},
+    {kInitIgnored, "Init ignored"},
+    {kSettingsConflict, "Settings conflict"},
+    {kDataOutOfRange, "Data out of range"},
+    {kIllegalParameterValue, "Illegal parameter value"},
+    {kHardwareError, "Hardware error"},
+    {kHardwareMissing, "Hardware missing"},
+    {kQueueOverflow, "Queue overflow"},
+    {kInputBufferOverrun, "Input buffer overrun"},
+}};
+
+}  // namespace
+
 std::string_view error_text(int code) {
-  switch (code) {
-    case 0:
-      return "No error";
-    case kCommandError:
-      return "Command error";
-    case kSyntaxError:
-      return "Syntax error";
-    case kDataTypeError:
-      return "Data type error";
-    case kParameterNotAllowed:
-      return "Parameter not allowed";
-    case kMissingParameter:
-      return "Missing parameter";
-    case kUndefinedHeader:
-      return "Undefined header";
-    case kInvalidSuffix:
-      return "Invalid suffix";
-    case kInitIgnored:
-      return "Init ignored";
-    case kSettingsConflict:
-      return "Settings conflict";
-    case kDataOutOfRange:
-      return "Data out of range";
-    case kIllegalParameterValue:
-      return "Illegal parameter value";
-    case kHardwareError:
-      return "Hardware error";
-    case kHardwareMissing:
-      return "Hardware missing";
-    case kQueueOverflow:
-      return "Queue overflow";
-    case kInputBufferOverrun:
-      return "Input buffer overrun";
-    default:
-      return "Error";
+  for (const Error& e : kErrors) {
+    if (e.code == code) return e.text;
   }
+  return "Error";
 }
 
 namespace {
@@ -72,9 +69,29 @@ std::string Status::next_error() {
   return std::to_string(e.code) + ",\"" + e.text + "\"";
 }
 
+std::string Status::all_errors() {
+  std::string out = next_error();
+  while (!queue_.empty()) out += "," + next_error();
+  return out;
+}
+
 void Status::clear() {
   queue_.clear();
   esr_ = 0;
+  ++clears_;
+  operation.clear_event();
+  questionable.clear_event();
+}
+
+void StatusRegister::set_condition(int bit, bool on) {
+  if (on && (condition_ & bit) == 0) event_ |= bit;
+  condition_ = on ? condition_ | bit : condition_ & ~bit;
+}
+
+int StatusRegister::read_event() {
+  const int value = event_;
+  event_ = 0;
+  return value;
 }
 
 int Status::read_event_status() {
@@ -85,6 +102,8 @@ int Status::read_event_status() {
 
 int Status::status_byte(bool message_available) const {
   int stb = 0;
+  if (questionable.summary()) stb |= kQuestionableSummary;
+  if (operation.summary()) stb |= kOperationSummary;
   if (!queue_.empty()) stb |= kEav;
   if (message_available) stb |= kMav;
   if ((esr_ & ese_) != 0) stb |= kEsb;

@@ -7,7 +7,8 @@
 
 namespace talmir880::scpi {
 
-// The SCPI error numbers this instrument reports.
+// The SCPI error numbers this instrument reports; their texts are in
+// kErrors (status.cpp), one row each.
 inline constexpr int kCommandError = -100;
 inline constexpr int kSyntaxError = -102;
 inline constexpr int kDataTypeError = -104;
@@ -32,9 +33,29 @@ struct Refused {
   int code;
 };
 
-// The error queue and the IEEE 488.2 status registers, shared by every client
-// as on a real instrument. An error sets the event status bit of its class:
-// command errors CME, execution errors EXE, device errors DDE, query errors QYE.
+// A SCPI status register group: a condition, an event register that latches
+// the condition's rising edges and is cleared by reading, and an enable mask
+// that makes its summary bit.
+class StatusRegister {
+ public:
+  void set_condition(int bit, bool on);
+  int condition() const { return condition_; }
+  int read_event();
+  void set_enable(int mask) { enable_ = mask & 0x7fff; }
+  int enable() const { return enable_; }
+  bool summary() const { return (event_ & enable_) != 0; }
+  void clear_event() { event_ = 0; }
+
+ private:
+  int condition_ = 0;
+  int event_ = 0;
+  int enable_ = 0;
+};
+
+// The error queue, the IEEE 488.2 status registers and the SCPI operation
+// and questionable registers, shared by every client as on a real
+// instrument. An error sets the event status bit of its class: command
+// errors CME, execution errors EXE, device errors DDE, query errors QYE.
 class Status {
  public:
   // Deep enough for a script that checks only at its end; the newest error
@@ -48,6 +69,8 @@ class Status {
   static constexpr int kExe = 1 << 4;
   static constexpr int kCme = 1 << 5;
   // Status byte bits.
+  static constexpr int kQuestionableSummary = 1 << 3;
+  static constexpr int kOperationSummary = 1 << 7;
   static constexpr int kEav = 1 << 2;
   static constexpr int kMav = 1 << 4;
   static constexpr int kEsb = 1 << 5;
@@ -57,12 +80,22 @@ class Status {
   void report(int code, std::string_view detail = {});
   // The oldest error as SYST:ERR? answers it, 0,"No error" when none.
   std::string next_error();
+  // Every queued error, oldest first, joined by ',' (SYST:ERR:ALL?).
+  std::string all_errors();
   std::size_t queued() const { return queue_.size(); }
   // Whether any error was reported since start, read or cleared since or not.
   bool any_error() const { return any_error_; }
 
-  // *CLS: the queue and the event status register.
+  // *CLS: the queue and every event register; an *OPC still waiting is
+  // forgotten, which it learns by comparing clears().
   void clear();
+  unsigned clears() const { return clears_; }
+  // Operation bit 3: a sweep pass runs.
+  static constexpr int kSweeping = 1 << 3;
+  // Questionable bit 9: the device did not answer the last exchange.
+  static constexpr int kNotAnswering = 1 << 9;
+  StatusRegister operation;
+  StatusRegister questionable;
   void operation_complete() { esr_ |= kOpc; }
   int event_status() const { return esr_; }
   // *ESR?: reading clears it.
@@ -72,7 +105,8 @@ class Status {
   // Bit 6 of the service request enable cannot be set.
   void set_service_enable(int mask) { sre_ = mask & 0xff & ~kMss; }
   int service_enable() const { return sre_; }
-  // *STB?: EAV, MAV when the asking line has answers waiting, ESB, MSS.
+  // *STB?: the questionable and operation summaries, EAV, MAV when the
+  // asking line has answers waiting, ESB, MSS.
   int status_byte(bool message_available) const;
 
  private:
@@ -82,6 +116,7 @@ class Status {
   };
   std::deque<Entry> queue_;
   bool any_error_ = false;
+  unsigned clears_ = 0;
   int esr_ = 0;
   int ese_ = 0;
   int sre_ = 0;

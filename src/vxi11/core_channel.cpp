@@ -305,6 +305,13 @@ std::optional<std::string> CoreChannel::generic(Link& link, Open& open) {
       break;
     case kDeviceClear:
       instrument_.clear(link.client);
+      // A line already running (an *OPC? behind a pass) would still answer:
+      // the link goes on as a fresh client, so nothing from before the
+      // clear reaches it. With every place taken it stays as it is.
+      if (const std::optional<scpi::ClientId> fresh = instrument_.attach(*link.events)) {
+        instrument_.detach(link.client);
+        link.client = *fresh;
+      }
       link.input = {};
       link.output.clear();
       link.output_read = 0;

@@ -79,7 +79,7 @@ class StdioTest(unittest.TestCase):
         done = self.run_stdio("*IDN?\nSWE:POIN 7;POIN?\n*OPC?")
         self.assertEqual(done.returncode, 0)
         self.assertEqual(done.stdout.splitlines()[1:], ["7", "1"])
-        failed = self.run_stdio("FREQ 100 MHZ;*OPC?\n")
+        failed = self.run_stdio("OUTP ON;*OPC?\n")
         self.assertEqual(failed.returncode, 1, "no device: -241 was queued")
         self.assertEqual(failed.stdout, "1\n")
 

@@ -21,6 +21,8 @@ class PymeasureTest(ServerTest):
     def test_properties_read_back_what_the_device_took(self):
         g = self.generator
         self.assertIn("TALMIR-880", g.id)
+        g.output_enabled = True
+        g.modulation_enabled = True
         g.frequency = 433.92e6
         g.power = -6
         g.modulation_frequency = 400
@@ -32,7 +34,8 @@ class PymeasureTest(ServerTest):
         self.assertFalse(g.modulation_enabled)
         self.assertFalse(g.output_enabled)
         self.assertEqual(self.sim.commands(),
-                         ["$F043392000", "$P2", "$M0000400", "$M0000000", "$F000000001"])
+                         ["$F010000000", "$M0001000", "$F043392000", "$P2", "$M0000400",
+                          "$M0000000", "$F000000001"])
         self.assertEqual(g.check_errors(), [])
 
     def test_a_value_the_device_cannot_take_is_refused_before_it_is_sent(self):
@@ -51,7 +54,8 @@ class PymeasureTest(ServerTest):
         g.sweep()
         took = time.monotonic() - started
         self.sim.read_lines()
-        self.assertIn("$W010000000000100001000", self.sim.commands())
+        # 1000 points from 100 to 200 MHz, both included.
+        self.assertIn("$W010000000000100101000", self.sim.commands())
         self.assertTrue(any(line.startswith("SWEEP DONE") for line in self.sim.lines))
         # 1000 points of 4 characters at 57600 baud take 0.69 s on the line.
         self.assertGreater(took, 0.6)

@@ -1,6 +1,7 @@
 """pyvisa with its pure-Python backend drives the generator as any SCPI
 instrument on a raw socket."""
 
+import time
 import unittest
 
 import pyvisa
@@ -20,7 +21,7 @@ class PyvisaTest(ServerTest):
     def test_the_five_line_script(self):
         generator = self.open()
         self.assertIn("TALMIR-880", generator.query("*IDN?"))
-        generator.write("FREQ 433.92 MHZ")
+        generator.write("FREQ 433.92 MHZ;:OUTP ON")
         self.assertEqual(generator.query("FREQ?"), "433920000")
         self.assertEqual(generator.query("SYST:ERR?"), '0,"No error"')
         self.assertEqual(self.sim.commands(), ["$F043392000"])
@@ -31,23 +32,23 @@ class PyvisaTest(ServerTest):
             ("POW -9", "$P1"),
             ("OUTP OFF", "$F000000001"),
             ("OUTP ON", "$F010000000"),
-            ("SOUR:LFO:FREQ 2.5 KHZ", "$M0002500"),
+            ("OUTP:MOD ON;:SOUR:LFO:FREQ 2.5 KHZ", "$M0001000 $M0002500"),
             ("OUTP:MOD OFF", "$M0000000"),
             ("FREQ:MODE SWE;:FREQ:STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 500;:INIT;*WAI",
-             "$W010000000000800000500"),
+             "$W010000000000801600500"),
             ("*SAV 0", "$S1"),
-            ("*RST", "$F000000001"),
+            ("*RST", "$F000000001 $M0000000 $P3"),
         ]
         for command, _ in script:
             generator.write(command)
         self.assertEqual(generator.query("*OPC?"), "1")
-        self.assertEqual(self.sim.commands(), [sent for _, sent in script])
+        self.assertEqual(self.sim.commands(), " ".join(sent for _, sent in script).split())
         self.assertEqual(generator.query("OUTP?;FREQ?;POW?"), "0;100000000;-3")
         self.assertEqual(generator.query("SYST:ERR?"), '0,"No error"')
 
     def test_unplugging_and_plugging_back_needs_no_restart(self):
         generator = self.open()
-        generator.write("FREQ 200 MHZ")
+        generator.write("OUTP ON;:FREQ 200 MHZ")
         self.assertEqual(generator.query("*OPC?"), "1")
         self.sim.stop()
         generator.write("FREQ 300 MHZ")
@@ -58,6 +59,7 @@ class PyvisaTest(ServerTest):
         # The device going, perhaps, and the command that could not be sent.
         self.assertIn(errors[:-1], (["-241"], ["-241", "-241"]))
         self.restart_simulator()
+        time.sleep(1.1)  # an absent port is tried again once a second
         generator.write("FREQ 300 MHZ")
         self.assertEqual(generator.query("FREQ?"), "300000000")
         self.assertEqual(generator.query("SYST:ERR?"), '0,"No error"')

@@ -1,5 +1,5 @@
-// Several clients on one instrument: arrival order, answers to the asker,
-// clients that go away, and bounded backlogs.
+// Several clients on one instrument: each in its own order, answers to the
+// asker, clients that leave, and bounded backlogs.
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +14,7 @@ using Answers = std::vector<std::pair<ClientId, std::string>>;
 using Lines = std::vector<std::string>;
 
 TEST_F(Clients, OperationCompleteWaitsForAnotherClientsEarlierCommand) {
+  switch_on();
   instrument.submit(1, "FREQ 200 MHZ");
   instrument.submit(2, "*OPC?;FREQ?");
   EXPECT_TRUE(answers.empty());
@@ -23,37 +24,82 @@ TEST_F(Clients, OperationCompleteWaitsForAnotherClientsEarlierCommand) {
   EXPECT_TRUE(instrument.idle());
 }
 
-TEST_F(Clients, AForgottenClientsCommandCompletesAndItsAnswersAreDropped) {
+TEST_F(Clients, EveryLineOfAClientThatLeftRunsAndItsAnswersAreDropped) {
+  switch_on();
   instrument.submit(1, "FREQ 200 MHZ;FREQ?;POW -6");
-  instrument.submit(1, "POW -9");
-  instrument.submit(2, "FREQ?");
-  instrument.forget(1);
-  EXPECT_TRUE(answers.empty());
+  instrument.submit(1, "POW -12;:OUTP OFF");
+  instrument.detach(1);
   acknowledge_all();
-  EXPECT_EQ(answers, (Answers{{2, "200000000"}})) << "the device took the frequency";
-  EXPECT_EQ(port.written, Lines{"$F020000000"}) << "nothing more of client 1";
+  EXPECT_EQ(port.written, (Lines{"$F020000000", "$P2", "$P0", "$F000000001"}));
+  EXPECT_TRUE(answers.empty());
   EXPECT_TRUE(instrument.idle());
+  instrument.submit(2, "FREQ?;:OUTP?;:POW?");
+  EXPECT_EQ(answers, (Answers{{2, "200000000;0;-12"}}));
 }
 
-TEST_F(Clients, AForgottenClientWaitingForASweepHoldsNobody) {
-  run("FREQ:MODE SWE;:INIT");
-  instrument.submit(1, "*OPC?");
-  instrument.submit(2, "SWE:POIN?");
-  instrument.forget(1);
-  EXPECT_EQ(answers, (Answers{{2, "500"}}));
+TEST_F(Clients, AClientThatEndsIsAnsweredBeforeItIsToldItIsFinished) {
+  switch_on();
+  instrument.submit(1, "POW -6");
+  instrument.submit(1, "*IDN?");
+  instrument.end_of_input(1);
+  EXPECT_EQ(clients[0]->finishes, 0) << "its lines have not run yet";
+  acknowledge_all();
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].first, 1u);
+  EXPECT_EQ(clients[0]->finishes, 1);
+  instrument.submit(1, "POW -9");
+  EXPECT_EQ(port.written, Lines{"$P2"}) << "nothing is taken after the end";
+}
+
+TEST_F(Clients, AFreshClientIsAnsweredWhateverAnotherHasQueued) {
+  switch_on();
+  // A silent device: each command of client 1 waits out its watchdog.
+  for (int i = 0; i < 10; ++i) instrument.submit(1, "POW -6");
+  instrument.submit(2, "*IDN?;SYST:VERS?");
+  EXPECT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].first, 2u);
+  EXPECT_EQ(instrument.backlog(1), 10u);
+  instrument.submit(3, "POW -9;*IDN?");
+  EXPECT_EQ(answers.size(), 1u) << "a device command waits its turn";
+  watchdog.run_out();
+  watchdog.run_out();
+  EXPECT_EQ(port.written, (Lines{"$P2", "$P1", "$P2"}))
+      << "one at a time, in the order the instrument took them";
+  EXPECT_EQ(answers.back().first, 3u);
 }
 
 TEST_F(Clients, AClientsBacklogIsCappedAndRoomIsToldAsLinesFinish) {
-  std::vector<ClientId> room;
-  instrument.room = [&](ClientId c) { room.push_back(c); };
   for (std::size_t i = 0; i <= scpi::Instrument::kMaxBacklog; ++i) instrument.submit(1, "POW -6");
   EXPECT_EQ(instrument.backlog(1), scpi::Instrument::kMaxBacklog);
   EXPECT_EQ(instrument.backlog(2), 0u) << "others are not held to it";
   acknowledge_all();
   EXPECT_EQ(port.written.size(), scpi::Instrument::kMaxBacklog);
-  EXPECT_EQ(room.size(), scpi::Instrument::kMaxBacklog);
+  EXPECT_EQ(clients[0]->rooms, static_cast<int>(scpi::Instrument::kMaxBacklog));
   EXPECT_EQ(instrument.backlog(1), 0u);
   EXPECT_EQ(errors(), Lines{"-363,\"Input buffer overrun\""});
+}
+
+TEST_F(Clients, AtMostSixteenClientsAndTheLeftOnesLinesAreBounded) {
+  std::vector<std::unique_ptr<Recorder>> more;
+  for (ClientId id = 5; id <= scpi::Instrument::kMaxClients; ++id) {
+    more.push_back(std::make_unique<Recorder>(*this, id));
+    EXPECT_EQ(instrument.attach(*more.back()), id);
+  }
+  Recorder extra(*this, 0);
+  EXPECT_FALSE(instrument.attach(extra));
+  instrument.detach(1);
+  EXPECT_TRUE(instrument.attach(extra)) << "a place is free as soon as its client left";
+
+  // Clients that leave with lines still to run hold the place of those
+  // lines until they have run.
+  for (ClientId id = 2; id <= scpi::Instrument::kMaxClients + 1; ++id) {
+    for (std::size_t i = 0; i < scpi::Instrument::kMaxBacklog; ++i) instrument.submit(id, "POW -6");
+    instrument.detach(id);
+  }
+  Recorder late(*this, 0);
+  EXPECT_FALSE(instrument.attach(late));
+  watchdog.run_out();  // a silent device: one line less
+  EXPECT_TRUE(instrument.attach(late));
 }
 
 TEST_F(Clients, AnOverlongLineIsReportedInItsTurnAndTheClientGoesOn) {
@@ -67,18 +113,27 @@ TEST_F(Clients, AnOverlongLineIsReportedInItsTurnAndTheClientGoesOn) {
 
 TEST_F(Clients, AnAnswerMayBringTheNextLineAtOnce) {
   // As the standard-input mode does: read the next line when one is answered.
-  instrument.answer = [this](ClientId client, std::string text) {
-    answers.emplace_back(client, text);
-    if (answers.size() < 3) instrument.submit(client, "POW -6;*OPC?");
-  };
-  instrument.submit(1, "*OPC?");
+  struct Eager : scpi::ClientEvents {
+    void answer(std::string text) override {
+      answers.push_back(text);
+      if (answers.size() < 3) instrument->submit(id, "POW -6;*OPC?");
+    }
+    scpi::Instrument* instrument = nullptr;
+    ClientId id = 0;
+    Lines answers;
+  } eager;
+  instrument.detach(4);
+  eager.instrument = &instrument;
+  eager.id = *instrument.attach(eager);
+  instrument.submit(eager.id, "*OPC?");
   acknowledge_all();
-  EXPECT_EQ(answers, (Answers{{1, "1"}, {1, "1"}, {1, "1"}}));
+  EXPECT_EQ(eager.answers, (Lines{"1", "1", "1"}));
   EXPECT_EQ(port.written, (Lines{"$P2", "$P2"}));
   EXPECT_TRUE(instrument.idle());
   EXPECT_FALSE(instrument.error_seen());
   run("POW 1");
   EXPECT_TRUE(instrument.error_seen());
+  instrument.detach(eager.id);
 }
 
 }  // namespace

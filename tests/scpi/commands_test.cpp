@@ -16,7 +16,23 @@ struct BytesCase {
   Lines written;
 };
 
+TEST_F(Commands, NothingIsSwitchedOnUntilACommandSaysSo) {
+  const BytesCase cases[] = {
+      {"FREQ 200 MHZ;:LFO:FREQ 400;:FREQ:MODE SWE;MODE CW", {}},
+      {"OUTP:MOD ON", {"$M0000400"}},
+      {"OUTP ON", {"$F020000000"}},
+  };
+  EXPECT_EQ(run("OUTP?;:OUTP:MOD?"), "0;0");
+  for (const auto& c : cases) {
+    const std::size_t before = port.written.size();
+    run(c.line);
+    EXPECT_EQ(written_since(before), c.written) << c.line;
+  }
+  EXPECT_EQ(errors(), Lines{});
+}
+
 TEST_F(Commands, EachCommandWritesTheDeviceBytesOfItsValue) {
+  switch_on();
   const BytesCase cases[] = {
       {"FREQ 100 MHZ", {"$F010000000"}},
       {"freq 1e8", {"$F010000000"}},
@@ -35,13 +51,18 @@ TEST_F(Commands, EachCommandWritesTheDeviceBytesOfItsValue) {
       {"LFO:FREQ 2.5 KHZ", {"$M0002500"}},
       {"OUTP:MOD OFF", {"$M0000000"}},
       {"OUTP:MOD OFF;:LFO:FREQ 400;:OUTP:MOD ON", {"$M0000000", "$M0000400"}},
-      {"FREQ:MODE SWE;MODE CW;STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 500", {}},
-      {"FREQ:MODE SWE;:FREQ 1 GHZ;:FREQ:MODE CW", {}},
+      // Back to CW after a sweep, the device is told its frequency again.
+      {"FREQ:MODE SWE;MODE CW;STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 500", {"$F043392000"}},
+      {"FREQ:MODE SWE;:FREQ 1 GHZ;:FREQ:MODE CW", {"$F100000000"}},
+      {"FREQ:MODE CW", {}},
+      {"FREQ:STEP 2.5 MHZ;:FREQ UP", {"$F100250000"}},
+      {"FREQ DOWN;FREQ DOWN", {"$F100000000", "$F099750000"}},
       {"*IDN?;*CLS;*ESE 1;*SRE 1;*OPC;*WAI;SYST:ERR?;VERS?;:INIT:CONT OFF;:ABOR", {}},
       {"*SAV 0", {"$S0"}},
       {"FREQ:MODE SWE;*SAV 0", {"$S1"}},
-      {"FREQ:MODE SWE;:INIT", {"$W010000000000800000500"}},
-      {"*RST", {"$F000000001"}},
+      // 500 points from 100 to 500 MHz, both included.
+      {"FREQ:MODE SWE;:INIT", {"$W010000000000801600500"}},
+      {"*RST", {"$F000000001", "$M0000000", "$P3"}},
   };
   for (const auto& c : cases) {
     const std::size_t before = port.written.size();
@@ -51,7 +72,7 @@ TEST_F(Commands, EachCommandWritesTheDeviceBytesOfItsValue) {
     report_points(500);  // ends the one sweep pass among them
   }
   run("FREQ:STAR 50 MHZ;STOP 3000 MHZ;:SWE:POIN 9999;:FREQ:MODE SWE;:INIT");
-  EXPECT_EQ(port.written.back(), "$W005000000000295039999");
+  EXPECT_EQ(port.written.back(), "$W005000000000295069999");
 }
 
 struct QueryCase {
@@ -62,17 +83,21 @@ struct QueryCase {
 TEST_F(Commands, QueriesAnswerTheStartUpValuesAndLimitsOnOneLine) {
   const QueryCase cases[] = {
       {"FREQ?", "100000000"},
-      {"OUTP?", "1"},
+      {"OUTP?", "0"},
       {"POW?", "-3"},
       {"LFO:FREQ?", "1000"},
-      {"OUTP:MOD?", "1"},
+      {"OUTP:MOD?", "0"},
       {"FREQ:STAR?;STOP?", "100000000;500000000"},
       {"SWE:POIN?", "500"},
       {"FREQ:MODE?", "CW"},
       {"INIT:CONT?", "0"},
       {"SYST:VERS?", "1999.0"},
       {"SYST:ERR?", "0,\"No error\""},
-      {"*TST?", "0"},
+      {"SYST:ERR:ALL?;COUN?", "0,\"No error\";0"},
+      {"FREQ:CENT?;SPAN?;STEP?", "300000000;400000000;1000000"},
+      {"FREQ:SPAN? MAX;STEP:INCR? MIN", "9999999980;10"},
+      {"STAT:OPER?;OPER:COND?;ENAB?;:STAT:QUES?;QUES:COND?;ENAB?", "0;0;0;0;0;0"},
+      {"*OPT?", "0"},
       {"FREQ? MIN;FREQ? MAX", "20;9999999990"},
       {"FREQ:STAR? MIN", "10"},
       {"POW? MIN;POW? MAX", "-12;-3"},
@@ -101,20 +126,26 @@ TEST_F(Commands, SettingsAnswerTheValueTheDeviceTook) {
       {"FREQ:STAR 1 GHZ;STAR?", "1000000000"},
       {"SWE:POIN 1000.4;POIN?", "1000"},
       {"FREQ:MODE FIX;MODE?", "CW"},
-      {"FREQ:MODE SWEEP;MODE?", "SWE"},
       {"INIT:CONT ON;CONT?", "1"},
+      {"ABOR;:INIT:CONT?", "0"},
+      {"FREQ:MODE SWEEP;MODE?", "SWE"},
+      {"FREQ:MODE CW;STAR 100 MHZ;STOP 300 MHZ;CENT 1 GHZ;STAR?;STOP?", "900000000;1100000000"},
+      {"FREQ:SPAN 1 MHZ;STAR?;STOP?;CENT?", "999500000;1000500000;1000000000"},
+      {"SYST:REM;:SYST:LOC;:FREQ:STEP 10 KHZ;STEP?", "10000"},
   };
   for (const auto& c : cases) EXPECT_EQ(run(c.line), c.answer) << c.line;
   EXPECT_EQ(errors(), Lines{});
 }
 
-TEST_F(Commands, ResetTurnsTheOutputOffAndRestoresTheStartUpValues) {
-  run("FREQ 2 GHZ;POW -12;:LFO:FREQ 5;:FREQ:STAR 1 GHZ;STOP 2 GHZ;MODE SWE;:SWE:POIN 7");
+TEST_F(Commands, ResetTellsTheDeviceWhatTheQueriesThenSay) {
+  switch_on();
+  run("FREQ 2 GHZ;POW -12;:LFO:FREQ 5;:FREQ:STAR 1 GHZ;STOP 2 GHZ;STEP 1 KHZ;:SWE:POIN 7");
   run("INIT:CONT ON");
-  EXPECT_EQ(run("*RST;:FREQ?;POW?;:LFO:FREQ?;:OUTP?;:OUTP:MOD?;:FREQ:STAR?;STOP?;MODE?;"
+  const std::size_t before = port.written.size();
+  EXPECT_EQ(run("*RST;:FREQ?;POW?;:LFO:FREQ?;:OUTP?;:OUTP:MOD?;:FREQ:STAR?;STOP?;MODE?;STEP?;"
                 ":SWE:POIN?;:INIT:CONT?"),
-            "100000000;-3;1000;0;1;100000000;500000000;CW;500;0");
-  EXPECT_EQ(port.written.back(), "$F000000001");
+            "100000000;-3;1000;0;0;100000000;500000000;CW;1000000;500;0");
+  EXPECT_EQ(written_since(before), (Lines{"$F000000001", "$M0000000", "$P3"}));
 }
 
 struct RefusedCase {
@@ -142,6 +173,14 @@ TEST_F(Commands, ValuesTheDeviceCannotTakeAreRefusedAndNothingIsSent) {
        {"-221,\"Settings conflict\""},
        {}},
       {"*SAV 1", {"-222,\"Data out of range\""}, {}},
+      {"FREQ:MODE SWE;STAR 100 MHZ;STOP 100.00001 MHZ;:SWE:POIN 9999;:INIT;"
+       ":FREQ:STOP 500 MHZ;MODE CW;:SWE:POIN 500",
+       {"-221,\"Settings conflict\""},
+       {}},
+      {"FREQ:CENT 100 HZ", {"-222,\"Data out of range\""}, {}},
+      {"FREQ:SPAN 10 GHZ", {"-222,\"Data out of range\""}, {}},
+      {"FREQ:STEP 5 HZ", {"-222,\"Data out of range\""}, {}},
+      {"FREQ:STEP 1 GHZ;:FREQ DOWN;:FREQ:STEP 1 MHZ", {"-222,\"Data out of range\""}, {}},
       {"*ESE 256", {"-222,\"Data out of range\""}, {}},
       {"FREQ 100 DBM", {"-131,\"Invalid suffix\""}, {}},
       {"POW -3 HZ", {"-131,\"Invalid suffix\""}, {}},

@@ -1,5 +1,6 @@
-// A device that does not answer, a port that is missing or fails: the error,
-// the setting kept as it was, and the port opened again by the next command.
+// A device that does not answer, a port that is missing or fails: the error
+// and why, the setting back as the device holds it, and the port opened again
+// by a later command.
 #include <functional>
 #include <string>
 #include <vector>
@@ -13,51 +14,63 @@ using DeviceFaults = InstrumentTest;
 using Lines = std::vector<std::string>;
 
 const std::string kNoAcknowledge = "-240,\"Hardware error;no acknowledge\"";
-const std::string kMissing = "-241,\"Hardware missing\"";
+const std::string kBusy = "-241,\"Hardware missing;port busy\"";
+const std::string kNoPort = "-241,\"Hardware missing;no such port\"";
+const std::string kGone = "-241,\"Hardware missing;device gone\"";
 
 TEST_F(DeviceFaults, TheFirstCommandOpensThePortAndOnlyAnRAcknowledges) {
   EXPECT_FALSE(port.open);
-  instrument.submit(1, "FREQ 200 MHZ;FREQ?");
+  instrument.submit(1, "POW -6;POW?");
   EXPECT_TRUE(port.open);
-  EXPECT_EQ(port.written, Lines{"$F020000000"});
+  EXPECT_EQ(port.written, Lines{"$P2"});
   port.receive("*r*");
   EXPECT_TRUE(watchdog.running()) << "a lower-case r is no acknowledgement";
   EXPECT_TRUE(answers.empty());
   port.receive("R*");
   EXPECT_FALSE(watchdog.running());
   ASSERT_EQ(answers.size(), 1u);
-  EXPECT_EQ(answers[0].second, "200000000");
+  EXPECT_EQ(answers[0].second, "-6");
 }
 
 TEST_F(DeviceFaults, NoAcknowledgementIsAHardwareErrorAndTheValueIsNotTaken) {
-  instrument.submit(1, "FREQ 200 MHZ;FREQ?");
-  instrument.submit(2, "POW -6");
-  EXPECT_EQ(port.written, Lines{"$F020000000"}) << "the next command waits for the answer";
+  instrument.submit(1, "POW -9;POW?");
+  instrument.submit(2, "OUTP ON");
+  EXPECT_EQ(port.written, Lines{"$P1"}) << "the next command waits for the answer";
   watchdog.run_out();
-  EXPECT_EQ(answers.at(0).second, "100000000");
-  EXPECT_EQ(port.written.back(), "$P2") << "then the next command goes";
+  EXPECT_EQ(answers.at(0).second, "-3");
+  EXPECT_EQ(port.written.back(), "$F010000000") << "then the next command goes";
   acknowledge_all();
   EXPECT_EQ(errors(), Lines{kNoAcknowledge});
-  EXPECT_EQ(run("POW?"), "-6");
+  EXPECT_EQ(run("POW?;:OUTP?;:STAT:QUES?;QUES:COND?"), "-3;1;512;0")
+      << "not answering, latched until read; answering again since";
 }
 
-// Each fault in turn: the command fails with -241, nothing is taken, the
-// port ends up closed, and the next command opens it and goes through.
+// Each fault in turn: the command fails with -241 and why, nothing is
+// taken, the port ends up closed, and a later command opens it and goes
+// through.
 struct FaultCase {
   const char* name;
   std::function<void(FakeSerialPort&)> fault;   // before the command
   std::function<void(FakeSerialPort&)> during;  // while it waits for its answer
+  std::string error;
 };
 
-TEST_F(DeviceFaults, APortThatIsMissingOrFailsIsHardwareMissingAndOpensAgainLater) {
+TEST_F(DeviceFaults, APortThatIsMissingOrFailsSaysWhyAndOpensAgainLater) {
   const FaultCase cases[] = {
-      {"absent", [](FakeSerialPort& p) { p.fail_open = true; }, nullptr},
-      {"write fails", [](FakeSerialPort& p) { p.fail_write = true; }, nullptr},
+      {"busy", [](FakeSerialPort& p) { p.fail_open = true; }, nullptr, kBusy},
+      {"absent",
+       [](FakeSerialPort& p) {
+         p.fail_open = true;
+         p.open_cause = PortError::Cause::missing;
+       },
+       nullptr, kNoPort},
+      {"write fails", [](FakeSerialPort& p) { p.fail_write = true; }, nullptr, kGone},
       {"read fails", nullptr,
        [](FakeSerialPort& p) {
          p.fail_read = true;
          p.receive("x");
-       }},
+       },
+       kGone},
   };
   for (const auto& c : cases) {
     run("POW -3");  // the port is open
@@ -71,11 +84,13 @@ TEST_F(DeviceFaults, APortThatIsMissingOrFailsIsHardwareMissingAndOpensAgainLate
     EXPECT_FALSE(port.open) << c.name;
 
     port.fail_open = port.fail_write = port.fail_read = false;
+    port.open_cause = PortError::Cause::busy;
+    reopen.run_out();
     const int opened = port.open_calls;
     EXPECT_EQ(run("POW -6;POW?"), "-6") << c.name;
     EXPECT_TRUE(port.open) << c.name;
     EXPECT_GT(port.open_calls, opened) << c.name;
-    EXPECT_EQ(errors(), Lines{kMissing}) << c.name;
+    EXPECT_EQ(errors(), Lines{c.error}) << c.name;
     EXPECT_EQ(run("POW -3"), "");
   }
 }
@@ -85,15 +100,34 @@ TEST_F(DeviceFaults, APortLostWhileIdleIsReportedAndClosed) {
   port.fail_read = true;
   port.receive("x");
   EXPECT_FALSE(port.open);
-  EXPECT_EQ(errors(), Lines{kMissing});
+  EXPECT_EQ(errors(), Lines{kGone});
 }
 
-TEST_F(DeviceFaults, EveryCommandOfALineTriesTheDeviceAgain) {
+TEST_F(DeviceFaults, AnAbsentPortIsTriedAtMostOncePerPause) {
   port.fail_open = true;
-  run("FREQ 200 MHZ;POW -6;*RST;FREQ?");
-  EXPECT_TRUE(port.written.empty());
-  EXPECT_EQ(errors(), (Lines{kMissing, kMissing, kMissing}));
-  EXPECT_EQ(run("FREQ?;:OUTP?"), "100000000;1") << "*RST took nothing either";
+  port.open_cause = PortError::Cause::missing;
+  run("OUTP ON;POW -6;*RST");
+  EXPECT_EQ(port.open_attempts, 1) << "one try, then the pause";
+  EXPECT_TRUE(reopen.running());
+  EXPECT_EQ(errors(), Lines(5, kNoPort));
+  EXPECT_EQ(run("FREQ?;:OUTP?;:POW?;:OUTP:MOD?"), "100000000;0;-3;0") << "nothing was taken";
+
+  port.fail_open = false;
+  EXPECT_EQ(run("POW -9;*TST?"), "1") << "still the pause";
+  reopen.run_out();
+  EXPECT_EQ(run("*TST?;POW -9;POW?"), "0;-9");
+  EXPECT_EQ(errors(), (Lines{kNoPort, kNoPort}));
+}
+
+TEST_F(DeviceFaults, SelfTestTellsWhetherThePortOpensAndWhyNot) {
+  port.fail_open = true;
+  EXPECT_EQ(run("*TST?"), "1");
+  EXPECT_EQ(errors(), Lines{kBusy});
+  reopen.run_out();
+  port.fail_open = false;
+  EXPECT_EQ(run("*TST?"), "0");
+  EXPECT_TRUE(port.open);
+  EXPECT_TRUE(port.written.empty()) << "nothing is sent to the device";
 }
 
 }  // namespace

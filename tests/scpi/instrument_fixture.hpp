@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,18 +16,40 @@ namespace talmir880::testing {
 
 using scpi::ClientId;
 
-// One instrument on a fake port with hand-run countdowns. The port starts
-// closed, as the server's does.
+// One instrument on a fake port with hand-run countdowns, and four clients
+// attached, whose ids are 1 to 4. The port starts closed, as the server's
+// does.
 class InstrumentTest : public ::testing::Test {
  protected:
+  // Keeps what the instrument tells one client.
+  struct Recorder : scpi::ClientEvents {
+    Recorder(InstrumentTest& test, ClientId id) : test(test), id(id) {}
+    void answer(std::string text) override { test.answers.emplace_back(id, std::move(text)); }
+    void room() override { ++rooms; }
+    void finished() override { ++finishes; }
+    InstrumentTest& test;
+    ClientId id;
+    int rooms = 0;
+    int finishes = 0;
+  };
+
   InstrumentTest() {
     watchdog.ran_out = [this] { instrument.watchdog_ran_out(); };
     stall.ran_out = [this] { instrument.stall_ran_out(); };
-    instrument.answer = [this](ClientId client, std::string text) {
-      answers.emplace_back(client, std::move(text));
-    };
+    quiet.ran_out = [this] { instrument.quiet_ran_out(); };
+    reopen.ran_out = [this] { instrument.reopen_ran_out(); };
+    for (ClientId id = 1; id <= 4; ++id) {
+      clients.push_back(std::make_unique<Recorder>(*this, id));
+      EXPECT_EQ(instrument.attach(*clients.back()), id);
+    }
   }
 
+  // The RF output and the modulation on, as most tests want them; the
+  // commands that did it are forgotten.
+  void switch_on() {
+    run("OUTP ON;:OUTP:MOD ON");
+    port.written.clear();
+  }
   // The device acknowledges every command that waits for it, including
   // those the acknowledgements let through.
   void acknowledge_all() {
@@ -50,14 +74,21 @@ class InstrumentTest : public ::testing::Test {
   std::vector<std::string> written_since(std::size_t from) const {
     return {port.written.begin() + static_cast<std::ptrdiff_t>(from), port.written.end()};
   }
-  // n points' worth of the device's sweep reports.
-  void report_points(std::size_t n) { port.receive(std::string(4 * n, '.')); }
+  // n points' worth of the device's sweep reports, then as long a quiet
+  // line as the end of a pass needs.
+  void report_points(std::size_t n) {
+    port.receive(std::string(4 * n, '.'));
+    quiet.run_out();
+  }
 
   FakeSerialPort port;
   ManualCountdown watchdog;
   ManualCountdown stall;
-  scpi::Instrument instrument{port, watchdog, stall};
+  ManualCountdown quiet;
+  ManualCountdown reopen;
+  scpi::Instrument instrument{port, {watchdog, stall, quiet, reopen}};
   std::vector<std::pair<ClientId, std::string>> answers;
+  std::vector<std::unique_ptr<Recorder>> clients;
 };
 
 }  // namespace talmir880::testing

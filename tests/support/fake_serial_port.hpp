@@ -12,7 +12,7 @@ namespace talmir880::testing {
 class FakeSerialPort : public SerialPort {
  public:
   void set_CommPort(int number) override {
-    if (fail_config) throw PortError("no such port");
+    if (fail_config) throw PortError("no such port", PortError::Cause::missing);
     comm_port = number;
   }
   void set_Settings(const std::string& text) override {
@@ -21,16 +21,17 @@ class FakeSerialPort : public SerialPort {
   }
   bool PortOpen() const override { return open; }
   void set_PortOpen(bool value) override {
-    if (value && fail_open) throw PortError("port busy");
+    if (value) ++open_attempts;
+    if (value && fail_open) throw PortError("port busy", open_cause);
     open = value;
     ++open_calls;
   }
   void Output(std::string_view data) override {
-    if (fail_write) throw PortError("device gone");
+    if (fail_write) throw PortError("device gone", PortError::Cause::gone);
     written.emplace_back(data);
   }
   std::string Input() override {
-    if (fail_read) throw PortError("read failed");
+    if (fail_read) throw PortError("read failed", PortError::Cause::gone);
     std::string out;
     out.swap(pending);
     return out;
@@ -48,8 +49,10 @@ class FakeSerialPort : public SerialPort {
   std::string settings;
   bool open = false;
   int open_calls = 0;
+  int open_attempts = 0;
   bool fail_config = false;
   bool fail_open = false;
+  PortError::Cause open_cause = PortError::Cause::busy;
   bool fail_write = false;
   bool fail_read = false;
 };

@@ -41,6 +41,8 @@ class CoreChannelTest : public ::testing::Test {
   CoreChannelTest() {
     watchdog.ran_out = [this] { instrument.watchdog_ran_out(); };
     stall.ran_out = [this] { instrument.stall_ran_out(); };
+    quiet.ran_out = [this] { instrument.quiet_ran_out(); };
+    reopen.ran_out = [this] { instrument.reopen_ran_out(); };
   }
 
   // One call; its reply's results (after the six words of an accepted,
@@ -104,7 +106,9 @@ class CoreChannelTest : public ::testing::Test {
   testing::FakeSerialPort port;
   testing::ManualCountdown watchdog;
   testing::ManualCountdown stall;
-  scpi::Instrument instrument{port, watchdog, stall};
+  testing::ManualCountdown quiet;
+  testing::ManualCountdown reopen;
+  scpi::Instrument instrument{port, {watchdog, stall, quiet, reopen}};
   CoreChannel channel{instrument};
   std::deque<Client> clients;
   ConnectionId first = 1;

@@ -55,6 +55,19 @@ bool hung_up(const QSerialPort& port) {
 #endif
 }
 
+// Qt reports a port another program holds (its lock file, or an exclusive
+// open) as a permission error.
+PortError::Cause open_fault(QSerialPort::SerialPortError error) {
+  switch (error) {
+    case QSerialPort::DeviceNotFoundError:
+      return PortError::Cause::missing;
+    case QSerialPort::PermissionError:
+      return PortError::Cause::busy;
+    default:
+      return PortError::Cause::other;
+  }
+}
+
 std::string comm_name(int number) { return "COM" + std::to_string(number); }
 
 }  // namespace
@@ -99,10 +112,14 @@ void QtSerialPort::set_PortOpen(bool open_it) {
 void QtSerialPort::open() {
   const std::optional<std::string> location =
       device_path_.empty() ? serial_port_location(comm_port_) : device_path_;
-  if (!location) throw PortError("no serial port " + comm_name(comm_port_));
+  if (!location) {
+    throw PortError("no serial port " + comm_name(comm_port_), PortError::Cause::missing);
+  }
   device_ = *location;
   port_.setPortName(QString::fromStdString(device_));
-  if (!port_.open(QIODevice::ReadWrite)) throw PortError(describe(port_.errorString()));
+  if (!port_.open(QIODevice::ReadWrite)) {
+    throw PortError(describe(port_.errorString()), open_fault(port_.error()));
+  }
 
   // Set on the open port, so that a value the driver refuses fails the open.
   const bool configured =
@@ -130,15 +147,17 @@ void QtSerialPort::close() {
 
 void QtSerialPort::Output(std::string_view data) {
   if (state_ == State::Closed) throw PortError("the port is closed");
-  if (state_ == State::Lost) throw PortError(fault_);
+  if (state_ == State::Lost) throw PortError(fault_, PortError::Cause::gone);
   const auto size = static_cast<qint64>(data.size());
-  if (port_.write(data.data(), size) != size) throw PortError(describe(port_.errorString()));
+  if (port_.write(data.data(), size) != size) {
+    throw PortError(describe(port_.errorString()), PortError::Cause::gone);
+  }
 }
 
 std::string QtSerialPort::Input() {
   if (fault_untold_) {
     fault_untold_ = false;
-    throw PortError(fault_);
+    throw PortError(fault_, PortError::Cause::gone);
   }
   if (state_ != State::Open) return {};
   const QByteArray bytes = port_.readAll();

@@ -8,11 +8,13 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "link/countdown.hpp"
+#include "link/qt/port_names.hpp"
 #include "link/qt/qt_countdown.hpp"
 #include "link/qt/qt_serial_port.hpp"
 #include "scpi/device_session.hpp"
@@ -57,6 +59,32 @@ bool catch_signals() {
 
 void say(const std::string& line) { std::fprintf(stderr, "talmir880-scpi: %s\n", line.c_str()); }
 
+// A line with the local time, for a journal read later.
+void log(const std::string& line) {
+  const std::time_t now = std::time(nullptr);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S%z", std::localtime(&now));
+  say(std::string(stamp) + " " + line);
+}
+
+std::string why(talmir880::scpi::DeviceFault fault) {
+  using talmir880::scpi::DeviceFault;
+  switch (fault) {
+    case DeviceFault::port_busy:
+      return "port busy (another program holds it)";
+    case DeviceFault::no_such_port:
+      return "no such port";
+    case DeviceFault::device_gone:
+      return "device gone";
+    default:
+      return "port failed";
+  }
+}
+
+std::string with_brackets(const std::string& host) {
+  return host.find(':') == std::string::npos ? host : "[" + host + "]";
+}
+
 // VXI-11 beside the raw socket, when it can listen and rpcbind takes its
 // entry; else one line says why it is off, and the raw socket serves alone.
 std::unique_ptr<talmir880::vxi11::Vxi11Transport> start_vxi11(
@@ -100,7 +128,8 @@ std::unique_ptr<talmir880::vxi11::Vxi11Transport> start_vxi11(
     say("warning: VXI-11 on " + host +
         ": anyone who can reach this address can switch the RF output");
   }
-  say("VXI-11 on " + host + ":" + std::to_string(server->port()) + ", registered with rpcbind");
+  say("VXI-11 on " + with_brackets(host) + ":" + std::to_string(server->port()) +
+      ", registered with rpcbind");
   return server;
 }
 
@@ -133,19 +162,38 @@ int main(int argc, char* argv[]) {
   QObject::connect(&signalled, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
 
   QtSerialPort port;
+  const std::string device =
+      options.device.empty() ? "COM" + std::to_string(options.comm_port) : options.device;
   if (options.device.empty()) {
     port.set_CommPort(options.comm_port);
   } else {
     port.set_device_path(options.device);
   }
   port.set_Settings(options.settings);
+  // The adapter may be plugged in later: said, and served all the same.
+  const bool present = options.device.empty() ? serial_port_location(options.comm_port).has_value()
+                                              : ::access(options.device.c_str(), F_OK) == 0;
+  if (!present) {
+    say(device + ": no such port; commands that need the device get -241 until it is there");
+  }
 
   // The countdowns call the instrument only from the event loop, by which
   // time it exists.
   std::unique_ptr<scpi::Instrument> instrument;
   QtCountdown watchdog(kAcknowledgeTimeout, [&instrument] { instrument->watchdog_ran_out(); });
   QtCountdown stall(scpi::kSweepStallTimeout, [&instrument] { instrument->stall_ran_out(); });
-  instrument = std::make_unique<scpi::Instrument>(port, watchdog, stall);
+  QtCountdown quiet(scpi::pass_quiet_time(parse_settings(options.settings).baud),
+                    [&instrument] { instrument->quiet_ran_out(); });
+  QtCountdown reopen(scpi::kReopenInterval, [&instrument] { instrument->reopen_ran_out(); });
+  instrument = std::make_unique<scpi::Instrument>(
+      port, scpi::DeviceSession::Countdowns{watchdog, stall, quiet, reopen});
+  bool reachable = present;
+  instrument->reachability_changed = [&](scpi::DeviceFault fault) {
+    const bool now = fault == scpi::DeviceFault::none;
+    if (now == reachable) return;
+    reachable = now;
+    log(device + ": " + (now ? std::string("device back") : why(fault)));
+  };
 
   int status = 0;
   std::unique_ptr<scpi::StdioTransport> session;
@@ -170,12 +218,12 @@ int main(int argc, char* argv[]) {
       say("cannot listen on " + options.host + ":" + std::to_string(options.tcp_port) + ": " + why);
       return 1;
     }
+    say("listening on " + with_brackets(options.host) + ":" + std::to_string(server->port()) +
+        ", device " + device);
     if (!scpi::is_loopback(options.host)) {
       say("warning: listening on " + options.host +
           ": anyone who can reach this address can switch the RF output");
     }
-    say("listening on " + options.host + ":" + std::to_string(server->port()) + ", device " +
-        (options.device.empty() ? "COM" + std::to_string(options.comm_port) : options.device));
     if (options.vxi11) vxi11_server = start_vxi11(*instrument, options, rpcbind_entry);
   }
   const int loop = app.exec();

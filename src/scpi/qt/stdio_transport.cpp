@@ -19,19 +19,27 @@ void write_line(const std::string& text) {
 
 StdioTransport::StdioTransport(Instrument& instrument, std::function<void(int)> done)
     : instrument_(instrument), done_(std::move(done)), input_(STDIN_FILENO, QSocketNotifier::Read) {
-  instrument_.answer = [](ClientId, const std::string& text) { write_line(text); };
-  // From the event loop: the instrument is still busy with the line that
-  // just finished.
-  instrument_.room = [this](ClientId) {
-    QMetaObject::invokeMethod(
-        &input_, [this] { feed(); }, Qt::QueuedConnection);
-  };
+  // The only client, attached before anyone else can be.
+  session_ = *instrument_.attach(*this);
   QObject::connect(&input_, &QSocketNotifier::activated, &input_, [this] { read(); });
 }
 
-StdioTransport::~StdioTransport() {
-  instrument_.answer = nullptr;
-  instrument_.room = nullptr;
+StdioTransport::~StdioTransport() { instrument_.detach(session_); }
+
+void StdioTransport::answer(std::string text) { write_line(text); }
+
+// From the event loop: the instrument is still busy with the line that just
+// finished.
+void StdioTransport::room() {
+  QMetaObject::invokeMethod(
+      &input_, [this] { feed(); }, Qt::QueuedConnection);
+}
+
+void StdioTransport::finished() {
+  for (const std::string& error : instrument_.take_errors()) {
+    std::fprintf(stderr, "talmir880-scpi: unread error %s\n", error.c_str());
+  }
+  done_(instrument_.error_seen() ? 1 : 0);
 }
 
 void StdioTransport::read() {
@@ -47,29 +55,21 @@ void StdioTransport::read() {
 }
 
 void StdioTransport::feed() {
-  while (!unfed_.empty() && instrument_.backlog(kSession) < Instrument::kMaxBacklog) {
-    unfed_.erase(
-        0, lines_.feed_one(
-               unfed_, [this](std::string line) { instrument_.submit(kSession, std::move(line)); },
-               [this] { instrument_.overrun(kSession); }));
+  auto submit = [this](std::string line) { instrument_.submit(session_, std::move(line)); };
+  auto overrun = [this] { instrument_.overrun(session_); };
+  while (!unfed_.empty() && instrument_.backlog(session_) < Instrument::kMaxBacklog) {
+    unfed_.erase(0, lines_.feed_one(unfed_, submit, overrun));
   }
   // Read more only once this is fed.
   input_.setEnabled(unfed_.empty() && !ended_);
-  if (ended_ && unfed_.empty()) {
-    // A last line without its LF still counts.
-    if (!lines_.partial().empty()) {
-      unfed_ = "\n";
-      feed();
-      return;
-    }
-    finish_when_idle();
+  if (!ended_ || !unfed_.empty() || told_end_) return;
+  // A last line without its LF still counts.
+  if (!lines_.partial().empty()) {
+    if (instrument_.backlog(session_) >= Instrument::kMaxBacklog) return;  // room() comes back
+    lines_.feed_one("\n", submit, overrun);
   }
-}
-
-void StdioTransport::finish_when_idle() {
-  if (finished_ || !instrument_.idle()) return;  // the next room() looks again
-  finished_ = true;
-  done_(instrument_.error_seen() ? 1 : 0);
+  told_end_ = true;
+  instrument_.end_of_input(session_);
 }
 
 }  // namespace talmir880::scpi

@@ -3,27 +3,31 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "scpi/instrument.hpp"
-#include "scpi/line_splitter.hpp"
-
-class QTcpSocket;
 
 namespace talmir880::scpi {
 
 // The instrument on a raw TCP socket, as lab generators serve SCPI: lines
-// in, lines out. Each connection is a client of its own. What one client
-// does (dribbling, never reading, leaving mid-query) costs the others
-// nothing, and what it can make the server hold is capped: its partial line
-// (LineSplitter), its lines waiting (the instrument's backlog; past it the
-// socket is not read, so TCP holds the sender back) and its unread answers.
+// in, lines out. Each connection is a client of its own.
+//
+// Every complete line a client sent runs. After the client's orderly end of
+// sending (FIN) its answers still go out until its last line has run, a
+// last line without LF counting as a line, and then the connection closes;
+// after a reset the partial line is dropped and the answers with it.
+//
+// What one client does (dribbling, never reading, leaving mid-query) costs
+// the others nothing, and what it can make the server hold is capped: its
+// partial line (LineSplitter), its lines waiting (the instrument's backlog;
+// past it the socket is not read, so TCP holds the sender back) and its
+// unread answers.
 class TcpTransport {
  public:
-  static constexpr int kMaxClients = 16;
   // Answers a client has not read; past this it is dropped, since it would
   // otherwise hold memory for as long as it keeps asking.
-  static constexpr qint64 kMaxUnread = 1024 * 1024;
+  static constexpr std::size_t kMaxUnread = 1024 * 1024;
 
   explicit TcpTransport(Instrument& instrument);
   ~TcpTransport();
@@ -35,24 +39,26 @@ class TcpTransport {
   quint16 port() const { return server_.serverPort(); }
 
  private:
-  struct Client {
-    QTcpSocket* socket;
-    LineSplitter lines;
-    bool reading = false;
-    bool held = false;  // stopped reading at the instrument's backlog
+  class Connection;
+  // Qt's sockets close on the peer's FIN; ours must go on writing.
+  class Server : public QTcpServer {
+   public:
+    explicit Server(TcpTransport& owner) : owner_(owner) {}
+
+   protected:
+    void incomingConnection(qintptr descriptor) override { owner_.accept(descriptor); }
+
+   private:
+    TcpTransport& owner_;
   };
 
-  void accept();
-  void read(ClientId id);
-  void answer(ClientId id, const std::string& text);
-  void drop(ClientId id);
-  // From the event loop, never from inside the instrument.
-  void later(ClientId id, void (TcpTransport::*step)(ClientId));
+  void accept(qintptr descriptor);
+  // From the event loop: the connection may be inside one of its callbacks.
+  void remove_later(Connection* connection);
 
   Instrument& instrument_;
-  QTcpServer server_;
-  std::map<ClientId, Client> clients_;
-  ClientId next_id_ = 1;
+  Server server_;
+  std::map<Connection*, std::unique_ptr<Connection>> connections_;
 };
 
 }  // namespace talmir880::scpi
