@@ -103,11 +103,11 @@ class CoreChannelTest : public ::testing::Test {
     while (watchdog.running()) port.receive("R");
   }
 
-  testing::FakeSerialPort port;
-  testing::ManualCountdown watchdog;
-  testing::ManualCountdown stall;
-  testing::ManualCountdown quiet;
-  testing::ManualCountdown reopen;
+  talmir880::testing::FakeSerialPort port;
+  talmir880::testing::ManualCountdown watchdog;
+  talmir880::testing::ManualCountdown stall;
+  talmir880::testing::ManualCountdown quiet;
+  talmir880::testing::ManualCountdown reopen;
   scpi::Instrument instrument{port, {watchdog, stall, quiet, reopen}};
   CoreChannel channel{instrument};
   std::deque<Client> clients;
