@@ -85,7 +85,7 @@ class Session {
     peers_[i].inbox.append(bytes);
     pump();
   }
-  void later(std::uint32_t ms) {
+  void later(std::uint64_t ms) {
     now_ += std::chrono::milliseconds(ms);
     channel_.tick(now_);
     pump();
@@ -115,7 +115,7 @@ class Session {
       stall_.run_out();
       quiet_.run_out();
       reopen_.run_out();
-      later(50u * 24 * 3600 * 1000);
+      later(std::uint64_t{50} * 24 * 3600 * 1000);
     }
     for (std::size_t i = 0; i < kConnections; ++i) {
       check(!channel_.busy(peers_[i].id), "no call waits past every deadline");
