@@ -18,6 +18,10 @@ packages=(
   python3-pyvisa python3-pyvisa-py python3-pymeasure
   # A one-shot from the shell, as the docs show it.
   socat
+  # VXI-11: ONC RPC's XDR, and the system's rpcbind where clients find it.
+  libtirpc-dev rpcbind
+  # The test without rpcbind brings up loopback in a network namespace of its own.
+  iproute2
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -56,6 +56,15 @@ bool take_listen(std::string_view value, ServerOptions& out) {
   return true;
 }
 
+bool take_vxi11(std::string_view value, ServerOptions& out) {
+  ServerOptions parsed;
+  if (!take_listen(value, parsed)) return false;
+  out.vxi11 = true;
+  out.vxi11_host = parsed.host;
+  out.vxi11_port = parsed.tcp_port;
+  return true;
+}
+
 }  // namespace
 
 ParsedPanelOptions parse_panel_options(const std::vector<std::string>& args) {
@@ -119,7 +128,12 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
       (flag == "--stdio" ? out.stdio : flag == "--help" ? out.help : out.version) = true;
       continue;
     }
-    if (flag != "--port" && flag != "--baud" && flag != "--listen") {
+    if (flag == "--no-vxi11") {
+      if (value) return {std::nullopt, flag + " takes no value"};
+      out.vxi11 = false;
+      continue;
+    }
+    if (flag != "--port" && flag != "--baud" && flag != "--listen" && flag != "--vxi11") {
       return {std::nullopt, "unknown option " + args[i]};
     }
     if (!value) {
@@ -136,6 +150,9 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
     }
     if (flag == "--listen" && !take_listen(*value, out)) {
       return {std::nullopt, "--listen takes HOST:PORT (an IPv6 host in brackets), not " + *value};
+    }
+    if (flag == "--vxi11" && !take_vxi11(*value, out)) {
+      return {std::nullopt, "--vxi11 takes HOST:PORT (an IPv6 host in brackets), not " + *value};
     }
     listen = listen || flag == "--listen";
   }
@@ -155,7 +172,7 @@ std::string address_text(const std::string& host, int port) {
 
 std::string server_usage() {
   return "Usage: talmir880-scpi [--port COMn|N|DEVICE] [--baud B]\n"
-         "                      [--listen HOST:PORT | --stdio]\n"
+         "                      [--listen HOST:PORT | --stdio] [--vxi11 HOST:PORT | --no-vxi11]\n"
          "The TALMIR-880 as a SCPI instrument: IEEE 488.2 common commands and the usual\n"
          "RF-source commands, over a raw TCP socket or on standard input and output.\n"
          "\n"
@@ -170,6 +187,9 @@ std::string server_usage() {
          "                       standard error says where it listens; for any address but\n"
          "                       this machine's own a warning follows that line: everyone\n"
          "                       who can reach the address can switch the RF output.\n"
+         "  --vxi11 HOST:PORT    where VXI-11 (TCPIP::host::INSTR) listens (default\n"
+         "                       127.0.0.1 on any free port), registered with rpcbind\n"
+         "  --no-vxi11           the raw socket only\n"
          "  --stdio              serve one session on standard input and output instead;\n"
          "                       exit at end of input once every line has run, 0 when no\n"
          "                       error was queued, else 1 (errors left unread are printed\n"

@@ -16,6 +16,9 @@ struct ServerOptions {
   std::string host = "127.0.0.1";
   int tcp_port = 5025;  // 0: any free port, told at start
   bool stdio = false;
+  bool vxi11 = true;  // VXI-11 beside the raw socket, registered with rpcbind
+  std::string vxi11_host = "127.0.0.1";
+  int vxi11_port = 0;  // 0: any free port, as rpcbind tells clients
   bool help = false;
   bool version = false;
 };
@@ -45,7 +48,7 @@ struct ParsedPanelOptions {
 ParsedPanelOptions parse_panel_options(const std::vector<std::string>& args);
 std::string panel_usage();
 
-// Whether an address given to --listen reaches only this machine.
+// Whether an address given to --listen or --vxi11 reaches only this machine.
 bool is_loopback(const std::string& host);
 
 // HOST:PORT as --listen takes it back: an IPv6 host in brackets.

@@ -91,6 +91,17 @@ class ServerTest(unittest.TestCase):
         self.port = int(found.group(1))
         self.resource = "TCPIP::127.0.0.1::%d::SOCKET" % self.port
 
+    def wait_for_log(self, *texts, timeout=5.0):
+        """The first line of the server's standard error that holds one of
+        the texts, waiting for it up to the timeout; None when none came."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            for line in list(self.server_log):
+                if any(text in line for text in texts):
+                    return line
+            time.sleep(0.01)
+        return None
+
     @staticmethod
     def _keep_log(server, log):
         for line in server.stderr:

@@ -109,6 +109,8 @@ cmd_layout() {
       [[ ", $depends," == *", $p "* || ", $depends," == *", $p,"* ]] ||
         fail "Depends lacks $p: $depends"
     done
+    # VISA clients find talmir880-scpi's VXI-11 channel through rpcbind.
+    [[ ", $(dpkg-deb -f "$deb" Recommends)," == *", rpcbind,"* ]] || fail "Recommends lacks rpcbind"
     # The version is written in three places that a release must keep in step.
     grep -q "<release version=\"$version\"" "$work/root/usr/share/metainfo/$app_id.metainfo.xml" ||
       fail "metainfo has no release $version"

@@ -152,5 +152,28 @@ TEST(ServerOptions, OnlyLoopbackNeedsNoWarning) {
   }
 }
 
+TEST(ServerOptions, Vxi11IsOnByDefaultOnLoopbackAtAnyPort) {
+  const auto options = [](std::vector<std::string> args) {
+    return *parse_server_options(args).options;
+  };
+  const ServerOptions defaults = options({});
+  EXPECT_TRUE(defaults.vxi11);
+  EXPECT_EQ(defaults.vxi11_host, "127.0.0.1");
+  EXPECT_EQ(defaults.vxi11_port, 0);
+  EXPECT_FALSE(options({"--no-vxi11"}).vxi11);
+  const ServerOptions given = options({"--vxi11", "0.0.0.0:1024", "--listen", "127.0.0.1:0"});
+  EXPECT_TRUE(given.vxi11);
+  EXPECT_EQ(given.vxi11_host, "0.0.0.0");
+  EXPECT_EQ(given.vxi11_port, 1024);
+  EXPECT_EQ(given.host, "127.0.0.1") << "--listen is its own";
+  EXPECT_EQ(options({"--vxi11=[::1]:7000"}).vxi11_host, "::1");
+  EXPECT_FALSE(options({"--vxi11", "127.0.0.1:7000", "--no-vxi11"}).vxi11) << "the last one counts";
+  EXPECT_TRUE(options({"--no-vxi11", "--vxi11", "127.0.0.1:7000"}).vxi11);
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--vxi11"}, {"--vxi11", "7000"}, {"--vxi11", "::1:7000"}, {"--no-vxi11=1"}}) {
+    EXPECT_FALSE(parse_server_options(args).options) << args.back();
+  }
+}
+
 }  // namespace
 }  // namespace talmir880::scpi

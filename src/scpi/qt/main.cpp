@@ -22,6 +22,8 @@
 #include "scpi/qt/stdio_transport.hpp"
 #include "scpi/qt/tcp_transport.hpp"
 #include "scpi/server_options.hpp"
+#include "vxi11/qt/rpcbind_entry.hpp"
+#include "vxi11/qt/vxi11_transport.hpp"
 
 namespace {
 
@@ -79,6 +81,54 @@ std::string why(talmir880::DeviceFault fault) {
     default:
       return "port failed";
   }
+}
+
+// VXI-11 beside the raw socket, when it can listen and rpcbind takes its
+// entry; else one line says why it is off, and the raw socket serves alone.
+std::unique_ptr<talmir880::vxi11::Vxi11Transport> start_vxi11(
+    talmir880::scpi::Instrument& instrument, const talmir880::scpi::ServerOptions& options,
+    talmir880::vxi11::RpcbindEntry& entry) {
+  using talmir880::vxi11::RpcbindEntry;
+  const std::string host = options.vxi11_host == "localhost" ? "127.0.0.1" : options.vxi11_host;
+  const QHostAddress address(QString::fromStdString(host));
+  auto server = std::make_unique<talmir880::vxi11::Vxi11Transport>(instrument);
+  std::string why;
+  if (address.isNull()) {
+    why = host + " is not an IP address";
+  } else if (!server->listen(address, static_cast<quint16>(options.vxi11_port), why)) {
+    why = "cannot listen on " + host + ":" + std::to_string(options.vxi11_port) + ": " + why;
+  }
+  if (!why.empty()) {
+    say("VXI-11 off: " + why);
+    return nullptr;
+  }
+  std::uint16_t other = 0;
+  switch (entry.set(host, server->port(), other)) {
+    case RpcbindEntry::Outcome::no_rpcbind:
+      say("VXI-11 off: rpcbind is not running; start it (systemctl start rpcbind, or rpcbind "
+          "as root) and restart talmir880-scpi");
+      return nullptr;
+    case RpcbindEntry::Outcome::taken:
+      say("VXI-11 off: another server on this machine (port " + std::to_string(other) +
+          ") is registered with rpcbind for VXI-11; serving the raw socket only");
+      return nullptr;
+    case RpcbindEntry::Outcome::refused:
+      say("VXI-11 off: rpcbind refused the registration");
+      return nullptr;
+    case RpcbindEntry::Outcome::replaced:
+      say("VXI-11: replaced the rpcbind entry of a server that is gone (port " +
+          std::to_string(other) + ")");
+      break;
+    case RpcbindEntry::Outcome::registered:
+      break;
+  }
+  say("VXI-11 on " + talmir880::scpi::address_text(host, server->port()) +
+      ", registered with rpcbind");
+  if (!talmir880::scpi::is_loopback(host)) {
+    say("warning: VXI-11 on " + host +
+        ": anyone who can reach this address can switch the RF output");
+  }
+  return server;
 }
 
 }  // namespace
@@ -146,6 +196,8 @@ int main(int argc, char* argv[]) {
   int status = 0;
   std::unique_ptr<scpi::StdioTransport> session;
   std::unique_ptr<scpi::TcpTransport> server;
+  vxi11::RpcbindEntry rpcbind_entry;  // removed when main returns, after the loop
+  std::unique_ptr<vxi11::Vxi11Transport> vxi11_server;
   if (options.stdio) {
     session = std::make_unique<scpi::StdioTransport>(*instrument, [&status](int done) {
       status = done;
@@ -169,6 +221,7 @@ int main(int argc, char* argv[]) {
       say("warning: listening on " + options.host +
           ": anyone who can reach this address can switch the RF output");
     }
+    if (options.vxi11) vxi11_server = start_vxi11(*instrument, options, rpcbind_entry);
   }
   const int loop = app.exec();
   return loop != 0 ? loop : status;

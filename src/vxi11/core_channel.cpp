@@ -1,0 +1,453 @@
+#include "vxi11/core_channel.hpp"
+
+#include <algorithm>
+#include <vector>
+
+#include "vxi11/rpc.hpp"
+
+namespace talmir880::vxi11 {
+namespace {
+
+constexpr int kMessageAvailable = 16;  // MAV, bit 4 of the status byte
+
+bool same_name(std::string_view a, std::string_view b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [](char x, char y) { return (x >= 'A' && x <= 'Z' ? x - 'A' + 'a' : x) == y; });
+}
+
+std::int32_t lid_of(const auto& parms) {
+  if constexpr (requires { parms.lid; }) {
+    return parms.lid;
+  } else {
+    return 0;
+  }
+}
+
+}  // namespace
+
+class CoreChannel::LinkEvents final : public scpi::ClientEvents {
+ public:
+  LinkEvents(CoreChannel& channel, std::int32_t lid) : channel_(channel), lid_(lid) {}
+  void answer(std::string text) override { channel_.answered(lid_, std::move(text)); }
+  void room() override { channel_.settle(); }
+
+ private:
+  CoreChannel& channel_;
+  std::int32_t lid_;
+};
+
+CoreChannel::CoreChannel(scpi::Instrument& instrument) : instrument_(instrument) {}
+
+CoreChannel::~CoreChannel() {
+  ++depth_;
+  for (auto& [lid, link] : links_) instrument_.detach(link.client);
+}
+
+ConnectionId CoreChannel::open(ConnectionEvents& events) {
+  const ConnectionId id = next_connection_++;
+  connections_[id].events = &events;
+  return id;
+}
+
+bool CoreChannel::busy(ConnectionId connection) const {
+  const auto found = connections_.find(connection);
+  return found != connections_.end() && found->second.open.has_value();
+}
+
+void CoreChannel::call(ConnectionId id, std::string_view message, Clock::time_point now) {
+  const auto found = connections_.find(id);
+  if (found == connections_.end() || found->second.open) return;
+  Connection& connection = found->second;
+  Call call;
+  switch (read_call(message, call)) {
+    case CallStatus::unreadable:
+    case CallStatus::not_a_call:
+      return;
+    case CallStatus::rpc_mismatch:
+      return connection.events->reply(rpc_mismatch_reply(call.xid));
+    case CallStatus::bad_credential:
+      return connection.events->reply(auth_error_reply(call.xid));
+    case CallStatus::ok:
+      break;
+  }
+  if (call.prog != kDeviceCore) {
+    return connection.events->reply(refused_reply(call.xid, Refusal::prog_unavail));
+  }
+  if (call.vers != kDeviceCoreVersion) {
+    return connection.events->reply(
+        prog_mismatch_reply(call.xid, kDeviceCoreVersion, kDeviceCoreVersion));
+  }
+
+  Open open;
+  open.xid = call.xid;
+  open.proc = call.proc;
+  const auto take = [&](auto parms) {
+    if (!decode(call.args, parms)) return false;
+    open.parms = std::move(parms);
+    return true;
+  };
+  bool decoded = true;
+  switch (call.proc) {
+    case kNull:
+      return connection.events->reply(success_reply(call.xid, {}));
+    case kCreateLink:
+      decoded = take(CreateLinkParms{});
+      break;
+    case kDeviceWrite:
+      decoded = take(WriteParms{});
+      break;
+    case kDeviceRead:
+      decoded = take(ReadParms{});
+      break;
+    case kDeviceReadStb:
+    case kDeviceTrigger:
+    case kDeviceClear:
+    case kDeviceRemote:
+    case kDeviceLocal:
+      decoded = take(GenericParms{});
+      break;
+    case kDeviceLock:
+      decoded = take(LockParms{});
+      break;
+    case kDeviceUnlock:
+    case kDestroyLink:
+      decoded = take(LinkParms{});
+      break;
+    case kDeviceEnableSrq:
+    case kCreateIntrChan:
+    case kDestroyIntrChan:
+      return connection.events->reply(
+          success_reply(call.xid, encode(DeviceError{kOperationNotSupported})));
+    case kDeviceDocmd:
+      return connection.events->reply(
+          success_reply(call.xid, encode(DocmdResp{kOperationNotSupported})));
+    default:
+      return connection.events->reply(refused_reply(call.xid, Refusal::proc_unavail));
+  }
+  if (!decoded) return connection.events->reply(refused_reply(call.xid, Refusal::garbage_args));
+
+  using std::chrono::milliseconds;
+  std::visit(
+      [&](const auto& p) {
+        if constexpr (requires { p.lock_timeout; }) {
+          open.lock_deadline = now + milliseconds(p.lock_timeout);
+        }
+        if constexpr (requires { p.io_timeout; }) {
+          open.io_deadline = now + milliseconds(p.io_timeout);
+        }
+      },
+      open.parms);
+
+  ++depth_;
+  if (std::optional<std::string> results = attempt(id, open)) {
+    connection.events->reply(success_reply(open.xid, *results));
+  } else {
+    connection.open = std::move(open);
+  }
+  --depth_;
+  if (dirty_) retry();
+  expire(now);
+}
+
+std::string CoreChannel::failure(const Open& open, std::int32_t error) {
+  switch (open.proc) {
+    case kCreateLink:
+      return encode(CreateLinkResp{error, 0, 0, 0});
+    case kDeviceWrite:
+      return encode(WriteResp{error, static_cast<std::uint32_t>(open.written)});
+    case kDeviceRead:
+      return encode(ReadResp{error, 0, {}});
+    case kDeviceReadStb:
+      return encode(ReadStbResp{error, 0});
+    default:
+      return encode(DeviceError{error});
+  }
+}
+
+std::optional<std::string> CoreChannel::attempt(ConnectionId id, Open& open) {
+  open.blocked = Blocked::no;
+  if (open.proc == kCreateLink) return create_link(id, open, std::get<CreateLinkParms>(open.parms));
+  const std::int32_t lid = std::visit([](const auto& p) { return lid_of(p); }, open.parms);
+  Link* link = link_of(id, lid);
+  if (link == nullptr) return failure(open, kInvalidLinkIdentifier);
+  switch (open.proc) {
+    case kDeviceUnlock:
+      return unlock(lid);
+    case kDestroyLink:
+      return destroy_link(lid);
+    case kDeviceLock: {
+      const auto& p = std::get<LockParms>(open.parms);
+      if (locked_out(lid, p.flags, open)) return lock_refused(open);
+      lock_holder_ = lid;
+      return encode(DeviceError{kNoError});
+    }
+    case kDeviceWrite: {
+      const auto& p = std::get<WriteParms>(open.parms);
+      if (locked_out(lid, p.flags, open)) return lock_refused(open);
+      return write(*link, open, p);
+    }
+    case kDeviceRead: {
+      const auto& p = std::get<ReadParms>(open.parms);
+      if (locked_out(lid, p.flags, open)) return lock_refused(open);
+      return read(*link, open, p);
+    }
+    default: {
+      const auto& p = std::get<GenericParms>(open.parms);
+      if (locked_out(lid, p.flags, open)) return lock_refused(open);
+      return generic(*link, open);
+    }
+  }
+}
+
+std::optional<std::string> CoreChannel::lock_refused(const Open& open) {
+  if (open.blocked == Blocked::lock) return std::nullopt;
+  return failure(open, kDeviceLockedByAnotherLink);
+}
+
+bool CoreChannel::locked_out(std::int32_t lid, std::int32_t flags, Open& open) {
+  if (!lock_holder_ || *lock_holder_ == lid) return false;
+  if ((flags & kWaitLock) != 0) open.blocked = Blocked::lock;
+  return true;
+}
+
+std::optional<std::string> CoreChannel::create_link(ConnectionId id, Open& open,
+                                                    const CreateLinkParms& p) {
+  // One instrument, under the name VISA gives a LAN instrument by default.
+  if (!same_name(p.device, "inst0")) return failure(open, kDeviceNotAccessible);
+  if (p.lock_device && lock_holder_) {
+    open.blocked = Blocked::lock;
+    return std::nullopt;
+  }
+  const std::int32_t lid = next_lid_++;
+  auto events = std::make_unique<LinkEvents>(*this, lid);
+  const std::optional<scpi::ClientId> client = instrument_.attach(*events);
+  if (!client) return failure(open, kOutOfResources);
+  Link& link = links_[lid];
+  link.connection = id;
+  link.client = *client;
+  link.events = std::move(events);
+  if (p.lock_device) lock_holder_ = lid;
+  return encode(CreateLinkResp{kNoError, lid, 0, kMaxRecvSize});
+}
+
+std::optional<std::string> CoreChannel::write(Link& link, Open& open, const WriteParms& p) {
+  const scpi::ClientId client = link.client;
+  const auto submit = [this, client](std::string line) {
+    instrument_.submit(client, std::move(line));
+  };
+  const auto overrun = [this, client] { instrument_.overrun(client); };
+  const auto full = [this, client] {
+    return instrument_.backlog(client) >= scpi::Instrument::kMaxBacklog;
+  };
+  const std::string_view data = p.data;
+  while (open.written < data.size()) {
+    const std::string_view rest = data.substr(open.written);
+    // Only a piece that ends a line needs room; the rest only grows the
+    // partial line, which LineSplitter bounds.
+    if (rest.find('\n') != std::string_view::npos && full()) {
+      open.blocked = Blocked::io;
+      return std::nullopt;
+    }
+    open.written += link.input.feed_one(rest, submit, overrun);
+  }
+  // END ends the message, and so the line, when no LF did.
+  if ((p.flags & kEnd) != 0 && !link.input.partial().empty()) {
+    if (full()) {
+      open.blocked = Blocked::io;
+      return std::nullopt;
+    }
+    link.input.feed_one("\n", submit, overrun);
+  }
+  return encode(WriteResp{kNoError, static_cast<std::uint32_t>(data.size())});
+}
+
+std::optional<std::string> CoreChannel::read(Link& link, Open& open, const ReadParms& p) {
+  if (link.output.empty()) {
+    open.blocked = Blocked::io;
+    return std::nullopt;
+  }
+  const std::string_view rest = std::string_view(link.output.front()).substr(link.output_read);
+  std::size_t n = std::min<std::size_t>(rest.size(), p.request_size);
+  ReadResp resp;
+  if ((p.flags & kTermCharSet) != 0) {
+    const std::size_t at = rest.substr(0, n).find(p.term_char);
+    if (at != std::string_view::npos) {
+      n = at + 1;
+      resp.reason |= kReasonTermChar;
+    }
+  }
+  if (n == rest.size()) resp.reason |= kReasonEnd;
+  if (resp.reason == 0) resp.reason = kReasonRequestCount;
+  resp.data = rest.substr(0, n);
+  link.output_read += n;
+  link.output_bytes -= n;
+  if (link.output_read == link.output.front().size()) {
+    link.output.pop_front();
+    link.output_read = 0;
+  }
+  return encode(resp);
+}
+
+std::optional<std::string> CoreChannel::generic(Link& link, Open& open) {
+  switch (open.proc) {
+    case kDeviceReadStb: {
+      const int stb = instrument_.status_byte() | (link.output_bytes > 0 ? kMessageAvailable : 0);
+      return encode(ReadStbResp{kNoError, static_cast<std::uint8_t>(stb & 0xff)});
+    }
+    case kDeviceTrigger:
+      // The bus trigger starts a pass, as INIT does, in its turn among the
+      // link's lines.
+      if (instrument_.backlog(link.client) >= scpi::Instrument::kMaxBacklog) {
+        open.blocked = Blocked::io;
+        return std::nullopt;
+      }
+      instrument_.submit(link.client, "INIT");
+      break;
+    case kDeviceClear:
+      instrument_.clear(link.client);
+      // A line already running (an *OPC? behind a pass) would still answer:
+      // the link goes on as a fresh client, so nothing from before the
+      // clear reaches it. With every place taken it stays as it is.
+      if (const std::optional<scpi::ClientId> fresh = instrument_.attach(*link.events)) {
+        instrument_.detach(link.client);
+        link.client = *fresh;
+      }
+      link.input = {};
+      link.output.clear();
+      link.output_read = 0;
+      link.output_bytes = 0;
+      break;
+    default:  // remote and local: the server has no front panel to lock out
+      break;
+  }
+  return encode(DeviceError{kNoError});
+}
+
+std::string CoreChannel::unlock(std::int32_t lid) {
+  if (lock_holder_ != lid) return encode(DeviceError{kNoLockHeldByThisLink});
+  lock_holder_.reset();
+  dirty_ = true;
+  return encode(DeviceError{kNoError});
+}
+
+std::string CoreChannel::destroy_link(std::int32_t lid) {
+  end_link(lid, true);
+  return encode(DeviceError{kNoError});
+}
+
+CoreChannel::Link* CoreChannel::link_of(ConnectionId id, std::int32_t lid) {
+  const auto found = links_.find(lid);
+  return found != links_.end() && found->second.connection == id ? &found->second : nullptr;
+}
+
+void CoreChannel::end_link(std::int32_t lid, bool orderly) {
+  const auto found = links_.find(lid);
+  if (found == links_.end()) return;
+  Link& link = found->second;
+  // An orderly end runs a last line without LF, as the raw socket does at
+  // FIN, when there is room for it.
+  if (orderly && !link.input.partial().empty() &&
+      instrument_.backlog(link.client) < scpi::Instrument::kMaxBacklog) {
+    instrument_.submit(link.client, link.input.partial());
+  }
+  instrument_.detach(link.client);
+  if (lock_holder_ == lid) {
+    lock_holder_.reset();
+    dirty_ = true;
+  }
+  links_.erase(found);
+}
+
+void CoreChannel::answered(std::int32_t lid, std::string text) {
+  const auto found = links_.find(lid);
+  if (found == links_.end()) return;
+  Link& link = found->second;
+  Connection& connection = connections_.at(link.connection);
+  if (connection.overflowed) return;
+  text.push_back('\n');
+  link.output_bytes += text.size();
+  link.output.push_back(std::move(text));
+  if (link.output_bytes > kMaxUnread) {
+    connection.overflowed = true;
+    connection.events->overflow();
+    return;
+  }
+  settle();
+}
+
+void CoreChannel::close(ConnectionId id) {
+  const auto found = connections_.find(id);
+  if (found == connections_.end()) return;
+  ++depth_;
+  found->second.open.reset();
+  std::vector<std::int32_t> gone;
+  for (const auto& [lid, link] : links_) {
+    if (link.connection == id) gone.push_back(lid);
+  }
+  for (const std::int32_t lid : gone) end_link(lid, false);
+  connections_.erase(id);
+  --depth_;
+  if (dirty_) retry();
+}
+
+void CoreChannel::finish(ConnectionId id, std::string results) {
+  Connection& connection = connections_.at(id);
+  const std::uint32_t xid = connection.open->xid;
+  connection.open.reset();
+  connection.events->reply(success_reply(xid, results));
+}
+
+void CoreChannel::tick(Clock::time_point now) {
+  expire(now);
+  if (dirty_) retry();
+}
+
+void CoreChannel::expire(Clock::time_point now) {
+  for (auto& [id, connection] : connections_) {
+    if (!connection.open) continue;
+    const Open& open = *connection.open;
+    if (open.blocked == Blocked::lock && now >= open.lock_deadline) {
+      finish(id, failure(open, kDeviceLockedByAnotherLink));
+    } else if (open.blocked == Blocked::io && now >= open.io_deadline) {
+      finish(id, failure(open, kIoTimeout));
+    }
+  }
+}
+
+std::optional<Clock::time_point> CoreChannel::next_deadline() const {
+  std::optional<Clock::time_point> next;
+  for (const auto& [id, connection] : connections_) {
+    if (!connection.open || connection.open->blocked == Blocked::no) continue;
+    const Clock::time_point at = connection.open->blocked == Blocked::lock
+                                     ? connection.open->lock_deadline
+                                     : connection.open->io_deadline;
+    if (!next || at < *next) next = at;
+  }
+  return next;
+}
+
+void CoreChannel::settle() {
+  dirty_ = true;
+  if (depth_ == 0) retry();
+}
+
+void CoreChannel::retry() {
+  ++depth_;
+  while (dirty_) {
+    dirty_ = false;
+    std::vector<ConnectionId> waiting;
+    for (const auto& [id, connection] : connections_) {
+      if (connection.open) waiting.push_back(id);
+    }
+    for (const ConnectionId id : waiting) {
+      const auto found = connections_.find(id);
+      if (found == connections_.end() || !found->second.open) continue;
+      if (std::optional<std::string> results = attempt(id, *found->second.open)) {
+        finish(id, std::move(*results));
+      }
+    }
+  }
+  --depth_;
+}
+
+}  // namespace talmir880::vxi11
