@@ -106,10 +106,24 @@ void SharedLine::port_event() {
   // box that runs the event loop for a while.
   if (to_remote && remote_.OnComm) remote_.OnComm();
   if (to_panel && panel_.OnComm) panel_.OnComm();
-  for (const Waiting& w : taken) {
-    const auto& told = w.user == User::panel ? panel_took : remote_took;
-    if (told) told(w.command);
+  for (std::size_t i = 0; i < taken.size(); ++i) {
+    const Waiting& w = taken[i];
+    if (w.user == User::panel) {
+      if (panel_took) panel_took(w.command);
+    } else if (remote_took && !superseded(w.command, {taken.begin() + i + 1, taken.end()})) {
+      remote_took(w.command);
+    }
   }
+}
+
+// A command of the same kind that the hand wrote after the remote user's
+// one has the last word on the device: the older one is not worth showing.
+bool SharedLine::superseded(std::string_view command, std::span<const Waiting> taken_after) const {
+  auto later = [command](const Waiting& w) {
+    return w.user == User::panel && w.command.substr(0, 2) == command.substr(0, 2);
+  };
+  return std::any_of(taken_after.begin(), taken_after.end(), later) ||
+         std::any_of(waiting_.begin(), waiting_.end(), later);
 }
 
 void SharedLine::panel_event_ended() {
@@ -137,7 +151,7 @@ bool SharedLine::panel_waits() const {
 }
 
 bool SharedLine::free_for_remote() const {
-  return port_.PortOpen() && panel_depth_ == 0 && !panel_pass_ && !panel_waits();
+  return panel_depth_ == 0 && !panel_pass_ && !panel_waits();
 }
 
 void SharedLine::forget_exchanges() {

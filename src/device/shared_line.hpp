@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -43,13 +44,15 @@ class SharedLine {
   // Whether the panel's sweep runs (its own state); null: never.
   std::function<bool()> panel_sweeping;
 
-  // No panel command waits for an R, no panel sweep runs, no panel handler
-  // is running, and the port is open.
+  // No panel command waits for an R, no panel sweep runs and no panel
+  // handler is running. (A closed port is the remote user's to find out.)
   bool free_for_remote() const;
   // The remote user's command no longer waits for an R.
   void remote_exchange_ended();
 
   // The device acknowledged a command of that user; the bytes as written.
+  // A remote command is not told when the hand has written one of the same
+  // kind since: the device ends up as the hand left it.
   std::function<void(std::string_view)> panel_took;
   std::function<void(std::string_view)> remote_took;
   // The panel wrote a sweep, and its sweep has ended.
@@ -87,6 +90,7 @@ class SharedLine {
   void port_event();
   void forget_exchanges();
   bool panel_waits() const;
+  bool superseded(std::string_view command, std::span<const Waiting> taken_after) const;
 
   SerialPort& port_;
   Face panel_{*this, User::panel};
