@@ -19,9 +19,15 @@
 #include <string>
 #include <vector>
 
+#include <QHostAddress>
+#include <QTcpSocket>
+
 #include "app/form1.hpp"
 #include "app/qt/form_window.hpp"
+#include "app/served_panel.hpp"
+#include "link/qt/qt_countdown.hpp"
 #include "link/qt/qt_serial_port.hpp"
+#include "scpi/qt/tcp_transport.hpp"
 #include "support/pty_fixture.hpp"
 #include "support/scripted_boxes.hpp"
 #include "support/temp_runtime_dir.hpp"
@@ -70,6 +76,26 @@ class Sim {
   bool started_ = false;
 };
 
+// The panel's SCPI instrument on a loopback socket, as `talmir880 --listen`
+// makes it, with the clocks it runs on.
+struct Serving {
+  Serving(Form1& form, QtSerialPort& port)
+      : watchdog(kAcknowledgeTimeout, [this] { served.instrument().watchdog_ran_out(); }),
+        stall(kSweepStallTimeout, [this] { served.instrument().stall_ran_out(); }),
+        quiet([&port] { return pass_quiet_time(parse_settings(port.Settings()).baud); },
+              [this] { served.instrument().quiet_ran_out(); }),
+        reopen(kReopenInterval, [this] { served.instrument().reopen_ran_out(); }),
+        served(form, {watchdog, stall, quiet, reopen}),
+        server(served.instrument()) {
+    std::string why;
+    listening = server.listen(QHostAddress::LocalHost, 0, why);
+  }
+  QtCountdown watchdog, stall, quiet, reopen;
+  ServedPanel served;
+  scpi::TcpTransport server;
+  bool listening = false;
+};
+
 class PanelOnSim : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -78,8 +104,21 @@ class PanelOnSim : public ::testing::Test {
     window = std::make_unique<FormWindow>(form);
     form.Form_Load();
     window->show();
+    // Every test again with the panel serving and a client connected and
+    // idle: the panel's bytes must not change.
+    if (serve || std::getenv("TALMIR880_E2E_LISTEN") != nullptr) {
+      serving = std::make_unique<Serving>(form, port);
+      ASSERT_TRUE(serving->listening);
+      if (!serve) {
+        idle_client.connectToHost(QHostAddress::LocalHost, serving->server.port());
+        ASSERT_TRUE(
+            run_until([this] { return idle_client.state() == QAbstractSocket::ConnectedState; }));
+      }
+    }
   }
   void TearDown() override {
+    idle_client.abort();
+    serving.reset();
     window.reset();
     sim.reset();
   }
@@ -129,6 +168,10 @@ class PanelOnSim : public ::testing::Test {
   Form1 form{port, boxes};
   std::unique_ptr<FormWindow> window;
   std::unique_ptr<Sim> sim;
+  // Set by a fixture whose tests drive the panel's instrument themselves.
+  bool serve = false;
+  std::unique_ptr<Serving> serving;
+  QTcpSocket idle_client;
 };
 
 }  // namespace talmir880::testing
