@@ -18,6 +18,8 @@
 #include "scpi/qt/tcp_transport.hpp"
 #include "scpi/server_options.hpp"
 #include "toolkit/qt/qt_message_boxes.hpp"
+#include "vxi11/qt/rpcbind_entry.hpp"
+#include "vxi11/qt/vxi11_transport.hpp"
 
 namespace {
 
@@ -37,7 +39,8 @@ bool has_display() {
 
 void say(const std::string& line) { std::fprintf(stderr, "talmir880: %s\n", line.c_str()); }
 
-// The instrument behind the panel and its socket, with the clocks it runs on.
+// The instrument behind the panel, its raw socket and VXI-11, with the
+// clocks it runs on.
 struct Served {
   Served(talmir880::Form1& form, talmir880::QtSerialPort& port)
       : watchdog(talmir880::kAcknowledgeTimeout,
@@ -59,6 +62,8 @@ struct Served {
   talmir880::QtCountdown reopen;
   std::unique_ptr<talmir880::ServedPanel> served;
   talmir880::scpi::TcpTransport server;
+  talmir880::vxi11::RpcbindEntry rpcbind;  // unregistered after the channel closes
+  std::unique_ptr<talmir880::vxi11::Vxi11Transport> vxi11;
 };
 
 }  // namespace
@@ -118,6 +123,8 @@ int main(int argc, char* argv[]) {
       say("warning: listening on " + o.host +
           ": anyone who can reach this address can switch the RF output");
     }
+    served->vxi11 = talmir880::vxi11::serve(served->served->instrument(), o.host, 0,
+                                            served->rpcbind, say, "talmir880 --listen");
   }
   window.show();
   const int status = app.exec();

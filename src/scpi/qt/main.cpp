@@ -83,54 +83,6 @@ std::string why(talmir880::DeviceFault fault) {
   }
 }
 
-// VXI-11 beside the raw socket, when it can listen and rpcbind takes its
-// entry; else one line says why it is off, and the raw socket serves alone.
-std::unique_ptr<talmir880::vxi11::Vxi11Transport> start_vxi11(
-    talmir880::scpi::Instrument& instrument, const talmir880::scpi::ServerOptions& options,
-    talmir880::vxi11::RpcbindEntry& entry) {
-  using talmir880::vxi11::RpcbindEntry;
-  const std::string host = options.vxi11_host == "localhost" ? "127.0.0.1" : options.vxi11_host;
-  const QHostAddress address(QString::fromStdString(host));
-  auto server = std::make_unique<talmir880::vxi11::Vxi11Transport>(instrument);
-  std::string why;
-  if (address.isNull()) {
-    why = host + " is not an IP address";
-  } else if (!server->listen(address, static_cast<quint16>(options.vxi11_port), why)) {
-    why = "cannot listen on " + host + ":" + std::to_string(options.vxi11_port) + ": " + why;
-  }
-  if (!why.empty()) {
-    say("VXI-11 off: " + why);
-    return nullptr;
-  }
-  std::uint16_t other = 0;
-  switch (entry.set(host, server->port(), other)) {
-    case RpcbindEntry::Outcome::no_rpcbind:
-      say("VXI-11 off: rpcbind is not running; start it (systemctl start rpcbind, or rpcbind "
-          "as root) and restart talmir880-scpi");
-      return nullptr;
-    case RpcbindEntry::Outcome::taken:
-      say("VXI-11 off: another server on this machine (port " + std::to_string(other) +
-          ") is registered with rpcbind for VXI-11; serving the raw socket only");
-      return nullptr;
-    case RpcbindEntry::Outcome::refused:
-      say("VXI-11 off: rpcbind refused the registration");
-      return nullptr;
-    case RpcbindEntry::Outcome::replaced:
-      say("VXI-11: replaced the rpcbind entry of a server that is gone (port " +
-          std::to_string(other) + ")");
-      break;
-    case RpcbindEntry::Outcome::registered:
-      break;
-  }
-  say("VXI-11 on " + talmir880::scpi::address_text(host, server->port()) +
-      ", registered with rpcbind");
-  if (!talmir880::scpi::is_loopback(host)) {
-    say("warning: VXI-11 on " + host +
-        ": anyone who can reach this address can switch the RF output");
-  }
-  return server;
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -221,7 +173,10 @@ int main(int argc, char* argv[]) {
       say("warning: listening on " + options.host +
           ": anyone who can reach this address can switch the RF output");
     }
-    if (options.vxi11) vxi11_server = start_vxi11(*instrument, options, rpcbind_entry);
+    if (options.vxi11) {
+      vxi11_server = vxi11::serve(*instrument, options.vxi11_host, options.vxi11_port,
+                                  rpcbind_entry, say, "talmir880-scpi");
+    }
   }
   const int loop = app.exec();
   return loop != 0 ? loop : status;

@@ -3,6 +3,7 @@
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTimer>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -49,5 +50,15 @@ class Vxi11Transport {
   QTcpServer server_;
   QTimer deadline_;
 };
+
+class RpcbindEntry;
+
+// VXI-11 beside the raw socket, listening on host:port and registered with
+// rpcbind in `entry`; when it cannot be, nothing, and one line through `say`
+// tells why and how to mend it (`program` is what to restart).
+std::unique_ptr<Vxi11Transport> serve(scpi::Instrument& instrument, const std::string& host,
+                                      int port, RpcbindEntry& entry,
+                                      const std::function<void(const std::string&)>& say,
+                                      const std::string& program);
 
 }  // namespace talmir880::vxi11
