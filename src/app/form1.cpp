@@ -118,7 +118,7 @@ void Form1::Form_Load() {
   }
   Combo1.set_ListIndex(0);
   // The device is taken to be at -3 dBm without having been told so.
-  output.level_sent = protocol::rf_level(-3);
+  output.level_sent = protocol::rf_level(protocol::kStartUp.level_dbm);
   output.level_command = output.level_sent;
 
   for (int i = 0; i < 10; ++i) COM_Combo.AddItem("COM" + std::to_string(i + 1), i);

@@ -142,8 +142,14 @@ void DeviceSession::received() {
   seen_ = link_.receive_data.size();
   countdowns_.stall.start();
   if (pass_progress) pass_progress(pass_counted_ + seen_, pass_expected_);
-  // Every character, reports or noise, puts the end off until the line is quiet.
-  if (pass_counted_ + seen_ >= pass_expected_) countdowns_.quiet.start();
+  // Past the last report every character, report or noise, puts the end
+  // off until the line is quiet: as many reports as noise pushed ahead may
+  // still come. A line that never goes quiet (noise without end) gets at
+  // most a second pass's worth.
+  const std::size_t total = pass_counted_ + seen_;
+  if (total >= pass_expected_ && (!countdowns_.quiet.running() || total <= 2 * pass_expected_)) {
+    countdowns_.quiet.start();
+  }
 }
 
 void DeviceSession::not_acknowledged() {

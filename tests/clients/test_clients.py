@@ -143,6 +143,28 @@ class SlowSweepTest(ServerTest):
             client.close()
 
 
+class NoisyLineTest(ServerTest):
+    """Noise counted as reports must not end a pass early."""
+
+    # 400 characters a second of noise: a 500-point pass of 0.85 s (1 ms a
+    # point and the line) gets some 340 of them, 85 points' worth.
+    sim_args = ("--noise", "400", "--dwell-ms", "1")
+
+    def test_the_next_command_reaches_the_device_after_the_pass(self):
+        client = self.connect()
+        client.settimeout(30)
+        for _ in range(3):
+            client.sendall(b"FREQ:MODE SWE;:INIT\nPOW -9\nPOW -3\n")
+            self.assertEqual(ask(client, "*OPC?"), "1")
+        lines = [line for line in self.sim.read_lines(until=None)
+                 if line.startswith(("SWEEP DONE", "$"))]
+        for i, line in enumerate(lines):
+            if line.startswith("$W"):
+                self.assertTrue(lines[i + 1].startswith("SWEEP DONE"),
+                                "a command reached the device mid-pass: %s" % lines[i + 1])
+        client.close()
+
+
 class ContinuousSweepTest(ServerTest):
     """Settings while passes repeat."""
 

@@ -44,6 +44,19 @@ TEST_F(Sweeps, APassEndsWhenEveryPointCameAndTheLineWentQuiet) {
   EXPECT_EQ(run("STAT:OPER:COND?;:STAT:OPER?"), "0;8");
 }
 
+TEST_F(Sweeps, ALineThatNeverGoesQuietStillEndsThePass) {
+  run("INIT");
+  instrument.submit(2, "*OPC?");
+  port.receive(std::string(20, '.'));
+  // 20 expected characters: up to 20 more put the end off.
+  for (int i = 0; i < 20; ++i) port.receive("~");
+  EXPECT_EQ(quiet.starts, 21);
+  for (int i = 0; i < 50; ++i) port.receive("~");
+  EXPECT_EQ(quiet.starts, 21) << "noise without end no longer does";
+  quiet.run_out();
+  EXPECT_EQ(answer_of(2), "1");
+}
+
 TEST_F(Sweeps, SettingsDuringAPassAreAnsweredAtOnceAndSentAfterIt) {
   run("OUTP ON;:INIT");
   instrument.submit(2, "POW -6;POW?;:OUTP OFF;:OUTP?");
