@@ -88,7 +88,7 @@ struct Serving {
         served(form, {watchdog, stall, quiet, reopen}),
         server(served.instrument()) {
     std::string why;
-    listening = server.listen(QHostAddress::LocalHost, 0, why);
+    listening = server.listen("127.0.0.1", 0, why);
   }
   QtCountdown watchdog, stall, quiet, reopen;
   ServedPanel served;

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include <QApplication>
-#include <QHostAddress>
 
 #include "app/form1.hpp"
 #include "app/qt/font_config_reader.hpp"
@@ -18,8 +17,6 @@
 #include "scpi/qt/tcp_transport.hpp"
 #include "scpi/server_options.hpp"
 #include "toolkit/qt/qt_message_boxes.hpp"
-#include "vxi11/qt/rpcbind_entry.hpp"
-#include "vxi11/qt/vxi11_transport.hpp"
 
 namespace {
 
@@ -39,8 +36,9 @@ bool has_display() {
 
 void say(const std::string& line) { std::fprintf(stderr, "talmir880: %s\n", line.c_str()); }
 
-// The instrument behind the panel, its raw socket and VXI-11, with the
-// clocks it runs on.
+// The instrument behind the panel and its raw socket, with the clocks it
+// runs on. (VXI-11 stays with talmir880-scpi: libtirpc and Qt Network would
+// cost the panel's start-up even when it serves nothing.)
 struct Served {
   Served(talmir880::Form1& form, talmir880::QtSerialPort& port)
       : watchdog(talmir880::kAcknowledgeTimeout,
@@ -62,8 +60,6 @@ struct Served {
   talmir880::QtCountdown reopen;
   std::unique_ptr<talmir880::ServedPanel> served;
   talmir880::scpi::TcpTransport server;
-  talmir880::vxi11::RpcbindEntry rpcbind;  // unregistered after the channel closes
-  std::unique_ptr<talmir880::vxi11::Vxi11Transport> vxi11;
 };
 
 }  // namespace
@@ -109,13 +105,9 @@ int main(int argc, char* argv[]) {
   if (options.options->listen) {
     const talmir880::scpi::PanelOptions& o = *options.options;
     served = std::make_unique<Served>(form, port);
-    const QHostAddress address(
-        QString::fromStdString(o.host == "localhost" ? std::string("127.0.0.1") : o.host));
     std::string why;
-    if (address.isNull() ||
-        !served->server.listen(address, static_cast<quint16>(o.tcp_port), why)) {
-      say("cannot listen on " + talmir880::scpi::address_text(o.host, o.tcp_port) + ": " +
-          (address.isNull() ? o.host + " is not an IP address" : why));
+    if (!served->server.listen(o.host, o.tcp_port, why)) {
+      say("cannot listen on " + talmir880::scpi::address_text(o.host, o.tcp_port) + ": " + why);
       return 1;
     }
     say("listening on " + talmir880::scpi::address_text(o.host, served->server.port()));
@@ -123,8 +115,6 @@ int main(int argc, char* argv[]) {
       say("warning: listening on " + o.host +
           ": anyone who can reach this address can switch the RF output");
     }
-    served->vxi11 = talmir880::vxi11::serve(served->served->instrument(), o.host, 0,
-                                            served->rpcbind, say, "talmir880 --listen");
   }
   window.show();
   const int status = app.exec();

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QHostAddress>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
@@ -158,13 +157,11 @@ int main(int argc, char* argv[]) {
   } else {
     server = std::make_unique<scpi::TcpTransport>(*instrument);
     std::string why;
-    const QHostAddress address(QString::fromStdString(
-        options.host == "localhost" ? std::string("127.0.0.1") : options.host));
-    if (address.isNull()) {
+    if (!scpi::TcpTransport::is_address(options.host)) {
       say("--listen: " + options.host + " is not an IP address");
       return 2;
     }
-    if (!server->listen(address, static_cast<quint16>(options.tcp_port), why)) {
+    if (!server->listen(options.host, options.tcp_port, why)) {
       say("cannot listen on " + options.host + ":" + std::to_string(options.tcp_port) + ": " + why);
       return 1;
     }

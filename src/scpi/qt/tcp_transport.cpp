@@ -1,6 +1,7 @@
 #include "scpi/qt/tcp_transport.hpp"
 
 #include <fcntl.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -9,6 +10,7 @@
 #include <QMetaObject>
 #include <QSocketNotifier>
 #include <cerrno>
+#include <cstring>
 
 #include "scpi/line_splitter.hpp"
 
@@ -167,25 +169,81 @@ class TcpTransport::Connection final : public ClientEvents {
   bool left_ = false;
 };
 
-TcpTransport::TcpTransport(Instrument& instrument) : instrument_(instrument), server_(*this) {}
+namespace {
+
+std::string numeric(const std::string& host) { return host == "localhost" ? "127.0.0.1" : host; }
+
+// The address of a numeric host, or nothing.
+addrinfo* resolve(const std::string& host, int port) {
+  addrinfo hints{};
+  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(numeric(host).c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
+    return nullptr;
+  }
+  return found;
+}
+
+}  // namespace
+
+TcpTransport::TcpTransport(Instrument& instrument) : instrument_(instrument) {}
 
 TcpTransport::~TcpTransport() {
   for (auto& [raw, connection] : connections_) instrument_.detach(connection->id());
+  accepting_.reset();
+  if (listener_ >= 0) ::close(listener_);
 }
 
-bool TcpTransport::listen(const QHostAddress& address, quint16 port, std::string& why) {
-  if (server_.listen(address, port)) return true;
-  why = server_.errorString().toStdString();
-  return false;
+bool TcpTransport::is_address(const std::string& host) {
+  addrinfo* found = resolve(host, 0);
+  if (found != nullptr) ::freeaddrinfo(found);
+  return found != nullptr;
 }
 
-void TcpTransport::accept(qintptr descriptor) {
-  const int fd = static_cast<int>(descriptor);
+bool TcpTransport::listen(const std::string& host, int port, std::string& why) {
+  addrinfo* found = resolve(host, port);
+  if (found == nullptr) {
+    why = host + " is not an IP address";
+    return false;
+  }
+  const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  const bool ok = fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+                  ::bind(fd, found->ai_addr, found->ai_addrlen) == 0 && ::listen(fd, 64) == 0;
+  ::freeaddrinfo(found);
+  sockaddr_storage bound{};
+  socklen_t length = sizeof bound;
+  if (!ok || ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
+    why = std::strerror(errno);
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  listener_ = fd;
+  port_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(bound).sin6_port
+                                            : reinterpret_cast<sockaddr_in&>(bound).sin_port);
+  accepting_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+  QObject::connect(accepting_.get(), &QSocketNotifier::activated, accepting_.get(),
+                   [this] { accept_all(); });
+  return true;
+}
+
+void TcpTransport::accept_all() {
+  for (;;) {
+    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd >= 0) {
+      accept(fd);
+    } else if (errno != EINTR && errno != ECONNABORTED) {
+      return;  // EAGAIN: all taken; anything else: the next one tells
+    }
+  }
+}
+
+void TcpTransport::accept(int fd) {
   auto connection = std::make_unique<Connection>(*this, fd);
   const std::optional<ClientId> id = instrument_.attach(*connection);
   // Refused cleanly: closed at once, nothing read.
   if (!id) return;
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
   // Each answer is one short line: waiting to fill a segment would only add
   // a round trip to the next query.
   const int on = 1;
@@ -197,7 +255,8 @@ void TcpTransport::accept(qintptr descriptor) {
 
 void TcpTransport::remove_later(Connection* connection) {
   QMetaObject::invokeMethod(
-      &server_, [this, connection] { connections_.erase(connection); }, Qt::QueuedConnection);
+      accepting_.get(), [this, connection] { connections_.erase(connection); },
+      Qt::QueuedConnection);
 }
 
 }  // namespace talmir880::scpi

@@ -1,7 +1,6 @@
 #pragma once
 
-#include <QHostAddress>
-#include <QTcpServer>
+#include <QSocketNotifier>
 #include <map>
 #include <memory>
 #include <string>
@@ -23,6 +22,9 @@ namespace talmir880::scpi {
 // partial line (LineSplitter), its lines waiting (the instrument's backlog;
 // past it the socket is not read, so TCP holds the sender back) and its
 // unread answers.
+//
+// Plain sockets on Qt Core's notifiers: Qt's own close on the peer's FIN,
+// and a panel that serves nothing should not load Qt Network at start.
 class TcpTransport {
  public:
   // Answers a client has not read; past this it is dropped, since it would
@@ -34,30 +36,25 @@ class TcpTransport {
   TcpTransport(const TcpTransport&) = delete;
   TcpTransport& operator=(const TcpTransport&) = delete;
 
-  // False, with the system's reason, when the address cannot be had.
-  bool listen(const QHostAddress& address, quint16 port, std::string& why);
-  quint16 port() const { return server_.serverPort(); }
+  // Whether a host is a numeric IPv4 or IPv6 address, or localhost.
+  static bool is_address(const std::string& host);
+  // Listens on host:port (port 0: any free one); false, with the system's
+  // reason, when the address cannot be had.
+  bool listen(const std::string& host, int port, std::string& why);
+  int port() const { return port_; }
 
  private:
   class Connection;
-  // Qt's sockets close on the peer's FIN; ours must go on writing.
-  class Server : public QTcpServer {
-   public:
-    explicit Server(TcpTransport& owner) : owner_(owner) {}
 
-   protected:
-    void incomingConnection(qintptr descriptor) override { owner_.accept(descriptor); }
-
-   private:
-    TcpTransport& owner_;
-  };
-
-  void accept(qintptr descriptor);
+  void accept_all();
+  void accept(int fd);
   // From the event loop: the connection may be inside one of its callbacks.
   void remove_later(Connection* connection);
 
   Instrument& instrument_;
-  Server server_;
+  int listener_ = -1;
+  int port_ = 0;
+  std::unique_ptr<QSocketNotifier> accepting_;
   std::map<Connection*, std::unique_ptr<Connection>> connections_;
 };
 
