@@ -157,7 +157,7 @@ void BM_MSComm1_OnComm(benchmark::State& state) {
     rounds.time([&] {
       for (auto& p : panels) {
         p->port.pending.append(chunk);
-        p->form.link.MSComm1_OnComm();
+        p->form.MSComm1_OnComm();
       }
     });
     ++rounds_since_fill;

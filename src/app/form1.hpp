@@ -43,6 +43,9 @@ class Form1 : private LinkEvents {
 
   void Form_Load();
   void Combo3_Click();
+  // The serial control's event and the watchdog's tick, handled by the link.
+  void MSComm1_OnComm() { link.port_event(); }
+  void Timer1_Timer() { link.watchdog_ran_out(); }
 
   // The one door for events from the outside world: clicks, picks and typing
   // (the face calls it), serial events and timer ticks (wired here). A port

@@ -35,7 +35,7 @@ std::chrono::milliseconds pass_quiet_time(int baud) {
 
 DeviceSession::DeviceSession(SerialPort& port, Countdowns countdowns)
     : port_(port), countdowns_(countdowns), link_(port, countdowns.watchdog, *this) {
-  port_.OnComm = [this] { link_.MSComm1_OnComm(); };
+  port_.OnComm = [this] { link_.port_event(); };
 }
 
 DeviceSession::~DeviceSession() { port_.OnComm = nullptr; }

@@ -89,7 +89,7 @@ class DeviceSession : private LinkEvents {
   // Whether a command may be written now: the line may have another user.
   bool line_free() const { return !may_write || may_write(); }
 
-  void watchdog_ran_out() { link_.Timer1_Timer(); }
+  void watchdog_ran_out() { link_.watchdog_ran_out(); }
   void stall_ran_out();
   void quiet_ran_out();
   void reopen_ran_out() {}

@@ -7,7 +7,7 @@ namespace talmir880 {
 // The watchdog's clock: a one-shot countdown. start() begins it afresh, also
 // while it runs, so the latest command gets its full time; stop() ends it
 // unfired. Its owner runs it (a QTimer, a window's timer control, or a test's
-// hand) and calls Link::Timer1_Timer when it runs out.
+// hand) and calls Link::watchdog_ran_out when it runs out.
 class Countdown {
  public:
   virtual ~Countdown() = default;

@@ -5,13 +5,13 @@
 
 namespace talmir880 {
 
-Link::Link(SerialPort& MSComm1, Countdown& Timer1, LinkEvents& events)
-    : MSComm1_(MSComm1), Timer1_(Timer1), events_(events) {}
+Link::Link(SerialPort& port, Countdown& watchdog, LinkEvents& events)
+    : port_(port), watchdog_(watchdog), events_(events) {}
 
-void Link::MSComm1_OnComm() {
+void Link::port_event() {
   std::string chunk;
   try {
-    chunk = MSComm1_.Input();
+    chunk = port_.Input();
   } catch (const PortError& fault) {
     events_.read_failed(fault);
     return;
@@ -20,7 +20,7 @@ void Link::MSComm1_OnComm() {
     return;
   }
   if (receive_data.append(chunk)) {
-    Timer1_.stop();
+    watchdog_.stop();
     receive_data.clear();
     events_.acknowledged();
   } else if (!chunk.empty()) {
@@ -28,19 +28,19 @@ void Link::MSComm1_OnComm() {
   }
 }
 
-void Link::Timer1_Timer() {
+void Link::watchdog_ran_out() {
   // Off before the owner hears of it: a message box keeps the event loop
   // running, and the watchdog fires once per arming.
-  Timer1_.stop();
+  watchdog_.stop();
   events_.not_acknowledged();
 }
 
 bool Link::write(std::string_view command) {
   try {
-    MSComm1_.Output(command);
+    port_.Output(command);
   } catch (const PortError& fault) {
     // The fault is this command's answer: no watchdog message after it.
-    Timer1_.stop();
+    watchdog_.stop();
     events_.write_failed(fault);
     return false;
   }

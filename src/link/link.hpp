@@ -31,28 +31,28 @@ class LinkEvents {
 // comes of it goes to the owner's LinkEvents.
 class Link {
  public:
-  Link(SerialPort& MSComm1, Countdown& Timer1, LinkEvents& events);
+  Link(SerialPort& port, Countdown& watchdog, LinkEvents& events);
 
   // The port raised its event: read what waits and apply the
   // acknowledgement rule.
-  void MSComm1_OnComm();
+  void port_event();
   // The watchdog ran out.
-  void Timer1_Timer();
+  void watchdog_ran_out();
 
   void empty_received() { receive_data.clear(); }
-  bool port_open() const { return MSComm1_.PortOpen(); }
+  bool port_open() const { return port_.PortOpen(); }
   // The command as it is, in one write; callers test port_open() first.
   // False when the port failed: the watchdog is off, the owner has been
   // told, and the caller ends what it was doing.
   [[nodiscard]] bool write(std::string_view command);
-  void arm_watchdog() { Timer1_.start(); }
-  bool watchdog_armed() const { return Timer1_.running(); }
+  void arm_watchdog() { watchdog_.start(); }
+  bool watchdog_armed() const { return watchdog_.running(); }
 
   ReceiveText receive_data;
 
  private:
-  SerialPort& MSComm1_;
-  Countdown& Timer1_;
+  SerialPort& port_;
+  Countdown& watchdog_;
   LinkEvents& events_;
 };
 
