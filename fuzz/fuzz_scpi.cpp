@@ -111,6 +111,16 @@ bool verbose() {
   return on;
 }
 
+// The instrument as it stands breaks two rules after a command the device
+// did not take (fuzz/findings/fuzz_scpi-*-not-acknowledged*): the output or
+// the modulation goes back to on after an OFF, and a setting queued behind
+// an ON still goes out when the ON failed. Lenient runs accept both, so that
+// they can look past them for other faults.
+bool lenient() {
+  static const bool on = std::getenv("FUZZ_SCPI_LENIENT") != nullptr;
+  return on;
+}
+
 void say(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
 // A countdown that tells when it starts, and when it is stopped while it
@@ -228,6 +238,7 @@ struct Guard {
     armed = false;
   }
   void seen(const std::string& value, bool rest) {
+    if (lenient() && value == "1") armed = false;
     if (!armed && value == "0" && pending == 0) {
       armed = true;
       settled = false;
@@ -284,7 +295,10 @@ struct ClientState {
 class Session {
  public:
   Session() {
-    watchdog.ran_out = [this] { instrument.watchdog_ran_out(); };
+    watchdog.ran_out = [this] {
+      exchange_failed = true;
+      instrument.watchdog_ran_out();
+    };
     stall.ran_out = [this] {
       ++passes_ended;
       instrument.stall_ran_out();
@@ -777,6 +791,10 @@ class Session {
           trace);
     check(!quiet.running() || stall.running(), "the quiet time runs with no pass", trace);
     check(!port.open_failed || reopen.running(), "an open failed and no reopen pause runs", trace);
+    // Commands fail while any of these hold.
+    if (port.fail_write || port.fail_read || port.fail_open || reopen.running()) {
+      exchange_failed = true;
+    }
     const bool rest = instrument.idle();
     check(!(rest && watchdog.running()), "idle while a command waits for its R", trace);
     for (const auto& [id, c] : clients) {
@@ -810,10 +828,12 @@ class Session {
              ", the device acknowledged " + device.output + ";" + device.modulation + ";" +
              device.power + " after " + trace;
     };
-    check_that(now.output == device.output && now.modulation == device.modulation &&
-                   now.power == device.power,
+    const bool apart = now.output != device.output || now.modulation != device.modulation;
+    check_that((!apart || (lenient() && exchange_failed)) && now.power == device.power,
                "at rest OUTP?, OUTP:MOD? and POW? do not answer what the device acknowledged",
                what);
+    // Once they agree again, only a new failure can part them.
+    if (!apart) exchange_failed = false;
 
     if (!enable_touched) {
       bool found = markers_since_rest.empty() && now.enable == at_rest.enable;
@@ -916,6 +936,9 @@ class Session {
   std::map<ClientId, long> markers_since_rest;  // each client's last
   bool enable_touched = false;  // a line other than a marker could set STAT:QUES:ENAB
 
+  // A device command may have failed since the settings last agreed with
+  // the device.
+  bool exchange_failed = false;
   std::size_t passes_started = 0;
   std::size_t passes_ended = 0;
   std::size_t pass_points = 0;
