@@ -82,13 +82,13 @@
 namespace {
 
 using namespace talmir880::fuzzing::scpi_text;
+using talmir880::DeviceFault;
 using talmir880::fuzzing::all_digits;
 using talmir880::fuzzing::check;
 using talmir880::fuzzing::fail;
 using talmir880::fuzzing::shown;
 using talmir880::scpi::ClientEvents;
 using talmir880::scpi::ClientId;
-using talmir880::scpi::DeviceFault;
 using talmir880::scpi::Instrument;
 using talmir880::scpi::Status;
 using talmir880::testing::ManualCountdown;
