@@ -24,8 +24,12 @@ void add_answer(std::string& answers, const std::string& answer) {
 }
 
 void Call::device(std::string command, Generator::Change change) {
+  device([command = std::move(command)](const Settings&) { return command; }, std::move(change));
+}
+
+void Call::device(Generator::Make make, Generator::Change change) {
   const bool overlapped = generator.pass_ahead();
-  const Generator::Ticket ticket = generator.send(std::move(command), std::move(change));
+  const Generator::Ticket ticket = generator.send(std::move(make), std::move(change));
   if (!overlapped) wait = ticket;
 }
 
@@ -64,9 +68,14 @@ void set_frequency(Call& c) {
   // The device runs at whole 10 Hz: "$F" drops the 1-Hz digit.
   const double taken = std::floor(hz / protocol::kRfUnitHz) * protocol::kRfUnitHz;
   auto change = [taken](Settings& t) { t.frequency_hz = taken; };
-  // Kept for later while the output is off or the mode is a sweep.
+  // Kept for later while the output is off or the mode is a sweep; that is
+  // decided again in the command's turn, by what the device took by then.
   if (s.output_on && !s.sweep_mode) {
-    c.device(protocol::rf_frequency(hz), change);
+    c.device(
+        [hz](const Settings& a) {
+          return a.output_on && !a.sweep_mode ? protocol::rf_frequency(hz) : std::string();
+        },
+        change);
   } else {
     c.keep(change);
   }
@@ -74,8 +83,11 @@ void set_frequency(Call& c) {
 
 void set_output(Call& c) {
   const bool on = c.value.number != 0;
-  c.device(on ? protocol::rf_frequency(c.settings().frequency_hz) : std::string(protocol::kRfOff),
-           [on](Settings& t) { t.output_on = on; });
+  c.device(
+      [on](const Settings& a) {
+        return on ? protocol::rf_frequency(a.frequency_hz) : std::string(protocol::kRfOff);
+      },
+      [on](Settings& t) { t.output_on = on; });
 }
 
 void set_power(Call& c) {
@@ -88,7 +100,11 @@ void set_lf_frequency(Call& c) {
   const double hz = c.value.number;
   auto change = [hz](Settings& t) { t.lf_frequency_hz = hz; };
   if (c.settings().modulation_on) {
-    c.device(protocol::modulation_frequency(hz), change);
+    c.device(
+        [hz](const Settings& a) {
+          return a.modulation_on ? protocol::modulation_frequency(hz) : std::string();
+        },
+        change);
   } else {
     c.keep(change);
   }
@@ -96,9 +112,12 @@ void set_lf_frequency(Call& c) {
 
 void set_modulation(Call& c) {
   const bool on = c.value.number != 0;
-  c.device(on ? protocol::modulation_frequency(c.settings().lf_frequency_hz)
-              : std::string(protocol::kModulationOff),
-           [on](Settings& t) { t.modulation_on = on; });
+  c.device(
+      [on](const Settings& a) {
+        return on ? protocol::modulation_frequency(a.lf_frequency_hz)
+                  : std::string(protocol::kModulationOff);
+      },
+      [on](Settings& t) { t.modulation_on = on; });
 }
 
 // ---- The sweep ---------------------------------------------------------
@@ -140,7 +159,9 @@ void set_mode(Call& c) {
     c.generator.repeat_if_continuous();
   } else if (was_sweep && c.settings().output_on) {
     // A pass left the device at its last point: back to the CW frequency.
-    c.device(protocol::rf_frequency(c.settings().frequency_hz));
+    c.device([](const Settings& a) {
+      return a.output_on ? protocol::rf_frequency(a.frequency_hz) : std::string();
+    });
   }
 }
 
@@ -167,14 +188,16 @@ void reset(Call& c) {
   });
   c.device(std::string(protocol::kRfOff), [](Settings& t) { t.output_on = false; });
   c.device(std::string(protocol::kModulationOff), [](Settings& t) { t.modulation_on = false; });
-  const int level = protocol::kStartUp.level_dbm;
-  c.device(protocol::rf_level(level), [level](Settings& t) { t.power_dbm = level; });
+  c.device(protocol::rf_level(protocol::kStartUp.level_dbm),
+           [](Settings& t) { t.power_dbm = protocol::kStartUp.level_dbm; });
 }
 
 void save(Call& c) {
   // One memory: the device's flash, with the mode it starts in.
-  c.device(protocol::save(c.settings().sweep_mode ? protocol::SaveMode::sweep
-                                                  : protocol::SaveMode::single_point));
+  c.device([](const Settings& a) {
+    return protocol::save(a.sweep_mode ? protocol::SaveMode::sweep
+                                       : protocol::SaveMode::single_point);
+  });
 }
 
 void operation_complete(Call& c) {

@@ -27,6 +27,9 @@ class Call {
   // A device command. While a sweep pass runs or waits it is queued and the
   // line goes on; otherwise the line waits for the device's answer.
   void device(std::string command, Generator::Change change = {});
+  // One made in its turn from the acknowledged settings; nothing to send
+  // then makes it a kept value.
+  void device(Generator::Make make, Generator::Change change = {});
   // A value kept without telling the device.
   void keep(Generator::Change change) { generator.keep(std::move(change)); }
   // The line goes on once everything queued so far is done.

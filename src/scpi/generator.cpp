@@ -119,17 +119,17 @@ void Generator::client_left(ClientId client) {
   if (locked_by_ == client) unlock();
 }
 
-Generator::Ticket Generator::enqueue(Entry::Kind kind, std::string command, Change change) {
+Generator::Ticket Generator::enqueue(Entry::Kind kind, Make make, Change change) {
   const Ticket ticket = next_ticket_++;
   if (change) change(programmed_);
-  queue_.push_back({ticket, kind, std::move(command), std::move(change)});
+  queue_.push_back({ticket, kind, std::move(make), std::move(change), {}, false});
   if (kind != Entry::Kind::pass) told_settings();
   advance();
   return ticket;
 }
 
-Generator::Ticket Generator::send(std::string command, Change change) {
-  return enqueue(Entry::Kind::command, std::move(command), std::move(change));
+Generator::Ticket Generator::send(Make make, Change change) {
+  return enqueue(Entry::Kind::command, std::move(make), std::move(change));
 }
 
 void Generator::keep(Change change) { enqueue(Entry::Kind::keep, {}, std::move(change)); }
@@ -199,7 +199,13 @@ bool Generator::start_front() {
       complete_front();
       return true;
     case Entry::Kind::command: {
-      const DeviceFault fault = session_.send(e.command, [this](DeviceFault result) {
+      e.sent = e.make(acknowledged_);
+      if (e.sent.empty()) {  // nothing to tell the device now: a kept value
+        if (e.change) e.change(acknowledged_);
+        complete_front();
+        return true;
+      }
+      const DeviceFault fault = session_.send(e.sent, [this](DeviceFault result) {
         command_ended(result);
         advance();
       });
@@ -243,7 +249,11 @@ void Generator::command_ended(DeviceFault fault) {
     status_.questionable.set_condition(Status::kNotAnswering, false);
   } else {
     report(fault);
-    queue_.front().change = nullptr;
+    Entry& failed = queue_.front();
+    const bool switch_off =
+        failed.sent == protocol::kRfOff || failed.sent == protocol::kModulationOff;
+    if (switch_off && failed.change) failed.change(acknowledged_);
+    failed.change = nullptr;
     programmed_ = acknowledged_;
     for (const Entry& e : queue_) {
       if (e.change) e.change(programmed_);

@@ -62,10 +62,19 @@ std::string sweep_command(const Settings& s);
 // and once the device acknowledged it, to the acknowledged ones. A command
 // the device did not take returns the programmed values to the
 // acknowledged ones with what is still queued applied again, and queues
-// its error.
+// its error; a switch-off the device did not acknowledge counts as done all
+// the same, since the output may well be off, and nothing may switch it on
+// again unasked.
+//
+// A device command is made in its turn, from the acknowledged settings: a
+// frequency queued while the output counted as on is not sent when the
+// command that switched it on was refused meanwhile.
 class Generator {
  public:
   using Change = std::function<void(Settings&)>;
+  // The command to send, from the settings the device holds when its turn
+  // comes; nothing to send: empty.
+  using Make = std::function<std::string(const Settings&)>;
   using Ticket = std::uint64_t;
 
   Generator(SerialPort& port, DeviceSession::Countdowns countdowns, Status& status);
@@ -77,7 +86,7 @@ class Generator {
   Status& status() { return status_; }
 
   // Queues a device command and the change it makes.
-  Ticket send(std::string command, Change change);
+  Ticket send(Make make, Change change);
   // Queues a change the device is not told of.
   void keep(Change change);
   // Queues a sweep pass, or starts repeating them. Throws Refused.
@@ -142,12 +151,13 @@ class Generator {
     enum class Kind { command, keep, pass };
     Ticket ticket;
     Kind kind;
-    std::string command;
+    Make make;
     Change change;
+    std::string sent;
     bool cancelled = false;
   };
 
-  Ticket enqueue(Entry::Kind kind, std::string command, Change change);
+  Ticket enqueue(Entry::Kind kind, Make make, Change change);
   // Works through the queue while the line is free.
   void advance();
   bool start_front();

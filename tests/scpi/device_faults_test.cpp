@@ -45,6 +45,29 @@ TEST_F(DeviceFaults, NoAcknowledgementIsAHardwareErrorAndTheValueIsNotTaken) {
       << "not answering, latched until read; answering again since";
 }
 
+// A switch-on the device did not take leaves nothing switched on behind it;
+// a switch-off it did not take counts as done, so nothing switches the output
+// on again unasked.
+TEST_F(DeviceFaults, NoUnacknowledgedSwitchLeavesTheOutputOnUnasked) {
+  instrument.submit(1, "OUTP ON");
+  instrument.submit(2, "FREQ 200 MHZ;:OUTP:MOD ON;:LFO:FREQ 2 KHZ");
+  watchdog.run_out();  // OUTP ON is not taken
+  acknowledge_all();
+  EXPECT_EQ(port.written, (Lines{"$F010000000", "$M0001000", "$M0002000"}))
+      << "the frequency queued behind it is kept, not sent";
+  EXPECT_EQ(run("OUTP?;:FREQ?"), "0;200000000");
+
+  run("OUTP:MOD OFF");
+  EXPECT_EQ(port.written.back(), "$M0000000");
+  instrument.submit(1, "OUTP OFF");
+  watchdog.run_out();  // nor is this OUTP OFF: the output may well be off
+  EXPECT_EQ(run("OUTP?;:OUTP:MOD?"), "0;0");
+  const std::size_t before = port.written.size();
+  run("FREQ 300 MHZ;:LFO:FREQ 3 KHZ");
+  EXPECT_EQ(port.written.size(), before) << "kept until a command says ON";
+  EXPECT_EQ(errors(), Lines(2, kNoAcknowledge));
+}
+
 // Each fault in turn: the command fails with -241 and why, nothing is
 // taken, the port ends up closed, and a later command opens it and goes
 // through.

@@ -59,9 +59,9 @@ TEST_F(Sweeps, ALineThatNeverGoesQuietStillEndsThePass) {
 
 TEST_F(Sweeps, SettingsDuringAPassAreAnsweredAtOnceAndSentAfterIt) {
   run("OUTP ON;:INIT");
-  instrument.submit(2, "POW -6;POW?;:OUTP OFF;:OUTP?");
+  instrument.submit(2, "POW -6;POW?;:OUTP:MOD ON;:OUTP:MOD?");
   instrument.submit(3, "SWE:POIN?");
-  EXPECT_EQ(answer_of(2), "-6;0") << "the programmed values";
+  EXPECT_EQ(answer_of(2), "-6;1") << "the programmed values";
   EXPECT_EQ(answer_of(3), "5");
   EXPECT_EQ(port.written, (Lines{"$F010000000", kPass}));
   instrument.submit(3, "*OPC?");
@@ -69,9 +69,9 @@ TEST_F(Sweeps, SettingsDuringAPassAreAnsweredAtOnceAndSentAfterIt) {
   EXPECT_EQ(port.written.back(), "$P2");
   EXPECT_TRUE(answer_of(3) == "5") << "*OPC? waits for what was queued";
   port.receive("R");
-  watchdog.run_out();  // the device does not take "OUTP OFF"
+  watchdog.run_out();  // the device does not take "OUTP:MOD ON"
   EXPECT_EQ(answer_of(3), "1");
-  EXPECT_EQ(run("POW?;:OUTP?"), "-6;1") << "back to what the device holds";
+  EXPECT_EQ(run("POW?;:OUTP:MOD?"), "-6;0") << "back to what the device holds";
   EXPECT_EQ(errors(), Lines{"-240,\"Hardware error;no acknowledge\""});
 }
 
