@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up what is missing, builds, starts the device simulator on COM9 and
-# the panel. Press the open button and tune.
+# the panel; arguments go to the panel (--listen serves SCPI too). Press the
+# open button and tune.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,4 +18,4 @@ cmake --build "$build" -j "$(nproc)" --target talmir880 talmir880-sim
 "$build/sim/talmir880-sim" --port 9 &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null' EXIT
-"$build/src/app/qt/talmir880"
+"$build/src/app/qt/talmir880" "$@"
