@@ -85,7 +85,10 @@ void Form1::wire() {
 
   Command_signal.Click = [this] { sweep.Command_signal_Click(); };
   Command_cont.Click = [this] { sweep.Command_cont_Click(); };
-  Command_stop.Click = [this] { sweep.Command_stop_Click(); };
+  Command_stop.Click = [this] {
+    sweep.Command_stop_Click();
+    if (sweep_stopped) sweep_stopped();
+  };
   Timer_sweep.Tick = [this] { run([this] { sweep.Timer_sweep_Timer(); }); };
 
   Combo3.Click = [this] { Combo3_Click(); };

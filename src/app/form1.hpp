@@ -66,6 +66,8 @@ class Form1 : private LinkEvents {
   void show_pass_progress(std::size_t seen, std::size_t expected);
   void show_sweep_end() { sweep.show_end(); }
   void lock_controls(bool locked) { form.set_Enabled(!locked); }
+  // STOP SWEEP was pressed: a sweep the server repeats ends too.
+  std::function<void()> sweep_stopped;
 
   // The serial port as the panel shares it: MSComm1 is its panel's side.
   SharedLine device_line;

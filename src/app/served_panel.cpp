@@ -15,6 +15,7 @@ ServedPanel::ServedPanel(Form1& form, DeviceSession::Countdowns countdowns)
   };
   instrument_.sweep_ended = [this] { form_.show_sweep_end(); };
   instrument_.lockout_changed = [this](bool locked) { form_.lock_controls(locked); };
+  form_.sweep_stopped = [this] { instrument_.abort(); };
 }
 
 void ServedPanel::show_sweep_fields() {

@@ -83,6 +83,9 @@ class Instrument {
   std::size_t backlog(ClientId client) const;
   // Device clear: the client's lines not yet begun are dropped, and *CLS.
   void clear(ClientId client);
+  // As ABORt from the front panel: passes stop repeating; the running one
+  // ends on its own.
+  void abort() { generator_.abort(); }
 
   // The IEEE 488.2 status byte without MAV, which only the transport knows.
   int status_byte() const { return status_.status_byte(false); }

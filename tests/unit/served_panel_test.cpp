@@ -236,6 +236,17 @@ TEST_F(ServedPanelTest, AScriptsPassMovesTheBarAndTheButtons) {
   EXPECT_EQ(port.written.size(), 1u);
 }
 
+TEST_F(ServedPanelTest, StopSweepOnThePanelEndsAScriptsRepetition) {
+  open_port();
+  remote("SWE:POIN 5;:FREQ:MODE SWE;:INIT:CONT ON");
+  press({&form.Command_stop});
+  EXPECT_EQ(remote("INIT:CONT?"), "0");
+  port.receive(std::string(20, '.'));
+  quiet.run_out();
+  EXPECT_EQ(port.written.size(), 1u) << "the running pass ended, and no other began";
+  EXPECT_TRUE(form.Command_signal.Enabled());
+}
+
 TEST_F(ServedPanelTest, APulledAdapterIsOneBoxOnThePanelAndHardwareMissingForTheScript) {
   open_port();
   remote("POW -6");
