@@ -27,6 +27,28 @@ DeviceFault open_fault(PortError::Cause cause) {
 
 }  // namespace
 
+std::string_view cause(DeviceFault fault) {
+  switch (fault) {
+    case DeviceFault::none:
+      break;
+    case DeviceFault::no_acknowledge:
+      return "no acknowledge";
+    case DeviceFault::stalled:
+      return "sweep stalled";
+    case DeviceFault::port_busy:
+      return "port busy";
+    case DeviceFault::no_such_port:
+      return "no such port";
+    case DeviceFault::device_gone:
+      return "device gone";
+    case DeviceFault::port_failed:
+      return "port failed";
+    case DeviceFault::port_closed:
+      return "port closed";
+  }
+  return {};
+}
+
 std::chrono::milliseconds pass_quiet_time(int baud) {
   using std::chrono::milliseconds;
   const milliseconds five_characters{baud > 0 ? (5 * 10 * 1000 + baud - 1) / baud : 0};

@@ -23,6 +23,10 @@ enum class DeviceFault {
   port_closed,     // the port is another's to open, and it is closed
 };
 
+// The fault in a few words ("no acknowledge", "port busy"), as errors and
+// logs name it; empty for none.
+std::string_view cause(DeviceFault fault);
+
 // Whether the fault means the device cannot be reached at all.
 inline bool unreachable(DeviceFault fault) {
   return fault != DeviceFault::none && fault != DeviceFault::no_acknowledge &&

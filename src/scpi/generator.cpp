@@ -301,32 +301,10 @@ void Generator::stop_repeating() {
 }
 
 void Generator::report(DeviceFault fault) {
-  if (fault != DeviceFault::none) status_.questionable.set_condition(Status::kNotAnswering, true);
-  switch (fault) {
-    case DeviceFault::none:
-      break;
-    case DeviceFault::no_acknowledge:
-      status_.report(kHardwareError, "no acknowledge");
-      break;
-    case DeviceFault::stalled:
-      status_.report(kHardwareError, "sweep stalled");
-      break;
-    case DeviceFault::port_busy:
-      status_.report(kHardwareMissing, "port busy");
-      break;
-    case DeviceFault::no_such_port:
-      status_.report(kHardwareMissing, "no such port");
-      break;
-    case DeviceFault::device_gone:
-      status_.report(kHardwareMissing, "device gone");
-      break;
-    case DeviceFault::port_failed:
-      status_.report(kHardwareMissing, "port failed");
-      break;
-    case DeviceFault::port_closed:
-      status_.report(kHardwareMissing, "port closed");
-      break;
-  }
+  if (fault == DeviceFault::none) return;
+  status_.questionable.set_condition(Status::kNotAnswering, true);
+  // Reached but not answering, or not reached at all.
+  status_.report(unreachable(fault) ? kHardwareMissing : kHardwareError, cause(fault));
 }
 
 }  // namespace talmir880::scpi

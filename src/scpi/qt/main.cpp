@@ -66,22 +66,6 @@ void log(const std::string& line) {
   say(std::string(stamp) + " " + line);
 }
 
-std::string why(talmir880::DeviceFault fault) {
-  using talmir880::DeviceFault;
-  switch (fault) {
-    case DeviceFault::port_busy:
-      return "port busy (another program holds it)";
-    case DeviceFault::no_such_port:
-      return "no such port";
-    case DeviceFault::device_gone:
-      return "device gone";
-    case DeviceFault::port_closed:
-      return "port closed";
-    default:
-      return "port failed";
-  }
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -141,7 +125,7 @@ int main(int argc, char* argv[]) {
     const bool now = fault == DeviceFault::none;
     if (now == reachable) return;
     reachable = now;
-    log(device + ": " + (now ? std::string("device back") : why(fault)));
+    log(device + ": " + (now ? std::string("device back") : std::string(cause(fault))));
   };
 
   int status = 0;
