@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "protocol/commands.hpp"
 #include "scpi/parser.hpp"
 
 namespace talmir880::scpi {
@@ -59,6 +60,7 @@ std::optional<ClientId> Instrument::attach(ClientEvents& events) {
   if (attached >= kMaxClients || left_behind >= kMaxClients * kMaxBacklog) return std::nullopt;
   const ClientId id = next_id_++;
   clients_.emplace(id, Client{&events, {}, nullptr});
+  if (off_ == Off::unused) off_ = Off::none;
   return id;
 }
 
@@ -70,6 +72,8 @@ void Instrument::submit(ClientId client, std::string line) {
     return;
   }
   c->lines.push_back({std::move(line), false});
+  if (safety_.idle != nullptr) safety_.idle->start();
+  if (off_ == Off::idle) off_ = Off::none;
   pump();
 }
 
@@ -95,6 +99,7 @@ void Instrument::detach(ClientId client) {
     c->ended = true;
   }
   generator_.client_left(client);
+  if (safety_.when_unused && attached() == 0 && off_ == Off::none) off_ = Off::unused;
   pump();
 }
 
@@ -110,11 +115,51 @@ void Instrument::clear(ClientId client) {
   pump();
 }
 
-bool Instrument::idle() const {
+bool Instrument::idle() const { return lines_done() && off_ == Off::none && generator_.idle(); }
+
+bool Instrument::lines_done() const {
   for (const auto& [id, c] : clients_) {
     if (c.running || !c.lines.empty()) return false;
   }
-  return generator_.idle();
+  return true;
+}
+
+std::size_t Instrument::attached() const {
+  std::size_t n = 0;
+  for (const auto& [id, c] : clients_) n += c.events != nullptr ? 1 : 0;
+  return n;
+}
+
+void Instrument::switch_off(std::function<void()> then) {
+  off_ = Off::asked;
+  off_then_ = std::move(then);
+  pump();
+}
+
+void Instrument::idle_ran_out() {
+  const Settings& s = generator_.settings();
+  if (off_ == Off::none && (s.output_on || s.modulation_on || generator_.pass_queued())) {
+    off_ = Off::idle;
+  }
+  pump();
+}
+
+// In the generator's queue after everything the lines asked for, so that
+// nothing received before it can switch the output on again afterwards.
+void Instrument::switch_off_if_due() {
+  if (off_ == Off::none || !lines_done()) return;
+  const Off why = off_;
+  off_ = Off::none;
+  if (switching_off && why != Off::asked) {
+    switching_off(why == Off::unused ? OffBecause::unused : OffBecause::unattended);
+  }
+  generator_.abort();
+  generator_.send([](const Settings&) { return std::string(protocol::kRfOff); },
+                  [](Settings& s) { s.output_on = false; });
+  generator_.send([](const Settings&) { return std::string(protocol::kModulationOff); },
+                  [](Settings& s) { s.modulation_on = false; });
+  if (auto then = std::move(off_then_)) generator_.when_done(generator_.last(), std::move(then));
+  off_then_ = nullptr;
 }
 
 std::vector<std::string> Instrument::take_errors() {
@@ -141,6 +186,10 @@ void Instrument::pump() {
       moved = step(at->first, c) || moved;
       const bool spent = c.events == nullptr && c.lines.empty() && !c.running;
       at = spent ? clients_.erase(at) : std::next(at);
+    }
+    if (off_ != Off::none && lines_done()) {
+      switch_off_if_due();
+      moved = true;
     }
   }
 }

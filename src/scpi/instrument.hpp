@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "device/device_session.hpp"
+#include "link/countdown.hpp"
 #include "link/serial_port.hpp"
 #include "scpi/command_table.hpp"
 #include "scpi/generator.hpp"
@@ -87,6 +88,26 @@ class Instrument {
   // ends on its own.
   void abort() { generator_.abort(); }
 
+  // Once no line is left to run, so that none can switch the output on
+  // again after it, passes stop repeating and RF and modulation go off,
+  // whatever the settings say, since the device may hold what nobody here
+  // knows of; `then` runs once the device answered both, or did not.
+  void switch_off(std::function<void()> then = {});
+  // What the instrument does on its own for a bench left alone: the same
+  // switch-off when its last client has gone (`when_unused`), or when no
+  // line has come for as long as `idle` runs (restarted by every line; the
+  // owner calls idle_ran_out()) while the output, the modulation or a pass
+  // is on.
+  struct Safety {
+    bool when_unused = false;
+    Countdown* idle = nullptr;
+  };
+  void keep_safe(Safety safety) { safety_ = safety; }
+  void idle_ran_out();
+  // It switches off on its own, for the log.
+  enum class OffBecause { unused, unattended };
+  std::function<void(OffBecause why)> switching_off;
+
   // The IEEE 488.2 status byte without MAV, which only the transport knows.
   int status_byte() const { return status_.status_byte(false); }
   // Nothing waiting or running, nothing queued for the device.
@@ -146,12 +167,21 @@ class Instrument {
   void wire();
   void run_unit(ClientId client, Running& running);
   void finish_line(Client& client);
+  std::size_t attached() const;
+  bool lines_done() const;
+  void switch_off_if_due();
 
   Status status_;
   Generator generator_;
   std::map<ClientId, Client> clients_;
   ClientId next_id_ = 1;
   bool pumping_ = false;
+
+  // A switch-off asked for, waiting for the lines received before it.
+  enum class Off { none, asked, unused, idle };
+  Safety safety_;
+  Off off_ = Off::none;
+  std::function<void()> off_then_;
 };
 
 }  // namespace talmir880::scpi

@@ -65,6 +65,31 @@ bool take_vxi11(std::string_view value, ServerOptions& out) {
   return true;
 }
 
+// The flags that take no value, and what each sets.
+struct Switch {
+  std::string_view flag;
+  bool ServerOptions::*field;
+  bool value;
+};
+constexpr Switch kSwitches[] = {
+    {"--stdio", &ServerOptions::stdio, true},
+    {"--help", &ServerOptions::help, true},
+    {"--version", &ServerOptions::version, true},
+    {"--no-vxi11", &ServerOptions::vxi11, false},
+    {"--off-at-exit", &ServerOptions::off_at_exit, true},
+    {"--off-when-unused", &ServerOptions::off_when_unused, true},
+};
+
+const Switch* find_switch(std::string_view flag) {
+  for (const Switch& sw : kSwitches) {
+    if (sw.flag == flag) return &sw;
+  }
+  return nullptr;
+}
+
+// A day: longer would outlast any run left alone on purpose.
+constexpr int kMaxOffAfterS = 86400;
+
 }  // namespace
 
 ParsedPanelOptions parse_panel_options(const std::vector<std::string>& args) {
@@ -123,17 +148,13 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
       flag.resize(eq);
     }
     if (flag == "-h") flag = "--help";
-    if (flag == "--stdio" || flag == "--help" || flag == "--version") {
+    if (const Switch* sw = find_switch(flag)) {
       if (value) return {std::nullopt, flag + " takes no value"};
-      (flag == "--stdio" ? out.stdio : flag == "--help" ? out.help : out.version) = true;
+      out.*(sw->field) = sw->value;
       continue;
     }
-    if (flag == "--no-vxi11") {
-      if (value) return {std::nullopt, flag + " takes no value"};
-      out.vxi11 = false;
-      continue;
-    }
-    if (flag != "--port" && flag != "--baud" && flag != "--listen" && flag != "--vxi11") {
+    if (flag != "--port" && flag != "--baud" && flag != "--listen" && flag != "--vxi11" &&
+        flag != "--off-after") {
       return {std::nullopt, "unknown option " + args[i]};
     }
     if (!value) {
@@ -154,6 +175,14 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
     if (flag == "--vxi11" && !take_vxi11(*value, out)) {
       return {std::nullopt, "--vxi11 takes HOST:PORT (an IPv6 host in brackets), not " + *value};
     }
+    if (flag == "--off-after") {
+      const std::optional<int> seconds = whole_number(*value);
+      if (!seconds || *seconds < 1 || *seconds > kMaxOffAfterS) {
+        return {std::nullopt, "--off-after takes whole seconds from 1 to " +
+                                  std::to_string(kMaxOffAfterS) + ", not " + *value};
+      }
+      out.off_after_s = *seconds;
+    }
     listen = listen || flag == "--listen";
   }
   // --stdio serves no socket, so a --listen beside it would be silently ignored.
@@ -173,6 +202,7 @@ std::string address_text(const std::string& host, int port) {
 std::string server_usage() {
   return "Usage: talmir880-scpi [--port COMn|N|DEVICE] [--baud B]\n"
          "                      [--listen HOST:PORT | --stdio] [--vxi11 HOST:PORT | --no-vxi11]\n"
+         "                      [--off-at-exit] [--off-when-unused] [--off-after SECONDS]\n"
          "The TALMIR-880 as a SCPI instrument: IEEE 488.2 common commands and the usual\n"
          "RF-source commands, over a raw TCP socket or on standard input and output.\n"
          "\n"
@@ -194,6 +224,16 @@ std::string server_usage() {
          "                       exit at end of input once every line has run, 0 when no\n"
          "                       error was queued, else 1 (errors left unread are printed\n"
          "                       on standard error)\n"
+         "\n"
+         "A safe state, each off unless asked for: RF and modulation switched off, after the\n"
+         "lines already received have run and with passes no longer repeating,\n"
+         "  --off-at-exit        when the server is stopped (SIGTERM, SIGINT, end of --stdio\n"
+         "                       input); a second signal ends it at once\n"
+         "  --off-when-unused    when its last client has gone\n"
+         "  --off-after SECONDS  when no line has come for SECONDS (1 to 86400) while the\n"
+         "                       output, the modulation or a pass is on: a dead-man switch\n"
+         "                       for unattended runs (make it longer than your longest pass)\n"
+         "\n"
          "  -h, --help, --version\n"
          "\n"
          "At start the RF output and the modulation count as off: FREQ and LFO:FREQ are\n"

@@ -19,6 +19,11 @@ struct ServerOptions {
   bool vxi11 = true;  // VXI-11 beside the raw socket, registered with rpcbind
   std::string vxi11_host = "127.0.0.1";
   int vxi11_port = 0;  // 0: any free port, as rpcbind tells clients
+  // RF and modulation off on the server's own: at exit, when the last
+  // client has gone, after this many seconds without a line (0: never).
+  bool off_at_exit = false;
+  bool off_when_unused = false;
+  int off_after_s = 0;
   bool help = false;
   bool version = false;
 };

@@ -61,6 +61,7 @@ class ServerTest(unittest.TestCase):
     """A simulator and a server for each test."""
 
     sim_args = ()
+    server_args = ()
 
     def setUp(self):
         self.runtime = tempfile.mkdtemp(prefix="talmir880-clients-")
@@ -73,7 +74,7 @@ class ServerTest(unittest.TestCase):
         """Starts the server on a free loopback port; its standard error is
         kept in self.server_log."""
         self.server = subprocess.Popen(
-            [SERVER, "--listen", "127.0.0.1:0"], env=self.env, stderr=subprocess.PIPE, text=True)
+            [SERVER, "--listen", "127.0.0.1:0", *self.server_args], env=self.env, stderr=subprocess.PIPE, text=True)
         self.server_log = []
         found = None
         while not found and len(self.server_log) < 10:

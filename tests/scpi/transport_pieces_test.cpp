@@ -78,6 +78,12 @@ TEST(ServerOptions, AcceptedForms) {
   EXPECT_EQ(options({"--listen=[::1]:0"}).tcp_port, 0);
   EXPECT_TRUE(options({"--stdio"}).stdio);
   EXPECT_TRUE(options({"-h"}).help);
+  EXPECT_FALSE(options({}).off_at_exit || options({}).off_when_unused || options({}).off_after_s)
+      << "an instrument keeps its state unless asked";
+  const ServerOptions safe = options({"--off-at-exit", "--off-when-unused", "--off-after=600"});
+  EXPECT_TRUE(safe.off_at_exit && safe.off_when_unused);
+  EXPECT_EQ(safe.off_after_s, 600);
+  EXPECT_FALSE(options({"--no-vxi11"}).vxi11);
 }
 
 TEST(ServerOptions, RefusedForms) {
@@ -98,6 +104,10 @@ TEST(ServerOptions, RefusedForms) {
                                              {"--listen", "127.0.0.1:5025", "--stdio"},
                                              {"--stdio", "--listen=[::1]:0"},
                                              {"-h=1"},
+                                             {"--off-after", "0"},
+                                             {"--off-after", "86401"},
+                                             {"--off-after", "1.5"},
+                                             {"--off-at-exit=1"},
                                              {"-x"}}) {
     const ParsedServerOptions parsed = parse_server_options(args);
     EXPECT_FALSE(parsed.options) << args[0];

@@ -14,6 +14,7 @@
 #include "app/served_panel.hpp"
 #include "link/qt/qt_countdown.hpp"
 #include "link/qt/qt_serial_port.hpp"
+#include "scpi/qt/stop_signals.hpp"
 #include "scpi/qt/tcp_transport.hpp"
 #include "scpi/server_options.hpp"
 #include "toolkit/qt/qt_message_boxes.hpp"
@@ -94,6 +95,12 @@ int main(int argc, char* argv[]) {
     return 2;
   }
   font_config.wait();
+  // As a window close: the loop ends (a message box open then counts as
+  // cancelled), the listening socket is shut, and the status is 0.
+  if (!talmir880::scpi::on_stop_signals([] { QCoreApplication::exit(0); })) {
+    std::perror("talmir880: signals");
+    return 1;
+  }
 
   talmir880::QtSerialPort port;
   talmir880::QtMessageBoxes boxes;

@@ -1,11 +1,9 @@
 // talmir880-scpi: the TALMIR-880 as a SCPI instrument, on a raw TCP socket
 // or on standard input and output. Headless: Qt Core, Network, SerialPort.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QSocketNotifier>
-#include <csignal>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -19,42 +17,13 @@
 #include "link/qt/qt_serial_port.hpp"
 #include "scpi/instrument.hpp"
 #include "scpi/qt/stdio_transport.hpp"
+#include "scpi/qt/stop_signals.hpp"
 #include "scpi/qt/tcp_transport.hpp"
 #include "scpi/server_options.hpp"
 #include "vxi11/qt/rpcbind_entry.hpp"
 #include "vxi11/qt/vxi11_transport.hpp"
 
 namespace {
-
-int g_signal_pipe[2] = {-1, -1};
-
-extern "C" void on_signal(int) {
-  const int saved = errno;
-  const char byte = 1;
-  const ssize_t ignored = ::write(g_signal_pipe[1], &byte, 1);
-  (void)ignored;
-  errno = saved;
-}
-
-// SIGINT and SIGTERM end the event loop, so the port is closed and the
-// sockets are shut on the normal way out.
-bool catch_signals() {
-  if (::pipe(g_signal_pipe) != 0) return false;
-  for (int fd : g_signal_pipe) {
-    if (::fcntl(fd, F_SETFL, O_NONBLOCK) != 0 || ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
-      return false;
-    }
-  }
-  struct sigaction sa {};
-  sa.sa_handler = on_signal;
-  sigemptyset(&sa.sa_mask);
-  for (int sig : {SIGINT, SIGTERM}) {
-    if (sigaction(sig, &sa, nullptr) != 0) return false;
-  }
-  // A client or a reader of our output that goes away must not end us.
-  std::signal(SIGPIPE, SIG_IGN);
-  return true;
-}
 
 void say(const std::string& line) { std::fprintf(stderr, "talmir880-scpi: %s\n", line.c_str()); }
 
@@ -85,14 +54,8 @@ int main(int argc, char* argv[]) {
     std::printf("talmir880-scpi %s\n", TALMIR880_VERSION);
     return 0;
   }
-  if (!catch_signals()) {
-    std::perror("talmir880-scpi: signals");
-    return 1;
-  }
 
   QCoreApplication app(argc, argv);
-  QSocketNotifier signalled(g_signal_pipe[0], QSocketNotifier::Read);
-  QObject::connect(&signalled, &QSocketNotifier::activated, &app, [] { QCoreApplication::quit(); });
 
   QtSerialPort port;
   const std::string device =
@@ -128,15 +91,44 @@ int main(int argc, char* argv[]) {
     log(device + ": " + (now ? std::string("device back") : std::string(cause(fault))));
   };
 
+  QtCountdown unattended(std::chrono::seconds(options.off_after_s),
+                         [&instrument] { instrument->idle_ran_out(); });
+  instrument->keep_safe({options.off_when_unused, options.off_after_s > 0 ? &unattended : nullptr});
+  instrument->switching_off = [&](scpi::Instrument::OffBecause why) {
+    log(device + ": RF and modulation off: " +
+        (why == scpi::Instrument::OffBecause::unused
+             ? std::string("the last client has gone")
+             : "no command for " + std::to_string(options.off_after_s) + " s"));
+  };
+
   int status = 0;
   std::unique_ptr<scpi::StdioTransport> session;
   std::unique_ptr<scpi::TcpTransport> server;
   vxi11::RpcbindEntry rpcbind_entry;  // removed when main returns, after the loop
   std::unique_ptr<vxi11::Vxi11Transport> vxi11_server;
-  if (options.stdio) {
-    session = std::make_unique<scpi::StdioTransport>(*instrument, [&status](int done) {
-      status = done;
+  // With --off-at-exit the lines already received run first, then the
+  // switch-off, then the loop ends; a second signal ends it at once.
+  bool stopping = false;
+  const auto stop = [&] {
+    if (stopping || !options.off_at_exit) {
       QCoreApplication::quit();
+      return;
+    }
+    stopping = true;
+    instrument->keep_safe({});  // one switch-off, the one for the exit
+    server.reset();
+    vxi11_server.reset();
+    log(device + ": RF and modulation off: the server stops");
+    instrument->switch_off([] { QCoreApplication::quit(); });
+  };
+  if (!scpi::on_stop_signals(stop)) {
+    std::perror("talmir880-scpi: signals");
+    return 1;
+  }
+  if (options.stdio) {
+    session = std::make_unique<scpi::StdioTransport>(*instrument, [&status, &stop](int done) {
+      status = done;
+      stop();
     });
   } else {
     server = std::make_unique<scpi::TcpTransport>(*instrument);

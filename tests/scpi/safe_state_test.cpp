@@ -1,0 +1,128 @@
+// The switch-off that leaves a bench safe: after the lines received, when
+// asked, when the last client has gone, and when nobody sent anything for
+// too long while something was on.
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "scpi/instrument_fixture.hpp"
+
+namespace talmir880::testing {
+namespace {
+
+using Lines = std::vector<std::string>;
+const Lines kOff{"$F000000001", "$M0000000"};
+
+class SafeState : public InstrumentTest {
+ protected:
+  SafeState() {
+    idle.ran_out = [this] { instrument.idle_ran_out(); };
+    instrument.switching_off = [this](scpi::Instrument::OffBecause why) { reasons.push_back(why); };
+  }
+  void detach_all() {
+    for (ClientId id = 1; id <= 4; ++id) instrument.detach(id);
+  }
+
+  ManualCountdown idle;
+  std::vector<scpi::Instrument::OffBecause> reasons;
+};
+
+TEST_F(SafeState, TheSwitchOffWaitsUntilNoLineIsLeftAndThenTellsItsCaller) {
+  switch_on();
+  instrument.submit(1, "FREQ 200 MHZ");
+  instrument.submit(2, "POW -9");
+  bool done = false;
+  instrument.switch_off([&done] { done = true; });
+  instrument.submit(3, "OUTP ON");  // nothing received can switch it on after the switch-off
+  acknowledge_all();
+  EXPECT_EQ(port.written,
+            (Lines{"$F020000000", "$P1", "$F020000000", "$F000000001", "$M0000000"}));
+  EXPECT_TRUE(done);
+  EXPECT_TRUE(reasons.empty()) << "asked for, so not one of its own";
+}
+
+TEST_F(SafeState, ASilentDeviceStillEndsTheSwitchOff) {
+  switch_on();
+  bool done = false;
+  instrument.switch_off([&done] { done = true; });
+  watchdog.run_out();
+  watchdog.run_out();
+  EXPECT_EQ(port.written, kOff);
+  EXPECT_TRUE(done);
+  EXPECT_EQ(run("OUTP?;:OUTP:MOD?"), "0;0") << "a switch-off counts as done";
+}
+
+TEST_F(SafeState, RepeatedPassesStopBeforeTheOutputGoesOff) {
+  switch_on();
+  run("FREQ:MODE SWE;STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 5;:INIT:CONT ON");
+  instrument.switch_off();
+  report_points(5);  // the running pass ends on its own
+  acknowledge_all();
+  ASSERT_GE(port.written.size(), 3u);
+  EXPECT_EQ(written_since(port.written.size() - 2), kOff);
+  EXPECT_EQ(std::count_if(port.written.begin(), port.written.end(),
+                          [](const std::string& w) { return w.starts_with("$W"); }),
+            1);
+  EXPECT_EQ(run("INIT:CONT?"), "0");
+}
+
+TEST_F(SafeState, TheLastClientLeavingSwitchesOffOnlyWhenAskedAndOnlyTheLast) {
+  instrument.keep_safe({true, nullptr});
+  switch_on();
+  for (ClientId id = 1; id <= 3; ++id) instrument.detach(id);
+  EXPECT_TRUE(port.written.empty()) << "client 4 is still there";
+  instrument.submit(4, "POW -9");
+  instrument.detach(4);
+  acknowledge_all();
+  EXPECT_EQ(port.written, (Lines{"$P1", "$F000000001", "$M0000000"}));
+  EXPECT_EQ(reasons, std::vector{scpi::Instrument::OffBecause::unused});
+}
+
+TEST_F(SafeState, AClientComingBeforeTheLeftLinesRanKeepsTheOutputOn) {
+  instrument.keep_safe({true, nullptr});
+  switch_on();
+  for (ClientId id = 1; id <= 3; ++id) instrument.detach(id);
+  instrument.submit(4, "POW -9");
+  instrument.detach(4);
+  scpi::ClientEvents& events = *clients[0];
+  ASSERT_TRUE(instrument.attach(events).has_value());
+  acknowledge_all();
+  EXPECT_EQ(port.written, Lines{"$P1"});
+}
+
+TEST_F(SafeState, WithoutTheChoiceClientsLeaveTheOutputAsItIs) {
+  switch_on();
+  detach_all();
+  acknowledge_all();
+  idle.run_out();
+  EXPECT_TRUE(port.written.empty());
+}
+
+TEST_F(SafeState, NoLineForTooLongSwitchesOffOnlyWhatIsOn) {
+  instrument.keep_safe({false, &idle});
+  run("OUTP:MOD ON");
+  EXPECT_TRUE(idle.running()) << "every line starts it afresh";
+  port.written.clear();
+  idle.run_out();
+  acknowledge_all();
+  EXPECT_EQ(port.written, kOff);
+  EXPECT_EQ(reasons, std::vector{scpi::Instrument::OffBecause::unattended});
+
+  port.written.clear();
+  run("*IDN?");
+  idle.run_out();
+  EXPECT_TRUE(port.written.empty()) << "everything was off already";
+}
+
+TEST_F(SafeState, ALineAfterTheTimeRanOutButBeforeTheSwitchOffCancelsIt) {
+  instrument.keep_safe({false, &idle});
+  switch_on();
+  instrument.submit(1, "POW -6");  // waits for its R
+  idle.run_out();
+  instrument.submit(2, "*IDN?");
+  acknowledge_all();
+  EXPECT_EQ(port.written, Lines{"$P2"});
+}
+
+}  // namespace
+}  // namespace talmir880::testing
