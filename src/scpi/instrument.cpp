@@ -7,12 +7,12 @@
 namespace talmir880::scpi {
 
 Instrument::Instrument(SerialPort& port, DeviceSession::Countdowns countdowns)
-    : generator_(port, countdowns, status_) {
+    : generator_(port, countdowns, statuses_) {
   wire();
 }
 
 Instrument::Instrument(SharedLine& line, DeviceSession::Countdowns countdowns)
-    : generator_(line, countdowns, status_) {
+    : generator_(line, countdowns, statuses_) {
   wire();
 }
 
@@ -59,6 +59,7 @@ std::optional<ClientId> Instrument::attach(ClientEvents& events) {
   if (attached >= kMaxClients || left_behind >= kMaxClients * kMaxBacklog) return std::nullopt;
   const ClientId id = next_id_++;
   clients_.emplace(id, Client{&events, {}, nullptr});
+  statuses_.add(id);
   return id;
 }
 
@@ -66,7 +67,7 @@ void Instrument::submit(ClientId client, std::string line) {
   Client* c = find(client);
   if (c == nullptr || c->events == nullptr || c->ended) return;
   if (backlog(client) >= kMaxBacklog) {
-    status_.report(kInputBufferOverrun);
+    statuses_.report(client, kInputBufferOverrun);
     return;
   }
   c->lines.push_back({std::move(line), false});
@@ -77,7 +78,7 @@ void Instrument::overrun(ClientId client) {
   Client* c = find(client);
   if (c == nullptr || c->events == nullptr || c->ended) return;
   if (backlog(client) >= kMaxBacklog) {
-    status_.report(kInputBufferOverrun);
+    statuses_.report(client, kInputBufferOverrun);
     return;
   }
   c->lines.push_back({{}, true});
@@ -106,8 +107,33 @@ std::size_t Instrument::backlog(ClientId client) const {
 
 void Instrument::clear(ClientId client) {
   if (Client* c = find(client)) c->lines.clear();
-  status_.clear();
+  if (Status* status = statuses_.find(client)) status->clear();
   pump();
+}
+
+std::optional<ClientId> Instrument::renew(ClientId client, ClientEvents& events) {
+  const Status* old = statuses_.find(client);
+  if (old == nullptr) return std::nullopt;
+  const Status kept = *old;
+  const std::optional<ClientId> fresh = attach(events);
+  if (!fresh) return std::nullopt;
+  Status& status = *statuses_.find(*fresh);
+  status.set_event_enable(kept.event_enable());
+  status.set_service_enable(kept.service_enable());
+  status.operation.set_enable(kept.operation.enable());
+  status.questionable.set_enable(kept.questionable.enable());
+  detach(client);
+  return fresh;
+}
+
+int Instrument::status_byte(ClientId client) {
+  const Status* status = statuses_.find(client);
+  return status == nullptr ? 0 : status->status_byte(false);
+}
+
+bool Instrument::error_seen(ClientId client) {
+  const Status* status = statuses_.find(client);
+  return status != nullptr && status->any_error();
 }
 
 bool Instrument::idle() const {
@@ -117,9 +143,10 @@ bool Instrument::idle() const {
   return generator_.idle();
 }
 
-std::vector<std::string> Instrument::take_errors() {
+std::vector<std::string> Instrument::take_errors(ClientId client) {
   std::vector<std::string> out;
-  while (status_.queued() > 0) out.push_back(status_.next_error());
+  Status* status = statuses_.find(client);
+  while (status != nullptr && status->queued() > 0) out.push_back(status->next_error());
   return out;
 }
 
@@ -140,6 +167,7 @@ void Instrument::pump() {
       Client& c = at->second;
       moved = step(at->first, c) || moved;
       const bool spent = c.events == nullptr && c.lines.empty() && !c.running;
+      if (spent) statuses_.remove(at->first);
       at = spent ? clients_.erase(at) : std::next(at);
     }
   }
@@ -160,7 +188,7 @@ bool Instrument::step(ClientId id, Client& c) {
         run_unit(id, r);
       }
     } else if (!c.lines.empty()) {
-      start_line(c);
+      start_line(id, c);
     } else {
       if (c.ended && !c.told_finished && c.events != nullptr) {
         c.told_finished = true;
@@ -174,14 +202,14 @@ bool Instrument::step(ClientId id, Client& c) {
   return moved;
 }
 
-void Instrument::start_line(Client& c) {
+void Instrument::start_line(ClientId id, Client& c) {
   Line line = std::move(c.lines.front());
   c.lines.pop_front();
   c.running = std::make_unique<Running>();
   Running& r = *c.running;
   r.line = std::move(line.text);
   if (line.overrun) {
-    status_.report(kInputBufferOverrun);
+    statuses_.report(id, kInputBufferOverrun);
   } else {
     r.units = split_units(r.line);
   }
@@ -194,7 +222,7 @@ void Instrument::run_unit(ClientId client, Running& r) {
     r.path.run(unit, call);
     ++r.next;
   } catch (const Refused& refused) {
-    status_.report(refused.code);
+    statuses_.report(client, refused.code);
     const bool command_error = refused.code <= -100 && refused.code > -200;
     r.next = command_error ? r.units.size() : r.next + 1;
   }
