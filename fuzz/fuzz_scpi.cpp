@@ -13,7 +13,7 @@
 //   !e      the slot's client ends in order: its outbox is still fed, then
 //           end_of_input(); the transport detaches once finished() comes
 //   !o      the client sent an over-long line
-//   !k      the client sends a marker line, STAT:QUES:ENAB <a new number>
+//   !k      the client sends a marker line, FREQ:STEP <a new number>
 //   !g      the client's whole outbox is submitted at once, past its cap
 //           (a greedy transport)
 //   !a      the device sends "R"
@@ -27,7 +27,8 @@
 // Any other '!' piece does nothing.
 //
 // A private observer client asks OUTP? and OUTP:MOD? after every step, and
-// POW? and STAT:QUES:ENAB? too when the instrument is idle ("at rest").
+// POW? and FREQ:STEP? too when the instrument is idle ("at rest"). The step
+// is a setting every client shares and no device traffic moves.
 //
 // Properties:
 // - every write is one of the device's forms, to an open port, one exchange
@@ -41,7 +42,7 @@
 //   came since; *OPC? only once the pass that ran when its line was taken
 //   has ended; asking a query moves nothing else;
 // - at rest those three answer what the device acknowledged;
-// - no line lost: at rest STAT:QUES:ENAB? answers the last marker of one of
+// - no line lost: at rest FREQ:STEP? answers the last marker of one of
 //   the clients that sent markers since the last rest (unless another line
 //   could have set it), and every client still there has had every line
 //   finished;
@@ -51,8 +52,10 @@
 //   OUTP ON (OUTP:MOD ON) is taken;
 // - finished() once for a client that ended, after its last room(), never
 //   for one that aborted;
-// - with a willing device the instrument comes to rest, and SYST:ERR? asked
-//   again and again reaches 0,"No error" within the queue's size plus one.
+// - with a willing device the instrument comes to rest, and the observer's
+//   SYST:ERR? (it sent only queries: it holds the device's events alone)
+//   asked again and again reaches 0,"No error" within the queue's size plus
+//   one; a client attached then holds no error at all.
 //
 // FUZZ_SCPI_VERBOSE=1 prints the steps, the writes and the answers.
 
@@ -98,7 +101,9 @@ constexpr std::size_t kMaxReportedPoints = 9999;
 constexpr int kSettleLimit = 100000;
 // What the observer asks after every step; at rest it asks more.
 constexpr std::string_view kObserve = "OUTP?;:OUTP:MOD?";
-constexpr std::string_view kObserveAtRest = "OUTP?;:OUTP:MOD?;:POW?;:STAT:QUES:ENAB?";
+constexpr std::string_view kObserveAtRest = "OUTP?;:OUTP:MOD?;:POW?;:FREQ:STEP?";
+// Markers are steps the instrument takes: whole 10 Hz, from 10 Hz.
+constexpr long kMarkerStepHz = 10;
 
 // check() with the detail written only when the property breaks: the
 // trace is long and most checks run many times per input.
@@ -211,7 +216,7 @@ struct Observed {
   std::string output = "0";
   std::string modulation = "0";
   std::string power = "-3";
-  std::string enable = "0";
+  std::string step = "1000000";
 };
 
 // Whether the RF (or the modulation) may be switched on by a write now.
@@ -426,8 +431,8 @@ class Session {
         send({.overrun = true});
         break;
       case 'k':
-        ++last_marker;
-        send({"STAT:QUES:ENAB " + std::to_string(last_marker), false, last_marker});
+        last_marker += kMarkerStepHz;
+        send({"FREQ:STEP " + std::to_string(last_marker), false, last_marker});
         break;
       case 'g':
         if (ClientState* c = in_slot(); c != nullptr && !c->left && !c->ending) {
@@ -582,8 +587,8 @@ class Session {
     power_dirty = power_dirty || r.power;
     if (marker != 0) {
       markers_since_rest[id] = marker;
-    } else if (r.questionable_enable) {
-      enable_touched = true;
+    } else if (r.step) {
+      step_touched = true;
     }
   }
 
@@ -744,11 +749,11 @@ class Session {
     Observed o{parts[0], parts[1]};
     if (!rest) return check_switches(o, what);
     o.power = parts[2];
-    o.enable = parts[3];
+    o.step = parts[3];
     check_that(std::find(std::begin(kLevels), std::end(kLevels), o.power) != std::end(kLevels),
                "POW? answered no level the device has", what);
-    check_that(!o.enable.empty() && o.enable.size() <= 5 && all_digits(o.enable),
-               "STAT:QUES:ENAB? answered no number", what);
+    check_that(!o.step.empty() && o.step.size() <= 10 && all_digits(o.step),
+               "FREQ:STEP? answered no number", what);
     return check_switches(o, what);
   }
 
@@ -831,12 +836,11 @@ class Session {
     // Once they agree again, only a new failure can part them.
     if (!apart) exchange_failed = false;
 
-    if (!enable_touched) {
-      bool found = markers_since_rest.empty() && now.enable == at_rest.enable;
-      for (const auto& [id, n] : markers_since_rest)
-        found = found || now.enable == std::to_string(n);
-      check_that(found, "a line was lost: STAT:QUES:ENAB? answers no client's last marker",
-                 [&] { return "answered " + now.enable + " after " + trace; });
+    if (!step_touched) {
+      bool found = markers_since_rest.empty() && now.step == at_rest.step;
+      for (const auto& [id, n] : markers_since_rest) found = found || now.step == std::to_string(n);
+      check_that(found, "a line was lost: FREQ:STEP? answers no client's last marker",
+                 [&] { return "answered " + now.step + " after " + trace; });
     }
 
     for (auto& [id, c] : clients) {
@@ -849,7 +853,7 @@ class Session {
       check(!c.ending, "at rest, a client that ended was never told it finished", trace);
     }
     output_guard.pending = modulation_guard.pending = 0;
-    output_dirty = modulation_dirty = power_dirty = enable_touched = false;
+    output_dirty = modulation_dirty = power_dirty = step_touched = false;
     markers_since_rest.clear();
     at_rest = now;
   }
@@ -882,24 +886,30 @@ class Session {
   }
 
   void drain() {
-    Peer drainer(*this, Peer::Role::drain);
-    drainer.id = attached(drainer);
     const std::size_t written_before = port.written.size();
     const std::size_t limit = Status::kQueueSize + 1;
     for (std::size_t i = 0;; ++i) {
       check(i < limit, "SYST:ERR? did not drain to 0,\"No error\" within the queue's size", trace);
-      const std::string a = ask_privately(drainer, "SYST:ERR?");
+      const std::string a = ask_privately(observer, "SYST:ERR?");
       const int code = error_code(a);
       check_that(code <= 0, "SYST:ERR? answered no error entry",
+                 [&] { return shown(a) + " after " + trace; });
+      check_that(code == 0 || code == talmir880::scpi::kQueueOverflow ||
+                     a == "-241,\"Hardware missing;device gone\"",
+                 "the observer holds an error of another client's command",
                  [&] { return shown(a) + " after " + trace; });
       if (code == 0) {
         check(a == "0,\"No error\"", "the empty queue is not told as 0,\"No error\"", a);
         break;
       }
     }
+    Peer fresh(*this, Peer::Role::drain);
+    fresh.id = attached(fresh);
+    check(ask_privately(fresh, "SYST:ERR:COUN?") == "0", "a fresh client holds others' errors",
+          trace);
     check(port.written.size() == written_before, "SYST:ERR? wrote to the device", trace);
     check(instrument.idle(), "the instrument is busy after SYST:ERR?", trace);
-    instrument.detach(drainer.id);
+    instrument.detach(fresh.id);
   }
 
   std::string trace = "script ";
@@ -930,7 +940,7 @@ class Session {
 
   long last_marker = 0;
   std::map<ClientId, long> markers_since_rest;  // each client's last
-  bool enable_touched = false;  // a line other than a marker could set STAT:QUES:ENAB
+  bool step_touched = false;                    // a line other than a marker could set FREQ:STEP
 
   // A device command may have failed since the settings last agreed with
   // the device.

@@ -68,7 +68,7 @@ inline bool mentions(std::string_view text, std::string_view word) {
 
 // Which settings a line could change, over-approximated by what it must
 // spell out. Relative headers reach no further than their own line, and no
-// header may leave out OUTPut, MODulation, POWer, ENABle or PRESet, so a
+// header may leave out OUTPut, MODulation, POWer or STEP, so a
 // line that changes one of these settings holds the word; a boolean that
 // says on is ON or a number with a digit other than 0.
 struct Reach {
@@ -77,7 +77,7 @@ struct Reach {
   bool output = false;         // could change OUTP? at all (ON, OFF, *RST)
   bool modulation = false;
   bool power = false;
-  bool questionable_enable = false;  // STAT:QUES:ENAB, STAT:PRES
+  bool step = false;  // FREQ:STEP, *RST
 };
 
 inline Reach reach_of(std::string_view line) {
@@ -92,7 +92,7 @@ inline Reach reach_of(std::string_view line) {
   r.output = outp || rst;
   r.modulation = mod || rst;
   r.power = mentions(line, "POW") || rst;
-  r.questionable_enable = mentions(line, "ENAB") || mentions(line, "PRES");
+  r.step = mentions(line, "STEP") || rst;
   return r;
 }
 

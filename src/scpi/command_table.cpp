@@ -29,7 +29,7 @@ void Call::device(std::string command, Generator::Change change) {
 
 void Call::device(Generator::Make make, Generator::Change change) {
   const bool overlapped = generator.pass_ahead();
-  const Generator::Ticket ticket = generator.send(std::move(make), std::move(change));
+  const Generator::Ticket ticket = generator.send(client, std::move(make), std::move(change));
   if (!overlapped) wait = ticket;
 }
 
@@ -156,7 +156,7 @@ void set_mode(Call& c) {
   const bool was_sweep = c.settings().sweep_mode;
   c.keep([sweep](Settings& t) { t.sweep_mode = sweep; });
   if (sweep) {
-    c.generator.repeat_if_continuous();
+    c.generator.repeat_if_continuous(c.client);
   } else if (was_sweep && c.settings().output_on) {
     // A pass left the device at its last point: back to the CW frequency.
     c.device([](const Settings& a) {
@@ -167,16 +167,16 @@ void set_mode(Call& c) {
 
 void set_continuous(Call& c) {
   c.keep([on = c.value.number != 0](Settings& t) { t.continuous = on; });
-  c.generator.repeat_if_continuous();
+  c.generator.repeat_if_continuous(c.client);
 }
 
-void initiate(Call& c) { c.generator.initiate(); }
-void abort(Call& c) { c.generator.abort(); }
+void initiate(Call& c) { c.generator.initiate(c.client); }
+void abort(Call& c) { c.generator.abort(c.client); }
 
 // ---- IEEE 488.2 --------------------------------------------------------
 
 void reset(Call& c) {
-  c.generator.abort();
+  c.generator.abort(c.client);
   // The output, the modulation and the level become what the device
   // acknowledges of the three commands below; the rest is start-up again.
   c.keep([](Settings& t) {
@@ -201,10 +201,15 @@ void save(Call& c) {
 }
 
 void operation_complete(Call& c) {
-  Status& status = c.status();
-  c.generator.when_done(c.generator.last(), [&status, cleared = status.clears()] {
-    if (status.clears() == cleared) status.operation_complete();
-  });
+  // By id: the client may have gone by the time everything is done.
+  StatusBoard& statuses = c.generator.statuses();
+  c.generator.when_done(c.generator.last(),
+                        [&statuses, client = c.client, cleared = c.status().clears()] {
+                          Status* status = statuses.find(client);
+                          if (status != nullptr && status->clears() == cleared) {
+                            status->operation_complete();
+                          }
+                        });
 }
 
 std::string ask_operation_complete(Call& c) {
@@ -214,7 +219,7 @@ std::string ask_operation_complete(Call& c) {
 
 void wait(Call& c) { c.wait_for_all(); }
 
-std::string ask_self_test(Call& c) { return c.generator.reachable() ? "0" : "1"; }
+std::string ask_self_test(Call& c) { return c.generator.reachable(c.client) ? "0" : "1"; }
 
 // ---- The rows ----------------------------------------------------------
 

@@ -23,7 +23,8 @@ class Call {
       : generator(generator), client(client), answers(answers) {}
 
   const Settings& settings() const { return generator.settings(); }
-  Status& status() { return generator.status(); }
+  // The client's own: it lasts as long as the client has lines to run.
+  Status& status() { return *generator.statuses().find(client); }
   // A device command. While a sweep pass runs or waits it is queued and the
   // line goes on; otherwise the line waits for the device's answer.
   void device(std::string command, Generator::Change change = {});
@@ -31,7 +32,7 @@ class Call {
   // then makes it a kept value.
   void device(Generator::Make make, Generator::Change change = {});
   // A value kept without telling the device.
-  void keep(Generator::Change change) { generator.keep(std::move(change)); }
+  void keep(Generator::Change change) { generator.keep(client, std::move(change)); }
   // The line goes on once everything queued so far is done.
   void wait_for_all() { wait = generator.last(); }
 

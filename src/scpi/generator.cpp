@@ -16,13 +16,13 @@ std::string sweep_command(const Settings& s) {
   return protocol::sweep(s.start_hz, step_hz, s.points);
 }
 
-Generator::Generator(SerialPort& port, DeviceSession::Countdowns countdowns, Status& status)
-    : status_(status), session_(port, countdowns) {
+Generator::Generator(SerialPort& port, DeviceSession::Countdowns countdowns, StatusBoard& statuses)
+    : statuses_(statuses), session_(port, countdowns) {
   wire_session();
 }
 
-Generator::Generator(SharedLine& line, DeviceSession::Countdowns countdowns, Status& status)
-    : status_(status), session_(line.remote(), countdowns) {
+Generator::Generator(SharedLine& line, DeviceSession::Countdowns countdowns, StatusBoard& statuses)
+    : statuses_(statuses), session_(line.remote(), countdowns) {
   wire_session();
   session_.may_write = [&line] { return line.free_for_remote(); };
   session_.exchange_over = [&line] { line.remote_exchange_ended(); };
@@ -34,7 +34,7 @@ Generator::Generator(SharedLine& line, DeviceSession::Countdowns countdowns, Sta
 
 void Generator::wire_session() {
   session_.pass_ended = [this](DeviceFault fault) { pass_ended(fault); };
-  session_.port_lost = [this] { report(DeviceFault::device_gone); };
+  session_.port_lost = [this] { report_to_all(DeviceFault::device_gone); };
   session_.reachability_changed = [this](DeviceFault fault) {
     if (reachability_changed) reachability_changed(fault);
   };
@@ -92,13 +92,13 @@ void Generator::panel_pass_began(std::string_view command) {
   panel_took(command);  // a sweep has no R: it is taken as it starts
   if (panel_pass_) return;
   panel_pass_ = next_ticket_++;
-  status_.operation.set_condition(Status::kSweeping, true);
+  statuses_.set_operation(Status::kSweeping, true);
 }
 
 void Generator::panel_pass_over() {
   if (!panel_pass_) return;
   panel_pass_.reset();
-  if (!session_.pass_running()) status_.operation.set_condition(Status::kSweeping, false);
+  if (!session_.pass_running()) statuses_.set_operation(Status::kSweeping, false);
   run_waiters();
   if (changed) changed();
 }
@@ -119,42 +119,44 @@ void Generator::client_left(ClientId client) {
   if (locked_by_ == client) unlock();
 }
 
-Generator::Ticket Generator::enqueue(Entry::Kind kind, Make make, Change change) {
+Generator::Ticket Generator::enqueue(ClientId client, Entry::Kind kind, Make make, Change change) {
   const Ticket ticket = next_ticket_++;
   if (change) change(programmed_);
-  queue_.push_back({ticket, kind, std::move(make), std::move(change), {}, false});
+  queue_.push_back({ticket, client, kind, std::move(make), std::move(change), {}, false});
   if (kind != Entry::Kind::pass) told_settings();
   advance();
   return ticket;
 }
 
-Generator::Ticket Generator::send(Make make, Change change) {
-  return enqueue(Entry::Kind::command, std::move(make), std::move(change));
+Generator::Ticket Generator::send(ClientId client, Make make, Change change) {
+  return enqueue(client, Entry::Kind::command, std::move(make), std::move(change));
 }
 
-void Generator::keep(Change change) { enqueue(Entry::Kind::keep, {}, std::move(change)); }
+void Generator::keep(ClientId client, Change change) {
+  enqueue(client, Entry::Kind::keep, {}, std::move(change));
+}
 
-void Generator::initiate() {
+void Generator::initiate(ClientId client) {
   if (pass_queued() || (programmed_.continuous && programmed_.sweep_mode)) {
     throw Refused{kInitIgnored};
   }
   if (!programmed_.sweep_mode) throw Refused{kSettingsConflict};
   sweep_command(programmed_);  // refused now rather than in its turn
-  enqueue(Entry::Kind::pass, {}, {});
+  enqueue(client, Entry::Kind::pass, {}, {});
 }
 
-void Generator::abort() {
+void Generator::abort(ClientId client) {
   for (Entry& e : queue_) {
     if (e.kind == Entry::Kind::pass && !(session_.pass_running() && &e == &queue_.front())) {
       e.cancelled = true;
     }
   }
-  keep([](Settings& s) { s.continuous = false; });
+  keep(client, [](Settings& s) { s.continuous = false; });
 }
 
-void Generator::repeat_if_continuous() {
+void Generator::repeat_if_continuous(ClientId client) {
   if (programmed_.continuous && programmed_.sweep_mode && !pass_queued()) {
-    enqueue(Entry::Kind::pass, {}, {});
+    enqueue(client, Entry::Kind::pass, {}, {});
   }
 }
 
@@ -171,9 +173,9 @@ void Generator::when_done(Ticket ticket, std::function<void()> then) {
   }
 }
 
-bool Generator::reachable() {
+bool Generator::reachable(ClientId client) {
   const DeviceFault fault = session_.reach();
-  report(fault);
+  report(client, fault);
   return fault == DeviceFault::none;
 }
 
@@ -227,17 +229,17 @@ bool Generator::start_front() {
     const std::string command = sweep_command(acknowledged_);
     fault = session_.start_pass(command, static_cast<std::size_t>(acknowledged_.points));
   } catch (const Refused& refused) {
-    status_.report(refused.code);
+    statuses_.report(e.client, refused.code);
     stop_repeating();
     complete_front();
     return true;
   }
   if (fault == DeviceFault::none) {
-    status_.operation.set_condition(Status::kSweeping, true);
+    statuses_.set_operation(Status::kSweeping, true);
     if (pass_started) pass_started(acknowledged_.points, acknowledged_.continuous);
     return false;
   }
-  report(fault);
+  report(e.client, fault);
   stop_repeating();
   complete_front();
   return true;
@@ -246,10 +248,10 @@ bool Generator::start_front() {
 void Generator::command_ended(DeviceFault fault) {
   if (fault == DeviceFault::none) {
     if (const Change& change = queue_.front().change) change(acknowledged_);
-    status_.questionable.set_condition(Status::kNotAnswering, false);
+    statuses_.set_questionable(Status::kNotAnswering, false);
   } else {
-    report(fault);
     Entry& failed = queue_.front();
+    report(failed.client, fault);
     const bool switch_off =
         failed.sent == protocol::kRfOff || failed.sent == protocol::kModulationOff;
     if (switch_off && failed.change) failed.change(acknowledged_);
@@ -264,15 +266,16 @@ void Generator::command_ended(DeviceFault fault) {
 }
 
 void Generator::pass_ended(DeviceFault fault) {
-  status_.operation.set_condition(Status::kSweeping, panel_pass_.has_value());
+  statuses_.set_operation(Status::kSweeping, panel_pass_.has_value());
   if (fault == DeviceFault::none) {
-    status_.questionable.set_condition(Status::kNotAnswering, false);
+    statuses_.set_questionable(Status::kNotAnswering, false);
   } else {
-    report(fault);
+    report(queue_.front().client, fault);
     stop_repeating();
   }
+  const ClientId client = queue_.front().client;
   complete_front();
-  repeat_if_continuous();
+  repeat_if_continuous(client);
   if (!pass_queued() && pass_finished) pass_finished();
   advance();
 }
@@ -300,11 +303,22 @@ void Generator::stop_repeating() {
   told_settings();
 }
 
-void Generator::report(DeviceFault fault) {
+namespace {
+
+// Reached but not answering, or not reached at all.
+int error_of(DeviceFault fault) { return unreachable(fault) ? kHardwareMissing : kHardwareError; }
+
+}  // namespace
+
+void Generator::report(ClientId client, DeviceFault fault) {
   if (fault == DeviceFault::none) return;
-  status_.questionable.set_condition(Status::kNotAnswering, true);
-  // Reached but not answering, or not reached at all.
-  status_.report(unreachable(fault) ? kHardwareMissing : kHardwareError, cause(fault));
+  statuses_.set_questionable(Status::kNotAnswering, true);
+  statuses_.report(client, error_of(fault), cause(fault));
+}
+
+void Generator::report_to_all(DeviceFault fault) {
+  statuses_.set_questionable(Status::kNotAnswering, true);
+  statuses_.report_all(error_of(fault), cause(fault));
 }
 
 }  // namespace talmir880::scpi

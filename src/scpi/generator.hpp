@@ -16,9 +16,6 @@
 
 namespace talmir880::scpi {
 
-// A client of the instrument; ids are not reused.
-using ClientId = std::uint64_t;
-
 // What the queries answer. The device cannot be asked, so the output and
 // the modulation count as off until a command switches them on; the other
 // values are the panel's start-up ones.
@@ -66,6 +63,10 @@ std::string sweep_command(const Settings& s);
 // the same, since the output may well be off, and nothing may switch it on
 // again unasked.
 //
+// Each entry knows the client it came from: a command the device did not
+// take, or a pass that could not run or ended in a fault, reports to that
+// client alone; a port lost while nothing was on the line, to every client.
+//
 // A device command is made in its turn, from the acknowledged settings: a
 // frequency queued while the output counted as on is not sent when the
 // command that switched it on was refused meanwhile.
@@ -77,24 +78,25 @@ class Generator {
   using Make = std::function<std::string(const Settings&)>;
   using Ticket = std::uint64_t;
 
-  Generator(SerialPort& port, DeviceSession::Countdowns countdowns, Status& status);
+  Generator(SerialPort& port, DeviceSession::Countdowns countdowns, StatusBoard& statuses);
   // On a line the front panel shares: commands wait while the line is the
   // panel's, and what the device took from the panel shows in the settings.
-  Generator(SharedLine& line, DeviceSession::Countdowns countdowns, Status& status);
+  Generator(SharedLine& line, DeviceSession::Countdowns countdowns, StatusBoard& statuses);
 
   const Settings& settings() const { return programmed_; }
-  Status& status() { return status_; }
+  StatusBoard& statuses() { return statuses_; }
 
-  // Queues a device command and the change it makes.
-  Ticket send(Make make, Change change);
+  // Queues a device command of the client and the change it makes.
+  Ticket send(ClientId client, Make make, Change change);
   // Queues a change the device is not told of.
-  void keep(Change change);
+  void keep(ClientId client, Change change);
   // Queues a sweep pass, or starts repeating them. Throws Refused.
-  void initiate();
+  void initiate(ClientId client);
   // Ends the repetition; a pass not begun yet does not run.
-  void abort();
-  // Starts repeating passes when the settings ask for it.
-  void repeat_if_continuous();
+  void abort(ClientId client = kNoClient);
+  // Starts repeating passes when the settings ask for it; the passes are
+  // the client's until the repetition ends.
+  void repeat_if_continuous(ClientId client);
   // A pass runs or waits in the queue: device commands queued now wait
   // for it, and their lines need not.
   bool pass_queued() const;
@@ -113,8 +115,8 @@ class Generator {
   // Runs `then` once everything up to the ticket is done (*OPC).
   void when_done(Ticket ticket, std::function<void()> then);
 
-  // Opens the port if need be (*TST?); queues why it cannot be.
-  bool reachable();
+  // Opens the port if need be (*TST?); queues why it cannot be for the client.
+  bool reachable(ClientId client);
   // Nothing queued and nothing on the line.
   bool idle() const { return queue_.empty() && session_.idle() && !panel_pass_; }
 
@@ -150,6 +152,7 @@ class Generator {
   struct Entry {
     enum class Kind { command, keep, pass };
     Ticket ticket;
+    ClientId client;
     Kind kind;
     Make make;
     Change change;
@@ -157,7 +160,7 @@ class Generator {
     bool cancelled = false;
   };
 
-  Ticket enqueue(Entry::Kind kind, Make make, Change change);
+  Ticket enqueue(ClientId client, Entry::Kind kind, Make make, Change change);
   // Works through the queue while the line is free.
   void advance();
   bool start_front();
@@ -165,7 +168,10 @@ class Generator {
   void pass_ended(DeviceFault fault);
   void complete_front();
   void stop_repeating();
-  void report(DeviceFault fault);
+  // A fault met by the client's entry, and one no entry met (the port lost
+  // while nothing was on the line), which concerns everybody.
+  void report(ClientId client, DeviceFault fault);
+  void report_to_all(DeviceFault fault);
   void wire_session();
   void panel_took(std::string_view command);
   void panel_pass_began(std::string_view command);
@@ -173,7 +179,7 @@ class Generator {
   void told_settings();
   void run_waiters();
 
-  Status& status_;
+  StatusBoard& statuses_;
   DeviceSession session_;
   Settings programmed_;
   Settings acknowledged_;

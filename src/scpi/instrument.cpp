@@ -8,12 +8,12 @@
 namespace talmir880::scpi {
 
 Instrument::Instrument(SerialPort& port, DeviceSession::Countdowns countdowns)
-    : generator_(port, countdowns, status_) {
+    : generator_(port, countdowns, statuses_) {
   wire();
 }
 
 Instrument::Instrument(SharedLine& line, DeviceSession::Countdowns countdowns)
-    : generator_(line, countdowns, status_) {
+    : generator_(line, countdowns, statuses_) {
   wire();
 }
 
@@ -60,6 +60,7 @@ std::optional<ClientId> Instrument::attach(ClientEvents& events) {
   if (attached >= kMaxClients || left_behind >= kMaxClients * kMaxBacklog) return std::nullopt;
   const ClientId id = next_id_++;
   clients_.emplace(id, Client{&events, {}, nullptr});
+  statuses_.add(id);
   if (off_ == Off::unused) off_ = Off::none;
   return id;
 }
@@ -68,7 +69,7 @@ void Instrument::submit(ClientId client, std::string line) {
   Client* c = find(client);
   if (c == nullptr || c->events == nullptr || c->ended) return;
   if (backlog(client) >= kMaxBacklog) {
-    status_.report(kInputBufferOverrun);
+    statuses_.report(client, kInputBufferOverrun);
     return;
   }
   c->lines.push_back({std::move(line), false});
@@ -81,7 +82,7 @@ void Instrument::overrun(ClientId client) {
   Client* c = find(client);
   if (c == nullptr || c->events == nullptr || c->ended) return;
   if (backlog(client) >= kMaxBacklog) {
-    status_.report(kInputBufferOverrun);
+    statuses_.report(client, kInputBufferOverrun);
     return;
   }
   c->lines.push_back({{}, true});
@@ -111,8 +112,33 @@ std::size_t Instrument::backlog(ClientId client) const {
 
 void Instrument::clear(ClientId client) {
   if (Client* c = find(client)) c->lines.clear();
-  status_.clear();
+  if (Status* status = statuses_.find(client)) status->clear();
   pump();
+}
+
+std::optional<ClientId> Instrument::renew(ClientId client, ClientEvents& events) {
+  const Status* old = statuses_.find(client);
+  if (old == nullptr) return std::nullopt;
+  const Status kept = *old;
+  const std::optional<ClientId> fresh = attach(events);
+  if (!fresh) return std::nullopt;
+  Status& status = *statuses_.find(*fresh);
+  status.set_event_enable(kept.event_enable());
+  status.set_service_enable(kept.service_enable());
+  status.operation.set_enable(kept.operation.enable());
+  status.questionable.set_enable(kept.questionable.enable());
+  detach(client);
+  return fresh;
+}
+
+int Instrument::status_byte(ClientId client) {
+  const Status* status = statuses_.find(client);
+  return status == nullptr ? 0 : status->status_byte(false);
+}
+
+bool Instrument::error_seen(ClientId client) {
+  const Status* status = statuses_.find(client);
+  return status != nullptr && status->any_error();
 }
 
 bool Instrument::idle() const { return lines_done() && off_ == Off::none && generator_.idle(); }
@@ -154,17 +180,20 @@ void Instrument::switch_off_if_due() {
     switching_off(why == Off::unused ? OffBecause::unused : OffBecause::unattended);
   }
   generator_.abort();
-  generator_.send([](const Settings&) { return std::string(protocol::kRfOff); },
-                  [](Settings& s) { s.output_on = false; });
-  generator_.send([](const Settings&) { return std::string(protocol::kModulationOff); },
-                  [](Settings& s) { s.modulation_on = false; });
+  generator_.send(
+      kNoClient, [](const Settings&) { return std::string(protocol::kRfOff); },
+      [](Settings& s) { s.output_on = false; });
+  generator_.send(
+      kNoClient, [](const Settings&) { return std::string(protocol::kModulationOff); },
+      [](Settings& s) { s.modulation_on = false; });
   if (auto then = std::move(off_then_)) generator_.when_done(generator_.last(), std::move(then));
   off_then_ = nullptr;
 }
 
-std::vector<std::string> Instrument::take_errors() {
+std::vector<std::string> Instrument::take_errors(ClientId client) {
   std::vector<std::string> out;
-  while (status_.queued() > 0) out.push_back(status_.next_error());
+  Status* status = statuses_.find(client);
+  while (status != nullptr && status->queued() > 0) out.push_back(status->next_error());
   return out;
 }
 
@@ -185,6 +214,7 @@ void Instrument::pump() {
       Client& c = at->second;
       moved = step(at->first, c) || moved;
       const bool spent = c.events == nullptr && c.lines.empty() && !c.running;
+      if (spent) statuses_.remove(at->first);
       at = spent ? clients_.erase(at) : std::next(at);
     }
     if (off_ != Off::none && lines_done()) {
@@ -209,7 +239,7 @@ bool Instrument::step(ClientId id, Client& c) {
         run_unit(id, r);
       }
     } else if (!c.lines.empty()) {
-      start_line(c);
+      start_line(id, c);
     } else {
       if (c.ended && !c.told_finished && c.events != nullptr) {
         c.told_finished = true;
@@ -223,14 +253,14 @@ bool Instrument::step(ClientId id, Client& c) {
   return moved;
 }
 
-void Instrument::start_line(Client& c) {
+void Instrument::start_line(ClientId id, Client& c) {
   Line line = std::move(c.lines.front());
   c.lines.pop_front();
   c.running = std::make_unique<Running>();
   Running& r = *c.running;
   r.line = std::move(line.text);
   if (line.overrun) {
-    status_.report(kInputBufferOverrun);
+    statuses_.report(id, kInputBufferOverrun);
   } else {
     r.units = split_units(r.line);
   }
@@ -243,7 +273,7 @@ void Instrument::run_unit(ClientId client, Running& r) {
     r.path.run(unit, call);
     ++r.next;
   } catch (const Refused& refused) {
-    status_.report(refused.code);
+    statuses_.report(client, refused.code);
     const bool command_error = refused.code <= -100 && refused.code > -200;
     r.next = command_error ? r.units.size() : r.next + 1;
   }

@@ -47,7 +47,9 @@ class ClientEvents {
 // accepted (Generator).
 //
 // A command error (-1xx) drops the rest of its line; any other error only
-// its own command.
+// its own command. Each client has its own error queue and status
+// registers (StatusBoard): a command's errors, also those the device gives
+// it in its turn, go to the client that sent it.
 //
 // The owner sets CommPort and Settings on the port, runs the countdowns of
 // DeviceSession::Countdowns and calls the matching *_ran_out() when one runs
@@ -82,8 +84,12 @@ class Instrument {
   // and its place is free for another client at once.
   void detach(ClientId client);
   std::size_t backlog(ClientId client) const;
-  // Device clear: the client's lines not yet begun are dropped, and *CLS.
+  // Device clear: the client's lines not yet begun are dropped, and its *CLS.
   void clear(ClientId client);
+  // The client goes on as a fresh one (answers of the lines it has running
+  // are dropped) with the same status enables; nothing, and the client as
+  // it was, when every place is taken.
+  std::optional<ClientId> renew(ClientId client, ClientEvents& events);
   // As ABORt from the front panel: passes stop repeating; the running one
   // ends on its own.
   void abort() { generator_.abort(); }
@@ -108,14 +114,15 @@ class Instrument {
   enum class OffBecause { unused, unattended };
   std::function<void(OffBecause why)> switching_off;
 
-  // The IEEE 488.2 status byte without MAV, which only the transport knows.
-  int status_byte() const { return status_.status_byte(false); }
+  // The client's IEEE 488.2 status byte without MAV, which only the
+  // transport knows.
+  int status_byte(ClientId client);
   // Nothing waiting or running, nothing queued for the device.
   bool idle() const;
-  // Whether any error was queued since start, read since or not.
-  bool error_seen() const { return status_.any_error(); }
-  // The errors no one has read, oldest first, taken out of the queue.
-  std::vector<std::string> take_errors();
+  // Whether any error was queued for the client, read since or not.
+  bool error_seen(ClientId client);
+  // The client's errors it has not read, oldest first, taken out of its queue.
+  std::vector<std::string> take_errors(ClientId client);
 
   void watchdog_ran_out() { generator_.watchdog_ran_out(); }
   void stall_ran_out() { generator_.stall_ran_out(); }
@@ -163,7 +170,7 @@ class Instrument {
   void pump();
   // Runs what the client can run now; true when something happened.
   bool step(ClientId id, Client& client);
-  void start_line(Client& client);
+  void start_line(ClientId id, Client& client);
   void wire();
   void run_unit(ClientId client, Running& running);
   void finish_line(Client& client);
@@ -171,7 +178,7 @@ class Instrument {
   bool lines_done() const;
   void switch_off_if_due();
 
-  Status status_;
+  StatusBoard statuses_;
   Generator generator_;
   std::map<ClientId, Client> clients_;
   ClientId next_id_ = 1;

@@ -111,4 +111,34 @@ int Status::status_byte(bool message_available) const {
   return stb;
 }
 
+Status& StatusBoard::add(ClientId client) {
+  Status& status = statuses_[client];
+  status.operation.adopt(operation_);
+  status.questionable.adopt(questionable_);
+  return status;
+}
+
+Status* StatusBoard::find(ClientId client) {
+  const auto at = statuses_.find(client);
+  return at == statuses_.end() ? nullptr : &at->second;
+}
+
+void StatusBoard::report(ClientId client, int code, std::string_view detail) {
+  if (Status* status = find(client)) status->report(code, detail);
+}
+
+void StatusBoard::report_all(int code, std::string_view detail) {
+  for (auto& [client, status] : statuses_) status.report(code, detail);
+}
+
+void StatusBoard::set_operation(int bit, bool on) {
+  operation_ = on ? operation_ | bit : operation_ & ~bit;
+  for (auto& [client, status] : statuses_) status.operation.set_condition(bit, on);
+}
+
+void StatusBoard::set_questionable(int bit, bool on) {
+  questionable_ = on ? questionable_ | bit : questionable_ & ~bit;
+  for (auto& [client, status] : statuses_) status.questionable.set_condition(bit, on);
+}
+
 }  // namespace talmir880::scpi

@@ -1,11 +1,18 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
+#include <map>
 #include <string>
 #include <string_view>
 
 namespace talmir880::scpi {
+
+// A client of the instrument; ids are not reused.
+using ClientId = std::uint64_t;
+// What no client did: the front panel, the device on its own.
+inline constexpr ClientId kNoClient = 0;
 
 // The SCPI error numbers this instrument reports; their texts are in
 // kErrors (status.cpp), one row each.
@@ -45,6 +52,8 @@ class StatusRegister {
   int enable() const { return enable_; }
   bool summary() const { return (event_ & enable_) != 0; }
   void clear_event() { event_ = 0; }
+  // A new client's view of a condition that is already so: nothing latched.
+  void adopt(int condition) { condition_ = condition; }
 
  private:
   int condition_ = 0;
@@ -52,9 +61,9 @@ class StatusRegister {
   int enable_ = 0;
 };
 
-// The error queue, the IEEE 488.2 status registers and the SCPI operation
-// and questionable registers, shared by every client as on a real
-// instrument. An error sets the event status bit of its class: command
+// One client's error queue, IEEE 488.2 status registers and SCPI operation
+// and questionable registers (StatusBoard keeps their conditions the
+// device's, the same for all). An error sets the event status bit of its class: command
 // errors CME, execution errors EXE, device errors DDE, query errors QYE.
 class Status {
  public:
@@ -120,6 +129,32 @@ class Status {
   int esr_ = 0;
   int ese_ = 0;
   int sre_ = 0;
+};
+
+// Every client's Status. A command's error goes to the client that sent it,
+// and is dropped once that client has gone; an event of the device goes to
+// every client. The operation and questionable conditions describe the
+// device, so they are shared, but each client latches their edges in its
+// own event registers: one client reading its events clears no one else's.
+class StatusBoard {
+ public:
+  // A new client's status, which starts from the conditions as they are.
+  Status& add(ClientId client);
+  void remove(ClientId client) { statuses_.erase(client); }
+  // Nothing for a client that has gone (or for kNoClient).
+  Status* find(ClientId client);
+
+  void report(ClientId client, int code, std::string_view detail = {});
+  void report_all(int code, std::string_view detail = {});
+  void set_operation(int bit, bool on);
+  void set_questionable(int bit, bool on);
+  int operation() const { return operation_; }
+  int questionable() const { return questionable_; }
+
+ private:
+  std::map<ClientId, Status> statuses_;
+  int operation_ = 0;
+  int questionable_ = 0;
 };
 
 }  // namespace talmir880::scpi

@@ -291,7 +291,8 @@ std::optional<std::string> CoreChannel::read(Link& link, Open& open, const ReadP
 std::optional<std::string> CoreChannel::generic(Link& link, Open& open) {
   switch (open.proc) {
     case kDeviceReadStb: {
-      const int stb = instrument_.status_byte() | (link.output_bytes > 0 ? kMessageAvailable : 0);
+      const int stb =
+          instrument_.status_byte(link.client) | (link.output_bytes > 0 ? kMessageAvailable : 0);
       return encode(ReadStbResp{kNoError, static_cast<std::uint8_t>(stb & 0xff)});
     }
     case kDeviceTrigger:
@@ -306,10 +307,10 @@ std::optional<std::string> CoreChannel::generic(Link& link, Open& open) {
     case kDeviceClear:
       instrument_.clear(link.client);
       // A line already running (an *OPC? behind a pass) would still answer:
-      // the link goes on as a fresh client, so nothing from before the
+      // the link goes on as a fresh client with the same enables, so nothing from before the
       // clear reaches it. With every place taken it stays as it is.
-      if (const std::optional<scpi::ClientId> fresh = instrument_.attach(*link.events)) {
-        instrument_.detach(link.client);
+      if (const std::optional<scpi::ClientId> fresh =
+              instrument_.renew(link.client, *link.events)) {
         link.client = *fresh;
       }
       link.input = {};

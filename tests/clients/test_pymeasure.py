@@ -1,5 +1,6 @@
 """The project's PyMeasure class, as a user imports it."""
 
+import threading
 import time
 import unittest
 
@@ -117,6 +118,46 @@ class PymeasureTest(ServerTest):
         self.assertEqual(raised.exception.errors[-1][0], -221)
         self.assertFalse(any(c.startswith("$W") for c in self.sim.commands()))
         self.assertEqual(g.check_errors(), [])
+
+
+class TwoClientsTest(ServerTest):
+    """Another client's errors are not the sweep's."""
+
+    def setUp(self):
+        super().setUp()
+        self.generator = Talmir880(self.resource)
+        self.addCleanup(self.generator.adapter.connection.close)
+
+    def test_another_clients_error_during_a_sweep_stays_its_own(self):
+        outcome = []
+
+        def sweep():
+            try:
+                self.generator.sweep(100e6, 500e6, 2000)
+                outcome.append(None)
+            except Exception as error:  # pylint: disable=broad-except
+                outcome.append(error)
+
+        sweeper = threading.Thread(target=sweep)
+        sweeper.start()
+        self.sim.read_lines(until="$W")
+        other = self.connect()
+        self.addCleanup(other.close)
+        other.sendall(b"FREQ 5\n*IDN?\n")
+        answer = b""
+        while not answer.endswith(b"\n"):
+            answer += other.recv(4096)
+        self.assertIn(b"TALMIR-880", answer)
+        self.assertTrue(sweeper.is_alive(), "FREQ 5 ran during the pass")
+        sweeper.join(30)
+        self.assertEqual(outcome, [None], "the sweep did not raise")
+        self.assertTrue(any(line.startswith("SWEEP DONE") for line in self.sim.read_lines()))
+        other.sendall(b"SYST:ERR?;ERR?\n")
+        answer = b""
+        while not answer.endswith(b"\n"):
+            answer += other.recv(4096)
+        self.assertEqual(answer, b'-222,"Data out of range";0,"No error"\n')
+        self.assertEqual(self.generator.check_errors(), [])
 
 
 if __name__ == "__main__":

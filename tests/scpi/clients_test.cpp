@@ -130,9 +130,10 @@ TEST_F(Clients, AnAnswerMayBringTheNextLineAtOnce) {
   EXPECT_EQ(eager.answers, (Lines{"1", "1", "1"}));
   EXPECT_EQ(port.written, (Lines{"$P2", "$P2"}));
   EXPECT_TRUE(instrument.idle());
-  EXPECT_FALSE(instrument.error_seen());
+  EXPECT_FALSE(instrument.error_seen(1));
   run("POW 1");
-  EXPECT_TRUE(instrument.error_seen());
+  EXPECT_TRUE(instrument.error_seen(1));
+  EXPECT_FALSE(instrument.error_seen(eager.id)) << "client 1's error";
   instrument.detach(eager.id);
 }
 

@@ -217,7 +217,7 @@ TEST_F(Commands, ErrorsSetTheEventStatusRegisterAndTheStatusByte) {
   run("*CLS");
   EXPECT_EQ(run("*STB?;*STB?"), "0;16") << "MAV once the line has an answer waiting";
   EXPECT_EQ(run("SYST:ERR?"), "0,\"No error\"");
-  EXPECT_TRUE(instrument.error_seen());
+  EXPECT_TRUE(instrument.error_seen(1));
 }
 
 }  // namespace

@@ -55,17 +55,22 @@ class InstrumentTest : public ::testing::Test {
   void acknowledge_all() {
     while (watchdog.running()) port.receive("R");
   }
-  // A line of client 1 with a willing device; its answer, if any.
-  std::string run(const std::string& line) {
+  // A line of a client (1 unless told) with a willing device; its answer,
+  // if any.
+  std::string run(const std::string& line, ClientId client = 1) {
     const std::size_t before = answers.size();
-    instrument.submit(1, line);
+    instrument.submit(client, line);
     acknowledge_all();
-    return answers.size() > before ? answers.back().second : "";
+    for (std::size_t i = answers.size(); i > before; --i) {
+      if (answers[i - 1].first == client) return answers[i - 1].second;
+    }
+    return "";
   }
-  // Every queued error, oldest first, as SYST:ERR? gives them.
-  std::vector<std::string> errors() {
+  // Every error queued for a client, oldest first, as SYST:ERR? gives them.
+  std::vector<std::string> errors(ClientId client = 1) {
     std::vector<std::string> out;
-    for (std::string e = run("SYST:ERR?"); e != "0,\"No error\""; e = run("SYST:ERR?")) {
+    for (std::string e = run("SYST:ERR?", client); e != "0,\"No error\"";
+         e = run("SYST:ERR?", client)) {
       out.push_back(e);
       if (out.size() > 100) break;
     }

@@ -212,6 +212,25 @@ TEST_F(CoreChannelTest, ClearEmptiesTheLinkAndTheErrorQueue) {
   EXPECT_EQ(read(c, lid), "0/4/0,\"No error\"\n") << "no *IDN? answer, no -113, no partial line";
 }
 
+TEST_F(CoreChannelTest, EachLinkHasItsOwnStatusByteAndAClearKeepsItsEnables) {
+  const ConnectionId c = connect();
+  const ConnectionId d = connect();
+  const std::int32_t mine = link(c);
+  const std::int32_t other = link(d);
+  const auto stb = [&](ConnectionId id, std::int32_t lid) {
+    const std::string r = call(id, kDeviceReadStb, Words{static_cast<std::uint32_t>(lid), 0, 0, 0});
+    return word_at(r, 1);
+  };
+  write(d, other, "*ESE 16;*SRE 32\n");
+  write(c, mine, "*ESE 16;*SRE 32\nFREQ 5\n");
+  EXPECT_EQ(stb(c, mine), 100u) << "EAV 4 + ESB 32 + MSS 64";
+  EXPECT_EQ(stb(d, other), 0u) << "the other link's -222 is not this one's";
+  EXPECT_EQ(generic(c, kDeviceClear, mine), 0u);
+  EXPECT_EQ(stb(c, mine), 0u);
+  write(c, mine, "FREQ 5\n");
+  EXPECT_EQ(stb(c, mine), 100u) << "the clear kept *ESE and *SRE";
+}
+
 TEST_F(CoreChannelTest, TriggerRunsInit) {
   const ConnectionId c = connect();
   const std::int32_t lid = link(c);

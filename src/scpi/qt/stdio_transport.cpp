@@ -36,10 +36,10 @@ void StdioTransport::room() {
 }
 
 void StdioTransport::finished() {
-  for (const std::string& error : instrument_.take_errors()) {
+  for (const std::string& error : instrument_.take_errors(session_)) {
     std::fprintf(stderr, "talmir880-scpi: unread error %s\n", error.c_str());
   }
-  done_(instrument_.error_seen() ? 1 : 0);
+  done_(instrument_.error_seen(session_) ? 1 : 0);
 }
 
 void StdioTransport::read() {
