@@ -54,6 +54,7 @@ void SharedLine::write(User user, std::string_view data) {
     throw PortError("the panel's port is closed", PortError::Cause::closed);
   }
   port_.Output(data);
+  if (user == User::panel && panel_wrote) panel_wrote(data);
   if (is_sweep(data)) {
     stream_ = user;
     if (user == User::panel) {

@@ -60,6 +60,8 @@ class SharedLine {
   std::function<void()> panel_pass_ended;
   // The line has become free for the remote user.
   std::function<void()> line_freed;
+  // The panel has written these bytes, for a log of what the hand sent.
+  std::function<void(std::string_view)> panel_wrote;
 
  private:
   enum class User { panel, remote };

@@ -122,7 +122,14 @@ void Generator::client_left(ClientId client) {
 Generator::Ticket Generator::enqueue(ClientId client, Entry::Kind kind, Make make, Change change) {
   const Ticket ticket = next_ticket_++;
   if (change) change(programmed_);
-  queue_.push_back({ticket, client, kind, std::move(make), std::move(change), {}, false});
+  queue_.push_back({ticket,
+                    client,
+                    kind,
+                    std::move(make),
+                    std::move(change),
+                    {},
+                    false,
+                    written ? origin : Origin{}});
   if (kind != Entry::Kind::pass) told_settings();
   advance();
   return ticket;
@@ -211,7 +218,10 @@ bool Generator::start_front() {
         command_ended(result);
         advance();
       });
-      if (fault == DeviceFault::none) return false;
+      if (fault == DeviceFault::none) {
+        if (written) written(e.sent, e.origin);
+        return false;
+      }
       command_ended(fault);
       return true;
     }
@@ -228,6 +238,7 @@ bool Generator::start_front() {
   try {
     const std::string command = sweep_command(acknowledged_);
     fault = session_.start_pass(command, static_cast<std::size_t>(acknowledged_.points));
+    if (fault == DeviceFault::none && written) written(command, e.origin);
   } catch (const Refused& refused) {
     statuses_.report(e.client, refused.code);
     stop_repeating();
@@ -274,8 +285,11 @@ void Generator::pass_ended(DeviceFault fault) {
     stop_repeating();
   }
   const ClientId client = queue_.front().client;
+  // The next pass of a repetition comes from the line that began it.
+  Origin outside = std::exchange(origin, std::move(queue_.front().origin));
   complete_front();
   repeat_if_continuous(client);
+  origin = std::move(outside);
   if (!pass_queued() && pass_finished) pass_finished();
   advance();
 }

@@ -135,6 +135,17 @@ class Generator {
   void quiet_ran_out() { session_.quiet_ran_out(); }
   void reopen_ran_out() { session_.reopen_ran_out(); }
 
+  // Where what is queued next comes from, for the log of the device's
+  // commands: the client and its line, set by the instrument while a line
+  // runs. Each entry keeps it only while `written` is set.
+  struct Origin {
+    std::string who;
+    std::string line;
+  };
+  Origin origin;
+  // A command of ours has gone to the device, and where it came from.
+  std::function<void(std::string_view command, const Origin& origin)> written;
+
   // Something queued has been done.
   std::function<void()> changed;
   // The settings the queries answer may have changed.
@@ -158,6 +169,7 @@ class Generator {
     Change change;
     std::string sent;
     bool cancelled = false;
+    Origin origin;
   };
 
   Ticket enqueue(ClientId client, Entry::Kind kind, Make make, Change change);

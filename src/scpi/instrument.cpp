@@ -45,7 +45,7 @@ Instrument::Client* Instrument::find(ClientId client) {
   return at == clients_.end() ? nullptr : &at->second;
 }
 
-std::optional<ClientId> Instrument::attach(ClientEvents& events) {
+std::optional<ClientId> Instrument::attach(ClientEvents& events, std::string who) {
   std::size_t attached = 0;
   std::size_t left_behind = 0;
   for (const auto& [id, c] : clients_) {
@@ -59,7 +59,7 @@ std::optional<ClientId> Instrument::attach(ClientEvents& events) {
   // send and leave must not grow that without bound.
   if (attached >= kMaxClients || left_behind >= kMaxClients * kMaxBacklog) return std::nullopt;
   const ClientId id = next_id_++;
-  clients_.emplace(id, Client{&events, {}, nullptr});
+  clients_.emplace(id, Client{&events, std::move(who), {}, nullptr});
   statuses_.add(id);
   if (off_ == Off::unused) off_ = Off::none;
   return id;
@@ -120,7 +120,8 @@ std::optional<ClientId> Instrument::renew(ClientId client, ClientEvents& events)
   const Status* old = statuses_.find(client);
   if (old == nullptr) return std::nullopt;
   const Status kept = *old;
-  const std::optional<ClientId> fresh = attach(events);
+  const Client* was = find(client);
+  const std::optional<ClientId> fresh = attach(events, was != nullptr ? was->who : std::string());
   if (!fresh) return std::nullopt;
   Status& status = *statuses_.find(*fresh);
   status.set_event_enable(kept.event_enable());
@@ -179,6 +180,12 @@ void Instrument::switch_off_if_due() {
   if (switching_off && why != Off::asked) {
     switching_off(why == Off::unused ? OffBecause::unused : OffBecause::unattended);
   }
+  if (generator_.written) {
+    generator_.origin = {{},
+                         why == Off::asked    ? "switch-off: the server stops"
+                         : why == Off::unused ? "switch-off: the last client has gone"
+                                              : "switch-off: no command for too long"};
+  }
   generator_.abort();
   generator_.send(
       kNoClient, [](const Settings&) { return std::string(protocol::kRfOff); },
@@ -186,6 +193,7 @@ void Instrument::switch_off_if_due() {
   generator_.send(
       kNoClient, [](const Settings&) { return std::string(protocol::kModulationOff); },
       [](Settings& s) { s.modulation_on = false; });
+  generator_.origin = {};
   if (auto then = std::move(off_then_)) generator_.when_done(generator_.last(), std::move(then));
   off_then_ = nullptr;
 }
@@ -266,7 +274,22 @@ void Instrument::start_line(ClientId id, Client& c) {
   }
 }
 
+void Instrument::log_commands(CommandLog log) {
+  if (!log) {
+    generator_.written = nullptr;
+    return;
+  }
+  generator_.written = [log = std::move(log)](std::string_view command,
+                                              const Generator::Origin& origin) {
+    log(origin.who.empty() ? "server" : origin.who, command, origin.line);
+  };
+}
+
 void Instrument::run_unit(ClientId client, Running& r) {
+  if (generator_.written) {
+    const Client* c = find(client);
+    generator_.origin = {c != nullptr ? c->who : std::string(), r.line};
+  }
   Call call(generator_, client, r.answers);
   try {
     const ProgramUnit unit = parse_unit(r.units[r.next]);
@@ -278,6 +301,7 @@ void Instrument::run_unit(ClientId client, Running& r) {
     r.next = command_error ? r.units.size() : r.next + 1;
   }
   r.wait = call.wait;
+  generator_.origin = {};
 }
 
 void Instrument::finish_line(Client& c) {

@@ -69,9 +69,10 @@ class Instrument {
   Instrument(const Instrument&) = delete;
   Instrument& operator=(const Instrument&) = delete;
 
-  // A new client; nothing when kMaxClients are attached, or when clients
-  // that have gone still leave too many lines to run.
-  std::optional<ClientId> attach(ClientEvents& events);
+  // A new client, named for the log by `who` (its address and port);
+  // nothing when kMaxClients are attached, or when clients that have gone
+  // still leave too many lines to run.
+  std::optional<ClientId> attach(ClientEvents& events, std::string who = {});
   // One complete input line, without its LF (and the CR before it).
   void submit(ClientId client, std::string line);
   // The client sent a line too long to keep; the transport dropped it. In
@@ -110,6 +111,12 @@ class Instrument {
   };
   void keep_safe(Safety safety) { safety_ = safety; }
   void idle_ran_out();
+  // Each command written to the device, with the client's name ("server"
+  // for the instrument's own) and the line that caused it.
+  using CommandLog =
+      std::function<void(std::string_view who, std::string_view command, std::string_view line)>;
+  void log_commands(CommandLog log);
+
   // It switches off on its own, for the log.
   enum class OffBecause { unused, unattended };
   std::function<void(OffBecause why)> switching_off;
@@ -159,6 +166,7 @@ class Instrument {
   };
   struct Client {
     ClientEvents* events;  // none once detached
+    std::string who;
     std::deque<Line> lines;
     // Never moved: its units point into its line.
     std::unique_ptr<Running> running;

@@ -1,6 +1,7 @@
 #include "scpi/server_options.hpp"
 
 #include <charconv>
+#include <ctime>
 #include <string_view>
 
 #include "link/serial_port.hpp"
@@ -78,6 +79,7 @@ constexpr Switch kSwitches[] = {
     {"--no-vxi11", &ServerOptions::vxi11, false},
     {"--off-at-exit", &ServerOptions::off_at_exit, true},
     {"--off-when-unused", &ServerOptions::off_when_unused, true},
+    {"--log-commands", &ServerOptions::log_commands, true},
 };
 
 const Switch* find_switch(std::string_view flag) {
@@ -98,6 +100,10 @@ ParsedPanelOptions parse_panel_options(const std::vector<std::string>& args) {
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       out.help = true;
+      continue;
+    }
+    if (arg == "--log-commands") {
+      out.log_commands = true;
       continue;
     }
     if (arg != "--listen" && !arg.starts_with("--listen=")) {
@@ -125,7 +131,7 @@ ParsedPanelOptions parse_panel_options(const std::vector<std::string>& args) {
 }
 
 std::string panel_usage() {
-  return "Usage: talmir880 [--listen [[HOST:]PORT]]\n"
+  return "Usage: talmir880 [--listen [[HOST:]PORT]] [--log-commands]\n"
          "The TALMIR-880 control panel.\n"
          "\n"
          "  --listen [[HOST:]PORT]  also serve the generator as a SCPI instrument, the same as\n"
@@ -134,6 +140,9 @@ std::string panel_usage() {
          "                          script does shows on the panel, and what the hand does\n"
          "                          shows in its queries. Any address but this machine's own\n"
          "                          lets everyone who can reach it switch the RF output.\n"
+         "  --log-commands          each command written to the device, one line on\n"
+         "                          standard error: the time, who sent it (\"panel\" for the\n"
+         "                          hand, a script's address and port) and the SCPI line\n"
          "  -h, --help\n";
 }
 
@@ -194,6 +203,34 @@ bool is_loopback(const std::string& host) {
   return host == "localhost" || host == "::1" || host.starts_with("127.");
 }
 
+std::string log_time_stamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S%z", &local);
+  return stamp;
+}
+
+std::string command_log_text(std::string_view who, std::string_view command,
+                             std::string_view line) {
+  std::string out;
+  out.append(who).append(" ").append(command);
+  if (line.empty()) return out;
+  out += " <- ";
+  constexpr char kHex[] = "0123456789abcdef";
+  for (const char ch : line) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (byte < 0x20 || byte >= 0x7f || byte == '\\') {
+      out.append("\\x").push_back(kHex[byte >> 4]);
+      out.push_back(kHex[byte & 0xf]);
+    } else {
+      out.push_back(ch);
+    }
+  }
+  return out;
+}
+
 std::string address_text(const std::string& host, int port) {
   const std::string shown = host.find(':') == std::string::npos ? host : "[" + host + "]";
   return shown + ":" + std::to_string(port);
@@ -203,6 +240,7 @@ std::string server_usage() {
   return "Usage: talmir880-scpi [--port COMn|N|DEVICE] [--baud B]\n"
          "                      [--listen HOST:PORT | --stdio] [--vxi11 HOST:PORT | --no-vxi11]\n"
          "                      [--off-at-exit] [--off-when-unused] [--off-after SECONDS]\n"
+         "                      [--log-commands]\n"
          "The TALMIR-880 as a SCPI instrument: IEEE 488.2 common commands and the usual\n"
          "RF-source commands, over a raw TCP socket or on standard input and output.\n"
          "\n"
@@ -220,6 +258,10 @@ std::string server_usage() {
          "  --vxi11 HOST:PORT    where VXI-11 (TCPIP::host::INSTR) listens (default\n"
          "                       127.0.0.1 on any free port), registered with rpcbind\n"
          "  --no-vxi11           the raw socket only\n"
+         "  --log-commands       each command written to the device, one line on standard\n"
+         "                       error (the journal under systemd): the time, the client's\n"
+         "                       address and port (or stdio, or server for a switch-off of\n"
+         "                       its own), the command and the SCPI line that caused it\n"
          "  --stdio              serve one session on standard input and output instead;\n"
          "                       exit at end of input once every line has run, 0 when no\n"
          "                       error was queued, else 1 (errors left unread are printed\n"

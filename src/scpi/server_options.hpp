@@ -24,6 +24,7 @@ struct ServerOptions {
   bool off_at_exit = false;
   bool off_when_unused = false;
   int off_after_s = 0;
+  bool log_commands = false;  // each command to the device on standard error
   bool help = false;
   bool version = false;
 };
@@ -43,6 +44,7 @@ struct PanelOptions {
   bool listen = false;
   std::string host = "127.0.0.1";
   int tcp_port = 5025;
+  bool log_commands = false;
   bool help = false;
 };
 struct ParsedPanelOptions {
@@ -60,5 +62,13 @@ bool is_loopback(const std::string& host);
 std::string address_text(const std::string& host, int port);
 
 std::string server_usage();
+
+// The local time as the programs' log lines begin, for a journal read later.
+std::string log_time_stamp();
+
+// One line of --log-commands without its time: who, the command, and the
+// line that caused it, with the line's control and non-ASCII bytes written
+// as \xNN so that a client cannot forge or garble log lines.
+std::string command_log_text(std::string_view who, std::string_view command, std::string_view line);
 
 }  // namespace talmir880::scpi

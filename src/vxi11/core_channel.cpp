@@ -43,9 +43,10 @@ CoreChannel::~CoreChannel() {
   for (auto& [lid, link] : links_) instrument_.detach(link.client);
 }
 
-ConnectionId CoreChannel::open(ConnectionEvents& events) {
+ConnectionId CoreChannel::open(ConnectionEvents& events, std::string who) {
   const ConnectionId id = next_connection_++;
   connections_[id].events = &events;
+  connections_[id].who = std::move(who);
   return id;
 }
 
@@ -220,7 +221,8 @@ std::optional<std::string> CoreChannel::create_link(ConnectionId id, Open& open,
   }
   const std::int32_t lid = next_lid_++;
   auto events = std::make_unique<LinkEvents>(*this, lid);
-  const std::optional<scpi::ClientId> client = instrument_.attach(*events);
+  const std::optional<scpi::ClientId> client =
+      instrument_.attach(*events, connections_[id].who + " VXI-11");
   if (!client) return failure(open, kOutOfResources);
   Link& link = links_[lid];
   link.connection = id;

@@ -52,7 +52,9 @@ class CoreChannel {
   CoreChannel(const CoreChannel&) = delete;
   CoreChannel& operator=(const CoreChannel&) = delete;
 
-  ConnectionId open(ConnectionEvents& events);
+  // A connection from `who` (its address and port, for the log), whose
+  // links are clients of the instrument.
+  ConnectionId open(ConnectionEvents& events, std::string who = {});
   // One RPC message of the connection.
   void call(ConnectionId connection, std::string_view message, Clock::time_point now);
   // A call of the connection is still open: hold its next one.
@@ -91,6 +93,7 @@ class CoreChannel {
   };
   struct Connection {
     ConnectionEvents* events = nullptr;
+    std::string who;
     std::optional<Open> open;
     bool overflowed = false;
   };

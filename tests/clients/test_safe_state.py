@@ -74,6 +74,22 @@ class SafeAtExitTest(SafeTest):
         self.assertIsNotNone(self.wait_for_log("RF and modulation off: the server stops"))
 
 
+class LogCommandsTest(SafeTest):
+    server_args = ("--no-vxi11", "--log-commands", "--off-when-unused")
+
+    def test_each_command_is_logged_with_its_client_and_line(self):
+        with socket.create_connection(("127.0.0.1", self.port), timeout=5) as client:
+            me = "127.0.0.1:%d" % client.getsockname()[1]
+            client.sendall(b"OUTP ON;:FREQ 433.92 MHZ;*OPC?\n")
+            self.assertEqual(client.recv(64), b"1\n")
+        for expected in (me + " $F010000000 <- OUTP ON;:FREQ 433.92 MHZ;*OPC?",
+                         me + " $F043392000 <- OUTP ON;:FREQ 433.92 MHZ;*OPC?",
+                         "server $F000000001 <- switch-off: the last client has gone"):
+            line = self.wait_for_log(expected)
+            self.assertIsNotNone(line, expected)
+            self.assertRegex(line, r"^talmir880-scpi: \d{4}-\d\d-\d\dT\d\d:\d\d:\d\d")
+
+
 class WithoutSafeStateTest(ServerTest):
     server_args = ("--no-vxi11",)
 

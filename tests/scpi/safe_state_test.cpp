@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "scpi/instrument_fixture.hpp"
+#include "scpi/server_options.hpp"
 
 namespace talmir880::testing {
 namespace {
@@ -35,8 +36,7 @@ TEST_F(SafeState, TheSwitchOffWaitsUntilNoLineIsLeftAndThenTellsItsCaller) {
   instrument.switch_off([&done] { done = true; });
   instrument.submit(3, "OUTP ON");  // nothing received can switch it on after the switch-off
   acknowledge_all();
-  EXPECT_EQ(port.written,
-            (Lines{"$F020000000", "$P1", "$F020000000", "$F000000001", "$M0000000"}));
+  EXPECT_EQ(port.written, (Lines{"$F020000000", "$P1", "$F020000000", "$F000000001", "$M0000000"}));
   EXPECT_TRUE(done);
   EXPECT_TRUE(reasons.empty()) << "asked for, so not one of its own";
 }
@@ -122,6 +122,36 @@ TEST_F(SafeState, ALineAfterTheTimeRanOutButBeforeTheSwitchOffCancelsIt) {
   instrument.submit(2, "*IDN?");
   acknowledge_all();
   EXPECT_EQ(port.written, Lines{"$P2"});
+}
+
+TEST_F(SafeState, TheCommandLogNamesWhoAndTheLineAndTheSwitchOffAsTheServers) {
+  std::vector<std::string> log;
+  instrument.log_commands(
+      [&log](std::string_view who, std::string_view command, std::string_view line) {
+        log.push_back(scpi::command_log_text(who, command, line));
+      });
+  scpi::ClientEvents& events = *clients[0];
+  const ClientId named = *instrument.attach(events, "127.0.0.1:40000");
+  instrument.submit(named, "OUTP ON;:POW -6");
+  acknowledge_all();
+  instrument.submit(named, "FREQ:MODE SWE;STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 5;:INIT:CONT ON");
+  report_points(5);
+  instrument.switch_off();
+  report_points(5);
+  acknowledge_all();
+  const std::string sweep = "FREQ:MODE SWE;STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 5;:INIT:CONT ON";
+  EXPECT_EQ(log, (Lines{"127.0.0.1:40000 $F010000000 <- OUTP ON;:POW -6",
+                        "127.0.0.1:40000 $P2 <- OUTP ON;:POW -6",
+                        "127.0.0.1:40000 $W010000000100000000005 <- " + sweep,
+                        "127.0.0.1:40000 $W010000000100000000005 <- " + sweep,
+                        "server $F000000001 <- switch-off: the server stops",
+                        "server $M0000000 <- switch-off: the server stops"}));
+}
+
+TEST(CommandLog, ALinesControlAndForeignBytesCannotForgeLogLines) {
+  EXPECT_EQ(scpi::command_log_text("stdio", "$P2", "POW -6\r\n2026 panel $F1 \x1b[2J\\ \xe4"),
+            "stdio $P2 <- POW -6\\x0d\\x0a2026 panel $F1 \\x1b[2J\\x5c \\xe4");
+  EXPECT_EQ(scpi::command_log_text("panel", "$S1", ""), "panel $S1");
 }
 
 }  // namespace

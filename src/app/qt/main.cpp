@@ -37,6 +37,12 @@ bool has_display() {
 
 void say(const std::string& line) { std::fprintf(stderr, "talmir880: %s\n", line.c_str()); }
 
+// A line of --log-commands: the local time, then what was sent and by whom.
+void log_command(std::string_view who, std::string_view command, std::string_view line) {
+  say(talmir880::scpi::log_time_stamp() + " " +
+      talmir880::scpi::command_log_text(who, command, line));
+}
+
 // The instrument behind the panel and its raw socket, with the clocks it
 // runs on. (VXI-11 stays with talmir880-scpi: libtirpc and Qt Network would
 // cost the panel's start-up even when it serves nothing.)
@@ -108,10 +114,16 @@ int main(int argc, char* argv[]) {
   talmir880::FormWindow window(form);
   form.Form_Load();
 
+  if (options.options->log_commands) {
+    form.device_line.panel_wrote = [](std::string_view command) {
+      log_command("panel", command, {});
+    };
+  }
   std::unique_ptr<Served> served;
   if (options.options->listen) {
     const talmir880::scpi::PanelOptions& o = *options.options;
     served = std::make_unique<Served>(form, port);
+    if (o.log_commands) served->served->instrument().log_commands(log_command);
     std::string why;
     if (!served->server.listen(o.host, o.tcp_port, why)) {
       say("cannot listen on " + talmir880::scpi::address_text(o.host, o.tcp_port) + ": " + why);

@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,12 +27,7 @@ namespace {
 void say(const std::string& line) { std::fprintf(stderr, "talmir880-scpi: %s\n", line.c_str()); }
 
 // A line with the local time, for a journal read later.
-void log(const std::string& line) {
-  const std::time_t now = std::time(nullptr);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S%z", std::localtime(&now));
-  say(std::string(stamp) + " " + line);
-}
+void log(const std::string& line) { say(talmir880::scpi::log_time_stamp() + " " + line); }
 
 }  // namespace
 
@@ -100,6 +94,13 @@ int main(int argc, char* argv[]) {
              ? std::string("the last client has gone")
              : "no command for " + std::to_string(options.off_after_s) + " s"));
   };
+
+  if (options.log_commands) {
+    instrument->log_commands(
+        [](std::string_view who, std::string_view command, std::string_view line) {
+          log(scpi::command_log_text(who, command, line));
+        });
+  }
 
   int status = 0;
   std::unique_ptr<scpi::StdioTransport> session;

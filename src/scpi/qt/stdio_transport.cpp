@@ -20,7 +20,7 @@ void write_line(const std::string& text) {
 StdioTransport::StdioTransport(Instrument& instrument, std::function<void(int)> done)
     : instrument_(instrument), done_(std::move(done)), input_(STDIN_FILENO, QSocketNotifier::Read) {
   // The only client, attached before anyone else can be.
-  session_ = *instrument_.attach(*this);
+  session_ = *instrument_.attach(*this, "stdio");
   QObject::connect(&input_, &QSocketNotifier::activated, &input_, [this] { read(); });
 }
 

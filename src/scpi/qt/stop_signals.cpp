@@ -32,15 +32,14 @@ bool on_stop_signals(std::function<void()> stop) {
       return false;
     }
   }
-  auto* notifier = new QSocketNotifier(g_signal_pipe[0], QSocketNotifier::Read,
-                                       QCoreApplication::instance());
-  QObject::connect(notifier, &QSocketNotifier::activated, notifier,
-                   [stop = std::move(stop)] {
-                     char bytes[16];
-                     while (::read(g_signal_pipe[0], bytes, sizeof bytes) > 0) {
-                     }
-                     stop();
-                   });
+  auto* notifier =
+      new QSocketNotifier(g_signal_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+  QObject::connect(notifier, &QSocketNotifier::activated, notifier, [stop = std::move(stop)] {
+    char bytes[16];
+    while (::read(g_signal_pipe[0], bytes, sizeof bytes) > 0) {
+    }
+    stop();
+  });
   struct sigaction sa {};
   sa.sa_handler = on_signal;
   sigemptyset(&sa.sa_mask);

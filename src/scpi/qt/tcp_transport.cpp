@@ -10,9 +10,11 @@
 #include <QMetaObject>
 #include <QSocketNotifier>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include "scpi/line_splitter.hpp"
+#include "scpi/server_options.hpp"
 
 namespace talmir880::scpi {
 
@@ -239,9 +241,27 @@ void TcpTransport::accept_all() {
   }
 }
 
+namespace {
+
+// The peer's numeric address and port, as --listen writes them.
+std::string peer_of(int fd) {
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  char host[NI_MAXHOST];
+  char port[NI_MAXSERV];
+  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
+      ::getnameinfo(reinterpret_cast<sockaddr*>(&peer), length, host, sizeof host, port,
+                    sizeof port, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
+    return "?";
+  }
+  return address_text(host, std::atoi(port));
+}
+
+}  // namespace
+
 void TcpTransport::accept(int fd) {
   auto connection = std::make_unique<Connection>(*this, fd);
-  const std::optional<ClientId> id = instrument_.attach(*connection);
+  const std::optional<ClientId> id = instrument_.attach(*connection, peer_of(fd));
   // Refused cleanly: closed at once, nothing read.
   if (!id) return;
   // Each answer is one short line: waiting to fill a segment would only add

@@ -89,7 +89,9 @@ void Vxi11Transport::accept() {
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     socket->setReadBufferSize(kReadBuffer);
     auto connection = std::make_unique<Connection>(*this, socket);
-    const ConnectionId id = channel_.open(*connection);
+    const ConnectionId id = channel_.open(
+        *connection,
+        scpi::address_text(socket->peerAddress().toString().toStdString(), socket->peerPort()));
     connection->id = id;
     connections_.emplace(id, std::move(connection));
     QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, id] { read(id); });
