@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "scpi/allow_list.hpp"
+
 namespace talmir880::scpi {
 
 struct ServerOptions {
@@ -21,6 +23,9 @@ struct ServerOptions {
   int vxi11_port = 0;  // 0: any free port, as rpcbind tells clients
   bool help = false;
   bool version = false;
+
+  // --allow, repeatable: who may connect besides loopback (empty: everyone).
+  std::vector<AddressRange> allow;
 };
 
 struct ParsedServerOptions {
@@ -39,6 +44,9 @@ struct PanelOptions {
   std::string host = "127.0.0.1";
   int tcp_port = 5025;
   bool help = false;
+
+  // --allow, as the server's.
+  std::vector<AddressRange> allow;
 };
 struct ParsedPanelOptions {
   std::optional<PanelOptions> options;
@@ -55,5 +63,11 @@ bool is_loopback(const std::string& host);
 std::string address_text(const std::string& host, int port);
 
 std::string server_usage();
+
+// --allow: the one refusal text of both parsers, and the warning for a face
+// that listens beyond this machine with no --allow (`face`: "listening",
+// "VXI-11").
+std::string allow_error(const std::string& value);
+std::string open_warning(const std::string& face, const std::string& host);
 
 }  // namespace talmir880::scpi

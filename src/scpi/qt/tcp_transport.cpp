@@ -9,6 +9,7 @@
 
 #include <QMetaObject>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -20,9 +21,10 @@ namespace talmir880::scpi {
 // its lines; what was read and not yet fed waits in `unfed_`.
 class TcpTransport::Connection final : public ClientEvents {
  public:
-  Connection(TcpTransport& owner, int fd)
+  Connection(TcpTransport& owner, int fd, const Address& peer)
       : owner_(owner),
         fd_(fd),
+        peer_(peer),
         reader_(fd, QSocketNotifier::Read),
         writer_(fd, QSocketNotifier::Write) {
     writer_.setEnabled(false);
@@ -76,12 +78,22 @@ class TcpTransport::Connection final : public ClientEvents {
 
   void feed() {
     Instrument& instrument = owner_.instrument_;
+    // Checked as each line is cut, before it reaches the instrument: from
+    // a web line on, nothing of this connection is submitted.
     auto submit = [&instrument, this](std::string line) {
+      if (web_ || web_line(line) != WebLine::none) {
+        web_ = true;
+        return;
+      }
       instrument.submit(id_, std::move(line));
     };
     auto overrun = [&instrument, this] { instrument.overrun(id_); };
-    while (!unfed_.empty() && instrument.backlog(id_) < Instrument::kMaxBacklog) {
+    while (!web_ && !unfed_.empty() && instrument.backlog(id_) < Instrument::kMaxBacklog) {
       unfed_.erase(0, lines_.feed_one(unfed_, submit, overrun));
+    }
+    if (web_ && !aborted_) {
+      refuse_web();
+      return;
     }
     if (fd_ >= 0) reader_.setEnabled(unfed_.empty() && !input_over_);
     if (!input_over_ || !unfed_.empty() || told_end_) return;
@@ -95,6 +107,10 @@ class TcpTransport::Connection final : public ClientEvents {
     if (!lines_.partial().empty()) {
       if (instrument.backlog(id_) >= Instrument::kMaxBacklog) return;  // room() comes back
       lines_.feed_one("\n", submit, overrun);
+      if (web_) {
+        refuse_web();
+        return;
+      }
     }
     told_end_ = true;
     instrument.end_of_input(id_);
@@ -136,6 +152,14 @@ class TcpTransport::Connection final : public ClientEvents {
     }
   }
 
+  // Closed at once, what is left unread dropped; the lines submitted
+  // before the web line still run, as after a reset.
+  void refuse_web() {
+    owner_.guard_.closed_web_request(peer_, PeerGuard::Clock::now());
+    unfed_.clear();
+    lost();
+  }
+
   void leave() {
     if (left_) return;
     left_ = true;
@@ -155,6 +179,7 @@ class TcpTransport::Connection final : public ClientEvents {
 
   TcpTransport& owner_;
   int fd_;
+  Address peer_;
   ClientId id_ = 0;
   QSocketNotifier reader_;
   QSocketNotifier writer_;
@@ -167,6 +192,7 @@ class TcpTransport::Connection final : public ClientEvents {
   bool told_end_ = false;
   bool finished_ = false;
   bool left_ = false;
+  bool web_ = false;
 };
 
 namespace {
@@ -185,9 +211,25 @@ addrinfo* resolve(const std::string& host, int port) {
   return found;
 }
 
+// IPv4 peers as the allow list holds them, mapped.
+Address peer_address(const sockaddr_storage& from) {
+  if (from.ss_family == AF_INET) {
+    return Address::ipv4(ntohl(reinterpret_cast<const sockaddr_in&>(from).sin_addr.s_addr));
+  }
+  Address out;
+  if (from.ss_family == AF_INET6) {
+    const in6_addr& address = reinterpret_cast<const sockaddr_in6&>(from).sin6_addr;
+    std::copy(address.s6_addr, address.s6_addr + 16, out.bytes.begin());
+  }
+  return out;
+}
+
 }  // namespace
 
-TcpTransport::TcpTransport(Instrument& instrument) : instrument_(instrument) {}
+TcpTransport::TcpTransport(Instrument& instrument) : instrument_(instrument), guard_(own_guard_) {}
+
+TcpTransport::TcpTransport(Instrument& instrument, PeerGuard& guard)
+    : instrument_(instrument), guard_(guard) {}
 
 TcpTransport::~TcpTransport() {
   for (auto& [raw, connection] : connections_) instrument_.detach(connection->id());
@@ -230,17 +272,24 @@ bool TcpTransport::listen(const std::string& host, int port, std::string& why) {
 
 void TcpTransport::accept_all() {
   for (;;) {
-    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    sockaddr_storage from{};
+    socklen_t length = sizeof from;
+    const int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&from), &length,
+                             SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd >= 0) {
-      accept(fd);
+      accept(fd, peer_address(from));
     } else if (errno != EINTR && errno != ECONNABORTED) {
       return;  // EAGAIN: all taken; anything else: the next one tells
     }
   }
 }
 
-void TcpTransport::accept(int fd) {
-  auto connection = std::make_unique<Connection>(*this, fd);
+void TcpTransport::accept(int fd, const Address& peer) {
+  if (!guard_.admit(peer, PeerGuard::Clock::now())) {
+    ::close(fd);  // before a byte is read
+    return;
+  }
+  auto connection = std::make_unique<Connection>(*this, fd, peer);
   const std::optional<ClientId> id = instrument_.attach(*connection);
   // Refused cleanly: closed at once, nothing read.
   if (!id) return;
