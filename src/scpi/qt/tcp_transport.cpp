@@ -91,10 +91,7 @@ class TcpTransport::Connection final : public ClientEvents {
     while (!web_ && !unfed_.empty() && instrument.backlog(id_) < Instrument::kMaxBacklog) {
       unfed_.erase(0, lines_.feed_one(unfed_, submit, overrun));
     }
-    if (web_ && !aborted_) {
-      refuse_web();
-      return;
-    }
+    if (web_ && refuse_web()) return;
     if (fd_ >= 0) reader_.setEnabled(unfed_.empty() && !input_over_);
     if (!input_over_ || !unfed_.empty() || told_end_) return;
     if (aborted_) {
@@ -107,10 +104,7 @@ class TcpTransport::Connection final : public ClientEvents {
     if (!lines_.partial().empty()) {
       if (instrument.backlog(id_) >= Instrument::kMaxBacklog) return;  // room() comes back
       lines_.feed_one("\n", submit, overrun);
-      if (web_) {
-        refuse_web();
-        return;
-      }
+      if (web_ && refuse_web()) return;
     }
     told_end_ = true;
     instrument.end_of_input(id_);
@@ -153,11 +147,17 @@ class TcpTransport::Connection final : public ClientEvents {
   }
 
   // Closed at once, what is left unread dropped; the lines submitted
-  // before the web line still run, as after a reset.
-  void refuse_web() {
+  // before the web line still run, as after a reset. True when feed()
+  // comes back through room(); false when the connection was lost already
+  // and feed() goes on to leave.
+  bool refuse_web() {
+    if (web_told_) return false;
+    web_told_ = true;
     owner_.guard_.closed_web_request(peer_, PeerGuard::Clock::now());
     unfed_.clear();
+    if (aborted_) return false;
     lost();
+    return true;
   }
 
   void leave() {
@@ -193,6 +193,7 @@ class TcpTransport::Connection final : public ClientEvents {
   bool finished_ = false;
   bool left_ = false;
   bool web_ = false;
+  bool web_told_ = false;
 };
 
 namespace {
