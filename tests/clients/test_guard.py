@@ -93,8 +93,12 @@ class WebRequestTest(ServerTest):
 
     def setUp(self):
         super().setUp()
-        with self.connect() as client:
-            self.points = ask(client, "SWE:POIN?")
+        try:
+            with self.connect() as client:
+                self.points = ask(client, "SWE:POIN?")
+        except BaseException:
+            self.tearDown()  # not called after a failed setUp: nothing left running
+            raise
 
     def assert_nothing_ran(self, port=None):
         """The device got nothing, the settings and the error queue are as
