@@ -18,6 +18,8 @@ packages=(
   python3-pyvisa python3-pyvisa-py python3-pymeasure
   # A one-shot from the shell, as the docs show it.
   socat
+  # What a web page or a web client sends to the raw socket, for its guard.
+  curl chromium
   # VXI-11: ONC RPC's XDR, and the system's rpcbind where clients find it.
   libtirpc-dev rpcbind
   # The test without rpcbind brings up loopback in a network namespace of its own.

@@ -106,6 +106,14 @@ ParsedPanelOptions parse_panel_options(const std::vector<std::string>& args) {
       out.log_commands = true;
       continue;
     }
+    if (arg == "--allow" || arg.starts_with("--allow=")) {
+      if (arg == "--allow" && i + 1 >= args.size()) return {std::nullopt, "--allow needs a value"};
+      const std::string value = arg == "--allow" ? args[++i] : arg.substr(sizeof "--allow=" - 1);
+      const std::optional<AddressRange> range = parse_address_range(value);
+      if (!range) return {std::nullopt, allow_error(value)};
+      out.allow.push_back(*range);
+      continue;
+    }
     if (arg != "--listen" && !arg.starts_with("--listen=")) {
       return {std::nullopt, "unknown option " + arg};
     }
@@ -127,11 +135,13 @@ ParsedPanelOptions parse_panel_options(const std::vector<std::string>& args) {
     out.host = address.host;
     out.tcp_port = address.tcp_port;
   }
+  if (!out.allow.empty() && !out.listen) return {std::nullopt, "--allow needs --listen"};
   return {out, {}};
 }
 
 std::string panel_usage() {
-  return "Usage: talmir880 [--listen [[HOST:]PORT]] [--log-commands]\n"
+  return "Usage: talmir880 [--listen [[HOST:]PORT] [--allow ADDRESS[/PREFIX]]...]\n"
+         "                        [--log-commands]\n"
          "The TALMIR-880 control panel.\n"
          "\n"
          "  --listen [[HOST:]PORT]  also serve the generator as a SCPI instrument, the same as\n"
@@ -140,10 +150,16 @@ std::string panel_usage() {
          "                          script does shows on the panel, and what the hand does\n"
          "                          shows in its queries. Any address but this machine's own\n"
          "                          lets everyone who can reach it switch the RF output.\n"
+         "  --allow ADDRESS[/PREFIX] with --listen: who may connect besides this machine\n"
+         "                          (repeatable; IPv4 or IPv6, a bare address is one host);\n"
+         "                          anyone else is closed before a line is read\n"
          "  --log-commands          each command written to the device, one line on\n"
          "                          standard error: the time, who sent it (\"panel\" for the\n"
          "                          hand, a script's address and port) and the SCPI line\n"
-         "  -h, --help\n";
+         "  -h, --help\n"
+         "\n"
+         "A connection that sends an HTTP request or header line, as a web page can make a\n"
+         "browser do, is closed at once and nothing it sent from that line on runs.\n";
 }
 
 ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
@@ -163,7 +179,7 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
       continue;
     }
     if (flag != "--port" && flag != "--baud" && flag != "--listen" && flag != "--vxi11" &&
-        flag != "--off-after") {
+        flag != "--off-after" && flag != "--allow") {
       return {std::nullopt, "unknown option " + args[i]};
     }
     if (!value) {
@@ -192,11 +208,28 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
       }
       out.off_after_s = *seconds;
     }
+    if (flag == "--allow") {
+      const std::optional<AddressRange> range = parse_address_range(*value);
+      if (!range) return {std::nullopt, allow_error(*value)};
+      out.allow.push_back(*range);
+    }
     listen = listen || flag == "--listen";
   }
   // --stdio serves no socket, so a --listen beside it would be silently ignored.
   if (listen && out.stdio) return {std::nullopt, "--listen and --stdio exclude each other"};
+  if (!out.allow.empty() && out.stdio)
+    return {std::nullopt, "--allow and --stdio exclude each other"};
   return {out, {}};
+}
+
+std::string allow_error(const std::string& value) {
+  return "--allow takes a numeric IPv4 or IPv6 ADDRESS[/PREFIX], not " + value;
+}
+
+std::string open_warning(const std::string& face, const std::string& host) {
+  return "warning: " + face + " on " + host +
+         ": anyone who can reach this address can switch the RF output; --allow ADDRESS[/PREFIX] "
+         "names who may connect";
 }
 
 bool is_loopback(const std::string& host) {
@@ -241,6 +274,7 @@ std::string server_usage() {
          "                      [--listen HOST:PORT | --stdio] [--vxi11 HOST:PORT | --no-vxi11]\n"
          "                      [--off-at-exit] [--off-when-unused] [--off-after SECONDS]\n"
          "                      [--log-commands]\n"
+         "                      [--allow ADDRESS[/PREFIX]]...\n"
          "The TALMIR-880 as a SCPI instrument: IEEE 488.2 common commands and the usual\n"
          "RF-source commands, over a raw TCP socket or on standard input and output.\n"
          "\n"
@@ -254,7 +288,8 @@ std::string server_usage() {
          "                       brackets; port 0: any free port). The first line on\n"
          "                       standard error says where it listens; for any address but\n"
          "                       this machine's own a warning follows that line: everyone\n"
-         "                       who can reach the address can switch the RF output.\n"
+         "                       who can reach the address can switch the RF output,\n"
+         "                       unless --allow names who may connect.\n"
          "  --vxi11 HOST:PORT    where VXI-11 (TCPIP::host::INSTR) listens (default\n"
          "                       127.0.0.1 on any free port), registered with rpcbind\n"
          "  --no-vxi11           the raw socket only\n"
@@ -262,6 +297,12 @@ std::string server_usage() {
          "                       error (the journal under systemd): the time, the client's\n"
          "                       address and port (or stdio, or server for a switch-off of\n"
          "                       its own), the command and the SCPI line that caused it\n"
+         "  --allow ADDRESS[/PREFIX]\n"
+         "                       who may connect to the raw socket and VXI-11 besides this\n"
+         "                       machine (repeatable; IPv4 or IPv6, a bare address is one\n"
+         "                       host); anyone else is closed before a line is read.\n"
+         "                       Without it everyone who can reach the address may\n"
+         "                       connect.\n"
          "  --stdio              serve one session on standard input and output instead;\n"
          "                       exit at end of input once every line has run, 0 when no\n"
          "                       error was queued, else 1 (errors left unread are printed\n"
@@ -285,7 +326,10 @@ std::string server_usage() {
          "queued with its cause (-240 no acknowledge or sweep stalled; -241 port busy, no\n"
          "such port or device gone). A missing port is reported at start and the server\n"
          "serves all the same; while the device is absent the port is tried at most once\n"
-         "a second, and its loss and return are logged on standard error.\n";
+         "a second, and its loss and return are logged on standard error.\n"
+         "A connection that sends an HTTP request or header line, as a web page can make a\n"
+         "browser do, is closed at once and nothing it sent from that line on runs; a\n"
+         "line on standard error names its address, at most once a minute.\n";
 }
 
 }  // namespace talmir880::scpi

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "scpi/allow_list.hpp"
+
 namespace talmir880::scpi {
 
 struct ServerOptions {
@@ -27,6 +29,9 @@ struct ServerOptions {
   bool log_commands = false;  // each command to the device on standard error
   bool help = false;
   bool version = false;
+
+  // --allow, repeatable: who may connect besides loopback (empty: everyone).
+  std::vector<AddressRange> allow;
 };
 
 struct ParsedServerOptions {
@@ -46,6 +51,9 @@ struct PanelOptions {
   int tcp_port = 5025;
   bool log_commands = false;
   bool help = false;
+
+  // --allow, as the server's.
+  std::vector<AddressRange> allow;
 };
 struct ParsedPanelOptions {
   std::optional<PanelOptions> options;
@@ -70,5 +78,10 @@ std::string log_time_stamp();
 // line that caused it, with the line's control and non-ASCII bytes written
 // as \xNN so that a client cannot forge or garble log lines.
 std::string command_log_text(std::string_view who, std::string_view command, std::string_view line);
+// --allow: the one refusal text of both parsers, and the warning for a face
+// that listens beyond this machine with no --allow (`face`: "listening",
+// "VXI-11").
+std::string allow_error(const std::string& value);
+std::string open_warning(const std::string& face, const std::string& host);
 
 }  // namespace talmir880::scpi

@@ -47,8 +47,10 @@ void log_command(std::string_view who, std::string_view command, std::string_vie
 // runs on. (VXI-11 stays with talmir880-scpi: libtirpc and Qt Network would
 // cost the panel's start-up even when it serves nothing.)
 struct Served {
-  Served(talmir880::Form1& form, talmir880::QtSerialPort& port)
-      : watchdog(talmir880::kAcknowledgeTimeout,
+  Served(talmir880::Form1& form, talmir880::QtSerialPort& port,
+         const std::vector<talmir880::scpi::AddressRange>& allow)
+      : guard(talmir880::scpi::AllowList(allow), say),
+        watchdog(talmir880::kAcknowledgeTimeout,
                  [this] { served->instrument().watchdog_ran_out(); }),
         stall(talmir880::kSweepStallTimeout, [this] { served->instrument().stall_ran_out(); }),
         quiet(
@@ -59,8 +61,9 @@ struct Served {
         reopen(talmir880::kReopenInterval, [this] { served->instrument().reopen_ran_out(); }),
         served(std::make_unique<talmir880::ServedPanel>(
             form, talmir880::DeviceSession::Countdowns{watchdog, stall, quiet, reopen})),
-        server(served->instrument()) {}
+        server(served->instrument(), guard) {}
 
+  talmir880::scpi::PeerGuard guard;
   talmir880::QtCountdown watchdog;
   talmir880::QtCountdown stall;
   talmir880::QtCountdown quiet;
@@ -122,7 +125,7 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<Served> served;
   if (options.options->listen) {
     const talmir880::scpi::PanelOptions& o = *options.options;
-    served = std::make_unique<Served>(form, port);
+    served = std::make_unique<Served>(form, port, o.allow);
     if (o.log_commands) served->served->instrument().log_commands(log_command);
     std::string why;
     if (!served->server.listen(o.host, o.tcp_port, why)) {
@@ -130,9 +133,8 @@ int main(int argc, char* argv[]) {
       return 1;
     }
     say("listening on " + talmir880::scpi::address_text(o.host, served->server.port()));
-    if (!talmir880::scpi::is_loopback(o.host)) {
-      say("warning: listening on " + o.host +
-          ": anyone who can reach this address can switch the RF output");
+    if (!talmir880::scpi::is_loopback(o.host) && !served->guard.limits()) {
+      say(talmir880::scpi::open_warning("listening", o.host));
     }
   }
   window.show();

@@ -103,6 +103,7 @@ int main(int argc, char* argv[]) {
   }
 
   int status = 0;
+  scpi::PeerGuard guard(scpi::AllowList(options.allow), [](const std::string& line) { log(line); });
   std::unique_ptr<scpi::StdioTransport> session;
   std::unique_ptr<scpi::TcpTransport> server;
   vxi11::RpcbindEntry rpcbind_entry;  // removed when main returns, after the loop
@@ -132,7 +133,7 @@ int main(int argc, char* argv[]) {
       stop();
     });
   } else {
-    server = std::make_unique<scpi::TcpTransport>(*instrument);
+    server = std::make_unique<scpi::TcpTransport>(*instrument, guard);
     std::string why;
     if (!scpi::TcpTransport::is_address(options.host)) {
       say("--listen: " + options.host + " is not an IP address");
@@ -143,12 +144,11 @@ int main(int argc, char* argv[]) {
       return 1;
     }
     say("listening on " + scpi::address_text(options.host, server->port()) + ", device " + device);
-    if (!scpi::is_loopback(options.host)) {
-      say("warning: listening on " + options.host +
-          ": anyone who can reach this address can switch the RF output");
+    if (!scpi::is_loopback(options.host) && !guard.limits()) {
+      say(scpi::open_warning("listening", options.host));
     }
     if (options.vxi11) {
-      vxi11_server = vxi11::serve(*instrument, options.vxi11_host, options.vxi11_port,
+      vxi11_server = vxi11::serve(*instrument, guard, options.vxi11_host, options.vxi11_port,
                                   rpcbind_entry, say, "talmir880-scpi");
     }
   }

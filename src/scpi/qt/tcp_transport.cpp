@@ -9,8 +9,8 @@
 
 #include <QMetaObject>
 #include <QSocketNotifier>
+#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "scpi/line_splitter.hpp"
@@ -22,9 +22,10 @@ namespace talmir880::scpi {
 // its lines; what was read and not yet fed waits in `unfed_`.
 class TcpTransport::Connection final : public ClientEvents {
  public:
-  Connection(TcpTransport& owner, int fd)
+  Connection(TcpTransport& owner, int fd, const Address& peer)
       : owner_(owner),
         fd_(fd),
+        peer_(peer),
         reader_(fd, QSocketNotifier::Read),
         writer_(fd, QSocketNotifier::Write) {
     writer_.setEnabled(false);
@@ -78,13 +79,20 @@ class TcpTransport::Connection final : public ClientEvents {
 
   void feed() {
     Instrument& instrument = owner_.instrument_;
+    // Checked as each line is cut, before it reaches the instrument: from
+    // a web line on, nothing of this connection is submitted.
     auto submit = [&instrument, this](std::string line) {
+      if (web_ || web_line(line) != WebLine::none) {
+        web_ = true;
+        return;
+      }
       instrument.submit(id_, std::move(line));
     };
     auto overrun = [&instrument, this] { instrument.overrun(id_); };
-    while (!unfed_.empty() && instrument.backlog(id_) < Instrument::kMaxBacklog) {
+    while (!web_ && !unfed_.empty() && instrument.backlog(id_) < Instrument::kMaxBacklog) {
       unfed_.erase(0, lines_.feed_one(unfed_, submit, overrun));
     }
+    if (web_ && refuse_web()) return;
     if (fd_ >= 0) reader_.setEnabled(unfed_.empty() && !input_over_);
     if (!input_over_ || !unfed_.empty() || told_end_) return;
     if (aborted_) {
@@ -97,6 +105,7 @@ class TcpTransport::Connection final : public ClientEvents {
     if (!lines_.partial().empty()) {
       if (instrument.backlog(id_) >= Instrument::kMaxBacklog) return;  // room() comes back
       lines_.feed_one("\n", submit, overrun);
+      if (web_ && refuse_web()) return;
     }
     told_end_ = true;
     instrument.end_of_input(id_);
@@ -138,6 +147,20 @@ class TcpTransport::Connection final : public ClientEvents {
     }
   }
 
+  // Closed at once, what is left unread dropped; the lines submitted
+  // before the web line still run, as after a reset. True when feed()
+  // comes back through room(); false when the connection was lost already
+  // and feed() goes on to leave.
+  bool refuse_web() {
+    if (web_told_) return false;
+    web_told_ = true;
+    owner_.guard_.closed_web_request(peer_, PeerGuard::Clock::now());
+    unfed_.clear();
+    if (aborted_) return false;
+    lost();
+    return true;
+  }
+
   void leave() {
     if (left_) return;
     left_ = true;
@@ -157,6 +180,7 @@ class TcpTransport::Connection final : public ClientEvents {
 
   TcpTransport& owner_;
   int fd_;
+  Address peer_;
   ClientId id_ = 0;
   QSocketNotifier reader_;
   QSocketNotifier writer_;
@@ -169,6 +193,8 @@ class TcpTransport::Connection final : public ClientEvents {
   bool told_end_ = false;
   bool finished_ = false;
   bool left_ = false;
+  bool web_ = false;
+  bool web_told_ = false;
 };
 
 namespace {
@@ -187,9 +213,30 @@ addrinfo* resolve(const std::string& host, int port) {
   return found;
 }
 
+// IPv4 peers as the allow list holds them, mapped.
+Address peer_address(const sockaddr_storage& from) {
+  if (from.ss_family == AF_INET) {
+    return Address::ipv4(ntohl(reinterpret_cast<const sockaddr_in&>(from).sin_addr.s_addr));
+  }
+  Address out;
+  if (from.ss_family == AF_INET6) {
+    const in6_addr& address = reinterpret_cast<const sockaddr_in6&>(from).sin6_addr;
+    std::copy(address.s6_addr, address.s6_addr + 16, out.bytes.begin());
+  }
+  return out;
+}
+
+int peer_port(const sockaddr_storage& from) {
+  return ntohs(from.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(from).sin6_port
+                                          : reinterpret_cast<const sockaddr_in&>(from).sin_port);
+}
+
 }  // namespace
 
-TcpTransport::TcpTransport(Instrument& instrument) : instrument_(instrument) {}
+TcpTransport::TcpTransport(Instrument& instrument) : instrument_(instrument), guard_(own_guard_) {}
+
+TcpTransport::TcpTransport(Instrument& instrument, PeerGuard& guard)
+    : instrument_(instrument), guard_(guard) {}
 
 TcpTransport::~TcpTransport() {
   for (auto& [raw, connection] : connections_) instrument_.detach(connection->id());
@@ -232,36 +279,26 @@ bool TcpTransport::listen(const std::string& host, int port, std::string& why) {
 
 void TcpTransport::accept_all() {
   for (;;) {
-    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    sockaddr_storage from{};
+    socklen_t length = sizeof from;
+    const int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&from), &length,
+                             SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd >= 0) {
-      accept(fd);
+      accept(fd, peer_address(from), peer_port(from));
     } else if (errno != EINTR && errno != ECONNABORTED) {
       return;  // EAGAIN: all taken; anything else: the next one tells
     }
   }
 }
 
-namespace {
-
-// The peer's numeric address and port, as --listen writes them.
-std::string peer_of(int fd) {
-  sockaddr_storage peer{};
-  socklen_t length = sizeof peer;
-  char host[NI_MAXHOST];
-  char port[NI_MAXSERV];
-  if (::getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0 ||
-      ::getnameinfo(reinterpret_cast<sockaddr*>(&peer), length, host, sizeof host, port,
-                    sizeof port, NI_NUMERICHOST | NI_NUMERICSERV) != 0) {
-    return "?";
+void TcpTransport::accept(int fd, const Address& peer, int port) {
+  if (!guard_.admit(peer, PeerGuard::Clock::now())) {
+    ::close(fd);  // before a byte is read
+    return;
   }
-  return address_text(host, std::atoi(port));
-}
-
-}  // namespace
-
-void TcpTransport::accept(int fd) {
-  auto connection = std::make_unique<Connection>(*this, fd);
-  const std::optional<ClientId> id = instrument_.attach(*connection, peer_of(fd));
+  auto connection = std::make_unique<Connection>(*this, fd, peer);
+  const std::optional<ClientId> id =
+      instrument_.attach(*connection, address_text(address_text(peer), port));
   // Refused cleanly: closed at once, nothing read.
   if (!id) return;
   // Each answer is one short line: waiting to fill a segment would only add

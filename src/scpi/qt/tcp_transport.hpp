@@ -6,6 +6,7 @@
 #include <string>
 
 #include "scpi/instrument.hpp"
+#include "scpi/peer_guard.hpp"
 
 namespace talmir880::scpi {
 
@@ -23,6 +24,11 @@ namespace talmir880::scpi {
 // past it the socket is not read, so TCP holds the sender back) and its
 // unread answers.
 //
+// A peer the guard does not admit is closed before a byte is read, and a
+// connection whose line is HTTP (web_line) is closed at once: that line and
+// everything after it are dropped, the lines before it have been submitted
+// and run.
+//
 // Plain sockets on Qt Core's notifiers: Qt's own close on the peer's FIN,
 // and a panel that serves nothing should not load Qt Network at start.
 class TcpTransport {
@@ -31,7 +37,9 @@ class TcpTransport {
   // otherwise hold memory for as long as it keeps asking.
   static constexpr std::size_t kMaxUnread = 1024 * 1024;
 
+  // Everyone admitted, nothing logged; web lines are refused all the same.
   explicit TcpTransport(Instrument& instrument);
+  TcpTransport(Instrument& instrument, PeerGuard& guard);
   ~TcpTransport();
   TcpTransport(const TcpTransport&) = delete;
   TcpTransport& operator=(const TcpTransport&) = delete;
@@ -47,11 +55,13 @@ class TcpTransport {
   class Connection;
 
   void accept_all();
-  void accept(int fd);
+  void accept(int fd, const Address& peer, int port);
   // From the event loop: the connection may be inside one of its callbacks.
   void remove_later(Connection* connection);
 
   Instrument& instrument_;
+  PeerGuard own_guard_;
+  PeerGuard& guard_;
   int listener_ = -1;
   int port_ = 0;
   std::unique_ptr<QSocketNotifier> accepting_;

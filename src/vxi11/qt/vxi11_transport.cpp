@@ -7,6 +7,7 @@
 #include <QTcpSocket>
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 
 namespace talmir880::vxi11 {
 namespace {
@@ -15,6 +16,17 @@ namespace {
 constexpr qint64 kReadBuffer = 64 * 1024;
 // Replies not yet taken by the client: past this its next calls wait.
 constexpr qint64 kMaxUnsent = 256 * 1024;
+
+// IPv4 peers as the allow list holds them, mapped.
+scpi::Address peer_address(const QHostAddress& address) {
+  if (address.protocol() == QAbstractSocket::IPv4Protocol) {
+    return scpi::Address::ipv4(address.toIPv4Address());
+  }
+  scpi::Address out;
+  const Q_IPV6ADDR bytes = address.toIPv6Address();
+  std::copy(std::begin(bytes.c), std::end(bytes.c), out.bytes.begin());
+  return out;
+}
 
 }  // namespace
 
@@ -39,7 +51,8 @@ class Vxi11Transport::Connection final : public ConnectionEvents {
   bool reading = false;
 };
 
-Vxi11Transport::Vxi11Transport(scpi::Instrument& instrument) : channel_(instrument) {
+Vxi11Transport::Vxi11Transport(scpi::Instrument& instrument, scpi::PeerGuard& guard)
+    : guard_(guard), channel_(instrument) {
   QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
   deadline_.setSingleShot(true);
   QObject::connect(&deadline_, &QTimer::timeout, &server_, [this] {
@@ -80,7 +93,8 @@ void Vxi11Transport::arm() {
 
 void Vxi11Transport::accept() {
   while (QTcpSocket* socket = server_.nextPendingConnection()) {
-    if (static_cast<int>(connections_.size()) >= kMaxConnections) {
+    if (static_cast<int>(connections_.size()) >= kMaxConnections ||
+        !guard_.admit(peer_address(socket->peerAddress()), scpi::PeerGuard::Clock::now())) {
       socket->abort();
       socket->deleteLater();
       continue;
@@ -138,13 +152,13 @@ void Vxi11Transport::drop(ConnectionId id) {
 
 // VXI-11 beside the raw socket, when it can listen and rpcbind takes its
 // entry; else one line says why it is off, and the raw socket serves alone.
-std::unique_ptr<Vxi11Transport> serve(scpi::Instrument& instrument, const std::string& listen_host,
-                                      int port, RpcbindEntry& entry,
+std::unique_ptr<Vxi11Transport> serve(scpi::Instrument& instrument, scpi::PeerGuard& guard,
+                                      const std::string& listen_host, int port, RpcbindEntry& entry,
                                       const std::function<void(const std::string&)>& say,
                                       const std::string& program) {
   const std::string host = listen_host == "localhost" ? "127.0.0.1" : listen_host;
   const QHostAddress address(QString::fromStdString(host));
-  auto server = std::make_unique<Vxi11Transport>(instrument);
+  auto server = std::make_unique<Vxi11Transport>(instrument, guard);
   std::string why;
   if (address.isNull()) {
     why = host + " is not an IP address";
@@ -177,10 +191,7 @@ std::unique_ptr<Vxi11Transport> serve(scpi::Instrument& instrument, const std::s
       break;
   }
   say("VXI-11 on " + scpi::address_text(host, server->port()) + ", registered with rpcbind");
-  if (!scpi::is_loopback(host)) {
-    say("warning: VXI-11 on " + host +
-        ": anyone who can reach this address can switch the RF output");
-  }
+  if (!scpi::is_loopback(host) && !guard.limits()) say(scpi::open_warning("VXI-11", host));
   return server;
 }
 

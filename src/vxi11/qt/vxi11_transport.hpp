@@ -9,6 +9,7 @@
 #include <string>
 
 #include "scpi/instrument.hpp"
+#include "scpi/peer_guard.hpp"
 #include "vxi11/core_channel.hpp"
 #include "vxi11/record_marking.hpp"
 
@@ -20,12 +21,13 @@ namespace talmir880::vxi11 {
 // at a time, and only while the channel has no call of it open and its
 // replies are being read, so what a connection can make the server hold is
 // one record (RecordReader's bound), one call and its links' unread
-// answers (CoreChannel's bound).
+// answers (CoreChannel's bound). A peer the guard does not admit is closed
+// before a byte of it is read.
 class Vxi11Transport {
  public:
   static constexpr int kMaxConnections = 16;
 
-  explicit Vxi11Transport(scpi::Instrument& instrument);
+  Vxi11Transport(scpi::Instrument& instrument, scpi::PeerGuard& guard);
   ~Vxi11Transport();
   Vxi11Transport(const Vxi11Transport&) = delete;
   Vxi11Transport& operator=(const Vxi11Transport&) = delete;
@@ -46,6 +48,7 @@ class Vxi11Transport {
 
   // Destroyed after the channel, which holds their events.
   std::map<ConnectionId, std::unique_ptr<Connection>> connections_;
+  scpi::PeerGuard& guard_;
   CoreChannel channel_;
   QTcpServer server_;
   QTimer deadline_;
@@ -55,9 +58,10 @@ class RpcbindEntry;
 
 // VXI-11 beside the raw socket, listening on host:port and registered with
 // rpcbind in `entry`; when it cannot be, nothing, and one line through `say`
-// tells why and how to mend it (`program` is what to restart).
-std::unique_ptr<Vxi11Transport> serve(scpi::Instrument& instrument, const std::string& host,
-                                      int port, RpcbindEntry& entry,
+// tells why and how to mend it (`program` is what to restart). `guard`
+// admits its peers, as the raw socket's.
+std::unique_ptr<Vxi11Transport> serve(scpi::Instrument& instrument, scpi::PeerGuard& guard,
+                                      const std::string& host, int port, RpcbindEntry& entry,
                                       const std::function<void(const std::string&)>& say,
                                       const std::string& program);
 
