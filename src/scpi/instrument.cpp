@@ -74,6 +74,7 @@ void Instrument::submit(ClientId client, std::string line) {
   }
   c->lines.push_back({std::move(line), false});
   if (safety_.idle != nullptr) safety_.idle->start();
+  lines_since_off_ = true;
   if (off_ == Off::idle) off_ = Off::none;
   pump();
 }
@@ -100,7 +101,9 @@ void Instrument::detach(ClientId client) {
     c->ended = true;
   }
   generator_.client_left(client);
-  if (safety_.when_unused && attached() == 0 && off_ == Off::none) off_ = Off::unused;
+  if (safety_.when_unused && lines_since_off_ && attached() == 0 && off_ == Off::none) {
+    off_ = Off::unused;
+  }
   pump();
 }
 
@@ -177,6 +180,7 @@ void Instrument::switch_off_if_due() {
   if (off_ == Off::none || !lines_done()) return;
   const Off why = off_;
   off_ = Off::none;
+  lines_since_off_ = false;
   if (switching_off && why != Off::asked) {
     switching_off(why == Off::unused ? OffBecause::unused : OffBecause::unattended);
   }

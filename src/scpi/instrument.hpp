@@ -101,7 +101,8 @@ class Instrument {
   // knows of; `then` runs once the device answered both, or did not.
   void switch_off(std::function<void()> then = {});
   // What the instrument does on its own for a bench left alone: the same
-  // switch-off when its last client has gone (`when_unused`), or when no
+  // switch-off when its last client has gone and some client sent a line
+  // since the last switch-off (`when_unused`), or when no
   // line has come for as long as `idle` runs (restarted by every line; the
   // owner calls idle_ran_out()) while the output, the modulation or a pass
   // is on.
@@ -196,6 +197,9 @@ class Instrument {
   enum class Off { none, asked, unused, idle };
   Safety safety_;
   Off off_ = Off::none;
+  // A client that only connected and left (or was closed for sending HTTP)
+  // changed nothing, so leaving calls for no switch-off.
+  bool lines_since_off_ = false;
   std::function<void()> off_then_;
 };
 

@@ -78,6 +78,19 @@ TEST_F(SafeState, TheLastClientLeavingSwitchesOffOnlyWhenAskedAndOnlyTheLast) {
   EXPECT_EQ(reasons, std::vector{scpi::Instrument::OffBecause::unused});
 }
 
+TEST_F(SafeState, ClientsThatSentNothingSinceTheLastSwitchOffCallForNoOther) {
+  instrument.keep_safe({true, nullptr});
+  switch_on();
+  detach_all();
+  acknowledge_all();
+  ASSERT_EQ(port.written, kOff);
+  scpi::ClientEvents& events = *clients[0];
+  const ClientId visitor = *instrument.attach(events);
+  instrument.detach(visitor);
+  acknowledge_all();
+  EXPECT_EQ(port.written, kOff) << "one who only connected changed nothing";
+}
+
 TEST_F(SafeState, AClientComingBeforeTheLeftLinesRanKeepsTheOutputOn) {
   instrument.keep_safe({true, nullptr});
   switch_on();
