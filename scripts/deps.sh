@@ -18,9 +18,9 @@ packages=(
   python3-pyvisa python3-pyvisa-py python3-pymeasure
   # A one-shot from the shell, as the docs show it.
   socat
-  # VXI-11: ONC RPC's XDR, and the system's rpcbind where clients find it.
+  # VXI-11: ONC RPC's XDR, and rpcbind where clients find it; the VXI-11
+  # tests run one of their own in a network namespace, loopback brought up.
   libtirpc-dev rpcbind
-  # The test without rpcbind brings up loopback in a network namespace of its own.
   iproute2
 )
 missing=()
