@@ -113,7 +113,7 @@ class ServerTest(unittest.TestCase):
         log = []
         reader = threading.Thread(target=self._keep_log, args=(server, log), daemon=True)
         reader.start()
-        self.addCleanup(self._end_server, server, reader)
+        self.addCleanup(self.stop_server, server, reader)
         return server, log, reader
 
     def wait_for_log(self, *texts, timeout=5.0, log=None, reader=None):
@@ -138,15 +138,14 @@ class ServerTest(unittest.TestCase):
         for line in server.stderr:
             log.append(line.rstrip("\n"))
 
-    def _end_server(self, server, reader):
+    def stop_server(self, server=None, reader=None):
+        """Ends this test's server, or the one given with its reader."""
+        server = server or self.server
         status = end_process(server)
-        reader.join(5)
+        (reader or self.log_reader).join(5)
         server.stderr.close()
         if status is not None:
             self.assertEqual(status, 0, "SIGTERM ends the server cleanly")
-
-    def stop_server(self):
-        self._end_server(self.server, self.log_reader)
 
     def restart_simulator(self, *args):
         self.sim.stop()

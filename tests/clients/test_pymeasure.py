@@ -123,6 +123,7 @@ class PymeasureTest(ServerTest):
         g.write("POW -5")  # an error left unread is not held against what follows
         g.sweep_points = 77
         g.frequency = ranges.CW_RANGE[1]
+        read = []
         for refused, text in (
                 # The span of 400 MHz around 9.9 GHz ends above the top.
                 (lambda: setattr(g, "center_frequency", 9.9e9), "FREQ:CENT 9900000000"),
@@ -132,7 +133,9 @@ class PymeasureTest(ServerTest):
             self.assertEqual(str(raised.exception), text + ': -222,"Data out of range"')
             self.assertEqual((raised.exception.code, raised.exception.text),
                              (-222, "Data out of range"))
-        self.assertEqual(raised.exception.errors, [(-222, "Data out of range")])
+            read.append(raised.exception.errors)
+        self.assertEqual(read, [[(-224, "Illegal parameter value"), (-222, "Data out of range")],
+                                [(-222, "Data out of range")]])
         self.assertEqual((g.center_frequency, g.frequency), (300e6, ranges.CW_RANGE[1]))
         self.sim.stop()
         with self.assertRaises(ServerError) as raised:

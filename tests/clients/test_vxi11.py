@@ -206,7 +206,7 @@ class Vxi11Test(ServerTest):
         self.assertIn("listening on 127.0.0.1:", lines[0])
         self.assertRegex(lines[-1], r"VXI-11 off: another server on this machine \(port \d+\)")
         self.assertIn("TALMIR-880", self.open().query("*IDN?"), "the first still serves")
-        self._end_server(process, reader)
+        self.stop_server(process, reader)
         self.assertIn("TALMIR-880", self.open().query("*IDN?"), "and keeps its entry")
 
     def test_the_entry_of_a_killed_server_is_replaced(self):
