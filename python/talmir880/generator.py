@@ -315,8 +315,10 @@ class Talmir880(Instrument):
         try:
             self.disable_modulation()
         finally:
-            self.disable()
-            super().shutdown()
+            try:
+                self.disable()
+            finally:
+                super().shutdown()
 
     def sweep(self, start=None, stop=None, points=None, timeout=60.0):
         """Runs one sweep pass and returns once the device has reported every
