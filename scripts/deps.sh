@@ -20,9 +20,9 @@ packages=(
   socat
   # What a web page or a web client sends to the raw socket, for its guard.
   curl chromium
-  # VXI-11: ONC RPC's XDR, and the system's rpcbind where clients find it.
+  # VXI-11: ONC RPC's XDR, and rpcbind where clients find it; the VXI-11
+  # tests run one of their own in a network namespace, loopback brought up.
   libtirpc-dev rpcbind
-  # The test without rpcbind brings up loopback in a network namespace of its own.
   iproute2
 )
 missing=()

@@ -5,7 +5,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/deps.sh
-scripts/rpcbind.sh
 build=${BUILD_DIR:-build}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALMIR_WERROR=ON
 cmake --build "$build" -j "$(nproc)"

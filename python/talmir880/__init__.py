@@ -7,6 +7,6 @@
     generator.enable()
 """
 
-from talmir880.generator import SweepError, Talmir880
+from talmir880.generator import ServerError, SweepError, Talmir880
 
-__all__ = ["SweepError", "Talmir880"]
+__all__ = ["ServerError", "SweepError", "Talmir880"]

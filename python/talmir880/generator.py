@@ -1,41 +1,166 @@
 """A PyMeasure instrument class for the TALMIR-880 served by talmir880-scpi."""
 
-from pymeasure.instruments import Instrument
-from pymeasure.instruments.validators import (strict_discrete_set,
-                                              strict_range)
+import math
 
-# What the server takes (it answers the same to `FREQ? MIN` and the like);
-# it refuses anything else with an error of its own. One 10 Hz unit of RF is
-# the device's RF-off command, so CW starts at 20 Hz.
-CW_RANGE = [20, 9.99999999e9]
-FREQUENCY_RANGE = [10, 9.99999999e9]
-MODULATION_RANGE = [1, 9999999]
+from pymeasure.instruments import Instrument
+from pymeasure.instruments.validators import strict_discrete_set
+
+# What the server takes (it answers the same to `FREQ? MIN` and the like),
+# in one place: the validators, the messages and the sweep check use these.
+# The device runs RF in 10 Hz units; one unit is its RF-off command, so CW
+# starts at two.
+RF_UNIT_HZ = 10
+MAX_RF_HZ = 9_999_999_990
+CW_RANGE = [2 * RF_UNIT_HZ, MAX_RF_HZ]
+FREQUENCY_RANGE = [RF_UNIT_HZ, MAX_RF_HZ]
+MODULATION_RANGE = [1, 9_999_999]
 LEVELS_DBM = [-3, -6, -9, -12]
 POINTS_RANGE = [5, 9999]
-SPAN_RANGE = [0, FREQUENCY_RANGE[1] - FREQUENCY_RANGE[0]]
-STEP_RANGE = [10, 1e9]
+SPAN_RANGE = [0, MAX_RF_HZ - RF_UNIT_HZ]
+STEP_RANGE = [RF_UNIT_HZ, 1e9]
+# A pass's step goes to the device as eight digits of 10 Hz units.
+MAX_SWEEP_STEP_HZ = 99_999_999 * RF_UNIT_HZ
 _ON_OFF = {True: 1, False: 0}
+# Every setting's line: the error count before and after it.
+_COUNTED = "SYST:ERR:COUN?;:%s;:SYST:ERR:COUN?"
 
 
-def _frequency(value):
-    return float(value)
+def _hz(value, digits=12):
+    """A frequency as people write it: 20 Hz, 433.92 MHz, 9.99999999 GHz."""
+    for unit, scale in (("GHz", 1e9), ("MHz", 1e6), ("kHz", 1e3)):
+        if abs(value) >= scale:
+            return "%.*g %s" % (digits, value / scale, unit)
+    return "%.*g Hz" % (digits, value)
 
 
-def _whole_points(value, values):
+def _levels():
+    texts = ["%d" % level for level in LEVELS_DBM]
+    return "%s or %s dBm" % (", ".join(texts[:-1]), texts[-1])
+
+
+def _number(value, what):
+    """A finite number, given as a number or as its text."""
+    try:
+        if isinstance(value, bool):
+            raise TypeError
+        number = float(value)
+    except (TypeError, ValueError):
+        raise ValueError("%r is not a number of %s" % (value, what)) from None
+    if not math.isfinite(number):
+        raise ValueError("%r is not a number of %s" % (value, what))
+    return number
+
+
+def _round_half_away(x):
+    """std::round, as the server rounds."""
+    whole = math.floor(abs(x))
+    if abs(x) - whole >= 0.5:
+        whole += 1
+    return math.copysign(whole, x)
+
+
+def _served_hz(hz):
+    """The whole Hz the server makes of a frequency as this class writes it."""
+    return _round_half_away(float("%.12g" % hz))
+
+
+def _frequency(value, limits):
+    """A frequency in Hz, refused as the server refuses it."""
+    hz = _number(value, "Hz")
+    if not limits[0] <= _served_hz(hz) <= limits[1]:
+        raise ValueError("%s is outside %s to %s" %
+                         (_hz(hz), _hz(limits[0]), _hz(limits[1])))
+    return hz
+
+
+def _level(value, levels):
+    """A listed level in dBm, given as a number or as its text ("-6")."""
+    dbm = _number(value, "dBm")
+    if dbm not in levels:
+        raise ValueError("%g dBm is not a level of the device: %s" % (dbm, _levels()))
+    return int(dbm)
+
+
+def _whole_points(value, limits):
     """A point count: a whole number in range, never silently truncated."""
-    if isinstance(value, bool) or value != int(value):
-        raise ValueError("Value of %r is not a whole number of points" % (value,))
-    return int(strict_range(int(value), values))
+    n = _number(value, "points")
+    if n != int(n):
+        raise ValueError("%g is not a whole number of points" % n)
+    if not limits[0] <= n <= limits[1]:
+        raise ValueError("%d points is outside %d to %d" % (n, limits[0], limits[1]))
+    return int(n)
 
 
-class SweepError(RuntimeError):
-    """A sweep pass that could not run or did not finish; `errors` holds the
-    (code, text) entries read from the server's queue, the pass's last."""
+def _step_field_hz(start, stop, points):
+    """A pass's step as its field carries it: rounded to 10 Hz units, as
+    the server computes it."""
+    step = (stop - start) / (points - 1)
+    return _round_half_away(step / RF_UNIT_HZ) * RF_UNIT_HZ
 
-    def __init__(self, errors):
+
+def _check_sweep(start, stop, points):
+    """Refuses what the server would refuse with -221, and says why."""
+    if not start < stop:
+        raise ValueError("the start, %s, is not below the stop, %s" % (_hz(start), _hz(stop)))
+    field = _step_field_hz(start, stop, points)
+    if 0 < field <= MAX_SWEEP_STEP_HZ:
+        return
+    span, low, high = stop - start, POINTS_RANGE[0], POINTS_RANGE[1]
+    step = "the step, %s (%s in %d steps)," % (_hz(span / (points - 1), 6), _hz(span), points - 1)
+    if field <= 0:
+        most = next((n for n in range(points - 1, low - 1, -1)
+                     if _step_field_hz(start, stop, n) > 0), None)
+        hint = ("at most %d points fit that span" % most if most
+                else "no pass of %d points or more fits that span" % low)
+        raise ValueError("%s rounds to nothing in the device's %d Hz units; %s" %
+                         (step, RF_UNIT_HZ, hint))
+    least = next((n for n in range(points + 1, high + 1)
+                  if _step_field_hz(start, stop, n) <= MAX_SWEEP_STEP_HZ), high)
+    raise ValueError("%s is wider than the device's %s; take at least %d points" %
+                     (step, _hz(MAX_SWEEP_STEP_HZ), least))
+
+
+def _control(get_command, set_command, docs, validator, values, map_values=False,
+             get_process=lambda v: v):
+    """Instrument.control, whose setter sends the setting through
+    :meth:`Talmir880.set`, which calls :meth:`Talmir880.check_set_errors` as
+    later PyMeasure versions do for ``check_set_errors=True``; this one's
+    (0.9) calls ``check_errors()`` instead, which returns the queue."""
+    getter = Instrument.control(get_command, set_command, docs, values=values,
+                                map_values=map_values, get_process=get_process)
+
+    def fset(self, value):
+        value = validator(value, values)
+        self.set(set_command % (values[value] if map_values else value))
+
+    return property(getter.fget, fset, doc=docs)
+
+
+def _entries(errors):
+    return "; ".join('%d,"%s"' % error for error in errors)
+
+
+class ServerError(RuntimeError):
+    """A command the server refused, or a device command that failed.
+    `errors` holds the (code, text) entries read from the server's queue,
+    the command's own last; `code` and `text` are the first of its own."""
+
+    def __init__(self, command, errors, added=1):
+        self.command = command
         self.errors = errors
-        super().__init__("the sweep pass did not run: " +
-                         "; ".join('%d,"%s"' % error for error in errors))
+        own = errors[-added:] if errors else []
+        self.code, self.text = own[0] if own else (0, "")
+        super().__init__(self.describe(own))
+
+    def describe(self, own):
+        return "%s: %s" % (self.command, _entries(own))
+
+
+class SweepError(ServerError):
+    """A sweep pass that could not run or did not finish."""
+
+    def describe(self, own):
+        return "the sweep pass did not run: " + _entries(own)
 
 
 class Talmir880(Instrument):
@@ -46,80 +171,84 @@ class Talmir880(Instrument):
     otherwise, and pyvisa's default backend is used (pyvisa-py where no other
     VISA library is installed; pass ``visa_library`` to choose).
 
-    A query answers the programmed value, the last one the server accepted;
-    a setting the device then does not acknowledge goes back to the last
-    acknowledged value and queues -240 (see :meth:`check_errors`). A setting
-    made while a sweep pass runs is sent to the device after the pass. At
-    start the RF output and the modulation count as off: the frequencies are
-    kept until they are switched on.
+    A value outside what the server takes raises ``ValueError`` before it is
+    sent. A setting or a command the server refuses, or one the device does
+    not acknowledge, raises :class:`ServerError` with the server's code and
+    text; a setting goes back to the last value the device acknowledged. A
+    query answers the programmed value, the last one the server accepted. A
+    setting made while a sweep pass runs is sent to the device after the
+    pass, and a failure then stays in the queue (see :meth:`check_errors`).
+    At start the RF output and the modulation count as off: the frequencies
+    are kept until they are switched on.
     """
 
-    frequency = Instrument.control(
+    frequency = _control(
         "FREQ?", "FREQ %.12g",
         """RF frequency in Hz (20 Hz to 9.99999999 GHz, in 10 Hz steps); sent to
         the device while the output is on, kept for later while it is off.""",
-        validator=strict_range, values=CW_RANGE, get_process=_frequency)
+        validator=_frequency, values=CW_RANGE, get_process=float)
 
-    frequency_step = Instrument.control(
+    frequency_step = _control(
         "FREQ:STEP?", "FREQ:STEP %.12g",
         """Step in Hz of :meth:`frequency_up` and :meth:`frequency_down`,
         10 Hz to 1 GHz.""",
-        validator=strict_range, values=STEP_RANGE, get_process=_frequency)
+        validator=_frequency, values=STEP_RANGE, get_process=float)
 
-    output_enabled = Instrument.control(
+    output_enabled = _control(
         "OUTP?", "OUTP %d",
         """Whether the RF output is on; off at start.""",
         validator=strict_discrete_set, values=_ON_OFF, map_values=True)
 
-    power = Instrument.control(
+    power = _control(
         "POW?", "POW %d",
-        """RF level in dBm: -3, -6, -9 or -12.""",
-        validator=strict_discrete_set, values=LEVELS_DBM,
-        get_process=lambda v: int(round(float(v))))
+        """RF level in dBm: -3, -6, -9 or -12, as a number or as its text.""",
+        validator=_level, values=LEVELS_DBM, get_process=lambda v: int(round(float(v))))
 
-    modulation_frequency = Instrument.control(
+    modulation_frequency = _control(
         "LFO:FREQ?", "LFO:FREQ %.12g",
         """Modulation frequency in Hz (1 Hz to 9.999999 MHz); sent while the
         modulation is on, kept for later while it is off.""",
-        validator=strict_range, values=MODULATION_RANGE, get_process=_frequency)
+        validator=_frequency, values=MODULATION_RANGE, get_process=float)
 
-    modulation_enabled = Instrument.control(
+    modulation_enabled = _control(
         "OUTP:MOD?", "OUTP:MOD %d",
         """Whether the modulation is on; off at start.""",
         validator=strict_discrete_set, values=_ON_OFF, map_values=True)
 
-    start_frequency = Instrument.control(
+    start_frequency = _control(
         "FREQ:STAR?", "FREQ:STAR %.12g",
         """Sweep start frequency in Hz; below the stop.""",
-        validator=strict_range, values=FREQUENCY_RANGE, get_process=_frequency)
+        validator=_frequency, values=FREQUENCY_RANGE, get_process=float)
 
-    stop_frequency = Instrument.control(
+    stop_frequency = _control(
         "FREQ:STOP?", "FREQ:STOP %.12g",
         """Sweep stop frequency in Hz; above the start.""",
-        validator=strict_range, values=FREQUENCY_RANGE, get_process=_frequency)
+        validator=_frequency, values=FREQUENCY_RANGE, get_process=float)
 
-    center_frequency = Instrument.control(
+    center_frequency = _control(
         "FREQ:CENT?", "FREQ:CENT %.12g",
-        """Centre of the sweep in Hz; setting it keeps the span.""",
-        validator=strict_range, values=FREQUENCY_RANGE, get_process=_frequency)
+        """Centre of the sweep in Hz; setting it keeps the span, so start and
+        stop must stay within 10 Hz to 9.99999999 GHz.""",
+        validator=_frequency, values=FREQUENCY_RANGE, get_process=float)
 
-    span = Instrument.control(
+    span = _control(
         "FREQ:SPAN?", "FREQ:SPAN %.12g",
         """Sweep stop minus start in Hz; setting it keeps the centre.""",
-        validator=strict_range, values=SPAN_RANGE, get_process=_frequency)
+        validator=_frequency, values=SPAN_RANGE, get_process=float)
 
-    sweep_points = Instrument.control(
+    sweep_points = _control(
         "SWE:POIN?", "SWE:POIN %d",
         """Points of one sweep pass, 5 to 9999, start and stop included.""",
         validator=_whole_points, values=POINTS_RANGE,
         get_process=lambda v: int(round(float(v))))
 
-    sweep_mode_enabled = Instrument.control(
+    sweep_mode_enabled = _control(
         "FREQ:MODE?", "FREQ:MODE %s",
         """Whether INIT sweeps (True) or the output stays on one frequency (False).""",
-        validator=strict_discrete_set, values={True: "SWE", False: "CW"}, map_values=True)
+        validator=strict_discrete_set, values={True: "SWE", False: "CW"},
+        map_values=True)
 
-    continuous_sweep = Instrument.control(
+    continuous_sweep = _control(
         "INIT:CONT?", "INIT:CONT %d",
         """Whether sweep passes follow each other while the mode is sweep;
         switching it on in sweep mode starts them.""",
@@ -130,79 +259,113 @@ class Talmir880(Instrument):
         kwargs.setdefault("read_termination", "\n")
         kwargs.setdefault("write_termination", "\n")
         super().__init__(adapter, name, **kwargs)
+        self._last_set = None
+
+    def set(self, command):
+        """Sends a setting or a command, waits until the server has taken it
+        (and the device, unless a sweep pass runs), and raises
+        :class:`ServerError` with what the server refused of it."""
+        self._last_set = (command, self.ask(_COUNTED % command))
+        self.check_set_errors()
+
+    def check_set_errors(self):
+        """PyMeasure's check after a setting, made by every setter and
+        command of this class: raises :class:`ServerError` when the server
+        queued an error for the last one. Its line counted the queue before
+        and after it, so an error queued earlier and left unread is not held
+        against it (it is read all the same, into ``errors``). Returns []."""
+        if self._last_set is None:
+            return []
+        command, answer = self._last_set
+        self._last_set = None
+        counts = answer.strip().split(";")
+        added = int(counts[-1]) - int(counts[0])
+        # A command error drops the rest of its line, the second count too.
+        if len(counts) < 2 or added > 0:
+            raise ServerError(command, self.check_errors(), max(added, 1))
+        return []
 
     def enable(self):
         """Switches the RF output on, at :attr:`frequency`."""
-        self.write("OUTP ON")
+        self.set("OUTP ON")
 
     def disable(self):
         """Switches the RF output off."""
-        self.write("OUTP OFF")
+        self.set("OUTP OFF")
 
     def enable_modulation(self):
         """Switches the modulation on, at :attr:`modulation_frequency`."""
-        self.write("OUTP:MOD ON")
+        self.set("OUTP:MOD ON")
 
     def disable_modulation(self):
         """Switches the modulation off."""
-        self.write("OUTP:MOD OFF")
+        self.set("OUTP:MOD OFF")
 
     def frequency_up(self):
         """Raises :attr:`frequency` by :attr:`frequency_step`."""
-        self.write("FREQ UP")
+        self.set("FREQ UP")
 
     def frequency_down(self):
         """Lowers :attr:`frequency` by :attr:`frequency_step`."""
-        self.write("FREQ DOWN")
+        self.set("FREQ DOWN")
 
     def shutdown(self):
-        """Switches the modulation and the RF output off."""
-        self.disable_modulation()
-        self.disable()
-        super().shutdown()
+        """Switches the modulation and the RF output off; the output also
+        when the modulation could not be."""
+        try:
+            self.disable_modulation()
+        finally:
+            try:
+                self.disable()
+            finally:
+                super().shutdown()
 
     def sweep(self, start=None, stop=None, points=None, timeout=60.0):
         """Runs one sweep pass and returns once the device has reported every
         point; the arguments given replace the start and stop frequencies and
-        the point count first. Raises :class:`SweepError` with the server's
-        error when the pass could not run (-221 for a step the device cannot
-        take, -241 for a missing device, -240 for a stalled pass), and
-        ``ValueError`` before anything is sent for a start not below the stop
-        or a point count that is not a whole number in range.
+        the point count first. Raises ``ValueError`` before anything is
+        changed for a value out of range, a start not below the stop, or a
+        step the device cannot take (it rounds the step to whole 10 Hz, so
+        one under 5 Hz is nothing). Raises :class:`SweepError` with the
+        server's error when the pass could not run all the same (-221 when
+        the settings changed meanwhile, -241 for a missing device, -240 for
+        a stalled pass).
 
         :param timeout: seconds to wait for the pass at most
         """
         settings = []
-        if start is not None or stop is not None:
-            start = self.start_frequency if start is None else start
-            stop = self.stop_frequency if stop is None else stop
-            strict_range(start, FREQUENCY_RANGE)
-            strict_range(stop, FREQUENCY_RANGE)
-            if not start < stop:
-                raise ValueError("the start, %g Hz, is not below the stop, %g Hz" % (start, stop))
-            settings += ["FREQ:STAR %.12g" % start, "FREQ:STOP %.12g" % stop]
+        if start is not None:
+            start = _frequency(start, FREQUENCY_RANGE)
+            settings.append("FREQ:STAR %.12g" % start)
+        if stop is not None:
+            stop = _frequency(stop, FREQUENCY_RANGE)
+            settings.append("FREQ:STOP %.12g" % stop)
         if points is not None:
-            settings.append("SWE:POIN %d" % _whole_points(points, POINTS_RANGE))
-        queued = int(self.ask("SYST:ERR:COUN?"))
-        self.write(";:".join(settings + ["FREQ:MODE SWE", "INIT"]))
-        count = self._wait("*OPC?;:SYST:ERR:COUN?", timeout).strip().rpartition(";")[2]
+            points = _whole_points(points, POINTS_RANGE)
+            settings.append("SWE:POIN %d" % points)
+        _check_sweep(_served_hz(self.start_frequency if start is None else start),
+                     _served_hz(self.stop_frequency if stop is None else stop),
+                     self.sweep_points if points is None else points)
+        line = ";:".join(settings + ["FREQ:MODE SWE", "INIT"])
+        counts = self._wait(_COUNTED % (line + ";*OPC?"), timeout).strip().split(";")
         # Errors queued before the pass stay unread unless the pass added one.
-        if int(count) > queued:
-            raise SweepError(self.check_errors())
+        added = int(counts[-1]) - int(counts[0])
+        if len(counts) < 3 or added > 0:
+            raise SweepError(line, self.check_errors(), max(added, 1))
 
     def abort(self):
         """Stops repeating sweep passes; the running pass still ends (the
         device cannot cut it short)."""
-        self.write("ABOR")
+        self.set("ABOR")
 
     def save(self):
         """Makes the device keep its settings, and the current mode, in its flash."""
-        self.write("*SAV 0")
+        self.set("*SAV 0")
 
     def reset(self):
         """Switches the RF output and the modulation off and returns every
         setting to its start-up value."""
-        self.write("*RST")
+        self.set("*RST")
 
     def check_errors(self):
         """Reads the error queue empty; returns its entries as (code, text)."""

@@ -1,9 +1,12 @@
 """talmir880-scpi on talmir880-sim, as a user runs them, for the tests of the
 real automation clients. Each test case gets a private ports folder, so the
-simulator's COM9 is its own, and a server on a free loopback port."""
+simulator's COM9 is its own, and a server on a free loopback port. Every
+process a test starts is ended with it, also when it fails halfway through
+its setUp, and every wait on one is bounded."""
 
 import os
 import re
+import select
 import shutil
 import socket
 import subprocess
@@ -16,16 +19,33 @@ SERVER = os.environ["TALMIR880_SCPI"]
 SIMULATOR = os.environ["TALMIR880_SIM"]
 
 
+def end_process(process, timeout=5.0):
+    """Ends a process the test started: SIGTERM, SIGKILL when it is still
+    there after the timeout. Its exit status; None when it had ended before."""
+    if process.poll() is not None:
+        return None
+    process.terminate()
+    try:
+        return process.wait(timeout)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+        return "killed after %g s" % timeout
+
+
 class Simulator:
     """talmir880-sim on COM9 of the given runtime folder, its lines kept."""
 
-    def __init__(self, env, *args):
+    def __init__(self, env, *args, timeout=5.0):
         self.process = subprocess.Popen(
             [SIMULATOR, "--port", "9", *args], env=env, stdout=subprocess.PIPE,
             stderr=subprocess.STDOUT, text=True, bufsize=1)
-        first = self.process.stdout.readline()
+        # Nothing is buffered yet, so the descriptor tells whether a line came.
+        ready = select.select([self.process.stdout], [], [], timeout)[0]
+        first = self.process.stdout.readline() if ready else ""
         if "COM9" not in first:
-            raise RuntimeError("the simulator did not start: " + first)
+            self.stop()
+            raise RuntimeError("the simulator did not start: %r" % first)
         self.lines = []
 
     def read_lines(self, until=None, timeout=5.0):
@@ -51,9 +71,7 @@ class Simulator:
         return [line.split()[0] for line in self.lines if line.startswith("$")]
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            self.process.wait(5)
+        end_process(self.process)
         self.process.stdout.close()
 
 
@@ -61,64 +79,73 @@ class ServerTest(unittest.TestCase):
     """A simulator and a server for each test."""
 
     sim_args = ()
-    server_args = ()
+    # The machine's rpcbind is not the tests' to register with; the VXI-11
+    # tests run their own, in a namespace.
+    server_args = ("--no-vxi11",)
 
     def setUp(self):
         self.runtime = tempfile.mkdtemp(prefix="talmir880-clients-")
+        self.addCleanup(shutil.rmtree, self.runtime, ignore_errors=True)
         self.env = dict(os.environ, XDG_RUNTIME_DIR=self.runtime)
         self.sim = Simulator(self.env, *self.sim_args)
+        # The one running at the end, after any restart.
+        self.addCleanup(lambda: self.sim.stop())
         self.server = None
         self.start_server()
 
     def start_server(self):
         """Starts the server on a free loopback port; its standard error is
         kept in self.server_log."""
-        self.server = subprocess.Popen(
-            [SERVER, "--listen", "127.0.0.1:0", *self.server_args], env=self.env, stderr=subprocess.PIPE, text=True)
-        self.server_log = []
-        found = None
-        while not found and len(self.server_log) < 10:
-            line = self.server.stderr.readline()
-            if not line:
-                break
-            self.server_log.append(line.rstrip("\n"))
-            found = re.search(r"listening on 127\.0\.0\.1:(\d+)", line)
-        if not found:
+        self.server, self.server_log, self.log_reader = self.run_server(self.env,
+                                                                        *self.server_args)
+        line = self.wait_for_log("listening on 127.0.0.1:", timeout=10)
+        if line is None:
             raise RuntimeError("the server did not start: %s" % self.server_log)
-        # Read on, so the server never blocks on a full pipe.
-        self.log_reader = threading.Thread(target=self._keep_log,
-                                           args=(self.server, self.server_log), daemon=True)
-        self.log_reader.start()
-        self.port = int(found.group(1))
+        self.port = int(re.search(r"listening on 127\.0\.0\.1:(\d+)", line).group(1))
         self.resource = "TCPIP::127.0.0.1::%d::SOCKET" % self.port
 
-    def wait_for_log(self, *texts, timeout=5.0):
-        """The first line of the server's standard error that holds one of
-        the texts, waiting for it up to the timeout; None when none came."""
+    def run_server(self, env, *args):
+        """A server on a free loopback port, ended with the test: the
+        process, the list its standard error goes to as it comes, and the
+        thread that reads it (so the server never blocks on a full pipe)."""
+        server = subprocess.Popen([SERVER, "--listen", "127.0.0.1:0", *args], env=env,
+                                  stderr=subprocess.PIPE, text=True)
+        log = []
+        reader = threading.Thread(target=self._keep_log, args=(server, log), daemon=True)
+        reader.start()
+        self.addCleanup(self.stop_server, server, reader)
+        return server, log, reader
+
+    def wait_for_log(self, *texts, timeout=5.0, log=None, reader=None):
+        """The first line of a server's standard error (this test's server
+        unless `log` and its `reader` are given) that holds one of the
+        texts, waiting for it up to the timeout or the end of the output;
+        None when none came."""
+        log = self.server_log if log is None else log
+        reader = self.log_reader if reader is None else reader
         deadline = time.monotonic() + timeout
-        while time.monotonic() < deadline:
-            for line in list(self.server_log):
+        while True:
+            ended = not reader.is_alive()
+            for line in list(log):
                 if any(text in line for text in texts):
                     return line
+            if ended or time.monotonic() > deadline:
+                return None
             time.sleep(0.01)
-        return None
 
     @staticmethod
     def _keep_log(server, log):
         for line in server.stderr:
             log.append(line.rstrip("\n"))
 
-    def stop_server(self):
-        if self.server.poll() is None:
-            self.server.terminate()
-            self.assertEqual(self.server.wait(5), 0, "SIGTERM ends the server cleanly")
-        self.log_reader.join(5)
-        self.server.stderr.close()
-
-    def tearDown(self):
-        self.stop_server()
-        self.sim.stop()
-        shutil.rmtree(self.runtime, ignore_errors=True)
+    def stop_server(self, server=None, reader=None):
+        """Ends this test's server, or the one given with its reader."""
+        server = server or self.server
+        status = end_process(server)
+        (reader or self.log_reader).join(5)
+        server.stderr.close()
+        if status is not None:
+            self.assertEqual(status, 0, "SIGTERM ends the server cleanly")
 
     def restart_simulator(self, *args):
         self.sim.stop()

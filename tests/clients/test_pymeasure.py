@@ -5,7 +5,7 @@ import time
 import unittest
 
 from server_fixture import ServerTest
-from talmir880 import SweepError, Talmir880
+from talmir880 import ServerError, SweepError, Talmir880
 from talmir880 import generator as ranges
 
 
@@ -111,14 +111,95 @@ class PymeasureTest(ServerTest):
 
     def test_sweep_raises_when_the_pass_cannot_run(self):
         g = self.generator
-        # 100 Hz in 9999 points: a step of 0.01 Hz, 0 in the device's 10 Hz unit.
+        self.sim.stop()  # the device is gone: only the server can tell
         with self.assertRaises(SweepError) as raised:
-            g.sweep(100e6, 100.0001e6, 9999)
-        self.assertIn("-221", str(raised.exception))
-        self.assertEqual(raised.exception.errors[-1][0], -221)
-        self.assertFalse(any(c.startswith("$W") for c in self.sim.commands()))
+            g.sweep(100e6, 200e6, 100)
+        self.assertEqual(str(raised.exception),
+                         'the sweep pass did not run: -241,"Hardware missing;no such port"')
+        self.assertEqual(raised.exception.errors, [(-241, "Hardware missing;no such port")])
         self.assertEqual(g.check_errors(), [])
 
+    def test_a_setting_the_server_refuses_raises_its_code_and_text(self):
+        g = self.generator
+        g.write("POW -5")  # an error left unread is not held against what follows
+        g.sweep_points = 77
+        g.frequency = ranges.CW_RANGE[1]
+        read = []
+        for refused, text in (
+                # The span of 400 MHz around 9.9 GHz ends above the top.
+                (lambda: setattr(g, "center_frequency", 9.9e9), "FREQ:CENT 9900000000"),
+                (g.frequency_up, "FREQ UP")):
+            with self.assertRaises(ServerError) as raised:
+                refused()
+            self.assertEqual(str(raised.exception), text + ': -222,"Data out of range"')
+            self.assertEqual((raised.exception.code, raised.exception.text),
+                             (-222, "Data out of range"))
+            read.append(raised.exception.errors)
+        self.assertEqual(read, [[(-224, "Illegal parameter value"), (-222, "Data out of range")],
+                                [(-222, "Data out of range")]])
+        self.assertEqual((g.center_frequency, g.frequency), (300e6, ranges.CW_RANGE[1]))
+        self.sim.stop()
+        with self.assertRaises(ServerError) as raised:
+            g.power = -6
+        self.assertEqual(str(raised.exception), 'POW -6: -241,"Hardware missing;no such port"')
+        self.assertEqual(g.check_errors(), [])
+
+    def test_sweep_checks_the_step_before_it_changes_anything(self):
+        g = self.generator
+        before = (g.start_frequency, g.stop_frequency, g.sweep_points)
+        for args, message in (
+                ((100e6, 100e6 + 20, 9999),
+                 "the step, 0.0020004 Hz (20 Hz in 9998 steps), rounds to nothing in the "
+                 "device's 10 Hz units; at most 5 points fit that span"),
+                # 4.75 Hz rounds to 0 of the device's units, as the server rounds it.
+                ((100e6, 100e6 + 19, 5),
+                 "the step, 4.75 Hz (19 Hz in 4 steps), rounds to nothing in the device's "
+                 "10 Hz units; no pass of 5 points or more fits that span"),
+                ((10, 9.99999999e9, 5),
+                 "the step, 2.5 GHz (9.99999998 GHz in 4 steps), is wider than the device's "
+                 "999.99999 MHz; take at least 12 points"),
+                ((200e6, 100e6, 5), "the start, 200 MHz, is not below the stop, 100 MHz"),
+                ((100e6, 1e10, 5), "10 GHz is outside 10 Hz to 9.99999999 GHz"),
+                ((None, 100e6 - 10, None),
+                 "the start, 100 MHz, is not below the stop, 99.99999 MHz")):
+            with self.subTest(args=args):
+                with self.assertRaises(ValueError) as raised:
+                    g.sweep(*args)
+                self.assertEqual(str(raised.exception), message)
+        self.assertEqual((g.start_frequency, g.stop_frequency, g.sweep_points), before)
+        self.assertEqual(g.check_errors(), [])
+        # 5 Hz a step is one of the device's units: the server runs it.
+        g.sweep(100e6, 100e6 + 20, 5)
+        self.assertIn("$W010000000000000010005", self.sim.commands())
+        self.assertEqual(g.check_errors(), [])
+
+    def test_messages_name_the_limits_in_readable_units(self):
+        g = self.generator
+        for name, value, message in (
+                ("frequency", 15, "15 Hz is outside 20 Hz to 9.99999999 GHz"),
+                ("frequency", 1e10, "10 GHz is outside 20 Hz to 9.99999999 GHz"),
+                ("modulation_frequency", 12.5e6, "12.5 MHz is outside 1 Hz to 9.999999 MHz"),
+                ("frequency_step", 2e9, "2 GHz is outside 10 Hz to 1 GHz"),
+                ("span", -1, "-1 Hz is outside 0 Hz to 9.99999998 GHz"),
+                ("power", -5, "-5 dBm is not a level of the device: -3, -6, -9 or -12 dBm"),
+                ("power", "loud", "'loud' is not a number of dBm"),
+                ("power", True, "True is not a number of dBm"),
+                ("sweep_points", 4, "4 points is outside 5 to 9999")):
+            with self.subTest(name=name, value=value):
+                with self.assertRaises(ValueError) as raised:
+                    setattr(g, name, value)
+                self.assertEqual(str(raised.exception), message)
+        self.assertEqual(self.sim.commands(), [])
+        self.assertEqual(g.check_errors(), [])
+
+    def test_a_level_is_taken_as_a_number_or_as_its_text(self):
+        g = self.generator
+        for value, level, command in (("-6", -6, "$P2"), (-9.0, -9, "$P1"),
+                                      (" -12 ", -12, "$P0"), (-3, -3, "$P3")):
+            g.power = value
+            self.assertEqual(g.power, level)
+            self.assertEqual(self.sim.commands()[-1], command)
+        self.assertEqual(g.check_errors(), [])
 
 class TwoClientsTest(ServerTest):
     """Another client's errors are not the sweep's."""

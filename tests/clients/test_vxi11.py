@@ -1,55 +1,73 @@
-"""VISA's usual LAN resource, TCPIP::host::INSTR, through the system's
-rpcbind: pyvisa-py and the PyMeasure class over VXI-11, beside the raw
-socket. rpcbind must run (CI starts it); without it these tests fail and say
-so, except the one that takes rpcbind away on purpose."""
+"""VISA's usual LAN resource, TCPIP::host::INSTR: pyvisa-py and the PyMeasure
+class over VXI-11, beside the raw socket. The module runs in network, mount
+and PID namespaces of its own, with an rpcbind of its own: a server elsewhere
+on the machine, registered with the system's rpcbind, is none of its
+business, and everything it starts ends with it. Needs root and unshare(1)."""
 
 import os
 import shutil
-import signal
-import subprocess
 import sys
-import threading
-import time
-import unittest
 
-import pyvisa
-from pymeasure.adapters import VISAAdapter
-from pyvisa_py.protocols import vxi11
+# Before anything else: the whole run again, inside the namespaces. As PID 1
+# of its own namespace the run takes every process it started with it when it
+# ends, however it ends; --kill-child ends it when unshare is killed.
+INSIDE = "TALMIR880_VXI11_NAMESPACE"
+if os.environ.get(INSIDE) != "1" and os.geteuid() == 0 and shutil.which("unshare"):
+    os.environ[INSIDE] = "1"
+    sys.stdout.flush()
+    sys.stderr.flush()
+    os.execvp("unshare", ["unshare", "--net", "--mount", "--pid", "--fork", "--kill-child",
+                          "--mount-proc", sys.executable, *sys.orig_argv[1:]])
 
-from server_fixture import SERVER, ServerTest
-from talmir880 import Talmir880
+import signal  # noqa: E402
+import socket  # noqa: E402
+import subprocess  # noqa: E402
+import threading  # noqa: E402
+import time  # noqa: E402
+import unittest  # noqa: E402
+
+import pyvisa  # noqa: E402
+from pymeasure.adapters import VISAAdapter  # noqa: E402
+from pyvisa_py.protocols import vxi11  # noqa: E402
+
+from server_fixture import SERVER, ServerTest, end_process  # noqa: E402
+from talmir880 import Talmir880  # noqa: E402
 
 RESOURCES = ("TCPIP::127.0.0.1::INSTR", "TCPIP0::127.0.0.1::inst0::INSTR")
 
 
 def rpcbind_runs():
     return subprocess.run(["rpcinfo", "-p", "127.0.0.1"], stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL).returncode == 0
+                          stderr=subprocess.DEVNULL, timeout=5).returncode == 0
 
 
-def vxi11_lines(process):
-    """The server's VXI-11 lines, up to the one that says where it is or
-    why it is off."""
-    lines = []
-    for _ in range(5):
-        lines.append(process.stderr.readline().strip())
-        if "VXI-11 on" in lines[-1] or "VXI-11 off" in lines[-1]:
-            break
-    return lines
-
-
-def start_server(env):
-    """Another server on a free raw port: its listening line and VXI-11 lines."""
-    process = subprocess.Popen([SERVER, "--listen", "127.0.0.1:0"], env=env,
-                               stderr=subprocess.PIPE, text=True)
-    return process, process.stderr.readline(), vxi11_lines(process)
+def setUpModule():
+    if os.environ.get(INSIDE) != "1" or os.getpid() != 1:
+        raise RuntimeError("these tests need root and unshare(1): they run in namespaces "
+                           "of their own, with an rpcbind of their own")
+    # A hung RPC call fails the test instead of waiting for CTest's timeout.
+    socket.setdefaulttimeout(20)
+    subprocess.run(["ip", "link", "set", "lo", "up"], check=True, timeout=5)
+    # An empty /run: rpcbind's socket, lock and state are this namespace's.
+    subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/run"], check=True, timeout=5)
+    os.mkdir("/run/rpcbind")
+    # In the foreground, so that it is ours to end.
+    rpcbind = subprocess.Popen(["rpcbind", "-f", "-w"])
+    unittest.addModuleCleanup(end_process, rpcbind)
+    deadline = time.monotonic() + 5
+    while not rpcbind_runs():
+        if rpcbind.poll() is not None or time.monotonic() > deadline:
+            raise RuntimeError("rpcbind did not start in the namespace")
+        time.sleep(0.05)
 
 
 class Vxi11Test(ServerTest):
 
+    server_args = ()
+
     def setUp(self):
         if not rpcbind_runs():
-            self.fail("rpcbind is not running on 127.0.0.1; start it as root with `rpcbind`")
+            self.fail("rpcbind is not running on 127.0.0.1 in the namespace")
         super().setUp()
         line = self.wait_for_log("VXI-11 on", "VXI-11 off")
         self.assertRegex(line or "", r"VXI-11 on 127\.0\.0\.1:\d+, registered with rpcbind")
@@ -175,30 +193,29 @@ class Vxi11Test(ServerTest):
             self.assertIn("TALMIR-880", replies.readline())
             self.assertEqual(replies.readline().strip(), str(n))
 
+    def other_server(self):
+        """Another server on a free raw port: its process and reader, and its
+        standard error up to the line that says where VXI-11 is or why it
+        is off."""
+        process, log, reader = self.run_server(self.env)
+        line = self.wait_for_log("VXI-11 on", "VXI-11 off", log=log, reader=reader)
+        return process, reader, log[:log.index(line) + 1] if line else list(log)
+
     def test_a_second_server_leaves_a_live_entry_alone(self):
-        process, listening, lines = start_server(self.env)
-        try:
-            self.assertIn("listening on 127.0.0.1:", listening)
-            self.assertRegex(lines[-1], r"VXI-11 off: another server on this machine \(port \d+\)")
-            self.assertIn("TALMIR-880", self.open().query("*IDN?"), "the first still serves")
-        finally:
-            process.terminate()
-            self.assertEqual(process.wait(5), 0)
-            process.stderr.close()
+        process, reader, lines = self.other_server()
+        self.assertIn("listening on 127.0.0.1:", lines[0])
+        self.assertRegex(lines[-1], r"VXI-11 off: another server on this machine \(port \d+\)")
+        self.assertIn("TALMIR-880", self.open().query("*IDN?"), "the first still serves")
+        self.stop_server(process, reader)
         self.assertIn("TALMIR-880", self.open().query("*IDN?"), "and keeps its entry")
 
     def test_the_entry_of_a_killed_server_is_replaced(self):
         self.server.send_signal(signal.SIGKILL)
         self.server.wait(5)
-        process, _, lines = start_server(self.env)
-        try:
-            self.assertIn("VXI-11: replaced the rpcbind entry of a server that is gone", lines[0])
-            self.assertIn("VXI-11 on 127.0.0.1:", lines[-1])
-            self.assertIn("TALMIR-880", self.open().query("*IDN?"))
-        finally:
-            process.terminate()
-            self.assertEqual(process.wait(5), 0)
-            process.stderr.close()
+        _, _, lines = self.other_server()
+        self.assertIn("VXI-11: replaced the rpcbind entry of a server that is gone", lines[1])
+        self.assertIn("VXI-11 on 127.0.0.1:", lines[-1])
+        self.assertIn("TALMIR-880", self.open().query("*IDN?"))
 
 
 # Inside a network and mount namespace of its own: loopback up, no rpcbind
