@@ -323,10 +323,11 @@ class Talmir880(Instrument):
     def sweep(self, start=None, stop=None, points=None, timeout=60.0):
         """Runs one sweep pass and returns once the device has reported every
         point; the arguments given replace the start and stop frequencies and
-        the point count first. Raises ``ValueError`` before anything is
-        changed for a value out of range, a start not below the stop, or a
-        step the device cannot take (it rounds the step to whole 10 Hz, so
-        one under 5 Hz is nothing). Raises :class:`SweepError` with the
+        the point count first. A pass is RF on: the output must be on
+        (:meth:`enable`). Raises ``ValueError`` before anything is changed
+        for the output off, a value out of range, a start not below the
+        stop, or a step the device cannot take (it rounds the step to whole
+        10 Hz, so one under 5 Hz is nothing). Raises :class:`SweepError` with the
         server's error when the pass could not run all the same (-221 when
         the settings changed meanwhile, -241 for a missing device, -240 for
         a stalled pass).
@@ -343,6 +344,8 @@ class Talmir880(Instrument):
         if points is not None:
             points = _whole_points(points, POINTS_RANGE)
             settings.append("SWE:POIN %d" % points)
+        if not self.output_enabled:
+            raise ValueError("the output is off, and a sweep pass is RF on: enable() it first")
         _check_sweep(_served_hz(self.start_frequency if start is None else start),
                      _served_hz(self.stop_frequency if stop is None else stop),
                      self.sweep_points if points is None else points)

@@ -8,7 +8,9 @@ ServedPanel::ServedPanel(Form1& form, DeviceSession::Countdowns countdowns)
       start_hz_(instrument_.settings().start_hz),
       stop_hz_(instrument_.settings().stop_hz),
       points_(instrument_.settings().points) {
-  instrument_.settings_changed = [this] { show_sweep_fields(); };
+  instrument_.settings_changed = [this](scpi::Generator::Changer by) {
+    show_sweep_fields(by == scpi::Generator::Changer::panel);
+  };
   instrument_.pass_started = [this](int, bool repeating) { form_.show_pass(repeating); };
   instrument_.pass_progress = [this](std::size_t seen, std::size_t expected) {
     form_.show_pass_progress(seen, expected);
@@ -18,13 +20,16 @@ ServedPanel::ServedPanel(Form1& form, DeviceSession::Countdowns countdowns)
   form_.sweep_stopped = [this] { instrument_.abort(); };
 }
 
-void ServedPanel::show_sweep_fields() {
+// The hand's own sweep has written its fields by the panel's rules, which
+// the server's reading of the same bytes (a last point, not an end) must
+// not overwrite.
+void ServedPanel::show_sweep_fields(bool by_panel) {
   const scpi::Settings& s = instrument_.settings();
   if (s.start_hz == start_hz_ && s.stop_hz == stop_hz_ && s.points == points_) return;
   start_hz_ = s.start_hz;
   stop_hz_ = s.stop_hz;
   points_ = s.points;
-  form_.show_sweep_fields(start_hz_, stop_hz_, points_);
+  if (!by_panel) form_.show_sweep_fields(start_hz_, stop_hz_, points_);
 }
 
 }  // namespace talmir880

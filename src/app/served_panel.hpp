@@ -18,7 +18,7 @@ class ServedPanel {
   scpi::Instrument& instrument() { return instrument_; }
 
  private:
-  void show_sweep_fields();
+  void show_sweep_fields(bool by_panel);
 
   Form1& form_;
   scpi::Instrument instrument_;

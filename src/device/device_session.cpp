@@ -127,8 +127,21 @@ DeviceFault DeviceSession::start_pass(std::string_view command, std::size_t poin
 void DeviceSession::finish(DeviceFault fault) {
   countdowns_.watchdog.stop();
   auto done = std::exchange(done_, nullptr);
-  if (exchange_over) exchange_over();
+  if (fault == DeviceFault::no_acknowledge) {
+    late_ = true;
+    link_.arm_watchdog();
+  } else if (exchange_over) {
+    exchange_over();
+  }
   done(fault);
+}
+
+void DeviceSession::end_late_wait() {
+  if (!late_) return;
+  late_ = false;
+  countdowns_.watchdog.stop();
+  if (exchange_over) exchange_over();
+  if (settled) settled();
 }
 
 void DeviceSession::end_pass(DeviceFault fault) {
@@ -151,6 +164,8 @@ void DeviceSession::quiet_ran_out() {
 void DeviceSession::acknowledged() {
   if (exchanging()) {
     finish(DeviceFault::none);
+  } else if (late_) {
+    end_late_wait();
   } else if (pass_running_) {
     // A late R (a reply that came after its command was given up) emptied
     // the reports; those seen before it still count.
@@ -175,7 +190,11 @@ void DeviceSession::received() {
 }
 
 void DeviceSession::not_acknowledged() {
-  if (exchanging()) finish(DeviceFault::no_acknowledge);
+  if (exchanging()) {
+    finish(DeviceFault::no_acknowledge);
+  } else {
+    end_late_wait();
+  }
 }
 
 void DeviceSession::read_failed(const PortError&) {
@@ -185,8 +204,9 @@ void DeviceSession::read_failed(const PortError&) {
     finish(DeviceFault::device_gone);
   } else if (pass_running_) {
     end_pass(DeviceFault::device_gone);
-  } else if (port_lost) {
-    port_lost();
+  } else {
+    if (port_lost) port_lost();
+    end_late_wait();
   }
 }
 

@@ -88,7 +88,11 @@ class DeviceSession : private LinkEvents {
 
   bool exchanging() const { return done_ != nullptr; }
   bool pass_running() const { return pass_running_; }
-  bool idle() const { return !exchanging() && !pass_running(); }
+  // After a command went unanswered the line waits a watchdog's time more
+  // for its late R, which then counts for it alone: a slow device must not
+  // seem to acknowledge each command with the R of the one before.
+  bool waiting_for_late_reply() const { return late_; }
+  bool idle() const { return !exchanging() && !pass_running() && !late_; }
 
   // Whether a command may be written now: the line may have another user.
   bool line_free() const { return !may_write || may_write(); }
@@ -103,8 +107,10 @@ class DeviceSession : private LinkEvents {
   std::function<void(std::size_t seen, std::size_t expected)> pass_progress;
   // Asked before each write when the line is shared; null: always.
   std::function<bool()> may_write;
-  // A command's exchange is over, however it ended.
+  // A command's exchange is over, however it ended, its late reply too.
   std::function<void()> exchange_over;
+  // The session has become idle after waiting for a late reply.
+  std::function<void()> settled;
   // The device went away while nothing was waiting on it.
   std::function<void()> port_lost;
   // The device could be reached and now cannot (with why), or the other
@@ -118,6 +124,7 @@ class DeviceSession : private LinkEvents {
   void finish(DeviceFault fault);
   void end_pass(DeviceFault fault);
   void note_reachable(DeviceFault fault);
+  void end_late_wait();
 
   void acknowledged() override;
   void received() override;
@@ -135,6 +142,7 @@ class DeviceSession : private LinkEvents {
   bool reachable_known_ = false;
   bool reachable_ = false;
   bool pass_running_ = false;
+  bool late_ = false;
   std::size_t pass_expected_ = 0;
   // Reports counted before an R emptied receive_data in the middle of a pass.
   std::size_t pass_counted_ = 0;

@@ -83,6 +83,8 @@ void set_frequency(Call& c) {
 
 void set_output(Call& c) {
   const bool on = c.value.number != 0;
+  // Passes are RF on: the running one ends on its own, then the RF goes off.
+  if (!on) c.generator.abort(c.client);
   c.device(
       [on](const Settings& a) {
         return on ? protocol::rf_frequency(a.frequency_hz) : std::string(protocol::kRfOff);
@@ -166,7 +168,9 @@ void set_mode(Call& c) {
 }
 
 void set_continuous(Call& c) {
-  c.keep([on = c.value.number != 0](Settings& t) { t.continuous = on; });
+  const bool on = c.value.number != 0;
+  if (on) c.generator.refuse_pass_while_off();
+  c.keep([on](Settings& t) { t.continuous = on; });
   c.generator.repeat_if_continuous(c.client);
 }
 

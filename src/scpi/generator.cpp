@@ -33,9 +33,13 @@ Generator::Generator(SharedLine& line, DeviceSession::Countdowns countdowns, Sta
 }
 
 void Generator::wire_session() {
+  session_.settled = [this] { advance(); };
   session_.pass_ended = [this](DeviceFault fault) { pass_ended(fault); };
   session_.port_lost = [this] { report_to_all(DeviceFault::device_gone); };
   session_.reachability_changed = [this](DeviceFault fault) {
+    if (fault == DeviceFault::none && gone_) came_back();
+    // The panel's closed port is no sign of what the device holds.
+    gone_ = gone_ || (unreachable(fault) && fault != DeviceFault::port_closed);
     if (reachability_changed) reachability_changed(fault);
   };
   session_.pass_progress = [this](std::size_t seen, std::size_t expected) {
@@ -43,8 +47,29 @@ void Generator::wire_session() {
   };
 }
 
-void Generator::told_settings() {
-  if (settings_changed) settings_changed();
+// The programmed settings are what the device took with what is still
+// queued applied again.
+void Generator::reprogram() {
+  programmed_ = acknowledged_;
+  for (const Entry& e : queue_) {
+    if (e.change) e.change(programmed_);
+  }
+  told_settings();
+}
+
+// A device that went and came back may have been switched off or reset in
+// between, and cannot be asked: as at start, the output and the modulation
+// count as off, and no repetition goes on.
+void Generator::came_back() {
+  gone_ = false;
+  acknowledged_.output_on = false;
+  acknowledged_.modulation_on = false;
+  acknowledged_.continuous = false;
+  reprogram();
+}
+
+void Generator::told_settings(Changer by) {
+  if (settings_changed) settings_changed(by);
 }
 
 // What the panel did, once the device took it, as the queries answer it.
@@ -85,7 +110,7 @@ void Generator::panel_took(std::string_view command) {
   };
   change(acknowledged_);
   change(programmed_);
-  told_settings();
+  told_settings(Changer::panel);
 }
 
 void Generator::panel_pass_began(std::string_view command) {
@@ -143,10 +168,17 @@ void Generator::keep(ClientId client, Change change) {
   enqueue(client, Entry::Kind::keep, {}, std::move(change));
 }
 
+// A pass retunes the device across its span: it is RF on, and only a
+// command that switched the output on may lead to one.
+void Generator::refuse_pass_while_off() const {
+  if (!programmed_.output_on) throw Refused{kSettingsConflict, "output off"};
+}
+
 void Generator::initiate(ClientId client) {
   if (pass_queued() || (programmed_.continuous && programmed_.sweep_mode)) {
     throw Refused{kInitIgnored};
   }
+  refuse_pass_while_off();
   if (!programmed_.sweep_mode) throw Refused{kSettingsConflict};
   sweep_command(programmed_);  // refused now rather than in its turn
   enqueue(client, Entry::Kind::pass, {}, {});
@@ -162,7 +194,7 @@ void Generator::abort(ClientId client) {
 }
 
 void Generator::repeat_if_continuous(ClientId client) {
-  if (programmed_.continuous && programmed_.sweep_mode && !pass_queued()) {
+  if (programmed_.continuous && programmed_.sweep_mode && programmed_.output_on && !pass_queued()) {
     enqueue(client, Entry::Kind::pass, {}, {});
   }
 }
@@ -208,6 +240,9 @@ bool Generator::start_front() {
       complete_front();
       return true;
     case Entry::Kind::command: {
+      // Reached first: a device that comes back now counts as off, and the
+      // command is made from that.
+      session_.reach();
       e.sent = e.make(acknowledged_);
       if (e.sent.empty()) {  // nothing to tell the device now: a kept value
         if (e.change) e.change(acknowledged_);
@@ -235,12 +270,14 @@ bool Generator::start_front() {
   // From the acknowledged settings: everything queued before the pass has
   // been done by now, and nothing after it counts yet.
   DeviceFault fault = DeviceFault::none;
+  session_.reach();
   try {
+    if (!acknowledged_.output_on) throw Refused{kSettingsConflict, "output off"};
     const std::string command = sweep_command(acknowledged_);
     fault = session_.start_pass(command, static_cast<std::size_t>(acknowledged_.points));
     if (fault == DeviceFault::none && written) written(command, e.origin);
   } catch (const Refused& refused) {
-    statuses_.report(e.client, refused.code);
+    statuses_.report(e.client, refused.code, refused.detail);
     stop_repeating();
     complete_front();
     return true;
@@ -267,11 +304,7 @@ void Generator::command_ended(DeviceFault fault) {
         failed.sent == protocol::kRfOff || failed.sent == protocol::kModulationOff;
     if (switch_off && failed.change) failed.change(acknowledged_);
     failed.change = nullptr;
-    programmed_ = acknowledged_;
-    for (const Entry& e : queue_) {
-      if (e.change) e.change(programmed_);
-    }
-    told_settings();
+    reprogram();
   }
   complete_front();
 }

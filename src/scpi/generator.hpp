@@ -90,6 +90,9 @@ class Generator {
   Ticket send(ClientId client, Make make, Change change);
   // Queues a change the device is not told of.
   void keep(ClientId client, Change change);
+  // Throws Refused{-221, "output off"} unless the output counts as on: a
+  // pass is RF on.
+  void refuse_pass_while_off() const;
   // Queues a sweep pass, or starts repeating them. Throws Refused.
   void initiate(ClientId client);
   // Ends the repetition; a pass not begun yet does not run.
@@ -148,8 +151,10 @@ class Generator {
 
   // Something queued has been done.
   std::function<void()> changed;
-  // The settings the queries answer may have changed.
-  std::function<void()> settings_changed;
+  // The settings the queries answer may have changed: by what the panel's
+  // hand sent, or by anything else.
+  enum class Changer { panel, other };
+  std::function<void(Changer)> settings_changed;
   // A pass of ours began (its points, whether passes repeat), came on, ended.
   std::function<void(int points, bool repeating)> pass_started;
   std::function<void(std::size_t seen, std::size_t expected)> pass_progress;
@@ -188,7 +193,9 @@ class Generator {
   void panel_took(std::string_view command);
   void panel_pass_began(std::string_view command);
   void panel_pass_over();
-  void told_settings();
+  void told_settings(Changer by = Changer::other);
+  void reprogram();
+  void came_back();
   void run_waiters();
 
   StatusBoard& statuses_;
@@ -202,6 +209,8 @@ class Generator {
   std::optional<ClientId> locked_by_;
   std::vector<std::pair<Ticket, std::function<void()>>> waiting_;
   bool advancing_ = false;
+  // The device could not be reached since it last could.
+  bool gone_ = false;
 };
 
 }  // namespace talmir880::scpi

@@ -23,8 +23,8 @@ void Instrument::wire() {
   generator_.reachability_changed = [this](DeviceFault fault) {
     if (reachability_changed) reachability_changed(fault);
   };
-  generator_.settings_changed = [this] {
-    if (settings_changed) settings_changed();
+  generator_.settings_changed = [this](Generator::Changer by) {
+    if (settings_changed) settings_changed(by);
   };
   generator_.pass_started = [this](int points, bool repeating) {
     if (pass_started) pass_started(points, repeating);
@@ -300,7 +300,7 @@ void Instrument::run_unit(ClientId client, Running& r) {
     r.path.run(unit, call);
     ++r.next;
   } catch (const Refused& refused) {
-    statuses_.report(client, refused.code);
+    statuses_.report(client, refused.code, refused.detail);
     const bool command_error = refused.code <= -100 && refused.code > -200;
     r.next = command_error ? r.units.size() : r.next + 1;
   }

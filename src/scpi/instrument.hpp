@@ -146,7 +146,7 @@ class Instrument {
   // For a front panel that shows what the instrument does: the settings
   // may have changed; a sweep pass began (its points, whether passes
   // repeat), came on, and the sweep ended; SYSTem:RWLock began or ended.
-  std::function<void()> settings_changed;
+  std::function<void(Generator::Changer)> settings_changed;
   std::function<void(int points, bool repeating)> pass_started;
   std::function<void(std::size_t seen, std::size_t expected)> pass_progress;
   std::function<void()> sweep_ended;

@@ -38,6 +38,7 @@ std::string_view error_text(int code);
 // Thrown inside the core when a command cannot be taken; never leaves it.
 struct Refused {
   int code;
+  std::string_view detail = {};  // after the standard text, with a ';'
 };
 
 // A SCPI status register group: a condition, an event register that latches

@@ -75,11 +75,13 @@ class ClientsTest(ServerTest):
 
     def test_leaving_in_the_middle_of_a_sweep_or_a_query(self):
         leaver = self.connect()
-        leaver.sendall(b"FREQ:MODE SWE;:SWE:POIN 2000;:INIT;*OPC?\n")
+        leaver.sendall(b"OUTP ON;:FREQ:MODE SWE;:SWE:POIN 2000;:INIT;*OPC?\n")
         leaver.close()
         other = self.connect()
         self.assertEqual(ask(other, "*OPC?"), "1")
         self.assertEqual(ask(other, "SYST:ERR?"), '0,"No error"')
+        # The leaver's INIT is queued once its OUTP ON was taken.
+        self.sim.read_lines(until="$W")
         self.assertTrue(any(c.startswith("$W") for c in self.sim.commands()))
         other.close()
 
@@ -126,7 +128,7 @@ class SlowSweepTest(ServerTest):
 
     def test_a_fresh_client_is_answered_while_another_waits_for_a_pass(self):
         sweeper = self.connect()
-        sweeper.sendall(b"FREQ:MODE SWE;:INIT\nPOW -9\n*OPC?\n")
+        sweeper.sendall(b"OUTP ON;:FREQ:MODE SWE;:INIT\nPOW -9\n*OPC?\n")
         self.sim.read_lines(until="$W")
         fresh = self.connect()
         started = time.monotonic()
@@ -154,7 +156,7 @@ class NoisyLineTest(ServerTest):
         client = self.connect()
         client.settimeout(30)
         for _ in range(3):
-            client.sendall(b"FREQ:MODE SWE;:INIT\nPOW -9\nPOW -3\n")
+            client.sendall(b"OUTP ON;:FREQ:MODE SWE;:INIT\nPOW -9\nPOW -3\n")
             self.assertEqual(ask(client, "*OPC?"), "1")
         lines = [line for line in self.sim.read_lines(until=None)
                  if line.startswith(("SWEEP DONE", "$"))]
@@ -171,7 +173,7 @@ class ContinuousSweepTest(ServerTest):
     def test_a_setting_during_a_long_continuous_pass_answers_at_once(self):
         client = self.connect()
         client.settimeout(30)  # 9999 points of 4 characters at 57600 baud: 6.9 s
-        self.assertEqual(ask(client, "SWE:POIN 9999;:FREQ:MODE SWE;:INIT:CONT ON;*IDN?")[:6],
+        self.assertEqual(ask(client, "OUTP ON;:SWE:POIN 9999;:FREQ:MODE SWE;:INIT:CONT ON;*IDN?")[:6],
                          "TALMIR")
         self.sim.read_lines(until="$W")
         started = time.monotonic()

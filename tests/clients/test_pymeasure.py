@@ -98,6 +98,7 @@ class PymeasureTest(ServerTest):
 
     def test_sweep_returns_when_the_device_has_reported_every_point(self):
         g = self.generator
+        g.enable()  # a pass is RF on
         started = time.monotonic()
         g.sweep(100e6, 200e6, 1000)
         took = time.monotonic() - started
@@ -111,7 +112,12 @@ class PymeasureTest(ServerTest):
 
     def test_sweep_raises_when_the_pass_cannot_run(self):
         g = self.generator
+        g.enable()
         self.sim.stop()  # the device is gone: only the server can tell
+        deadline = time.monotonic() + 5
+        while g.ask("SYST:ERR:COUN?").strip() == "0" and time.monotonic() < deadline:
+            time.sleep(0.02)
+        self.assertEqual(g.check_errors(), [(-241, "Hardware missing;device gone")])
         with self.assertRaises(SweepError) as raised:
             g.sweep(100e6, 200e6, 100)
         self.assertEqual(str(raised.exception),
@@ -146,6 +152,7 @@ class PymeasureTest(ServerTest):
 
     def test_sweep_checks_the_step_before_it_changes_anything(self):
         g = self.generator
+        g.enable()  # a pass is RF on
         before = (g.start_frequency, g.stop_frequency, g.sweep_points)
         for args, message in (
                 ((100e6, 100e6 + 20, 9999),
@@ -214,6 +221,7 @@ class TwoClientsTest(ServerTest):
 
         def sweep():
             try:
+                self.generator.enable()
                 self.generator.sweep(100e6, 500e6, 2000)
                 outcome.append(None)
             except Exception as error:  # pylint: disable=broad-except

@@ -62,8 +62,12 @@ class PyvisaTest(ServerTest):
         self.restart_simulator()
         time.sleep(1.2)  # the port is tried at most once a second
         generator.write("FREQ 300 MHZ")
-        self.assertEqual(generator.query("FREQ?"), "300000000")
+        # Back, the device cannot be asked: its output counts as off, as at start.
+        self.assertEqual(generator.query("FREQ?;:OUTP?"), "300000000;0")
         self.assertEqual(generator.query("SYST:ERR?"), '0,"No error"')
+        self.assertEqual(self.sim.commands(), [])
+        generator.write("OUTP ON")
+        self.assertEqual(generator.query("*OPC?"), "1")
         self.assertEqual(self.sim.commands(), ["$F030000000"])
 
 

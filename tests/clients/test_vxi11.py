@@ -96,7 +96,7 @@ class Vxi11Test(ServerTest):
     def test_opc_waits_for_a_pass_but_no_longer_than_the_client_asked(self):
         generator = self.open()
         # 1000 points of 4 characters at 57600 baud: 0.69 s on the line.
-        sweep = "FREQ:MODE SWE;:FREQ:STAR 100 MHZ;STOP 200 MHZ;:SWE:POIN 1000;:INIT"
+        sweep = "OUTP ON;:FREQ:MODE SWE;:FREQ:STAR 100 MHZ;STOP 200 MHZ;:SWE:POIN 1000;:INIT"
         generator.write(sweep)
         generator.timeout = 200
         started = time.monotonic()

@@ -74,7 +74,8 @@ TEST_F(ScriptedBench, LevelsGoBothWaysAndNothingIsSentTwice) {
 
 TEST_F(ScriptedBench, AScriptsPassMovesTheBar) {
   open_port();
-  EXPECT_EQ(write("FREQ:STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 2000;:FREQ:MODE SWE;:INIT"), "ok");
+  EXPECT_EQ(write("OUTP ON;:FREQ:STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 2000;:FREQ:MODE SWE;:INIT"),
+            "ok");
   ASSERT_TRUE(sim->wait_for("$W010000000000200102000 SWEEP"));
   EXPECT_EQ(form.Text_sample.Text(), " 2000");
   ASSERT_TRUE(run_until([&] { return widget<QProgressBar>("ProgressBar_sweep").value() > 10; }));

@@ -25,7 +25,7 @@ TEST_F(ClientStatus, ACommandsErrorGoesToItsSenderOnly) {
   const Case cases[] = {
       {"FREQ 5", kOutOfRange},
       {"NO:SUCH", "-113,\"Undefined header\""},
-      {"INIT", "-221,\"Settings conflict\""},
+      {"INIT", "-221,\"Settings conflict;output off\""},
   };
   for (const Case& c : cases) {
     run(c.line, 2);
@@ -84,7 +84,7 @@ TEST_F(ClientStatus, APortLostWhileIdleReachesEveryClient) {
 }
 
 TEST_F(ClientStatus, APassReportsItsFaultToItsOwnerAndItsRunToAll) {
-  run("FREQ:MODE SWE;:SWE:POIN 5");
+  run("OUTP ON;:FREQ:MODE SWE;:SWE:POIN 5");
   run("STAT:OPER?", 2);
   run("INIT:CONT ON", 2);
   EXPECT_EQ(run("STAT:OPER:COND?", 1), "8");

@@ -1,5 +1,6 @@
 // The command table: what the device receives, what queries answer, what is
 // refused, with a device that acknowledges everything.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -71,7 +72,7 @@ TEST_F(Commands, EachCommandWritesTheDeviceBytesOfItsValue) {
     EXPECT_EQ(errors(), Lines{}) << c.line;
     report_points(500);  // ends the one sweep pass among them
   }
-  run("FREQ:STAR 50 MHZ;STOP 3000 MHZ;:SWE:POIN 9999;:FREQ:MODE SWE;:INIT");
+  run("OUTP ON;:FREQ:STAR 50 MHZ;STOP 3000 MHZ;:SWE:POIN 9999;:FREQ:MODE SWE;:INIT");
   EXPECT_EQ(port.written.back(), "$W005000000000295069999");
 }
 
@@ -126,7 +127,7 @@ TEST_F(Commands, SettingsAnswerTheValueTheDeviceTook) {
       {"FREQ:STAR 1 GHZ;STAR?", "1000000000"},
       {"SWE:POIN 1000.4;POIN?", "1000"},
       {"FREQ:MODE FIX;MODE?", "CW"},
-      {"INIT:CONT ON;CONT?", "1"},
+      {"OUTP ON;:INIT:CONT ON;CONT?", "1"},
       {"ABOR;:INIT:CONT?", "0"},
       {"FREQ:MODE SWEEP;MODE?", "SWE"},
       {"FREQ:MODE CW;STAR 100 MHZ;STOP 300 MHZ;CENT 1 GHZ;STAR?;STOP?", "900000000;1100000000"},
@@ -155,6 +156,7 @@ struct RefusedCase {
 };
 
 TEST_F(Commands, ValuesTheDeviceCannotTakeAreRefusedAndNothingIsSent) {
+  switch_on();
   const RefusedCase cases[] = {
       {"FREQ 9.9 HZ", {"-222,\"Data out of range\""}, {}},
       {"FREQ 15 HZ", {"-222,\"Data out of range\""}, {}},  // would be the RF-off command
@@ -169,14 +171,15 @@ TEST_F(Commands, ValuesTheDeviceCannotTakeAreRefusedAndNothingIsSent) {
       {"FREQ:MODE LIST", {"-224,\"Illegal parameter value\""}, {}},
       {"OUTP MAYBE", {"-224,\"Illegal parameter value\""}, {}},
       {"INIT", {"-221,\"Settings conflict\""}, {}},
+      // Back to CW with the output on: the device is told its frequency.
       {"FREQ:MODE SWE;STOP 50 MHZ;:INIT;:FREQ:STOP 500 MHZ;MODE CW",
        {"-221,\"Settings conflict\""},
-       {}},
+       {"$F010000000"}},
       {"*SAV 1", {"-222,\"Data out of range\""}, {}},
       {"FREQ:MODE SWE;STAR 100 MHZ;STOP 100.00001 MHZ;:SWE:POIN 9999;:INIT;"
        ":FREQ:STOP 500 MHZ;MODE CW;:SWE:POIN 500",
        {"-221,\"Settings conflict\""},
-       {}},
+       {"$F010000000"}},
       {"FREQ:CENT 100 HZ", {"-222,\"Data out of range\""}, {}},
       {"FREQ:SPAN 10 GHZ", {"-222,\"Data out of range\""}, {}},
       {"FREQ:STEP 5 HZ", {"-222,\"Data out of range\""}, {}},
@@ -204,6 +207,23 @@ TEST_F(Commands, ValuesTheDeviceCannotTakeAreRefusedAndNothingIsSent) {
     EXPECT_EQ(written_since(before), c.written) << c.line;
   }
   EXPECT_EQ(run("FREQ?;POW?;:FREQ:STOP?"), "100000000;-6;500000000");
+}
+
+// A pass retunes the device across its span: RF on, which only OUTP ON may
+// bring about.
+TEST_F(Commands, APassWithTheOutputOffIsRefusedAndNothingIsSent) {
+  const std::string kOutputOff = "-221,\"Settings conflict;output off\"";
+  for (const char* line : {"FREQ:MODE SWE;:INIT", "FREQ:MODE SWE;:INIT:CONT ON",
+                           "OUTP ON;:OUTP OFF;:FREQ:MODE SWE;:INIT"}) {
+    const std::size_t before = port.written.size();
+    run(line);
+    EXPECT_EQ(errors(), Lines{kOutputOff}) << line;
+    EXPECT_FALSE(std::any_of(port.written.begin() + static_cast<std::ptrdiff_t>(before),
+                             port.written.end(),
+                             [](const std::string& w) { return w.starts_with("$W"); }))
+        << line;
+    EXPECT_EQ(run("INIT:CONT?;:STAT:OPER:COND?"), "0;0") << line;
+  }
 }
 
 TEST_F(Commands, ErrorsSetTheEventStatusRegisterAndTheStatusByte) {

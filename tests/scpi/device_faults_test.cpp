@@ -38,11 +38,29 @@ TEST_F(DeviceFaults, NoAcknowledgementIsAHardwareErrorAndTheValueIsNotTaken) {
   EXPECT_EQ(port.written, Lines{"$P1"}) << "the next command waits for the answer";
   watchdog.run_out();
   EXPECT_EQ(answers.at(0).second, "-3");
+  EXPECT_EQ(port.written, Lines{"$P1"}) << "its late reply may still come";
+  watchdog.run_out();
   EXPECT_EQ(port.written.back(), "$F010000000") << "then the next command goes";
   acknowledge_all();
   EXPECT_EQ(errors(), Lines{kNoAcknowledge});
   EXPECT_EQ(run("POW?;:OUTP?;:STAT:QUES?;QUES:COND?"), "-3;1;512;0")
       << "not answering, latched until read; answering again since";
+}
+
+// A device always late: each command gets -240, and the R that comes after
+// its command was given up counts for that one, never for the next.
+TEST_F(DeviceFaults, ALateReplyCountsForItsOwnCommandNeverForTheNext) {
+  instrument.submit(1, "POW -9");
+  instrument.submit(2, "POW -6");
+  for (int i = 0; i < 2; ++i) {
+    watchdog.run_out();
+    EXPECT_EQ(port.written.size(), i + 1u) << "nothing is written while a reply may still come";
+    port.receive("R");
+  }
+  EXPECT_EQ(port.written, (Lines{"$P1", "$P2"}));
+  EXPECT_FALSE(watchdog.running());
+  EXPECT_EQ(errors(1), Lines{kNoAcknowledge});
+  EXPECT_EQ(errors(2), Lines{kNoAcknowledge});
 }
 
 // A switch-on the device did not take leaves nothing switched on behind it;
@@ -116,6 +134,30 @@ TEST_F(DeviceFaults, APortThatIsMissingOrFailsSaysWhyAndOpensAgainLater) {
     EXPECT_EQ(errors(), Lines{c.error}) << c.name;
     EXPECT_EQ(run("POW -3"), "");
   }
+}
+
+// The device cannot be asked what it holds after it went away: when it is
+// back, the output and the modulation count as off, as at start, and what
+// failed while it was away is what the device last took.
+TEST_F(DeviceFaults, ADeviceThatComesBackCountsItsOutputAndModulationOff) {
+  switch_on();
+  run("FREQ 200 MHZ;:LFO:FREQ 2 KHZ");
+  port.fail_read = true;
+  port.receive("x");  // gone
+  port.fail_read = false;
+  port.fail_open = true;
+  port.open_cause = PortError::Cause::missing;
+  run("FREQ 300 MHZ");
+  EXPECT_EQ(run("FREQ?;:OUTP?"), "200000000;1") << "not taken: still what the device holds";
+  port.fail_open = false;
+  reopen.run_out();
+  const std::size_t before = port.written.size();
+  run("FREQ 400 MHZ;:LFO:FREQ 3 KHZ");  // the port opens: the device is back
+  EXPECT_EQ(written_since(before), Lines{}) << "kept until a command says ON";
+  EXPECT_EQ(run("OUTP?;:OUTP:MOD?;:FREQ?"), "0;0;400000000");
+  run("OUTP ON");
+  EXPECT_EQ(port.written.back(), "$F040000000");
+  EXPECT_EQ(errors(), (Lines{kGone, kNoPort}));
 }
 
 TEST_F(DeviceFaults, APortLostWhileIdleIsReportedAndClosed) {

@@ -14,7 +14,11 @@ const std::string kPass = "$W010000000100000000005";  // 100 to 500 MHz in 5 poi
 
 class Sweeps : public InstrumentTest {
  protected:
-  Sweeps() { run("FREQ:MODE SWE;:SWE:POIN 5"); }
+  // A pass is RF on: the output first.
+  Sweeps() {
+    run("OUTP ON;:FREQ:MODE SWE;:SWE:POIN 5");
+    port.written.clear();
+  }
   std::string answer_of(ClientId client) const {
     for (auto it = answers.rbegin(); it != answers.rend(); ++it) {
       if (it->first == client) return it->second;
@@ -103,17 +107,36 @@ TEST_F(Sweeps, AbortStopsRepeatingAndTheDeviceFinishesItsPass) {
   EXPECT_EQ(errors(), Lines{});
 }
 
+// Passes are RF on: switching the output off ends the repetition at once in
+// the queries, and the RF goes off as soon as the running pass is over.
+TEST_F(Sweeps, OutputOffEndsRepeatedPassesAndModulationOffWaitsForTheRunningOne) {
+  run("OUTP:MOD ON;:INIT:CONT ON");
+  instrument.submit(2, "OUTP:MOD OFF");
+  report_points(5);
+  acknowledge_all();
+  EXPECT_EQ(port.written, (Lines{"$M0001000", kPass, "$M0000000", kPass}))
+      << "the modulation goes off between passes, which go on";
+  instrument.submit(2, "OUTP OFF");
+  EXPECT_EQ(run("OUTP?;:INIT:CONT?", 3), "0;0");
+  report_points(5);
+  acknowledge_all();
+  report_points(5);
+  EXPECT_EQ(written_since(4), Lines{"$F000000001"}) << "no pass after the switch-off";
+  EXPECT_EQ(run("STAT:OPER:COND?", 3), "0");
+}
+
 struct StopCase {
   const char* during_pass;
   Lines errors;
+  std::size_t written;
 };
 
 TEST_F(Sweeps, AContinuousSweepEndsWhenItsSettingsNoLongerMakeOne) {
   const StopCase cases[] = {
-      {"INIT:CONT OFF", {}},
-      {"FREQ:MODE CW", {}},
-      {"FREQ:STOP 50 MHZ", {"-221,\"Settings conflict\""}},
-      {"*RST", {}},
+      {"INIT:CONT OFF", {}, 0},
+      {"FREQ:MODE CW", {}, 1},  // the CW frequency again, the output being on
+      {"FREQ:STOP 50 MHZ", {"-221,\"Settings conflict\""}, 0},
+      {"*RST", {}, 3},
   };
   for (const auto& c : cases) {
     run("FREQ:MODE SWE;STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 5;:INIT:CONT ON");
@@ -123,8 +146,9 @@ TEST_F(Sweeps, AContinuousSweepEndsWhenItsSettingsNoLongerMakeOne) {
     acknowledge_all();
     report_points(5);
     EXPECT_EQ(errors(), c.errors) << c.during_pass;
-    EXPECT_EQ(port.written.size() - before, c.during_pass[0] == '*' ? 3u : 0u) << c.during_pass;
+    EXPECT_EQ(port.written.size() - before, c.written) << c.during_pass;
     EXPECT_EQ(run("INIT:CONT OFF"), "");
+    run("OUTP ON");  // *RST switched it off
   }
 }
 

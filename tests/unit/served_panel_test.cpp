@@ -199,6 +199,20 @@ TEST_F(ServedPanelTest, AScriptsCommandWaitsWhileThePanelsExchangeOrBoxIsOpen) {
   EXPECT_EQ(port.written.back(), "$P2");
 }
 
+// Served or not, a hand sweep leaves the fields as the panel writes them,
+// whatever the server reads from the same bytes.
+TEST_F(ServedPanelTest, AHandSweepLeavesTheFieldsAsThePanelAloneWould) {
+  open_port();
+  form.Text_star.type("26.7");
+  form.Text_end.type("3777MHz");
+  form.Text_sample.type("5");
+  press({&form.Command_signal});
+  EXPECT_EQ(remote("FREQ:STOP?"), "3026940000") << "the last point the device reaches";
+  EXPECT_EQ(form.Text_star.Text(), " 26.7 MHz");
+  EXPECT_EQ(form.Text_end.Text(), " 3777 MHz");
+  EXPECT_EQ(form.Text_sample.Text(), " 5");
+}
+
 TEST_F(ServedPanelTest, APanelPassIsSeenByTheQueriesAndWaitedForByOpc) {
   open_port();
   form.Text_sample.type("5");
@@ -207,6 +221,7 @@ TEST_F(ServedPanelTest, APanelPassIsSeenByTheQueriesAndWaitedForByOpc) {
   EXPECT_EQ(remote("STAT:OPER:COND?;:FREQ:MODE?;STAR?;STOP?;:SWE:POIN?"),
             "8;SWE;100000000;420000000;5")
       << "the panel's last point is the SCPI stop";
+  EXPECT_EQ(form.Text_end.Text(), " 500 MHz") << "the hand's fields, by the panel's rules";
   EXPECT_EQ(remote("POW -6;POW?;*OPC?"), "") << "*OPC? waits for the panel's pass";
   port.receive(std::string(20, '.'));
   clock.advance(50);  // the panel's sweep tick sees the end
@@ -217,6 +232,9 @@ TEST_F(ServedPanelTest, APanelPassIsSeenByTheQueriesAndWaitedForByOpc) {
 
 TEST_F(ServedPanelTest, AScriptsPassMovesTheBarAndTheButtons) {
   open_port();
+  remote("OUTP ON");  // a pass is RF on
+  device_answers();
+  port.written.clear();
   remote("FREQ:STAR 200 MHZ;STOP 300 MHZ;:SWE:POIN 5");
   EXPECT_EQ(form.Text_star.Text(), " 200 MHz");
   EXPECT_EQ(form.Text_end.Text(), " 300 MHz");
@@ -238,6 +256,9 @@ TEST_F(ServedPanelTest, AScriptsPassMovesTheBarAndTheButtons) {
 
 TEST_F(ServedPanelTest, StopSweepOnThePanelEndsAScriptsRepetition) {
   open_port();
+  remote("OUTP ON");  // a pass is RF on
+  device_answers();
+  port.written.clear();
   remote("SWE:POIN 5;:FREQ:MODE SWE;:INIT:CONT ON");
   press({&form.Command_stop});
   EXPECT_EQ(remote("INIT:CONT?"), "0");
