@@ -13,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 seconds=${2:-10}
-panel=$build/src/app/qt/talmir880
+panel=$build/src/programs/talmir880/talmir880
 sim=$build/sim/talmir880-sim
 command -v xdotool >/dev/null || { echo "idle_cpu.sh: needs xdotool" >&2; exit 2; }
 [[ -x "$panel" && -x "$sim" ]] || { echo "idle_cpu.sh: no $panel or $sim" >&2; exit 2; }

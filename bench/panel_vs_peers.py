@@ -2,7 +2,7 @@
 """Start-up time and peak memory of the panel next to other windows.
 
 In one run under a private Xvfb (scripts/xvfb.sh), taking turns run by run:
-  panel     the TALMIR-880 panel (default build/src/app/qt/talmir880)
+  panel     the TALMIR-880 panel (default build/src/programs/talmir880/talmir880)
   baseline  another build of the panel, when given (before/after)
   floor     one empty Qt 6 Widgets window (talmir880-window-floor)
   label     the same with one Latin label (talmir880-window-label)
@@ -91,7 +91,8 @@ def main():
     parser.add_argument("--settle", type=int, default=2000, metavar="MS",
                         help="how long a program stays up after its first paint")
     parser.add_argument("--build", type=Path, help="build folder of the probe and the windows")
-    parser.add_argument("panel", nargs="?", default=str(ROOT / "build/src/app/qt/talmir880"))
+    parser.add_argument("panel", nargs="?",
+                        default=str(ROOT / "build/src/programs/talmir880/talmir880"))
     parser.add_argument("baseline", nargs="?")
     args = parser.parse_args()
     if args.runs < 1:

@@ -37,7 +37,8 @@ class Rig:
                                      *sim_args], env=env, stdout=subprocess.PIPE, text=True)
         self.sim.stdout.readline()
         self.server = subprocess.Popen(
-            [os.path.join(build, "src/scpi/qt/talmir880-scpi"), "--listen", "127.0.0.1:0"],
+            [os.path.join(build, "src/programs/talmir880-scpi/talmir880-scpi"),
+             "--listen", "127.0.0.1:0"],
             env=env, stderr=subprocess.PIPE, text=True)
         line = self.server.stderr.readline()
         self.port = int(re.search(r":(\d+),", line).group(1))

@@ -18,4 +18,4 @@ cmake --build "$build" -j "$(nproc)" --target talmir880 talmir880-sim
 "$build/sim/talmir880-sim" --port 9 &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null' EXIT
-"$build/src/app/qt/talmir880" "$@"
+"$build/src/programs/talmir880/talmir880" "$@"

@@ -104,6 +104,11 @@ std::optional<Address> parse_address(std::string_view text) {
   return Address::ipv4(*v4);
 }
 
+std::string address_text(const std::string& host, int port) {
+  const std::string shown = host.find(':') == std::string::npos ? host : "[" + host + "]";
+  return shown + ":" + std::to_string(port);
+}
+
 std::string address_text(const Address& address) {
   const auto& b = address.bytes;
   if (address.is_ipv4()) {

@@ -27,6 +27,9 @@ struct Address {
 std::optional<Address> parse_address(std::string_view text);
 // Dotted for IPv4 and mapped addresses, the shortest IPv6 form otherwise.
 std::string address_text(const Address& address);
+// HOST:PORT as --listen takes it back, an IPv6 host in brackets: how the
+// faces name a peer and the programs where they listen.
+std::string address_text(const std::string& host, int port);
 
 // ADDRESS[/PREFIX]; a bare address is the one host (/32, /128).
 struct AddressRange {

@@ -7,7 +7,6 @@
 
 #include "scpi/allow_list.hpp"
 #include "scpi/peer_guard.hpp"
-#include "scpi/server_options.hpp"
 
 namespace talmir880::scpi {
 namespace {
@@ -111,35 +110,6 @@ TEST(AllowList, AddressesReadBackAsLogged) {
   }
   EXPECT_EQ(address_text(*parse_address("::FFFF:10.0.0.1")), "10.0.0.1");
   EXPECT_EQ(address_text(*parse_address("2001:0db8:0:0:0:0:0:0001")), "2001:db8::1");
-}
-
-TEST(ServerOptions, AllowTakesRangesAndRefusesTheRest) {
-  const ParsedServerOptions two =
-      parse_server_options({"--listen", "0.0.0.0:5025", "--allow", "10.0.0.0/8", "--allow=::1"});
-  ASSERT_TRUE(two.options) << two.error;
-  EXPECT_EQ(two.options->allow.size(), 2U);
-  EXPECT_EQ(two.options->allow[1].prefix, 128);
-  EXPECT_EQ(two.options->allow[0].prefix, 104);
-  const ParsedPanelOptions panel = parse_panel_options({"--listen", "5025", "--allow=10.0.0.1"});
-  ASSERT_TRUE(panel.options) << panel.error;
-  EXPECT_EQ(panel.options->allow.size(), 1U);
-
-  for (const char* bad :
-       {"lab-pc", "10.0.0", "10.0.0.256", "10.0.0.01", "10.0.0.1/33", "10.0.0.1/", "10.0.0.1/-1",
-        "::1/129", "1:2:3:4:5:6:7:8:9", "1::2::3", "[::1]", "fe80::1%eth0", "10.0.0.1 ", ""}) {
-    const std::string expected =
-        std::string("--allow takes a numeric IPv4 or IPv6 ADDRESS[/PREFIX], not ") + bad;
-    EXPECT_EQ(parse_server_options({"--allow", bad}).error, expected);
-    EXPECT_EQ(parse_panel_options({"--listen", "--allow", bad}).error, expected);
-  }
-  EXPECT_EQ(parse_server_options({"--allow"}).error, "--allow needs a value");
-  EXPECT_EQ(parse_panel_options({"--allow"}).error, "--allow needs a value");
-  EXPECT_EQ(parse_server_options({"--stdio", "--allow", "10.0.0.1"}).error,
-            "--allow and --stdio exclude each other");
-  EXPECT_EQ(parse_panel_options({"--allow", "10.0.0.1"}).error, "--allow needs --listen");
-  EXPECT_EQ(open_warning("listening", "0.0.0.0"),
-            "warning: listening on 0.0.0.0: anyone who can reach this address can switch the RF "
-            "output; --allow ADDRESS[/PREFIX] names who may connect");
 }
 
 TEST(PeerGuard, RefusesOutsidersAndSaysSoOnceAMinutePerPeer) {

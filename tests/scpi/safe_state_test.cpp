@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "programs/common/command_line.hpp"
 #include "scpi/instrument_fixture.hpp"
-#include "scpi/server_options.hpp"
 
 namespace talmir880::testing {
 namespace {
@@ -140,7 +140,7 @@ TEST_F(SafeState, TheCommandLogNamesWhoAndTheLineAndTheSwitchOffAsTheServers) {
   std::vector<std::string> log;
   instrument.log_commands(
       [&log](std::string_view who, std::string_view command, std::string_view line) {
-        log.push_back(scpi::command_log_text(who, command, line));
+        log.push_back(programs::command_log_text(who, command, line));
       });
   scpi::ClientEvents& events = *clients[0];
   const ClientId named = *instrument.attach(events, "127.0.0.1:40000");
@@ -158,12 +158,6 @@ TEST_F(SafeState, TheCommandLogNamesWhoAndTheLineAndTheSwitchOffAsTheServers) {
                         "127.0.0.1:40000 $W010000000100000000005 <- " + sweep,
                         "server $F000000001 <- switch-off: the server stops",
                         "server $M0000000 <- switch-off: the server stops"}));
-}
-
-TEST(CommandLog, ALinesControlAndForeignBytesCannotForgeLogLines) {
-  EXPECT_EQ(scpi::command_log_text("stdio", "$P2", "POW -6\r\n2026 panel $F1 \x1b[2J\\ \xe4"),
-            "stdio $P2 <- POW -6\\x0d\\x0a2026 panel $F1 \\x1b[2J\\x5c \\xe4");
-  EXPECT_EQ(scpi::command_log_text("panel", "$S1", ""), "panel $S1");
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
 // What the transports rely on without a socket: lines cut from a stream and
-// the server's flags.
+// a peer's name.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "scpi/allow_list.hpp"
 #include "scpi/line_splitter.hpp"
-#include "scpi/server_options.hpp"
 
 namespace talmir880::scpi {
 namespace {
@@ -53,69 +53,7 @@ TEST(LineSplitter, OneLineAtATimeLeavesTheRest) {
   EXPECT_EQ(lines, std::vector<std::string>{"A"});
 }
 
-TEST(ServerOptions, DefaultsAreThePanelsPortOnLoopback) {
-  const ParsedServerOptions parsed = parse_server_options({});
-  ASSERT_TRUE(parsed.options);
-  EXPECT_EQ(parsed.options->comm_port, 9);
-  EXPECT_EQ(parsed.options->settings, "57600,n,8,1");
-  EXPECT_EQ(parsed.options->host, "127.0.0.1");
-  EXPECT_EQ(parsed.options->tcp_port, 5025);
-  EXPECT_FALSE(parsed.options->stdio);
-}
-
-TEST(ServerOptions, AcceptedForms) {
-  const auto options = [](std::vector<std::string> args) {
-    return *parse_server_options(args).options;
-  };
-  EXPECT_EQ(options({"--port", "COM10"}).comm_port, 10);
-  EXPECT_EQ(options({"--port=com1"}).comm_port, 1);
-  EXPECT_EQ(options({"--port", "3"}).comm_port, 3) << "as the simulator's --port 3";
-  EXPECT_EQ(options({"--port", "/dev/ttyUSB0", "--port", "3"}).device, "");
-  EXPECT_EQ(options({"--port", "/dev/ttyUSB0"}).device, "/dev/ttyUSB0");
-  EXPECT_EQ(options({"--baud", "9600"}).settings, "9600,n,8,1");
-  EXPECT_EQ(options({"--listen", "0.0.0.0:5025"}).host, "0.0.0.0");
-  EXPECT_EQ(options({"--listen=[::1]:0"}).host, "::1");
-  EXPECT_EQ(options({"--listen=[::1]:0"}).tcp_port, 0);
-  EXPECT_TRUE(options({"--stdio"}).stdio);
-  EXPECT_TRUE(options({"-h"}).help);
-  EXPECT_FALSE(options({}).off_at_exit || options({}).off_when_unused || options({}).off_after_s)
-      << "an instrument keeps its state unless asked";
-  const ServerOptions safe = options({"--off-at-exit", "--off-when-unused", "--off-after=600"});
-  EXPECT_TRUE(safe.off_at_exit && safe.off_when_unused);
-  EXPECT_EQ(safe.off_after_s, 600);
-  EXPECT_FALSE(options({"--no-vxi11"}).vxi11);
-}
-
-TEST(ServerOptions, RefusedForms) {
-  for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{"--port", "COM11"},
-                                             {"--port", "COM0"},
-                                             {"--port", "ttyUSB0"},
-                                             {"--port", "11"},
-                                             {"--port", "0"},
-                                             {"--port", "COM"},
-                                             {"--port"},
-                                             {"--baud", "115200"},
-                                             {"--baud", "57600,n,8,1"},
-                                             {"--listen", "5025"},
-                                             {"--listen", "::1:5025"},
-                                             {"--listen", "host:99999"},
-                                             {"--stdio=yes"},
-                                             {"--listen", "127.0.0.1:5025", "--stdio"},
-                                             {"--stdio", "--listen=[::1]:0"},
-                                             {"-h=1"},
-                                             {"--off-after", "0"},
-                                             {"--off-after", "86401"},
-                                             {"--off-after", "1.5"},
-                                             {"--off-at-exit=1"},
-                                             {"-x"}}) {
-    const ParsedServerOptions parsed = parse_server_options(args);
-    EXPECT_FALSE(parsed.options) << args[0];
-    EXPECT_FALSE(parsed.error.empty());
-  }
-}
-
-TEST(ServerOptions, AddressTextPutsAnIpv6HostInBrackets) {
+TEST(AddressText, PutsAnIpv6HostInBrackets) {
   const struct {
     const char* host;
     int port;
@@ -125,64 +63,6 @@ TEST(ServerOptions, AddressTextPutsAnIpv6HostInBrackets) {
                {"::", 0, "[::]:0"},
                {"localhost", 5026, "localhost:5026"}};
   for (const auto& c : cases) EXPECT_EQ(address_text(c.host, c.port), c.text);
-}
-
-TEST(PanelOptions, NothingListensUnlessAskedAndABareListenIsTheUsualPort) {
-  const struct {
-    std::vector<std::string> args;
-    bool listen;
-    const char* address;
-  } cases[] = {
-      {{}, false, "127.0.0.1:5025"},
-      {{"--listen"}, true, "127.0.0.1:5025"},
-      {{"--listen", "5026"}, true, "127.0.0.1:5026"},
-      {{"--listen=0"}, true, "127.0.0.1:0"},
-      {{"--listen", "[::1]:5025"}, true, "[::1]:5025"},
-      {{"--listen", "0.0.0.0:5025"}, true, "0.0.0.0:5025"},
-  };
-  for (const auto& c : cases) {
-    const ParsedPanelOptions parsed = parse_panel_options(c.args);
-    ASSERT_TRUE(parsed.options) << parsed.error;
-    EXPECT_EQ(parsed.options->listen, c.listen);
-    EXPECT_EQ(address_text(parsed.options->host, parsed.options->tcp_port), c.address);
-  }
-  EXPECT_TRUE(parse_panel_options({"-h"}).options->help);
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"--listen", "host:port"}, {"--listen=::1:5025"}, {"--port"}}) {
-    EXPECT_FALSE(parse_panel_options(args).options) << args.back();
-  }
-}
-
-TEST(ServerOptions, OnlyLoopbackNeedsNoWarning) {
-  for (const char* host : {"127.0.0.1", "127.1.2.3", "::1", "localhost"}) {
-    EXPECT_TRUE(is_loopback(host)) << host;
-  }
-  for (const char* host : {"0.0.0.0", "::", "192.168.1.5", "10.0.0.1"}) {
-    EXPECT_FALSE(is_loopback(host)) << host;
-  }
-}
-
-TEST(ServerOptions, Vxi11IsOnByDefaultOnLoopbackAtAnyPort) {
-  const auto options = [](std::vector<std::string> args) {
-    return *parse_server_options(args).options;
-  };
-  const ServerOptions defaults = options({});
-  EXPECT_TRUE(defaults.vxi11);
-  EXPECT_EQ(defaults.vxi11_host, "127.0.0.1");
-  EXPECT_EQ(defaults.vxi11_port, 0);
-  EXPECT_FALSE(options({"--no-vxi11"}).vxi11);
-  const ServerOptions given = options({"--vxi11", "0.0.0.0:1024", "--listen", "127.0.0.1:0"});
-  EXPECT_TRUE(given.vxi11);
-  EXPECT_EQ(given.vxi11_host, "0.0.0.0");
-  EXPECT_EQ(given.vxi11_port, 1024);
-  EXPECT_EQ(given.host, "127.0.0.1") << "--listen is its own";
-  EXPECT_EQ(options({"--vxi11=[::1]:7000"}).vxi11_host, "::1");
-  EXPECT_FALSE(options({"--vxi11", "127.0.0.1:7000", "--no-vxi11"}).vxi11) << "the last one counts";
-  EXPECT_TRUE(options({"--no-vxi11", "--vxi11", "127.0.0.1:7000"}).vxi11);
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {"--vxi11"}, {"--vxi11", "7000"}, {"--vxi11", "::1:7000"}, {"--no-vxi11=1"}}) {
-    EXPECT_FALSE(parse_server_options(args).options) << args.back();
-  }
 }
 
 }  // namespace

@@ -13,8 +13,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "scpi/allow_list.hpp"
 #include "scpi/line_splitter.hpp"
-#include "scpi/server_options.hpp"
 
 namespace talmir880::scpi {
 

@@ -54,15 +54,4 @@ class Vxi11Transport {
   QTimer deadline_;
 };
 
-class RpcbindEntry;
-
-// VXI-11 beside the raw socket, listening on host:port and registered with
-// rpcbind in `entry`; when it cannot be, nothing, and one line through `say`
-// tells why and how to mend it (`program` is what to restart). `guard`
-// admits its peers, as the raw socket's.
-std::unique_ptr<Vxi11Transport> serve(scpi::Instrument& instrument, scpi::PeerGuard& guard,
-                                      const std::string& host, int port, RpcbindEntry& entry,
-                                      const std::function<void(const std::string&)>& say,
-                                      const std::string& program);
-
 }  // namespace talmir880::vxi11

@@ -1,4 +1,4 @@
-#include "scpi/qt/stop_signals.hpp"
+#include "programs/common/qt/stop_signals.hpp"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <csignal>
 
-namespace talmir880::scpi {
+namespace talmir880::programs {
 namespace {
 
 int g_signal_pipe[2] = {-1, -1};
@@ -50,4 +50,4 @@ bool on_stop_signals(std::function<void()> stop) {
   return true;
 }
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880::programs

@@ -10,38 +10,40 @@
 #include <vector>
 
 #include "device/device_session.hpp"
-#include "link/countdown.hpp"
 #include "link/qt/port_names.hpp"
 #include "link/qt/qt_countdown.hpp"
 #include "link/qt/qt_serial_port.hpp"
+#include "programs/common/command_line.hpp"
+#include "programs/common/qt/instrument_clocks.hpp"
+#include "programs/common/qt/stop_signals.hpp"
+#include "programs/talmir880-scpi/options.hpp"
+#include "programs/talmir880-scpi/vxi11_start.hpp"
+#include "scpi/allow_list.hpp"
 #include "scpi/instrument.hpp"
 #include "scpi/qt/stdio_transport.hpp"
-#include "scpi/qt/stop_signals.hpp"
 #include "scpi/qt/tcp_transport.hpp"
-#include "scpi/server_options.hpp"
-#include "vxi11/qt/rpcbind_entry.hpp"
-#include "vxi11/qt/vxi11_transport.hpp"
 
 namespace {
 
 void say(const std::string& line) { std::fprintf(stderr, "talmir880-scpi: %s\n", line.c_str()); }
 
 // A line with the local time, for a journal read later.
-void log(const std::string& line) { say(talmir880::scpi::log_time_stamp() + " " + line); }
+void log(const std::string& line) { say(talmir880::programs::log_time_stamp() + " " + line); }
 
 }  // namespace
 
 int main(int argc, char* argv[]) {
   using namespace talmir880;
-  const scpi::ParsedServerOptions parsed = scpi::parse_server_options({argv + 1, argv + argc});
+  const programs::ParsedServerOptions parsed =
+      programs::parse_server_options({argv + 1, argv + argc});
   if (!parsed.options) {
     say(parsed.error);
     std::fputs("Try 'talmir880-scpi --help'.\n", stderr);
     return 2;
   }
-  const scpi::ServerOptions& options = *parsed.options;
+  const programs::ServerOptions& options = *parsed.options;
   if (options.help) {
-    std::fputs(scpi::server_usage().c_str(), stdout);
+    std::fputs(programs::server_usage().c_str(), stdout);
     return 0;
   }
   if (options.version) {
@@ -70,13 +72,11 @@ int main(int argc, char* argv[]) {
   // The countdowns call the instrument only from the event loop, by which
   // time it exists.
   std::unique_ptr<scpi::Instrument> instrument;
-  QtCountdown watchdog(kAcknowledgeTimeout, [&instrument] { instrument->watchdog_ran_out(); });
-  QtCountdown stall(kSweepStallTimeout, [&instrument] { instrument->stall_ran_out(); });
-  QtCountdown quiet(pass_quiet_time(parse_settings(options.settings).baud),
-                    [&instrument] { instrument->quiet_ran_out(); });
-  QtCountdown reopen(kReopenInterval, [&instrument] { instrument->reopen_ran_out(); });
-  instrument = std::make_unique<scpi::Instrument>(
-      port, DeviceSession::Countdowns{watchdog, stall, quiet, reopen});
+  const std::chrono::milliseconds quiet_time =
+      pass_quiet_time(parse_settings(options.settings).baud);
+  programs::InstrumentClocks clocks([quiet_time] { return quiet_time; },
+                                    [&instrument]() -> scpi::Instrument& { return *instrument; });
+  instrument = std::make_unique<scpi::Instrument>(port, clocks.countdowns());
   bool reachable = present;
   instrument->reachability_changed = [&](DeviceFault fault) {
     const bool now = fault == DeviceFault::none;
@@ -98,7 +98,7 @@ int main(int argc, char* argv[]) {
   if (options.log_commands) {
     instrument->log_commands(
         [](std::string_view who, std::string_view command, std::string_view line) {
-          log(scpi::command_log_text(who, command, line));
+          log(programs::command_log_text(who, command, line));
         });
   }
 
@@ -123,7 +123,7 @@ int main(int argc, char* argv[]) {
     log(device + ": RF and modulation off: the server stops");
     instrument->switch_off([] { QCoreApplication::quit(); });
   };
-  if (!scpi::on_stop_signals(stop)) {
+  if (!programs::on_stop_signals(stop)) {
     std::perror("talmir880-scpi: signals");
     return 1;
   }
@@ -143,13 +143,16 @@ int main(int argc, char* argv[]) {
       say("cannot listen on " + options.host + ":" + std::to_string(options.tcp_port) + ": " + why);
       return 1;
     }
-    say("listening on " + scpi::address_text(options.host, server->port()) + ", device " + device);
-    if (!scpi::is_loopback(options.host) && !guard.limits()) {
-      say(scpi::open_warning("listening", options.host));
+    for (const std::string& line : programs::listening_lines(
+             "listening on " + scpi::address_text(options.host, server->port()) + ", device " +
+                 device,
+             "listening", options.host, guard.limits())) {
+      say(line);
     }
     if (options.vxi11) {
-      vxi11_server = vxi11::serve(*instrument, guard, options.vxi11_host, options.vxi11_port,
-                                  rpcbind_entry, say, "talmir880-scpi");
+      vxi11_server =
+          programs::serve_vxi11(*instrument, guard, options.vxi11_host, options.vxi11_port,
+                                rpcbind_entry, say, "talmir880-scpi");
     }
   }
   const int loop = app.exec();

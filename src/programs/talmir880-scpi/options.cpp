@@ -1,20 +1,12 @@
-#include "scpi/server_options.hpp"
+#include "programs/talmir880-scpi/options.hpp"
 
-#include <charconv>
-#include <ctime>
 #include <string_view>
 
 #include "link/serial_port.hpp"
+#include "programs/common/command_line.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880::programs {
 namespace {
-
-std::optional<int> whole_number(std::string_view text) {
-  int value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
-  return value;
-}
 
 // COMn, comn, a bare n as the simulator takes it, or a device path.
 bool take_port(std::string_view value, ServerOptions& out) {
@@ -40,29 +32,20 @@ bool take_baud(std::string_view value, ServerOptions& out) {
   return false;
 }
 
-// HOST:PORT, HOST may be a bracketed IPv6 address.
 bool take_listen(std::string_view value, ServerOptions& out) {
-  const std::size_t colon = value.rfind(':');
-  if (colon == std::string_view::npos || colon == 0) return false;
-  std::string_view host = value.substr(0, colon);
-  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') {
-    host = host.substr(1, host.size() - 2);
-  } else if (host.find(':') != std::string_view::npos) {
-    return false;  // an IPv6 address needs its brackets
-  }
-  const std::optional<int> port = whole_number(value.substr(colon + 1));
-  if (host.empty() || !port || *port < 0 || *port > 65535) return false;
-  out.host = host;
-  out.tcp_port = *port;
+  const std::optional<HostPort> address = parse_host_port(value);
+  if (!address) return false;
+  out.host = address->host;
+  out.tcp_port = address->port;
   return true;
 }
 
 bool take_vxi11(std::string_view value, ServerOptions& out) {
-  ServerOptions parsed;
-  if (!take_listen(value, parsed)) return false;
+  const std::optional<HostPort> address = parse_host_port(value);
+  if (!address) return false;
   out.vxi11 = true;
-  out.vxi11_host = parsed.host;
-  out.vxi11_port = parsed.tcp_port;
+  out.vxi11_host = address->host;
+  out.vxi11_port = address->port;
   return true;
 }
 
@@ -93,74 +76,6 @@ const Switch* find_switch(std::string_view flag) {
 constexpr int kMaxOffAfterS = 86400;
 
 }  // namespace
-
-ParsedPanelOptions parse_panel_options(const std::vector<std::string>& args) {
-  PanelOptions out;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help" || arg == "-h") {
-      out.help = true;
-      continue;
-    }
-    if (arg == "--log-commands") {
-      out.log_commands = true;
-      continue;
-    }
-    if (arg == "--allow" || arg.starts_with("--allow=")) {
-      if (arg == "--allow" && i + 1 >= args.size()) return {std::nullopt, "--allow needs a value"};
-      const std::string value = arg == "--allow" ? args[++i] : arg.substr(sizeof "--allow=" - 1);
-      const std::optional<AddressRange> range = parse_address_range(value);
-      if (!range) return {std::nullopt, allow_error(value)};
-      out.allow.push_back(*range);
-      continue;
-    }
-    if (arg != "--listen" && !arg.starts_with("--listen=")) {
-      return {std::nullopt, "unknown option " + arg};
-    }
-    out.listen = true;
-    std::string value;
-    if (arg != "--listen") {
-      value = arg.substr(std::string_view("--listen=").size());
-    } else if (i + 1 < args.size() && !args[i + 1].starts_with("-")) {
-      value = args[++i];
-    } else {
-      continue;  // the default address
-    }
-    // A port alone listens on this machine.
-    if (value.find(':') == std::string::npos) value = "127.0.0.1:" + value;
-    ServerOptions address;
-    if (!take_listen(value, address)) {
-      return {std::nullopt, "--listen takes [HOST:]PORT (an IPv6 host in brackets), not " + value};
-    }
-    out.host = address.host;
-    out.tcp_port = address.tcp_port;
-  }
-  if (!out.allow.empty() && !out.listen) return {std::nullopt, "--allow needs --listen"};
-  return {out, {}};
-}
-
-std::string panel_usage() {
-  return "Usage: talmir880 [--listen [[HOST:]PORT] [--allow ADDRESS[/PREFIX]]...]\n"
-         "                        [--log-commands]\n"
-         "The TALMIR-880 control panel.\n"
-         "\n"
-         "  --listen [[HOST:]PORT]  also serve the generator as a SCPI instrument, the same as\n"
-         "                          talmir880-scpi, over the port the panel opens (default\n"
-         "                          127.0.0.1:5025; a port alone listens on 127.0.0.1). What a\n"
-         "                          script does shows on the panel, and what the hand does\n"
-         "                          shows in its queries. Any address but this machine's own\n"
-         "                          lets everyone who can reach it switch the RF output.\n"
-         "  --allow ADDRESS[/PREFIX] with --listen: who may connect besides this machine\n"
-         "                          (repeatable; IPv4 or IPv6, a bare address is one host);\n"
-         "                          anyone else is closed before a line is read\n"
-         "  --log-commands          each command written to the device, one line on\n"
-         "                          standard error: the time, who sent it (\"panel\" for the\n"
-         "                          hand, a script's address and port) and the SCPI line\n"
-         "  -h, --help\n"
-         "\n"
-         "A connection that sends an HTTP request or header line, as a web page can make a\n"
-         "browser do, is closed at once and nothing it sent from that line on runs.\n";
-}
 
 ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
   ServerOptions out;
@@ -209,9 +124,8 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
       out.off_after_s = *seconds;
     }
     if (flag == "--allow") {
-      const std::optional<AddressRange> range = parse_address_range(*value);
-      if (!range) return {std::nullopt, allow_error(*value)};
-      out.allow.push_back(*range);
+      if (std::optional<std::string> error = add_allowed(*value, out.allow))
+        return {std::nullopt, *error};
     }
     listen = listen || flag == "--listen";
   }
@@ -220,53 +134,6 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
   if (!out.allow.empty() && out.stdio)
     return {std::nullopt, "--allow and --stdio exclude each other"};
   return {out, {}};
-}
-
-std::string allow_error(const std::string& value) {
-  return "--allow takes a numeric IPv4 or IPv6 ADDRESS[/PREFIX], not " + value;
-}
-
-std::string open_warning(const std::string& face, const std::string& host) {
-  return "warning: " + face + " on " + host +
-         ": anyone who can reach this address can switch the RF output; --allow ADDRESS[/PREFIX] "
-         "names who may connect";
-}
-
-bool is_loopback(const std::string& host) {
-  return host == "localhost" || host == "::1" || host.starts_with("127.");
-}
-
-std::string log_time_stamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S%z", &local);
-  return stamp;
-}
-
-std::string command_log_text(std::string_view who, std::string_view command,
-                             std::string_view line) {
-  std::string out;
-  out.append(who).append(" ").append(command);
-  if (line.empty()) return out;
-  out += " <- ";
-  constexpr char kHex[] = "0123456789abcdef";
-  for (const char ch : line) {
-    const auto byte = static_cast<unsigned char>(ch);
-    if (byte < 0x20 || byte >= 0x7f || byte == '\\') {
-      out.append("\\x").push_back(kHex[byte >> 4]);
-      out.push_back(kHex[byte & 0xf]);
-    } else {
-      out.push_back(ch);
-    }
-  }
-  return out;
-}
-
-std::string address_text(const std::string& host, int port) {
-  const std::string shown = host.find(':') == std::string::npos ? host : "[" + host + "]";
-  return shown + ":" + std::to_string(port);
 }
 
 std::string server_usage() {
@@ -332,4 +199,4 @@ std::string server_usage() {
          "line on standard error names its address, at most once a minute.\n";
 }
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880::programs

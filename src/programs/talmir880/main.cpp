@@ -12,11 +12,13 @@
 #include "app/qt/font_config_reader.hpp"
 #include "app/qt/form_window.hpp"
 #include "app/served_panel.hpp"
-#include "link/qt/qt_countdown.hpp"
 #include "link/qt/qt_serial_port.hpp"
-#include "scpi/qt/stop_signals.hpp"
+#include "programs/common/command_line.hpp"
+#include "programs/common/qt/instrument_clocks.hpp"
+#include "programs/common/qt/stop_signals.hpp"
+#include "programs/talmir880/options.hpp"
+#include "scpi/allow_list.hpp"
 #include "scpi/qt/tcp_transport.hpp"
-#include "scpi/server_options.hpp"
 #include "toolkit/qt/qt_message_boxes.hpp"
 
 namespace {
@@ -39,8 +41,8 @@ void say(const std::string& line) { std::fprintf(stderr, "talmir880: %s\n", line
 
 // A line of --log-commands: the local time, then what was sent and by whom.
 void log_command(std::string_view who, std::string_view command, std::string_view line) {
-  say(talmir880::scpi::log_time_stamp() + " " +
-      talmir880::scpi::command_log_text(who, command, line));
+  say(talmir880::programs::log_time_stamp() + " " +
+      talmir880::programs::command_log_text(who, command, line));
 }
 
 // The instrument behind the panel and its raw socket, with the clocks it
@@ -50,24 +52,16 @@ struct Served {
   Served(talmir880::Form1& form, talmir880::QtSerialPort& port,
          const std::vector<talmir880::scpi::AddressRange>& allow)
       : guard(talmir880::scpi::AllowList(allow), say),
-        watchdog(talmir880::kAcknowledgeTimeout,
-                 [this] { served->instrument().watchdog_ran_out(); }),
-        stall(talmir880::kSweepStallTimeout, [this] { served->instrument().stall_ran_out(); }),
-        quiet(
+        clocks(
             [&port] {
               return talmir880::pass_quiet_time(talmir880::parse_settings(port.Settings()).baud);
             },
-            [this] { served->instrument().quiet_ran_out(); }),
-        reopen(talmir880::kReopenInterval, [this] { served->instrument().reopen_ran_out(); }),
-        served(std::make_unique<talmir880::ServedPanel>(
-            form, talmir880::DeviceSession::Countdowns{watchdog, stall, quiet, reopen})),
+            [this]() -> talmir880::scpi::Instrument& { return served->instrument(); }),
+        served(std::make_unique<talmir880::ServedPanel>(form, clocks.countdowns())),
         server(served->instrument(), guard) {}
 
   talmir880::scpi::PeerGuard guard;
-  talmir880::QtCountdown watchdog;
-  talmir880::QtCountdown stall;
-  talmir880::QtCountdown quiet;
-  talmir880::QtCountdown reopen;
+  talmir880::programs::InstrumentClocks clocks;
   std::unique_ptr<talmir880::ServedPanel> served;
   talmir880::scpi::TcpTransport server;
 };
@@ -79,7 +73,7 @@ int main(int argc, char* argv[]) {
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
-      std::fputs(talmir880::scpi::panel_usage().c_str(), stdout);
+      std::fputs(talmir880::programs::panel_usage().c_str(), stdout);
       return 0;
     }
   }
@@ -96,8 +90,8 @@ int main(int argc, char* argv[]) {
   // match the window to its launcher.
   QGuiApplication::setDesktopFileName(QStringLiteral("io.github.talmir880.Panel"));
   // What Qt took out of the command line is gone now: read what is left.
-  const talmir880::scpi::ParsedPanelOptions options =
-      talmir880::scpi::parse_panel_options({argv + 1, argv + argc});
+  const talmir880::programs::ParsedPanelOptions options =
+      talmir880::programs::parse_panel_options({argv + 1, argv + argc});
   if (!options.options) {
     say(options.error);
     std::fputs("Try 'talmir880 --help'.\n", stderr);
@@ -106,7 +100,7 @@ int main(int argc, char* argv[]) {
   font_config.wait();
   // As a window close: the loop ends (a message box open then counts as
   // cancelled), the listening socket is shut, and the status is 0.
-  if (!talmir880::scpi::on_stop_signals([] { QCoreApplication::exit(0); })) {
+  if (!talmir880::programs::on_stop_signals([] { QCoreApplication::exit(0); })) {
     std::perror("talmir880: signals");
     return 1;
   }
@@ -124,7 +118,7 @@ int main(int argc, char* argv[]) {
   }
   std::unique_ptr<Served> served;
   if (options.options->listen) {
-    const talmir880::scpi::PanelOptions& o = *options.options;
+    const talmir880::programs::PanelOptions& o = *options.options;
     served = std::make_unique<Served>(form, port, o.allow);
     if (o.log_commands) served->served->instrument().log_commands(log_command);
     std::string why;
@@ -132,9 +126,10 @@ int main(int argc, char* argv[]) {
       say("cannot listen on " + talmir880::scpi::address_text(o.host, o.tcp_port) + ": " + why);
       return 1;
     }
-    say("listening on " + talmir880::scpi::address_text(o.host, served->server.port()));
-    if (!talmir880::scpi::is_loopback(o.host) && !served->guard.limits()) {
-      say(talmir880::scpi::open_warning("listening", o.host));
+    for (const std::string& line : talmir880::programs::listening_lines(
+             "listening on " + talmir880::scpi::address_text(o.host, served->server.port()),
+             "listening", o.host, served->guard.limits())) {
+      say(line);
     }
   }
   window.show();

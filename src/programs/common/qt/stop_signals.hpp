@@ -2,7 +2,7 @@
 
 #include <functional>
 
-namespace talmir880::scpi {
+namespace talmir880::programs {
 
 // SIGINT and SIGTERM call `stop` from the event loop, where the program can
 // end as it does on its own (sockets shut, the port closed, status 0),
@@ -12,4 +12,4 @@ namespace talmir880::scpi {
 // signals cannot be caught.
 bool on_stop_signals(std::function<void()> stop);
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880::programs

@@ -1,0 +1,15 @@
+#include "programs/common/qt/instrument_clocks.hpp"
+
+#include <utility>
+
+namespace talmir880::programs {
+
+InstrumentClocks::InstrumentClocks(std::function<std::chrono::milliseconds()> quiet_time,
+                                   std::function<scpi::Instrument&()> instrument)
+    : instrument_(std::move(instrument)),
+      watchdog_(kAcknowledgeTimeout, [this] { instrument_().watchdog_ran_out(); }),
+      stall_(kSweepStallTimeout, [this] { instrument_().stall_ran_out(); }),
+      quiet_(std::move(quiet_time), [this] { instrument_().quiet_ran_out(); }),
+      reopen_(kReopenInterval, [this] { instrument_().reopen_ran_out(); }) {}
+
+}  // namespace talmir880::programs

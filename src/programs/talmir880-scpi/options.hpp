@@ -1,0 +1,48 @@
+#pragma once
+
+// Command-line flags of talmir880-scpi, parsed apart from main() so the
+// accepted forms are tested without starting a server.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "scpi/allow_list.hpp"
+
+namespace talmir880::programs {
+
+struct ServerOptions {
+  int comm_port = 9;   // COM<n>, found by the port-name rule, as the panel's default
+  std::string device;  // a device path instead, when given
+  std::string settings = "57600,n,8,1";
+  std::string host = "127.0.0.1";
+  int tcp_port = 5025;  // 0: any free port, told at start
+  bool stdio = false;
+  bool vxi11 = true;  // VXI-11 beside the raw socket, registered with rpcbind
+  std::string vxi11_host = "127.0.0.1";
+  int vxi11_port = 0;  // 0: any free port, as rpcbind tells clients
+  // RF and modulation off on the server's own: at exit, when the last
+  // client has gone, after this many seconds without a line (0: never).
+  bool off_at_exit = false;
+  bool off_when_unused = false;
+  int off_after_s = 0;
+  bool log_commands = false;  // each command to the device on standard error
+  bool help = false;
+  bool version = false;
+
+  // --allow, repeatable: who may connect besides loopback (empty: everyone).
+  std::vector<scpi::AddressRange> allow;
+};
+
+struct ParsedServerOptions {
+  std::optional<ServerOptions> options;
+  std::string error;  // set when options is empty
+};
+
+// Arguments without the program name; "--flag value" and "--flag=value".
+// --listen and --stdio together are refused.
+ParsedServerOptions parse_server_options(const std::vector<std::string>& args);
+
+std::string server_usage();
+
+}  // namespace talmir880::programs

@@ -1,0 +1,33 @@
+#pragma once
+
+// The panel's own flags: `talmir880 [--listen [[HOST:]PORT]]`, parsed apart
+// from main() so the accepted forms are tested without a window. Without
+// --listen the panel serves nothing.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "scpi/allow_list.hpp"
+
+namespace talmir880::programs {
+
+struct PanelOptions {
+  bool listen = false;
+  std::string host = "127.0.0.1";
+  int tcp_port = 5025;
+  bool log_commands = false;
+  bool help = false;
+
+  // --allow, as the server's.
+  std::vector<scpi::AddressRange> allow;
+};
+struct ParsedPanelOptions {
+  std::optional<PanelOptions> options;
+  std::string error;  // set when options is empty
+};
+// Arguments without the program name and those Qt took.
+ParsedPanelOptions parse_panel_options(const std::vector<std::string>& args);
+std::string panel_usage();
+
+}  // namespace talmir880::programs
