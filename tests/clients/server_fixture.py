@@ -154,3 +154,20 @@ class ServerTest(unittest.TestCase):
     def connect(self):
         """A plain socket to the server, as any client has it."""
         return socket.create_connection(("127.0.0.1", self.port), timeout=5)
+
+
+def ask(connection, line):
+    """Sends a line and reads its one answer line."""
+    connection.sendall(line.encode() + b"\n")
+    return read_line(connection)
+
+
+def read_line(connection):
+    """One answer line; the caller has no other answer pending."""
+    answer = b""
+    while not answer.endswith(b"\n"):
+        chunk = connection.recv(4096)
+        if not chunk:
+            raise ConnectionError("closed")
+        answer += chunk
+    return answer.decode().rstrip("\n")

@@ -7,7 +7,7 @@ import subprocess
 import time
 import unittest
 
-from server_fixture import SERVER, ServerTest
+from server_fixture import SERVER, ServerTest, ask, read_line
 
 
 def read_to_end(connection):
@@ -18,22 +18,6 @@ def read_to_end(connection):
         if not chunk:
             return received.decode()
         received += chunk
-
-
-def ask(connection, line):
-    connection.sendall(line.encode() + b"\n")
-    return read_line(connection)
-
-
-def read_line(connection):
-    """One answer line; the caller has no other answer pending."""
-    answer = b""
-    while not answer.endswith(b"\n"):
-        chunk = connection.recv(4096)
-        if not chunk:
-            raise ConnectionError("closed")
-        answer += chunk
-    return answer.decode().rstrip("\n")
 
 
 class ClientsTest(ServerTest):

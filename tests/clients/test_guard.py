@@ -14,7 +14,7 @@ import threading
 import time
 import unittest
 
-from server_fixture import SERVER, ServerTest, Simulator
+from server_fixture import SERVER, ServerTest, Simulator, ask
 
 PANEL = os.environ.get("TALMIR880_PANEL")
 CLOSED = "closed a connection from 127.0.0.1: it sent HTTP, and no line of a web request runs"
@@ -29,18 +29,6 @@ FORM = """<!DOCTYPE html>
 <script>document.getElementById("f").submit();</script>
 </body></html>
 """
-
-
-def ask(connection, line):
-    """Sends a line and reads its one answer line."""
-    connection.sendall(line.encode() + b"\n")
-    answer = b""
-    while not answer.endswith(b"\n"):
-        chunk = connection.recv(4096)
-        if not chunk:
-            raise ConnectionError("closed")
-        answer += chunk
-    return answer.decode().rstrip("\n")
 
 
 def closed_unanswered(connection):
