@@ -51,8 +51,8 @@ constexpr Accepts count(double min, double max) { return {Takes::count, min, max
 constexpr Accepts kRfFrequency{Takes::frequency_or_step, kMinCwFrequencyHz, kMaxFrequencyHz};
 constexpr Accepts kSweepFrequency = frequency(kMinFrequencyHz, kMaxFrequencyHz);
 constexpr Accepts kLevel{Takes::level, protocol::kLevelsDbm.back(), protocol::kLevelsDbm.front()};
-constexpr Accepts kMask = count(0, 255);
-constexpr Accepts kRegisterMask = count(0, 32767);
+constexpr Accepts kMask = count(0, Status::kByteMask);
+constexpr Accepts kRegisterMask = count(0, StatusRegister::kMask);
 
 std::string flag(bool on) { return on ? "1" : "0"; }
 
