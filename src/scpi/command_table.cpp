@@ -471,6 +471,39 @@ const Row& HeaderPath::find(const ProgramUnit& unit) {
   return *found;
 }
 
+namespace {
+
+std::string_view name_of(Takes takes) {
+  switch (takes) {
+    case Takes::nothing:
+      return "nothing";
+    case Takes::frequency:
+      return "frequency";
+    case Takes::frequency_or_step:
+      return "frequency_or_step";
+    case Takes::level:
+      return "level";
+    case Takes::count:
+      return "count";
+    case Takes::boolean:
+      return "boolean";
+    case Takes::mode:
+      return "mode";
+  }
+  return "?";
+}
+
+}  // namespace
+
+std::vector<RowSummary> row_summaries() {
+  std::vector<RowSummary> out;
+  for (const Row& row : kRows) {
+    out.push_back({row.header, row.set != nullptr, row.ask != nullptr, name_of(row.parameter.takes),
+                   row.parameter.min, row.parameter.max});
+  }
+  return out;
+}
+
 std::string_view HeaderPath::resolve(const ProgramUnit& unit) { return find(unit).header; }
 
 void HeaderPath::run(const ProgramUnit& unit, Call& call) {
