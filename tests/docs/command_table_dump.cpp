@@ -1,8 +1,8 @@
 // Prints the command table for the documents' drift test, one tab-separated
 // line per row: "row", header, setting (0/1), query (0/1), parameter kind,
 // min, max. Then the device facts the Python class copies: "levels" and
-// "max_sweep_step". With --resolve, prints instead the header of the row
-// each argument (a setting as written: "FREQ:STAR") names, or "-".
+// "max_sweep_step"; and "error", number, text for each error. With --resolve, prints instead the
+// header of the row each argument (a setting as written: "FREQ:STAR") names, or "-".
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -34,6 +34,10 @@ void print_table() {
     levels += (levels.empty() ? "" : ",") + std::to_string(level);
   std::printf("levels\t%s\n", levels.c_str());
   std::printf("max_sweep_step\t%s\n", number(protocol::kMaxSweepStepHz).c_str());
+  for (const scpi::ErrorRow& error : scpi::kErrors) {
+    std::printf("error\t%d\t%.*s\n", error.code, static_cast<int>(error.text.size()),
+                error.text.data());
+  }
 }
 
 std::string resolved(std::string_view written) {

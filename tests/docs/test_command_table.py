@@ -1,5 +1,5 @@
 """The man page, docs/automation.md and the Python class against the
-instrument's command table (dumped by talmir880_command_table_dump): the
+instrument's command table and error table (dumped by talmir880_command_table_dump): the
 table is the truth, and each failure names what drifted from it.
 
 How the documents write headers: the man page's COMMANDS list holds entries
@@ -24,7 +24,7 @@ DUMP = os.environ["TALMIR880_TABLE_DUMP"]
 
 def dump():
     """The rows by header, and the device facts."""
-    rows, facts = {}, {}
+    rows, facts = {}, {"errors": set()}
     out = subprocess.run([DUMP], check=True, capture_output=True, text=True).stdout
     for line in out.splitlines():
         fields = line.split("\t")
@@ -32,6 +32,8 @@ def dump():
             header, setting, query, takes, low, high = fields[1:]
             rows[header] = {"setting": setting == "1", "query": query == "1",
                             "takes": takes, "range": [float(low), float(high)]}
+        elif fields[0] == "error":
+            facts["errors"].add((int(fields[1]), fields[2]))
         else:
             facts[fields[0]] = fields[1]
     return rows, facts
@@ -123,6 +125,39 @@ class DocumentsTest(unittest.TestCase):
 
     def test_automation_guide_lists_the_table(self):
         self.check_document("automation.md Commands", automation_headers())
+
+
+def automation_errors():
+    """(number, text) of each error the automation guide's Errors table
+    names; a row may name several, and a text's ";detail" is left off."""
+    with open(os.path.join(SOURCE, "docs", "automation.md"), encoding="utf-8") as f:
+        text = f.read()
+    section = re.search(r"^## Errors\n(.*?)^## ", text, re.M | re.S).group(1)
+    found = []
+    for line in section.splitlines():
+        cells = [c.strip() for c in line.split("|")[1:-1]]
+        if len(cells) < 2 or not re.match("[\u2212-]?[0-9]", cells[0]):
+            continue
+        codes = [int(c.replace("\u2212", "-")) for c in cells[0].split(",")]
+        texts = [t.strip().split(";")[0] for t in cells[1].split(",")]
+        if len(codes) != len(texts):
+            raise AssertionError("automation.md Errors: %r pairs no text with each number" % line)
+        found += zip(codes, texts)
+    return found
+
+
+class ErrorsTest(unittest.TestCase):
+    rows, facts = dump()
+
+    def test_automation_guide_lists_the_errors(self):
+        documented = automation_errors()
+        errors = self.facts["errors"]
+        problems = ["automation.md Errors has %d,\"%s\", which the error table has not" % e
+                    for e in documented if e not in errors]
+        problems += ["automation.md Errors leaves out %d,\"%s\"" % e
+                     for e in sorted(errors) if e[0] != 0 and e not in documented]
+        if problems:
+            self.fail("\n" + "\n".join(problems))
 
 
 def python_class():
