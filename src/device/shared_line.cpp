@@ -90,7 +90,8 @@ void SharedLine::port_event() {
   std::string_view rest = chunk;
   while (!rest.empty()) {
     const User owner = waiting_.empty() ? stream_ : waiting_.front().user;
-    const std::size_t r = waiting_.empty() ? std::string_view::npos : rest.find('R');
+    const std::size_t r =
+        waiting_.empty() ? std::string_view::npos : rest.find(protocol::kAcknowledgement);
     const std::size_t take = r == std::string_view::npos ? rest.size() : r + 1;
     face(owner).received.append(rest.substr(0, take));
     (owner == User::panel ? to_panel : to_remote) = true;

@@ -98,8 +98,9 @@ inline bool is_sweep(std::string_view command) { return command.substr(0, 2) == 
 std::string sweep(double start_hz, double step_hz, double points);
 
 // A reply acknowledges when it holds an upper-case R anywhere.
+inline constexpr char kAcknowledgement = 'R';
 inline bool acknowledges(std::string_view received) {
-  return received.find('R') != std::string_view::npos;
+  return received.find(kAcknowledgement) != std::string_view::npos;
 }
 
 // What the device sends for each completed sweep point; never an R.
