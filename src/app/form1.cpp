@@ -3,6 +3,9 @@
 #include "app/layout.hpp"
 
 #include <optional>
+#include <string>
+#include <string_view>
+
 #include "protocol/commands.hpp"
 
 namespace talmir880 {
@@ -42,11 +45,13 @@ void Form1::set_design_captions() {
   Command14.set_Caption("MHz");
   Command15.set_Caption("Hz");
   Text_send.set_Text("RF 1 000.000 000MHz");
-  Label_RF.set_Caption("RF 0 100.000 000MHz");
-  Label_MOD.set_Caption("MOD 0 001.000kHz");
-  Text_star.set_Text("100MHz");
-  Text_end.set_Text("500MHz");
-  Text_sample.set_Text("500");
+  // The device's start-up settings, unnormalised as typed in the designer.
+  const protocol::StartUp& s = protocol::kStartUp;
+  Label_RF.set_Caption(Tuning::designed_rf_caption(s.rf_hz));
+  Label_MOD.set_Caption(Tuning::designed_modulation_caption(s.modulation_hz));
+  Text_star.set_Text(protocol::zero_padded(s.sweep_start_hz / 1e6, 1) + "MHz");
+  Text_end.set_Text(protocol::zero_padded(s.sweep_end_hz / 1e6, 1) + "MHz");
+  Text_sample.set_Text(std::to_string(s.sweep_points));
   Label_COM_state.set_Caption("串口关闭");
 }
 
@@ -109,15 +114,14 @@ void Form1::Form_Load() {
   Combo3.AddItem("ENGLISH", 2);
   Combo3.set_ListIndex(0);
 
-  for (const char* step :
-       {"1GHz", "100MHz", "10MHz", "1MHz", "100kHz", "10kHz", "1kHz", "100Hz", "10Hz", "1Hz"}) {
-    Combo2.AddItem(step, Combo2.ListCount());
+  for (double step : protocol::kTuningStepsHz) {
+    Combo2.AddItem(Tuning::step_caption(step), Combo2.ListCount());
   }
   Combo2.set_ListIndex(0);
-  tuning.vfo_step = 1000000000;
+  tuning.vfo_step = protocol::kTuningStepsHz.front();
 
-  for (const char* level : {"-3dBm", "-6dBm", "-9dBm", "-12dBm"}) {
-    Combo1.AddItem(level, Combo1.ListCount());
+  for (int level : protocol::kLevelsDbm) {
+    Combo1.AddItem(std::to_string(level) + "dBm", Combo1.ListCount());
   }
   Combo1.set_ListIndex(0);
   // The device is taken to be at -3 dBm without having been told so.
@@ -127,11 +131,12 @@ void Form1::Form_Load() {
   for (int i = 0; i < 10; ++i) COM_Combo.AddItem("COM" + std::to_string(i + 1), i);
   COM_Combo.set_ListIndex(8);
 
-  for (const char* baud :
-       {"300", "600", "1200", "2400", "4800", "9600", "19200", "38400", "57600"}) {
-    BAU_Combo.AddItem(baud, BAU_Combo.ListCount());
+  int start_speed = 0;
+  for (std::string_view settings : protocol::kSpeedSettings) {
+    if (settings == protocol::kStartUpSpeed) start_speed = BAU_Combo.ListCount();
+    BAU_Combo.AddItem(std::string(protocol::baud_of(settings)), BAU_Combo.ListCount());
   }
-  BAU_Combo.set_ListIndex(8);
+  BAU_Combo.set_ListIndex(start_speed);
 
   form.set_Caption("TALMIR-880控制软件 KELDOR 2016-01-08");
   Combo3_Click();

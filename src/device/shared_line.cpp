@@ -5,12 +5,9 @@
 #include <utility>
 #include <vector>
 
+#include "protocol/commands.hpp"
+
 namespace talmir880 {
-namespace {
-
-bool is_sweep(std::string_view command) { return command.substr(0, 2) == "$W"; }
-
-}  // namespace
 
 SharedLine::SharedLine(SerialPort& port) : port_(port) {
   port_.OnComm = [this] { port_event(); };
@@ -55,7 +52,7 @@ void SharedLine::write(User user, std::string_view data) {
   }
   port_.Output(data);
   if (user == User::panel && panel_wrote) panel_wrote(data);
-  if (is_sweep(data)) {
+  if (protocol::is_sweep(data)) {
     stream_ = user;
     if (user == User::panel) {
       panel_pass_ = true;
@@ -93,7 +90,8 @@ void SharedLine::port_event() {
   std::string_view rest = chunk;
   while (!rest.empty()) {
     const User owner = waiting_.empty() ? stream_ : waiting_.front().user;
-    const std::size_t r = waiting_.empty() ? std::string_view::npos : rest.find('R');
+    const std::size_t r =
+        waiting_.empty() ? std::string_view::npos : rest.find(protocol::kAcknowledgement);
     const std::size_t take = r == std::string_view::npos ? rest.size() : r + 1;
     face(owner).received.append(rest.substr(0, take));
     (owner == User::panel ? to_panel : to_remote) = true;

@@ -4,6 +4,9 @@
 
 namespace talmir880 {
 
+static_assert(ReceiveText::kKept > protocol::kCharsPerSweepPoint * protocol::kMaxSweepPoints,
+              "the kept text holds the longest sweep");
+
 bool ReceiveText::append(std::string_view chunk) {
   length_ += chunk.size();
   if (text_.size() < kKept) text_.append(chunk.substr(0, kKept - text_.size()));

@@ -9,7 +9,7 @@ namespace talmir880 {
 // What the device sent since the text was last emptied. Only its length and
 // whether it holds an upper-case R matter to the panel, so a device that
 // streams without end costs bounded memory: the text itself is kept up to a
-// cap well above the longest sweep (4 x 9999 characters), the length always.
+// cap well above the longest sweep, the length always.
 class ReceiveText {
  public:
   static constexpr std::size_t kKept = 64 * 1024;

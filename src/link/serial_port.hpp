@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/commands.hpp"
+
 namespace talmir880 {
 
 // A fault of the serial port, carrying the system's own description and,
@@ -58,10 +60,7 @@ struct LineSettings {
 // Throws PortError for a string the port cannot take.
 LineSettings parse_settings(std::string_view settings);
 
-// The Settings of the nine speeds the device is used at, slowest first, as
-// the panel's speed list offers them; always no parity, 8 data bits, 1 stop bit.
-inline constexpr std::array<std::string_view, 9> kSpeedSettings = {
-    "300,n,8,1",  "600,n,8,1",   "1200,n,8,1",  "2400,n,8,1", "4800,n,8,1",
-    "9600,n,8,1", "19200,n,8,1", "38400,n,8,1", "57600,n,8,1"};
+// The speeds the device is used at, for those who open its port.
+using protocol::kSpeedSettings;
 
 }  // namespace talmir880

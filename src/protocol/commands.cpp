@@ -84,9 +84,12 @@ std::optional<Decoded> decode(std::string_view command) {
       return d;
     }
     case 'P':
-      if (fields.size() != 1 || fields[0] < '0' || fields[0] > '3') return std::nullopt;
+      if (fields.size() != 1 || fields[0] < '0' ||
+          fields[0] >= '0' + static_cast<int>(kLevelsDbm.size())) {
+        return std::nullopt;
+      }
       d.kind = Decoded::Kind::level;
-      d.level_dbm = kLevelsDbm.back() + 3 * (fields[0] - '0');
+      d.level_dbm = kLevelsDbm[kLevelsDbm.size() - 1 - static_cast<std::size_t>(fields[0] - '0')];
       return d;
     case 'S':
       if (fields != "0" && fields != "1") return std::nullopt;

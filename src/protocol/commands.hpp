@@ -39,6 +39,23 @@ struct StartUp {
 };
 inline constexpr StartUp kStartUp{};
 
+// The Settings of the nine speeds the device is used at, slowest first, as
+// the panel's speed list offers them; always no parity, 8 data bits, 1 stop
+// bit. Both programs start at the fastest.
+inline constexpr std::array<std::string_view, 9> kSpeedSettings = {
+    "300,n,8,1",  "600,n,8,1",   "1200,n,8,1",  "2400,n,8,1", "4800,n,8,1",
+    "9600,n,8,1", "19200,n,8,1", "38400,n,8,1", "57600,n,8,1"};
+inline constexpr std::string_view kStartUpSpeed = kSpeedSettings.back();
+// The baud rate of a speed's Settings: "57600" of "57600,n,8,1".
+constexpr std::string_view baud_of(std::string_view settings) {
+  return settings.substr(0, settings.find(','));
+}
+
+// The tuning steps the panel offers, largest first; the largest is also the
+// widest step a script may set for FREQ UP and DOWN.
+inline constexpr std::array<double, 10> kTuningStepsHz = {1e9, 1e8, 1e7, 1e6, 1e5,
+                                                          1e4, 1e3, 100, 10,  1};
+
 // x rounded half away from zero, zero-filled on the left to n digits and
 // never cut; "-" in front of the filled digits when the rounded value is
 // negative. Throws std::domain_error for a value with no such text
@@ -70,6 +87,10 @@ enum class SaveMode { single_point, sweep };
 // "$S0" or "$S1".
 std::string save(SaveMode mode);
 
+// Whether a command is a sweep ("$W"), the one the device answers with its
+// points rather than an R.
+inline bool is_sweep(std::string_view command) { return command.substr(0, 2) == "$W"; }
+
 // "$W", the start in 10 Hz units (at least 9 digits), the step per point in
 // 10 Hz units (at least 8) and the number of points (at least 4), each
 // rounded half away from zero and never cut; a negative step is written
@@ -77,8 +98,9 @@ std::string save(SaveMode mode);
 std::string sweep(double start_hz, double step_hz, double points);
 
 // A reply acknowledges when it holds an upper-case R anywhere.
+inline constexpr char kAcknowledgement = 'R';
 inline bool acknowledges(std::string_view received) {
-  return received.find('R') != std::string_view::npos;
+  return received.find(kAcknowledgement) != std::string_view::npos;
 }
 
 // What the device sends for each completed sweep point; never an R.

@@ -51,8 +51,8 @@ constexpr Accepts count(double min, double max) { return {Takes::count, min, max
 constexpr Accepts kRfFrequency{Takes::frequency_or_step, kMinCwFrequencyHz, kMaxFrequencyHz};
 constexpr Accepts kSweepFrequency = frequency(kMinFrequencyHz, kMaxFrequencyHz);
 constexpr Accepts kLevel{Takes::level, protocol::kLevelsDbm.back(), protocol::kLevelsDbm.front()};
-constexpr Accepts kMask = count(0, 255);
-constexpr Accepts kRegisterMask = count(0, 32767);
+constexpr Accepts kMask = count(0, Status::kByteMask);
+constexpr Accepts kRegisterMask = count(0, StatusRegister::kMask);
 
 std::string flag(bool on) { return on ? "1" : "0"; }
 
@@ -473,6 +473,39 @@ const Row& HeaderPath::find(const ProgramUnit& unit) {
   }
   if (found == nullptr) throw Refused{kUndefinedHeader};
   return *found;
+}
+
+namespace {
+
+std::string_view name_of(Takes takes) {
+  switch (takes) {
+    case Takes::nothing:
+      return "nothing";
+    case Takes::frequency:
+      return "frequency";
+    case Takes::frequency_or_step:
+      return "frequency_or_step";
+    case Takes::level:
+      return "level";
+    case Takes::count:
+      return "count";
+    case Takes::boolean:
+      return "boolean";
+    case Takes::mode:
+      return "mode";
+  }
+  return "?";
+}
+
+}  // namespace
+
+std::vector<RowSummary> row_summaries() {
+  std::vector<RowSummary> out;
+  for (const Row& row : kRows) {
+    out.push_back({row.header, row.set != nullptr, row.ask != nullptr, name_of(row.parameter.takes),
+                   row.parameter.min, row.parameter.max});
+  }
+  return out;
 }
 
 std::string_view HeaderPath::resolve(const ProgramUnit& unit) { return find(unit).header; }

@@ -67,6 +67,18 @@ class HeaderPath {
   std::vector<std::string> at_;
 };
 
+// A row as those who document the instrument read it: its header, whether
+// it has a setting and a query form, what its parameter is and its limits.
+struct RowSummary {
+  std::string_view header;
+  bool setting = false;
+  bool query = false;
+  std::string_view takes;  // nothing, frequency, frequency_or_step, level, count, boolean, mode
+  double min = 0;
+  double max = 0;
+};
+std::vector<RowSummary> row_summaries();
+
 // Adds one answer to a line's answers, which are joined by ';'.
 void add_answer(std::string& answers, const std::string& answer);
 

@@ -42,7 +42,7 @@ inline constexpr double kMaxFrequencyHz = protocol::kMaxRfHz;
 inline constexpr double kMinLfFrequencyHz = 1;
 inline constexpr double kMaxLfFrequencyHz = protocol::kMaxModulationHz;
 inline constexpr double kMinStepHz = protocol::kRfUnitHz;
-inline constexpr double kMaxStepHz = 1e9;
+inline constexpr double kMaxStepHz = protocol::kTuningStepsHz.front();
 
 // The "$W" command of a SCPI sweep: `points` points from start to stop,
 // both included. Throws Refused{-221} when the step is 0 or wider than its

@@ -4,35 +4,8 @@
 
 namespace talmir880::scpi {
 
-namespace {
-
-struct Error {
-  int code;
-  std::string_view text;
-};
-constexpr std::array<Error, 16> kErrors = {{
-    {0, "No error"},
-    {kCommandError, "Command error"},
-    {kSyntaxError, "Syntax error"},
-    {kDataTypeError, "Data type error"},
-    {kParameterNotAllowed, "Parameter not allowed"},
-    {kMissingParameter, "Missing parameter"},
-    {kUndefinedHeader, "Undefined header"},
-    {kInvalidSuffix, "Invalid suffix"},
-    {kInitIgnored, "Init ignored"},
-    {kSettingsConflict, "Settings conflict"},
-    {kDataOutOfRange, "Data out of range"},
-    {kIllegalParameterValue, "Illegal parameter value"},
-    {kHardwareError, "Hardware error"},
-    {kHardwareMissing, "Hardware missing"},
-    {kQueueOverflow, "Queue overflow"},
-    {kInputBufferOverrun, "Input buffer overrun"},
-}};
-
-}  // namespace
-
 std::string_view error_text(int code) {
-  for (const Error& e : kErrors) {
+  for (const ErrorRow& e : kErrors) {
     if (e.code == code) return e.text;
   }
   return "Error";
@@ -63,7 +36,7 @@ void Status::report(int code, std::string_view detail) {
 }
 
 std::string Status::next_error() {
-  if (queue_.empty()) return "0,\"No error\"";
+  if (queue_.empty()) return "0,\"" + std::string(error_text(0)) + "\"";
   Entry e = std::move(queue_.front());
   queue_.pop_front();
   return std::to_string(e.code) + ",\"" + e.text + "\"";

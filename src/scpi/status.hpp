@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -14,23 +15,53 @@ using ClientId = std::uint64_t;
 // What no client did: the front panel, the device on its own.
 inline constexpr ClientId kNoClient = 0;
 
-// The SCPI error numbers this instrument reports; their texts are in
-// kErrors (status.cpp), one row each.
-inline constexpr int kCommandError = -100;
-inline constexpr int kSyntaxError = -102;
-inline constexpr int kDataTypeError = -104;
-inline constexpr int kParameterNotAllowed = -108;
-inline constexpr int kMissingParameter = -109;
-inline constexpr int kUndefinedHeader = -113;
-inline constexpr int kInvalidSuffix = -131;
-inline constexpr int kInitIgnored = -213;
-inline constexpr int kSettingsConflict = -221;
-inline constexpr int kDataOutOfRange = -222;
-inline constexpr int kIllegalParameterValue = -224;
-inline constexpr int kHardwareError = -240;
-inline constexpr int kHardwareMissing = -241;
-inline constexpr int kQueueOverflow = -350;
-inline constexpr int kInputBufferOverrun = -363;
+// Every error this instrument reports: its SCPI number and standard text.
+struct ErrorRow {
+  int code;
+  std::string_view text;
+};
+inline constexpr std::array<ErrorRow, 16> kErrors = {{
+    {0, "No error"},
+    {-100, "Command error"},
+    {-102, "Syntax error"},
+    {-104, "Data type error"},
+    {-108, "Parameter not allowed"},
+    {-109, "Missing parameter"},
+    {-113, "Undefined header"},
+    {-131, "Invalid suffix"},
+    {-213, "Init ignored"},
+    {-221, "Settings conflict"},
+    {-222, "Data out of range"},
+    {-224, "Illegal parameter value"},
+    {-240, "Hardware error"},
+    {-241, "Hardware missing"},
+    {-350, "Queue overflow"},
+    {-363, "Input buffer overrun"},
+}};
+
+// The number of the row with this text; a text no row has does not build.
+consteval int error_code(std::string_view text) {
+  for (const ErrorRow& row : kErrors) {
+    if (row.text == text) return row.code;
+  }
+  throw "no such error";
+}
+
+inline constexpr int kCommandError = error_code("Command error");
+inline constexpr int kSyntaxError = error_code("Syntax error");
+inline constexpr int kDataTypeError = error_code("Data type error");
+inline constexpr int kParameterNotAllowed = error_code("Parameter not allowed");
+inline constexpr int kMissingParameter = error_code("Missing parameter");
+inline constexpr int kUndefinedHeader = error_code("Undefined header");
+inline constexpr int kInvalidSuffix = error_code("Invalid suffix");
+inline constexpr int kInitIgnored = error_code("Init ignored");
+inline constexpr int kSettingsConflict = error_code("Settings conflict");
+inline constexpr int kDataOutOfRange = error_code("Data out of range");
+inline constexpr int kIllegalParameterValue = error_code("Illegal parameter value");
+inline constexpr int kHardwareError = error_code("Hardware error");
+inline constexpr int kHardwareMissing = error_code("Hardware missing");
+inline constexpr int kQueueOverflow = error_code("Queue overflow");
+inline constexpr int kInputBufferOverrun = error_code("Input buffer overrun");
 
 // The standard text of an error number ("Data out of range").
 std::string_view error_text(int code);
@@ -49,7 +80,10 @@ class StatusRegister {
   void set_condition(int bit, bool on);
   int condition() const { return condition_; }
   int read_event();
-  void set_enable(int mask) { enable_ = mask & 0x7fff; }
+  // The bits an enable can hold: 15, bit 15 being always 0.
+  static constexpr int kMask = 0x7fff;
+
+  void set_enable(int mask) { enable_ = mask & kMask; }
   int enable() const { return enable_; }
   bool summary() const { return (event_ & enable_) != 0; }
   void clear_event() { event_ = 0; }
@@ -72,6 +106,8 @@ class Status {
   // gives way to -350 when it is full.
   static constexpr std::size_t kQueueSize = 32;
 
+  // The bits of the 8-bit registers (*ESE, *SRE).
+  static constexpr int kByteMask = 0xff;
   // Event status register bits.
   static constexpr int kOpc = 1 << 0;
   static constexpr int kQye = 1 << 2;
@@ -110,10 +146,10 @@ class Status {
   int event_status() const { return esr_; }
   // *ESR?: reading clears it.
   int read_event_status();
-  void set_event_enable(int mask) { ese_ = mask & 0xff; }
+  void set_event_enable(int mask) { ese_ = mask & kByteMask; }
   int event_enable() const { return ese_; }
   // Bit 6 of the service request enable cannot be set.
-  void set_service_enable(int mask) { sre_ = mask & 0xff & ~kMss; }
+  void set_service_enable(int mask) { sre_ = mask & kByteMask & ~kMss; }
   int service_enable() const { return sre_; }
   // *STB?: the questionable and operation summaries, EAV, MAV when the
   // asking line has answers waiting, ESB, MSS.

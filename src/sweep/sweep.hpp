@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/link.hpp"
+#include "protocol/commands.hpp"
 #include "toolkit/controls.hpp"
 #include "toolkit/message_box.hpp"
 
@@ -33,7 +34,7 @@ class Sweep {
   void show_progress(double percent);
   void show_end();
 
-  static constexpr double kMaxSamples = 9999;
+  static constexpr double kMaxSamples = protocol::kMaxSweepPoints;
 
   double sweep_start = 0;    // Hz
   double sweep_end = 0;      // Hz

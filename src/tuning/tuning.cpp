@@ -53,8 +53,6 @@ struct Unit {
 // Looked for in this order; the first one contained wins.
 constexpr std::array<Unit, 4> kUnits = {{{"GHz", 1e9}, {"MHz", 1e6}, {"kHz", 1e3}, {"Hz", 1.0}}};
 
-constexpr std::array<double, 10> kSteps = {1e9, 1e8, 1e7, 1e6, 1e5, 1e4, 1e3, 100, 10, 1};
-
 constexpr Phrase kOutOfRange = {"频率超出范围！", "頻率超出範圍！", "Frequency out of range!"};
 
 // An entry with both keywords is an RF entry.
@@ -66,11 +64,12 @@ const TuningKind* kind_of(const std::string& entry) {
 
 // Taken by position from the zero-filled digits, so values wider than the
 // field still give a display of the usual shape.
-std::string display_text(const TuningKind& kind, const std::string& digits) {
+std::string display_text(const TuningKind& kind, const std::string& digits,
+                         std::string_view before_unit = " ") {
   auto at = [&](std::size_t from, std::size_t count) { return digits.substr(from - 1, count); };
   std::string text = std::string(kind.keyword) + " " + at(1, 1) + " " + at(2, 3) + "." + at(5, 3);
   if (kind.rf) text += " " + at(8, 3);
-  return text + " " + std::string(kind.shown_unit);
+  return text + std::string(before_unit) + std::string(kind.shown_unit);
 }
 
 }  // namespace
@@ -151,13 +150,29 @@ void Tuning::show_off(const TuningKind& kind, std::string& saved) {
   show(kind, 0);
 }
 
+std::string Tuning::designed_rf_caption(double hz) {
+  return display_text(kRf, protocol::zero_padded(hz, kRf.digits), "");
+}
+
+std::string Tuning::designed_modulation_caption(double hz) {
+  return display_text(kMod, protocol::zero_padded(hz, kMod.digits), "");
+}
+
+std::string Tuning::step_caption(double hz) {
+  for (const Unit& unit : kUnits) {
+    if (hz >= unit.factor)
+      return protocol::zero_padded(hz / unit.factor, 1) + std::string(unit.text);
+  }
+  return protocol::zero_padded(hz, 1) + "Hz";
+}
+
 const TuningKind& Tuning::rf_kind() { return kRf; }
 const TuningKind& Tuning::modulation_kind() { return kMod; }
 
 void Tuning::Combo2_Click() {
   int index = Combo2_.ListIndex();
-  if (index >= 0 && index < static_cast<int>(kSteps.size())) {
-    vfo_step = kSteps[static_cast<std::size_t>(index)];
+  if (index >= 0 && index < static_cast<int>(protocol::kTuningStepsHz.size())) {
+    vfo_step = protocol::kTuningStepsHz[static_cast<std::size_t>(index)];
   }
 }
 

@@ -56,6 +56,13 @@ class Tuning {
   void show_modulation(double hz) { show(modulation_kind(), hz); }
   void show_modulation_off() { show_off(modulation_kind(), mod_saved); }
 
+  // The labels as designed, before anything was sent: a value in the
+  // display's shape with its unit straight after the digits.
+  static std::string designed_rf_caption(double hz);
+  static std::string designed_modulation_caption(double hz);
+  // A tuning step as the step list shows it: "1GHz", "100MHz", "10Hz".
+  static std::string step_caption(double hz);
+
   double vfo_step = 0;
   std::string rf_saved;
   std::string mod_saved;

@@ -1,0 +1,61 @@
+// Prints the command table for the documents' drift test, one tab-separated
+// line per row: "row", header, setting (0/1), query (0/1), parameter kind,
+// min, max. Then the device facts the Python class copies: "levels" and
+// "max_sweep_step"; and "error", number, text for each error. With --resolve, prints instead the
+// header of the row each argument (a setting as written: "FREQ:STAR") names, or "-".
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "protocol/commands.hpp"
+#include "scpi/command_table.hpp"
+#include "scpi/parser.hpp"
+#include "scpi/status.hpp"
+
+namespace {
+
+using namespace talmir880;
+
+std::string number(double x) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.17g", x);
+  return buf;
+}
+
+void print_table() {
+  for (const scpi::RowSummary& row : scpi::row_summaries()) {
+    std::printf("row\t%.*s\t%d\t%d\t%.*s\t%s\t%s\n", static_cast<int>(row.header.size()),
+                row.header.data(), row.setting ? 1 : 0, row.query ? 1 : 0,
+                static_cast<int>(row.takes.size()), row.takes.data(), number(row.min).c_str(),
+                number(row.max).c_str());
+  }
+  std::string levels;
+  for (int level : protocol::kLevelsDbm)
+    levels += (levels.empty() ? "" : ",") + std::to_string(level);
+  std::printf("levels\t%s\n", levels.c_str());
+  std::printf("max_sweep_step\t%s\n", number(protocol::kMaxSweepStepHz).c_str());
+  for (const scpi::ErrorRow& error : scpi::kErrors) {
+    std::printf("error\t%d\t%.*s\n", error.code, static_cast<int>(error.text.size()),
+                error.text.data());
+  }
+}
+
+std::string resolved(std::string_view written) {
+  try {
+    scpi::HeaderPath path;
+    return std::string(path.resolve(scpi::parse_unit(written)));
+  } catch (const scpi::Refused&) {
+    return "-";
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::string_view(argv[1]) == "--resolve") {
+    for (int i = 2; i < argc; ++i) std::printf("%s\n", resolved(argv[i]).c_str());
+    return 0;
+  }
+  print_table();
+  return 0;
+}
