@@ -23,13 +23,23 @@ bool take_port(std::string_view value, ServerOptions& out) {
 }
 
 bool take_baud(std::string_view value, ServerOptions& out) {
-  for (std::string_view settings : kSpeedSettings) {
-    if (settings.substr(0, settings.find(',')) == value) {
+  for (std::string_view settings : protocol::kSpeedSettings) {
+    if (protocol::baud_of(settings) == value) {
       out.settings = settings;
       return true;
     }
   }
   return false;
+}
+
+// "300, 600, ..., 38400 or 57600", as --baud takes them.
+std::string speeds_text() {
+  std::string out;
+  for (std::size_t i = 0; i < protocol::kSpeedSettings.size(); ++i) {
+    if (i > 0) out += i + 1 == protocol::kSpeedSettings.size() ? " or " : ", ";
+    out += protocol::baud_of(protocol::kSpeedSettings[i]);
+  }
+  return out;
 }
 
 bool take_listen(std::string_view value, ServerOptions& out) {
@@ -105,9 +115,7 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
       return {std::nullopt, "--port takes COM1 to COM10, 1 to 10 or a device path, not " + *value};
     }
     if (flag == "--baud" && !take_baud(*value, out)) {
-      return {
-          std::nullopt,
-          "--baud takes 300, 600, 1200, 2400, 4800, 9600, 19200, 38400 or 57600, not " + *value};
+      return {std::nullopt, "--baud takes " + speeds_text() + ", not " + *value};
     }
     if (flag == "--listen" && !take_listen(*value, out)) {
       return {std::nullopt, "--listen takes HOST:PORT (an IPv6 host in brackets), not " + *value};
@@ -149,8 +157,12 @@ std::string server_usage() {
          "                       the panel finds them (the ports folder, then the system's\n"
          "                       serial devices, USB adapters first), or a device path\n"
          "                       such as /dev/ttyUSB0 (default COM9)\n"
-         "  --baud B             300, 600, 1200, 2400, 4800, 9600, 19200, 38400 or 57600\n"
-         "                       (default 57600; always 8 data bits, no parity, 1 stop bit)\n"
+         "  --baud B             " +
+         speeds_text() +
+         "\n"
+         "                       (default " +
+         std::string(protocol::baud_of(protocol::kStartUpSpeed)) +
+         "; always 8 data bits, no parity, 1 stop bit)\n"
          "  --listen HOST:PORT   where to listen (default 127.0.0.1:5025; an IPv6 host in\n"
          "                       brackets; port 0: any free port). The first line on\n"
          "                       standard error says where it listens; for any address but\n"

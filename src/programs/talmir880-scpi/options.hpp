@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/commands.hpp"
 #include "scpi/allow_list.hpp"
 
 namespace talmir880::programs {
@@ -14,7 +15,7 @@ namespace talmir880::programs {
 struct ServerOptions {
   int comm_port = 9;   // COM<n>, found by the port-name rule, as the panel's default
   std::string device;  // a device path instead, when given
-  std::string settings = "57600,n,8,1";
+  std::string settings{protocol::kStartUpSpeed};
   std::string host = "127.0.0.1";
   int tcp_port = 5025;  // 0: any free port, told at start
   bool stdio = false;
