@@ -35,6 +35,12 @@ class ServedPanelTest : public PanelTest {
     served.instrument().submit(client, line);
     return script.answers.size() > before ? script.answers.back() : "";
   }
+  // A pass is RF on: the script's OUTP ON first, its command forgotten.
+  void script_switches_output_on() {
+    remote("OUTP ON");
+    device_answers();
+    port.written.clear();
+  }
   // The device acknowledges whatever waits for it, the script's and the
   // panel's alike, one R each.
   void device_answers() {
@@ -232,9 +238,7 @@ TEST_F(ServedPanelTest, APanelPassIsSeenByTheQueriesAndWaitedForByOpc) {
 
 TEST_F(ServedPanelTest, AScriptsPassMovesTheBarAndTheButtons) {
   open_port();
-  remote("OUTP ON");  // a pass is RF on
-  device_answers();
-  port.written.clear();
+  script_switches_output_on();
   remote("FREQ:STAR 200 MHZ;STOP 300 MHZ;:SWE:POIN 5");
   EXPECT_EQ(form.Text_star.Text(), " 200 MHz");
   EXPECT_EQ(form.Text_end.Text(), " 300 MHz");
@@ -256,9 +260,7 @@ TEST_F(ServedPanelTest, AScriptsPassMovesTheBarAndTheButtons) {
 
 TEST_F(ServedPanelTest, StopSweepOnThePanelEndsAScriptsRepetition) {
   open_port();
-  remote("OUTP ON");  // a pass is RF on
-  device_answers();
-  port.written.clear();
+  script_switches_output_on();
   remote("SWE:POIN 5;:FREQ:MODE SWE;:INIT:CONT ON");
   press({&form.Command_stop});
   EXPECT_EQ(remote("INIT:CONT?"), "0");
