@@ -225,6 +225,7 @@ std::optional<std::string> CoreChannel::create_link(ConnectionId id, Open& open,
       instrument_.attach(*events, connections_[id].who + " VXI-11");
   if (!client) return failure(open, kOutOfResources);
   Link& link = links_[lid];
+  link.input = std::make_unique<scpi::LineFeeder>(instrument_);
   link.connection = id;
   link.client = *client;
   link.events = std::move(events);
@@ -233,32 +234,12 @@ std::optional<std::string> CoreChannel::create_link(ConnectionId id, Open& open,
 }
 
 std::optional<std::string> CoreChannel::write(Link& link, Open& open, const WriteParms& p) {
-  const scpi::ClientId client = link.client;
-  const auto submit = [this, client](std::string line) {
-    instrument_.submit(client, std::move(line));
-  };
-  const auto overrun = [this, client] { instrument_.overrun(client); };
-  const auto full = [this, client] {
-    return instrument_.backlog(client) >= scpi::Instrument::kMaxBacklog;
-  };
   const std::string_view data = p.data;
-  while (open.written < data.size()) {
-    const std::string_view rest = data.substr(open.written);
-    // Only a piece that ends a line needs room; the rest only grows the
-    // partial line, which LineSplitter bounds.
-    if (rest.find('\n') != std::string_view::npos && full()) {
-      open.blocked = Blocked::io;
-      return std::nullopt;
-    }
-    open.written += link.input.feed_one(rest, submit, overrun);
-  }
+  open.written += link.input->feed(link.client, data.substr(open.written));
   // END ends the message, and so the line, when no LF did.
-  if ((p.flags & kEnd) != 0 && !link.input.partial().empty()) {
-    if (full()) {
-      open.blocked = Blocked::io;
-      return std::nullopt;
-    }
-    link.input.feed_one("\n", submit, overrun);
+  if (open.written < data.size() || ((p.flags & kEnd) != 0 && !link.input->end(link.client))) {
+    open.blocked = Blocked::io;
+    return std::nullopt;
   }
   return encode(WriteResp{kNoError, static_cast<std::uint32_t>(data.size())});
 }
@@ -315,7 +296,7 @@ std::optional<std::string> CoreChannel::generic(Link& link, Open& open) {
               instrument_.renew(link.client, *link.events)) {
         link.client = *fresh;
       }
-      link.input = {};
+      link.input->clear();
       link.output.clear();
       link.output_read = 0;
       link.output_bytes = 0;
@@ -349,10 +330,7 @@ void CoreChannel::end_link(std::int32_t lid, bool orderly) {
   Link& link = found->second;
   // An orderly end runs a last line without LF, as the raw socket does at
   // FIN, when there is room for it.
-  if (orderly && !link.input.partial().empty() &&
-      instrument_.backlog(link.client) < scpi::Instrument::kMaxBacklog) {
-    instrument_.submit(link.client, link.input.partial());
-  }
+  if (orderly) link.input->end(link.client);
   instrument_.detach(link.client);
   if (lock_holder_ == lid) {
     lock_holder_.reset();

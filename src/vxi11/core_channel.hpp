@@ -12,7 +12,7 @@
 #include <variant>
 
 #include "scpi/instrument.hpp"
-#include "scpi/line_splitter.hpp"
+#include "scpi/line_feeder.hpp"
 #include "vxi11/messages.hpp"
 
 namespace talmir880::vxi11 {
@@ -74,7 +74,7 @@ class CoreChannel {
     ConnectionId connection = 0;
     scpi::ClientId client = 0;
     std::unique_ptr<LinkEvents> events;
-    scpi::LineSplitter input;
+    std::unique_ptr<scpi::LineFeeder> input;
     std::deque<std::string> output;  // answers, each with its LF
     std::size_t output_read = 0;     // of the first
     std::size_t output_bytes = 0;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "scpi/instrument_fixture.hpp"
+#include "scpi/line_feeder.hpp"
 
 namespace talmir880::testing {
 namespace {
@@ -135,6 +136,33 @@ TEST_F(Clients, AnAnswerMayBringTheNextLineAtOnce) {
   EXPECT_TRUE(instrument.error_seen(1));
   EXPECT_FALSE(instrument.error_seen(eager.id)) << "client 1's error";
   instrument.detach(eager.id);
+}
+
+// Every transport feeds its bytes the same way: whole lines while the
+// client has room, the rest when room comes back, a last line without LF
+// at the end; and where web pages can reach, nothing from a web request on.
+TEST_F(Clients, TheLineFeederHandsOverLinesOnlyWhileTheClientHasRoom) {
+  scpi::LineFeeder feeder(instrument);
+  std::string bytes;
+  for (int i = 0; i < 20; ++i) bytes += "POW -6\n";
+  bytes += "*IDN?";
+  std::size_t took = feeder.feed(1, bytes);
+  EXPECT_EQ(took, scpi::Instrument::kMaxBacklog * 7) << "up to the first line without room";
+  acknowledge_all();
+  took += feeder.feed(1, std::string_view(bytes).substr(took));
+  EXPECT_EQ(took, bytes.size()) << "the partial line needs no room";
+  acknowledge_all();
+  EXPECT_TRUE(answers.empty());
+  EXPECT_TRUE(feeder.end(1));
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].second.substr(0, 17), "TALMIR,TALMIR-880");
+  EXPECT_EQ(port.written.size(), 20u);
+
+  scpi::LineFeeder guarded(instrument, scpi::LineFeeder::Guard::web);
+  guarded.feed(2, "*IDN?\nPOST / HTTP/1.1\nPOW -9\n");
+  EXPECT_TRUE(guarded.web_request());
+  EXPECT_EQ(answers.size(), 2u) << "the line before the request ran";
+  EXPECT_EQ(port.written.size(), 20u) << "nothing from the request on";
 }
 
 }  // namespace

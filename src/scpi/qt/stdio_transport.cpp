@@ -55,19 +55,12 @@ void StdioTransport::read() {
 }
 
 void StdioTransport::feed() {
-  auto submit = [this](std::string line) { instrument_.submit(session_, std::move(line)); };
-  auto overrun = [this] { instrument_.overrun(session_); };
-  while (!unfed_.empty() && instrument_.backlog(session_) < Instrument::kMaxBacklog) {
-    unfed_.erase(0, lines_.feed_one(unfed_, submit, overrun));
-  }
+  unfed_.erase(0, lines_.feed(session_, unfed_));
   // Read more only once this is fed.
   input_.setEnabled(unfed_.empty() && !ended_);
   if (!ended_ || !unfed_.empty() || told_end_) return;
   // A last line without its LF still counts.
-  if (!lines_.partial().empty()) {
-    if (instrument_.backlog(session_) >= Instrument::kMaxBacklog) return;  // room() comes back
-    lines_.feed_one("\n", submit, overrun);
-  }
+  if (!lines_.end(session_)) return;  // room() comes back
   told_end_ = true;
   instrument_.end_of_input(session_);
 }

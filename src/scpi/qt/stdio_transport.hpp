@@ -5,7 +5,7 @@
 #include <string>
 
 #include "scpi/instrument.hpp"
-#include "scpi/line_splitter.hpp"
+#include "scpi/line_feeder.hpp"
 
 namespace talmir880::scpi {
 
@@ -33,7 +33,7 @@ class StdioTransport final : public ClientEvents {
   Instrument& instrument_;
   std::function<void(int)> done_;
   QSocketNotifier input_;
-  LineSplitter lines_;
+  LineFeeder lines_{instrument_};
   std::string unfed_;
   ClientId session_ = 0;
   bool ended_ = false;

@@ -14,7 +14,7 @@
 #include <cstring>
 
 #include "scpi/allow_list.hpp"
-#include "scpi/line_splitter.hpp"
+#include "scpi/line_feeder.hpp"
 
 namespace talmir880::scpi {
 
@@ -27,7 +27,8 @@ class TcpTransport::Connection final : public ClientEvents {
         fd_(fd),
         peer_(peer),
         reader_(fd, QSocketNotifier::Read),
-        writer_(fd, QSocketNotifier::Write) {
+        writer_(fd, QSocketNotifier::Write),
+        lines_(owner.instrument_, LineFeeder::Guard::web) {
     writer_.setEnabled(false);
     QObject::connect(&reader_, &QSocketNotifier::activated, &reader_, [this] { readable(); });
     QObject::connect(&writer_, &QSocketNotifier::activated, &writer_, [this] { flush(); });
@@ -78,21 +79,8 @@ class TcpTransport::Connection final : public ClientEvents {
   }
 
   void feed() {
-    Instrument& instrument = owner_.instrument_;
-    // Checked as each line is cut, before it reaches the instrument: from
-    // a web line on, nothing of this connection is submitted.
-    auto submit = [&instrument, this](std::string line) {
-      if (web_ || web_line(line) != WebLine::none) {
-        web_ = true;
-        return;
-      }
-      instrument.submit(id_, std::move(line));
-    };
-    auto overrun = [&instrument, this] { instrument.overrun(id_); };
-    while (!web_ && !unfed_.empty() && instrument.backlog(id_) < Instrument::kMaxBacklog) {
-      unfed_.erase(0, lines_.feed_one(unfed_, submit, overrun));
-    }
-    if (web_ && refuse_web()) return;
+    unfed_.erase(0, lines_.feed(id_, unfed_));
+    if (lines_.web_request() && refuse_web()) return;
     if (fd_ >= 0) reader_.setEnabled(unfed_.empty() && !input_over_);
     if (!input_over_ || !unfed_.empty() || told_end_) return;
     if (aborted_) {
@@ -102,13 +90,10 @@ class TcpTransport::Connection final : public ClientEvents {
       return;
     }
     // The client finished its last line itself by ending.
-    if (!lines_.partial().empty()) {
-      if (instrument.backlog(id_) >= Instrument::kMaxBacklog) return;  // room() comes back
-      lines_.feed_one("\n", submit, overrun);
-      if (web_ && refuse_web()) return;
-    }
+    if (!lines_.end(id_)) return;  // room() comes back
+    if (lines_.web_request() && refuse_web()) return;
     told_end_ = true;
-    instrument.end_of_input(id_);
+    owner_.instrument_.end_of_input(id_);
   }
 
   void flush() {
@@ -184,7 +169,7 @@ class TcpTransport::Connection final : public ClientEvents {
   ClientId id_ = 0;
   QSocketNotifier reader_;
   QSocketNotifier writer_;
-  LineSplitter lines_;
+  LineFeeder lines_;
   std::string unfed_;
   std::string out_;
   std::size_t sent_ = 0;
@@ -193,7 +178,6 @@ class TcpTransport::Connection final : public ClientEvents {
   bool told_end_ = false;
   bool finished_ = false;
   bool left_ = false;
-  bool web_ = false;
   bool web_told_ = false;
 };
 
