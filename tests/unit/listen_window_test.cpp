@@ -68,11 +68,29 @@ struct Served : Panel {
   struct Idle : scpi::ClientEvents {
     void answer(std::string) override {}
   };
-  Served() { served.instrument().attach(script); }
+  Served() {
+    watchdog.ran_out = [this] { served.instrument().watchdog_ran_out(); };
+    quiet.ran_out = [this] { served.instrument().quiet_ran_out(); };
+    client = *served.instrument().attach(script);
+  }
+  // A script's line, each of its device commands acknowledged.
+  void remote(const std::string& line) {
+    served.instrument().submit(client, line);
+    for (int i = 0; i < 20 && watchdog.running(); ++i) port.receive("R");
+  }
+  // The device runs the pass last written, and the sweep's tick sees its end.
+  void pass_runs() {
+    const std::string& w = port.written.back();
+    port.receive(
+        std::string(std::stoul(w.substr(w.size() - 4)) * protocol::kCharsPerSweepPoint, '.'));
+    clock.advance(50);
+    quiet.run_out();
+  }
 
   ManualCountdown watchdog, stall, quiet, reopen;
   ServedPanel served{form, {watchdog, stall, quiet, reopen}};
   Idle script;
+  scpi::ClientId client = 0;
 };
 
 // A frequency field as a user types it: whole or with decimals, with or
@@ -168,6 +186,47 @@ TEST(ListenWindowTest, RandomHandSweepsLeaveTheSameWindowAndBytesWithOrWithoutAS
   }
   EXPECT_EQ(differing, 0) << "of 40 sweeps";
   EXPECT_GT(alone.port.written.size(), 30u) << "the sweeps ran";
+}
+
+// A script's sweep reads as the hand's setup of the same pass would leave
+// the fields: the panel's number form, its end one step past the script's
+// stop, and SIGNAL on them sends the script's "$W" again.
+TEST(ListenWindowTest, AScriptsSweepFieldsReadAsThePanelsSetupOfTheSamePass) {
+  struct Case {
+    std::string line;
+    std::string start, end, samples;
+  };
+  const Case cases[] = {
+      {"FREQ:STAR 200 MHZ;STOP 300 MHZ;:SWE:POIN 5", " 200 MHz", " 325 MHz", " 5"},
+      {"FREQ:STAR 26.7 MHZ;STOP 3026.94 MHZ", " 26.7 MHz", " 3777 MHz", " 5"},
+      {"FREQ:STAR 433.92 MHZ;STOP 2.45 GHZ;:SWE:POIN 9", " 433.92 MHz", " 2702.01 MHz", " 9"},
+      {"FREQ:STAR 0.5 MHZ;STOP 100.5 MHZ;:SWE:POIN 11", " .5 MHz", " 110.5 MHz", " 11"},
+      {"FREQ:STAR 3026940000;STOP 3027940000;:SWE:POIN 5", " 3026.94 MHz", " 3028.19 MHz", " 5"},
+      {"FREQ:CENT 1 GHZ;SPAN 100 MHZ;:SWE:POIN 6", " 950 MHz", " 1070 MHz", " 6"},
+      // The step as the device is sent it: 16.666667 MHz in 10 Hz.
+      {"FREQ:STAR 100 MHZ;STOP 200 MHZ;:SWE:POIN 7", " 100 MHz", " 216.66669 MHz", " 7"},
+      {"FREQ:STAR 10;STOP 1 MHZ;:SWE:POIN 100", " 1E-05 MHz", " 1.01001 MHz", " 100"},
+      {"FREQ:STAR 4300 MHZ;STOP 4400 MHZ;:SWE:POIN 9999", " 4300 MHz", " 4399.99 MHz", " 9999"},
+  };
+  Served panel;
+  panel.remote("OUTP ON;:FREQ:MODE SWE");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    panel.remote(c.line);
+    EXPECT_EQ(panel.form.Text_star.Text(), c.start);
+    EXPECT_EQ(panel.form.Text_end.Text(), c.end);
+    EXPECT_EQ(panel.form.Text_sample.Text(), c.samples);
+
+    panel.remote("INIT");
+    const std::string scripts = panel.port.written.back();
+    ASSERT_EQ(scripts.substr(0, 2), "$W");
+    panel.pass_runs();
+    panel.form.run([&] { panel.form.Command_signal.click(); });
+    EXPECT_EQ(panel.port.written.back(), scripts) << "the hand's pass on the fields shown";
+    EXPECT_EQ(panel.form.Text_end.Text(), c.end);
+    panel.pass_runs();
+  }
+  EXPECT_TRUE(panel.boxes.shown.empty());
 }
 
 }  // namespace
