@@ -2,6 +2,7 @@
 
 #include "app/layout.hpp"
 
+#include <cmath>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -188,8 +189,18 @@ void Form1::show_taken(std::string_view command) {
   }
 }
 
+// A script's stop is its last point; the panel's end lies one step past it,
+// its step being (end - start) / samples. The fields show the end the hand
+// would type for the same pass, with the step the device is sent in 10 Hz,
+// so that SIGNAL on them sends the script's "$W" again.
 void Form1::show_sweep_fields(double start_hz, double stop_hz, int points) {
-  sweep.show_fields(start_hz, stop_hz, points);
+  double end_hz = stop_hz;
+  if (points > 1) {
+    const double step_hz =
+        std::round((stop_hz - start_hz) / (points - 1) / protocol::kRfUnitHz) * protocol::kRfUnitHz;
+    end_hz = start_hz + step_hz * points;
+  }
+  sweep.show_fields(start_hz, end_hz, points);
 }
 
 void Form1::show_pass_progress(std::size_t seen, std::size_t expected) {

