@@ -196,8 +196,7 @@ void Form1::show_taken(std::string_view command) {
 void Form1::show_sweep_fields(double start_hz, double stop_hz, int points) {
   double end_hz = stop_hz;
   if (points > 1) {
-    const double step_hz =
-        std::round((stop_hz - start_hz) / (points - 1) / protocol::kRfUnitHz) * protocol::kRfUnitHz;
+    const double step_hz = protocol::sweep_step_sent((stop_hz - start_hz) / (points - 1));
     end_hz = start_hz + step_hz * points;
   }
   sweep.show_fields(start_hz, end_hz, points);

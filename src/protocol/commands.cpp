@@ -44,6 +44,8 @@ std::string sweep(double start_hz, double step_hz, double points) {
          zero_padded(points, 4);
 }
 
+double sweep_step_sent(double step_hz) { return std::round(step_hz / kRfUnitHz) * kRfUnitHz; }
+
 namespace {
 
 // A run of decimal digits, optionally behind a '-', as a whole number.

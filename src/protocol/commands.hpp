@@ -96,6 +96,9 @@ inline bool is_sweep(std::string_view command) { return command.substr(0, 2) == 
 // rounded half away from zero and never cut; a negative step is written
 // "-" and its digits. Throws std::domain_error for a value that is not finite.
 std::string sweep(double start_hz, double step_hz, double points);
+// The step per point that sweep() sends for step_hz: whole 10 Hz units,
+// rounded half away from zero.
+double sweep_step_sent(double step_hz);
 
 // A reply acknowledges when it holds an upper-case R anywhere.
 inline constexpr char kAcknowledgement = 'R';

@@ -11,7 +11,7 @@ std::string sweep_command(const Settings& s) {
   const double step_hz = (s.stop_hz - s.start_hz) / (s.points - 1);
   // The step field rounds to 10 Hz: a step of 0 sweeps nowhere, and a wider
   // one would push the points out of their place in the command.
-  const double field_hz = std::round(step_hz / protocol::kRfUnitHz) * protocol::kRfUnitHz;
+  const double field_hz = protocol::sweep_step_sent(step_hz);
   if (field_hz <= 0 || field_hz > protocol::kMaxSweepStepHz) throw Refused{kSettingsConflict};
   return protocol::sweep(s.start_hz, step_hz, s.points);
 }
