@@ -92,6 +92,7 @@ using talmir880::fuzzing::shown;
 using talmir880::scpi::ClientEvents;
 using talmir880::scpi::ClientId;
 using talmir880::scpi::Instrument;
+using talmir880::scpi::InstrumentEvents;
 using talmir880::scpi::Status;
 using talmir880::testing::ManualCountdown;
 
@@ -286,7 +287,7 @@ struct ClientState {
   int finishes = 0;
 };
 
-class Session {
+class Session : private InstrumentEvents {
  public:
   Session() {
     watchdog.ran_out = [this] {
@@ -302,7 +303,7 @@ class Session {
     stall.on_stop = [this] { pass_stopped(); };
     quiet.on_start = [this] { quiet_started(); };
     port.wrote = [this](std::string_view w) { wrote(w); };
-    instrument.reachability_changed = [this](DeviceFault fault) { reachability(fault); };
+    instrument.observe(*this);
     observer.id = attached(observer);
     at_rest = observe(true);
   }
@@ -644,6 +645,8 @@ class Session {
                "the quiet time began before every report of the pass came",
                [&] { return std::to_string(pass_read()) + " characters read after " + trace; });
   }
+
+  void reachability_changed(DeviceFault fault) override { reachability(fault); }
 
   void reachability(DeviceFault fault) {
     const bool now = fault == DeviceFault::none;

@@ -8,22 +8,15 @@ ServedPanel::ServedPanel(Form1& form, DeviceSession::Countdowns countdowns)
       start_hz_(instrument_.settings().start_hz),
       stop_hz_(instrument_.settings().stop_hz),
       points_(instrument_.settings().points) {
-  instrument_.settings_changed = [this](scpi::Generator::Changer by) {
-    show_sweep_fields(by == scpi::Generator::Changer::panel);
-  };
-  instrument_.pass_started = [this](int, bool repeating) { form_.show_pass(repeating); };
-  instrument_.pass_progress = [this](std::size_t seen, std::size_t expected) {
-    form_.show_pass_progress(seen, expected);
-  };
-  instrument_.sweep_ended = [this] { form_.show_sweep_end(); };
-  instrument_.lockout_changed = [this](bool locked) { form_.lock_controls(locked); };
+  instrument_.observe(*this);
   form_.sweep_stopped = [this] { instrument_.abort(); };
 }
 
 // The hand's own sweep has written its fields by the panel's rules, which
 // the server's reading of the same bytes (a last point, not an end) must
 // not overwrite.
-void ServedPanel::show_sweep_fields(bool by_panel) {
+void ServedPanel::settings_changed(scpi::Generator::Changer by) {
+  const bool by_panel = by == scpi::Generator::Changer::panel;
   const scpi::Settings& s = instrument_.settings();
   if (s.start_hz == start_hz_ && s.stop_hz == stop_hz_ && s.points == points_) return;
   start_hz_ = s.start_hz;
@@ -31,5 +24,15 @@ void ServedPanel::show_sweep_fields(bool by_panel) {
   points_ = s.points;
   if (!by_panel) form_.show_sweep_fields(start_hz_, stop_hz_, points_);
 }
+
+void ServedPanel::pass_started(int, bool repeating) { form_.show_pass(repeating); }
+
+void ServedPanel::pass_progress(std::size_t seen, std::size_t expected) {
+  form_.show_pass_progress(seen, expected);
+}
+
+void ServedPanel::sweep_ended() { form_.show_sweep_end(); }
+
+void ServedPanel::lockout_changed(bool locked) { form_.lock_controls(locked); }
 
 }  // namespace talmir880

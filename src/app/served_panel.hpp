@@ -9,7 +9,7 @@ namespace talmir880 {
 // The automation server's instrument behind the front panel: it drives the
 // device over the line the panel owns, and what it does shows on the panel
 // as the same change by hand would leave it.
-class ServedPanel {
+class ServedPanel : private scpi::InstrumentEvents {
  public:
   ServedPanel(Form1& form, DeviceSession::Countdowns countdowns);
   ServedPanel(const ServedPanel&) = delete;
@@ -18,7 +18,11 @@ class ServedPanel {
   scpi::Instrument& instrument() { return instrument_; }
 
  private:
-  void show_sweep_fields(bool by_panel);
+  void settings_changed(scpi::Generator::Changer by) override;
+  void pass_started(int points, bool repeating) override;
+  void pass_progress(std::size_t seen, std::size_t expected) override;
+  void sweep_ended() override;
+  void lockout_changed(bool locked) override;
 
   Form1& form_;
   scpi::Instrument instrument_;

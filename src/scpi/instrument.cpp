@@ -17,27 +17,21 @@ Instrument::Instrument(SharedLine& line, DeviceSession::Countdowns countdowns)
   wire();
 }
 
-// Passed on as they come: the owner sets them after construction.
+// Passed on as they come, to whoever observes by then.
 void Instrument::wire() {
   generator_.changed = [this] { pump(); };
   generator_.reachability_changed = [this](DeviceFault fault) {
-    if (reachability_changed) reachability_changed(fault);
+    events_->reachability_changed(fault);
   };
-  generator_.settings_changed = [this](Generator::Changer by) {
-    if (settings_changed) settings_changed(by);
-  };
+  generator_.settings_changed = [this](Generator::Changer by) { events_->settings_changed(by); };
   generator_.pass_started = [this](int points, bool repeating) {
-    if (pass_started) pass_started(points, repeating);
+    events_->pass_started(points, repeating);
   };
   generator_.pass_progress = [this](std::size_t seen, std::size_t expected) {
-    if (pass_progress) pass_progress(seen, expected);
+    events_->pass_progress(seen, expected);
   };
-  generator_.pass_finished = [this] {
-    if (sweep_ended) sweep_ended();
-  };
-  generator_.lockout_changed = [this](bool locked) {
-    if (lockout_changed) lockout_changed(locked);
-  };
+  generator_.pass_finished = [this] { events_->sweep_ended(); };
+  generator_.lockout_changed = [this](bool locked) { events_->lockout_changed(locked); };
 }
 
 Instrument::Client* Instrument::find(ClientId client) {
@@ -181,8 +175,8 @@ void Instrument::switch_off_if_due() {
   const Off why = off_;
   off_ = Off::none;
   lines_since_off_ = false;
-  if (switching_off && why != Off::asked) {
-    switching_off(why == Off::unused ? OffBecause::unused : OffBecause::unattended);
+  if (why != Off::asked) {
+    events_->switching_off(why == Off::unused ? OffBecause::unused : OffBecause::unattended);
   }
   if (generator_.written) {
     generator_.origin = {{},

@@ -34,6 +34,29 @@ class ClientEvents {
   virtual void finished() {}
 };
 
+// Why the instrument switches off on its own, for the log.
+enum class OffBecause { unused, unattended };
+
+// What the instrument tells its owner; each does nothing unless overridden.
+// Called from inside the instrument's own calls, as ClientEvents are.
+class InstrumentEvents {
+ public:
+  virtual ~InstrumentEvents() = default;
+  // The device could be reached and now cannot (with why), or the other
+  // way round (DeviceFault::none).
+  virtual void reachability_changed(DeviceFault) {}
+  // It switches off on its own, for the log.
+  virtual void switching_off(OffBecause) {}
+  // For a front panel that shows what the instrument does: the settings
+  // may have changed; a sweep pass began (its points, whether passes
+  // repeat), came on, and the sweep ended; SYSTem:RWLock began or ended.
+  virtual void settings_changed(Generator::Changer) {}
+  virtual void pass_started(int /*points*/, bool /*repeating*/) {}
+  virtual void pass_progress(std::size_t /*seen*/, std::size_t /*expected*/) {}
+  virtual void sweep_ended() {}
+  virtual void lockout_changed(bool /*locked*/) {}
+};
+
 // The TALMIR-880 as one SCPI instrument shared by every client, with no
 // clock, socket or thread of its own.
 //
@@ -118,9 +141,10 @@ class Instrument {
       std::function<void(std::string_view who, std::string_view command, std::string_view line)>;
   void log_commands(CommandLog log);
 
-  // It switches off on its own, for the log.
-  enum class OffBecause { unused, unattended };
-  std::function<void(OffBecause why)> switching_off;
+  using OffBecause = scpi::OffBecause;
+  // Where what the instrument does goes from now on; it must outlive the
+  // instrument or be replaced first.
+  void observe(InstrumentEvents& events) { events_ = &events; }
 
   // The client's IEEE 488.2 status byte without MAV, which only the
   // transport knows.
@@ -139,18 +163,6 @@ class Instrument {
 
   // The settings the queries answer.
   const Settings& settings() const { return generator_.settings(); }
-
-  // The device could be reached and now cannot (with why), or the other
-  // way round (DeviceFault::none).
-  std::function<void(DeviceFault)> reachability_changed;
-  // For a front panel that shows what the instrument does: the settings
-  // may have changed; a sweep pass began (its points, whether passes
-  // repeat), came on, and the sweep ended; SYSTem:RWLock began or ended.
-  std::function<void(Generator::Changer)> settings_changed;
-  std::function<void(int points, bool repeating)> pass_started;
-  std::function<void(std::size_t seen, std::size_t expected)> pass_progress;
-  std::function<void()> sweep_ended;
-  std::function<void(bool locked)> lockout_changed;
 
  private:
   struct Line {
@@ -201,6 +213,8 @@ class Instrument {
   // changed nothing, so leaving calls for no switch-off.
   bool lines_since_off_ = false;
   std::function<void()> off_then_;
+  InstrumentEvents none_;
+  InstrumentEvents* events_ = &none_;
 };
 
 }  // namespace talmir880::scpi

@@ -1,8 +1,10 @@
 #include "scpi/parameters.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
+#include "protocol/commands.hpp"
 #include "scpi/status.hpp"
 
 namespace talmir880::scpi {
@@ -74,6 +76,79 @@ std::optional<double> asked_limit(const ProgramUnit& unit, double min, double ma
   if (unit.parameters.empty()) return std::nullopt;
   expect_parameters(unit, 1);
   return choice(unit.parameters.front(), {"MINimum", "MAXimum"}) == 0 ? min : max;
+}
+
+Value read_setting(const Accepts& kind, const ProgramUnit& unit) {
+  Value v;
+  if (kind.takes == Takes::nothing) {
+    expect_parameters(unit, 0);
+    return v;
+  }
+  expect_parameters(unit, 1);
+  const Parameter& p = unit.parameters.front();
+  switch (kind.takes) {
+    case Takes::nothing:
+      break;
+    case Takes::frequency_or_step:
+      if (p.kind == Parameter::Kind::word && (matches("UP", p.word) || matches("DOWN", p.word))) {
+        v.step = matches("UP", p.word) ? 1 : -1;
+        return v;
+      }
+      [[fallthrough]];
+    case Takes::frequency: {
+      const double hz = std::round(number(p, Quantity::frequency, kind.min, kind.max));
+      if (!(hz >= kind.min && hz <= kind.max)) throw Refused{kDataOutOfRange};
+      v.number = hz;
+      break;
+    }
+    case Takes::level: {
+      const double dbm = number(p, Quantity::level, kind.min, kind.max);
+      const auto& levels = protocol::kLevelsDbm;
+      if (std::find(levels.begin(), levels.end(), dbm) == levels.end()) {
+        throw Refused{kIllegalParameterValue};
+      }
+      v.number = dbm;
+      break;
+    }
+    case Takes::count: {
+      const double n = std::round(number(p, Quantity::count, kind.min, kind.max));
+      if (!(n >= kind.min && n <= kind.max)) throw Refused{kDataOutOfRange};
+      v.number = n;
+      break;
+    }
+    case Takes::boolean:
+      v.number = boolean(p) ? 1 : 0;
+      break;
+    case Takes::mode:
+      v.number = static_cast<double>(choice(p, {"CW", "FIXed", "SWEep"}));
+      break;
+  }
+  return v;
+}
+
+bool has_limits(const Accepts& kind) {
+  return kind.takes == Takes::frequency || kind.takes == Takes::frequency_or_step ||
+         kind.takes == Takes::level || kind.takes == Takes::count;
+}
+
+std::string_view name_of(Takes takes) {
+  switch (takes) {
+    case Takes::nothing:
+      return "nothing";
+    case Takes::frequency:
+      return "frequency";
+    case Takes::frequency_or_step:
+      return "frequency_or_step";
+    case Takes::level:
+      return "level";
+    case Takes::count:
+      return "count";
+    case Takes::boolean:
+      return "boolean";
+    case Takes::mode:
+      return "mode";
+  }
+  return "?";
 }
 
 std::string whole(double value) { return std::to_string(std::llround(value)); }

@@ -10,6 +10,21 @@
 
 namespace talmir880::scpi {
 
+// What a row's parameter is; a query's MINimum/MAXimum answers the limits.
+enum class Takes { nothing, frequency, frequency_or_step, level, count, boolean, mode };
+
+struct Accepts {
+  Takes takes = Takes::nothing;
+  double min = 0;
+  double max = 0;
+};
+
+// A row's parameter, read and checked before the row runs.
+struct Value {
+  double number = 0;  // a frequency in Hz, a level, a count, 0/1, a choice's index
+  int step = 0;       // FREQ UP: +1, FREQ DOWN: -1
+};
+
 // What a number's suffix may say.
 enum class Quantity { count, frequency, level };
 
@@ -28,6 +43,14 @@ bool boolean(const Parameter& p);
 std::size_t choice(const Parameter& p, std::initializer_list<std::string_view> words);
 // A query's optional MINimum / MAXimum: the limit asked for, if any.
 std::optional<double> asked_limit(const ProgramUnit& unit, double min, double max);
+
+// A setting's parameter read as the row's kind, within its limits: -222
+// out of them, -224 for a level the device does not have.
+Value read_setting(const Accepts& kind, const ProgramUnit& unit);
+// Whether a query of the kind may ask for MINimum or MAXimum.
+bool has_limits(const Accepts& kind);
+// The kind as those who document the instrument name it ("frequency_or_step").
+std::string_view name_of(Takes takes);
 
 // A whole number as an answer: "100000000", "-3".
 std::string whole(double value);

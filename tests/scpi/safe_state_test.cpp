@@ -14,12 +14,13 @@ namespace {
 using Lines = std::vector<std::string>;
 const Lines kOff{"$F000000001", "$M0000000"};
 
-class SafeState : public InstrumentTest {
+class SafeState : public InstrumentTest, private scpi::InstrumentEvents {
  protected:
   SafeState() {
     idle.ran_out = [this] { instrument.idle_ran_out(); };
-    instrument.switching_off = [this](scpi::Instrument::OffBecause why) { reasons.push_back(why); };
+    instrument.observe(*this);
   }
+  void switching_off(scpi::OffBecause why) override { reasons.push_back(why); }
   void detach_all() {
     for (ClientId id = 1; id <= 4; ++id) instrument.detach(id);
   }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "device/device_session.hpp"
@@ -29,6 +30,33 @@ void say(const std::string& line) { std::fprintf(stderr, "talmir880-scpi: %s\n",
 
 // A line with the local time, for a journal read later.
 void log(const std::string& line) { say(talmir880::programs::log_time_stamp() + " " + line); }
+
+// What the instrument does by itself, in the journal: the device lost and
+// back (once each way), and switch-offs of its own.
+class JournalEvents : public talmir880::scpi::InstrumentEvents {
+ public:
+  JournalEvents(std::string device, bool reachable, int off_after_s)
+      : device_(std::move(device)), reachable_(reachable), off_after_s_(off_after_s) {}
+
+  void reachability_changed(talmir880::DeviceFault fault) override {
+    const bool now = fault == talmir880::DeviceFault::none;
+    if (now == reachable_) return;
+    reachable_ = now;
+    log(device_ + ": " + (now ? std::string("device back") : std::string(cause(fault))));
+  }
+
+  void switching_off(talmir880::scpi::OffBecause why) override {
+    log(device_ + ": RF and modulation off: " +
+        (why == talmir880::scpi::OffBecause::unused
+             ? std::string("the last client has gone")
+             : "no command for " + std::to_string(off_after_s_) + " s"));
+  }
+
+ private:
+  std::string device_;
+  bool reachable_;
+  int off_after_s_;
+};
 
 }  // namespace
 
@@ -69,6 +97,7 @@ int main(int argc, char* argv[]) {
     say(device + ": no such port; commands that need the device get -241 until it is there");
   }
 
+  JournalEvents journal(device, present, options.off_after_s);  // outlives the instrument
   // The countdowns call the instrument only from the event loop, by which
   // time it exists.
   std::unique_ptr<scpi::Instrument> instrument;
@@ -77,23 +106,11 @@ int main(int argc, char* argv[]) {
   programs::InstrumentClocks clocks([quiet_time] { return quiet_time; },
                                     [&instrument]() -> scpi::Instrument& { return *instrument; });
   instrument = std::make_unique<scpi::Instrument>(port, clocks.countdowns());
-  bool reachable = present;
-  instrument->reachability_changed = [&](DeviceFault fault) {
-    const bool now = fault == DeviceFault::none;
-    if (now == reachable) return;
-    reachable = now;
-    log(device + ": " + (now ? std::string("device back") : std::string(cause(fault))));
-  };
+  instrument->observe(journal);
 
   QtCountdown unattended(std::chrono::seconds(options.off_after_s),
                          [&instrument] { instrument->idle_ran_out(); });
   instrument->keep_safe({options.off_when_unused, options.off_after_s > 0 ? &unattended : nullptr});
-  instrument->switching_off = [&](scpi::Instrument::OffBecause why) {
-    log(device + ": RF and modulation off: " +
-        (why == scpi::Instrument::OffBecause::unused
-             ? std::string("the last client has gone")
-             : "no command for " + std::to_string(options.off_after_s) + " s"));
-  };
 
   if (options.log_commands) {
     instrument->log_commands(

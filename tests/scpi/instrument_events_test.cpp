@@ -1,0 +1,65 @@
+// What the instrument tells its owner goes to the one observer it was handed.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "scpi/instrument_fixture.hpp"
+
+namespace talmir880::testing {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+class InstrumentEventsTest : public InstrumentTest, private scpi::InstrumentEvents {
+ protected:
+  InstrumentEventsTest() { instrument.observe(*this); }
+
+  void reachability_changed(DeviceFault fault) override {
+    seen.push_back(fault == DeviceFault::none ? "reachable" : "unreachable");
+  }
+  void settings_changed(scpi::Generator::Changer) override { ++settings; }
+  void pass_started(int points, bool repeating) override {
+    seen.push_back("pass of " + std::to_string(points) + (repeating ? ", repeating" : ", once"));
+  }
+  void pass_progress(std::size_t count, std::size_t expected) override {
+    progress = std::to_string(count) + "/" + std::to_string(expected);
+  }
+  void sweep_ended() override { seen.push_back("sweep ended"); }
+  void lockout_changed(bool locked) override { seen.push_back(locked ? "locked" : "unlocked"); }
+
+  Lines seen;
+  int settings = 0;
+  std::string progress;
+};
+
+TEST_F(InstrumentEventsTest, EveryKindOfEventReachesTheObserverInItsOrder) {
+  run("SYST:RWL");
+  run("SYST:LOC");
+  run("OUTP ON;:FREQ:MODE SWE;:SWE:POIN 5");
+  EXPECT_GT(settings, 0);
+  run("INIT");
+  report_points(5);
+  EXPECT_EQ(progress, "20/20") << "four characters a point";
+  port.fail_write = true;
+  run("POW -6");
+  port.fail_write = false;
+  reopen.run_out();
+  run("POW -6");
+  // The port starts closed: the first device command opens it.
+  EXPECT_EQ(seen, (Lines{"locked", "unlocked", "reachable", "pass of 5, once", "sweep ended",
+                         "unreachable", "reachable"}));
+}
+
+TEST_F(InstrumentEventsTest, ANewObserverTakesOverAndTheOldOneHearsNoMore) {
+  struct Other : scpi::InstrumentEvents {
+    void lockout_changed(bool locked) override { lockouts.push_back(locked); }
+    std::vector<bool> lockouts;
+  } other;
+  instrument.observe(other);
+  run("SYST:RWL");
+  EXPECT_TRUE(seen.empty());
+  EXPECT_EQ(other.lockouts, std::vector<bool>{true});
+}
+
+}  // namespace
+}  // namespace talmir880::testing
