@@ -165,6 +165,7 @@ void DeviceSession::acknowledged() {
   if (exchanging()) {
     finish(DeviceFault::none);
   } else if (late_) {
+    if (late_acknowledged) late_acknowledged();
     end_late_wait();
   } else if (pass_running_) {
     // A late R (a reply that came after its command was given up) emptied

@@ -109,6 +109,8 @@ class DeviceSession : private LinkEvents {
   std::function<bool()> may_write;
   // A command's exchange is over, however it ended, its late reply too.
   std::function<void()> exchange_over;
+  // The late reply came: the device took the command that timed out.
+  std::function<void()> late_acknowledged;
   // The session has become idle after waiting for a late reply.
   std::function<void()> settled;
   // The device went away while nothing was waiting on it.

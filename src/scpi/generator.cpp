@@ -33,7 +33,16 @@ Generator::Generator(SharedLine& line, DeviceSession::Countdowns countdowns, Sta
 }
 
 void Generator::wire_session() {
-  session_.settled = [this] { advance(); };
+  // Its -240 stands, but what the device holds is what the queries answer.
+  session_.late_acknowledged = [this] {
+    if (!late_change_) return;
+    late_change_(acknowledged_);
+    reprogram();
+  };
+  session_.settled = [this] {
+    late_change_ = nullptr;
+    advance();
+  };
   session_.pass_ended = [this](DeviceFault fault) { pass_ended(fault); };
   session_.port_lost = [this] { report_to_all(DeviceFault::device_gone); };
   session_.reachability_changed = [this](DeviceFault fault) {
@@ -303,6 +312,8 @@ void Generator::command_ended(DeviceFault fault) {
     const bool switch_off =
         failed.sent == protocol::kRfOff || failed.sent == protocol::kModulationOff;
     if (switch_off && failed.change) failed.change(acknowledged_);
+    // Its late R, if one comes while the line waits for it, still counts.
+    if (fault == DeviceFault::no_acknowledge) late_change_ = std::move(failed.change);
     failed.change = nullptr;
     reprogram();
   }

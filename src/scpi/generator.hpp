@@ -211,6 +211,8 @@ class Generator {
   bool advancing_ = false;
   // The device could not be reached since it last could.
   bool gone_ = false;
+  // What the command that timed out changes, should its late R come.
+  Change late_change_;
 };
 
 }  // namespace talmir880::scpi

@@ -48,7 +48,8 @@ TEST_F(DeviceFaults, NoAcknowledgementIsAHardwareErrorAndTheValueIsNotTaken) {
 }
 
 // A device always late: each command gets -240, and the R that comes after
-// its command was given up counts for that one, never for the next.
+// its command was given up counts for that one, never for the next; the
+// queries answer what it took.
 TEST_F(DeviceFaults, ALateReplyCountsForItsOwnCommandNeverForTheNext) {
   instrument.submit(1, "POW -9");
   instrument.submit(2, "POW -6");
@@ -59,8 +60,13 @@ TEST_F(DeviceFaults, ALateReplyCountsForItsOwnCommandNeverForTheNext) {
   }
   EXPECT_EQ(port.written, (Lines{"$P1", "$P2"}));
   EXPECT_FALSE(watchdog.running());
+  EXPECT_EQ(run("POW?", 3), "-6");
   EXPECT_EQ(errors(1), Lines{kNoAcknowledge});
   EXPECT_EQ(errors(2), Lines{kNoAcknowledge});
+  instrument.submit(1, "OUTP ON");
+  watchdog.run_out();
+  watchdog.run_out();  // no late R either
+  EXPECT_EQ(run("OUTP?", 3), "0") << "not taken";
 }
 
 // A switch-on the device did not take leaves nothing switched on behind it;
@@ -70,6 +76,7 @@ TEST_F(DeviceFaults, NoUnacknowledgedSwitchLeavesTheOutputOnUnasked) {
   instrument.submit(1, "OUTP ON");
   instrument.submit(2, "FREQ 200 MHZ;:OUTP:MOD ON;:LFO:FREQ 2 KHZ");
   watchdog.run_out();  // OUTP ON is not taken
+  watchdog.run_out();  // nor does a late R come
   acknowledge_all();
   EXPECT_EQ(port.written, (Lines{"$F010000000", "$M0001000", "$M0002000"}))
       << "the frequency queued behind it is kept, not sent";
@@ -79,6 +86,7 @@ TEST_F(DeviceFaults, NoUnacknowledgedSwitchLeavesTheOutputOnUnasked) {
   EXPECT_EQ(port.written.back(), "$M0000000");
   instrument.submit(1, "OUTP OFF");
   watchdog.run_out();  // nor is this OUTP OFF: the output may well be off
+  watchdog.run_out();
   EXPECT_EQ(run("OUTP?;:OUTP:MOD?"), "0;0");
   const std::size_t before = port.written.size();
   run("FREQ 300 MHZ;:LFO:FREQ 3 KHZ");
