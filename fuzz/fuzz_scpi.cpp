@@ -651,6 +651,10 @@ class Session : private InstrumentEvents {
   void reachability(DeviceFault fault) {
     const bool now = fault == DeviceFault::none;
     check(!reachable || *reachable != now, "the device's reachability told twice the same", trace);
+    // A device back from away counts as off until a command says otherwise:
+    // as after a failed exchange, the instrument may say off where the
+    // device last acknowledged on.
+    if (now && reachable == false) exchange_failed = true;
     reachable = now;
   }
 
@@ -675,12 +679,12 @@ class Session : private InstrumentEvents {
     switch (q) {
       case Query::output:
         check_that(a == "0" || a == "1", "OUTP? answered neither 0 nor 1", what);
-        check_that(output_dirty || a == at_rest.output,
+        check_that(output_dirty || a == at_rest.output || went_off(a),
                    "OUTP? changed with no line that could change it", what);
         break;
       case Query::modulation:
         check_that(a == "0" || a == "1", "OUTP:MOD? answered neither 0 nor 1", what);
-        check_that(modulation_dirty || a == at_rest.modulation,
+        check_that(modulation_dirty || a == at_rest.modulation || went_off(a),
                    "OUTP:MOD? changed with no line that could change it", what);
         break;
       case Query::power:
@@ -808,9 +812,9 @@ class Session : private InstrumentEvents {
              at_rest.power + " at the last rest, now " + now.output + ";" + now.modulation +
              (rest ? ";" + now.power : "") + " after " + trace;
     };
-    check_that(output_dirty || now.output == at_rest.output,
+    check_that(output_dirty || now.output == at_rest.output || went_off(now.output),
                "OUTP? changed with no line that could change it", what);
-    check_that(modulation_dirty || now.modulation == at_rest.modulation,
+    check_that(modulation_dirty || now.modulation == at_rest.modulation || went_off(now.modulation),
                "OUTP:MOD? changed with no line that could change it", what);
     check_that(!rest || power_dirty || now.power == at_rest.power,
                "POW? changed with no line that could change it", what);
@@ -818,6 +822,10 @@ class Session : private InstrumentEvents {
     modulation_guard.seen(now.modulation, rest);
     if (rest) came_to_rest(now);
   }
+
+  // A device that went and came back counts its output and modulation as
+  // off with no line saying so: after a failure, only ever towards off.
+  bool went_off(const std::string& answer) const { return exchange_failed && answer == "0"; }
 
   void came_to_rest(const Observed& now) {
     const auto what = [&] {
