@@ -100,7 +100,7 @@ void Form1::wire() {
   Combo3.Click = [this] { Combo3_Click(); };
 
   device_line.panel_sweeping = [this] { return Timer_sweep.Enabled(); };
-  device_line.remote_took = [this](std::string_view command) { show_taken(command); };
+  device_line.observe(*this);
 }
 
 void Form1::Form_Load() {
@@ -164,28 +164,31 @@ void Form1::not_acknowledged() {
   notices.tell(kNoConnect);
 }
 
-void Form1::show_taken(std::string_view command) {
-  const std::optional<protocol::Decoded> d = protocol::decode(command);
-  if (!d) return;
-  switch (d->kind) {
-    case protocol::Decoded::Kind::rf:
-      tuning.show_rf(d->hz);
+// The hand's own changes are on the window already, and a script's that
+// the hand overtook would only flicker there.
+void Form1::held_changed(Fact fact, Face by, bool overtaken) {
+  if (by != Face::remote || overtaken) return;
+  const Held& h = device_line.state().held();
+  switch (fact) {
+    case Fact::rf:
+      if (h.rf_on) {
+        tuning.show_rf(h.rf_hz);
+      } else {
+        tuning.show_rf_off();
+      }
       break;
-    case protocol::Decoded::Kind::rf_off:
-      tuning.show_rf_off();
+    case Fact::modulation:
+      if (h.modulation_on) {
+        tuning.show_modulation(h.modulation_hz);
+      } else {
+        tuning.show_modulation_off();
+      }
       break;
-    case protocol::Decoded::Kind::modulation:
-      tuning.show_modulation(d->hz);
+    case Fact::level:
+      output.show_level(h.level_dbm);
       break;
-    case protocol::Decoded::Kind::modulation_off:
-      tuning.show_modulation_off();
-      break;
-    case protocol::Decoded::Kind::level:
-      output.show_level(d->level_dbm);
-      break;
-    case protocol::Decoded::Kind::save:
-    case protocol::Decoded::Kind::sweep:
-      break;  // nothing on the panel shows them
+    case Fact::saved:
+      break;  // nothing on the panel shows it
   }
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "connection/port_connection.hpp"
+#include "device/generator_state.hpp"
 #include "device/shared_line.hpp"
 #include "link/countdown.hpp"
 #include "link/link.hpp"
@@ -35,7 +36,7 @@ class TimerCountdown final : public Countdown {
 // The one window: it owns every control and the form-level state, hands each
 // subsystem the controls it may touch, wires the handlers, and tells the user
 // what the link reports.
-class Form1 : private LinkEvents {
+class Form1 : private LinkEvents, private GeneratorObserver {
  public:
   Form1(SerialPort& MSComm1, MessageBoxes& boxes);
   Form1(const Form1&) = delete;
@@ -57,10 +58,10 @@ class Form1 : private LinkEvents {
   std::vector<Control*> controls();
 
   // What the automation server made the device do, shown as the same change
-  // by hand would leave the window; nothing is sent. A command the device
-  // took; the sweep's fields; a pass begun, coming on, the sweep ended; the
-  // controls locked from the server (SYSTem:RWLock) or not.
-  void show_taken(std::string_view command);
+  // by hand would leave the window; nothing is sent. What the device took
+  // comes from the line's state; the sweep's fields, a pass begun, coming
+  // on, the sweep ended and the controls locked from the server
+  // (SYSTem:RWLock) or not, from the server.
   void show_sweep_fields(double start_hz, double stop_hz, int points);
   void show_pass(bool repeating) { sweep.show_pass(repeating); }
   void show_pass_progress(std::size_t seen, std::size_t expected);
@@ -123,6 +124,8 @@ class Form1 : private LinkEvents {
  private:
   void set_design_captions();
   void wire();
+
+  void held_changed(Fact fact, Face by, bool overtaken) override;
 
   void not_acknowledged() override;
   void read_failed(const PortError& fault) override;

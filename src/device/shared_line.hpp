@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "device/generator_state.hpp"
 #include "link/serial_port.hpp"
 
 namespace talmir880 {
@@ -24,10 +25,15 @@ namespace talmir880 {
 //
 // The panel owns the port: it opens and closes it and sets its number and
 // speed. The remote user cannot open it (PortError, Cause::closed) and its
-// closing does nothing.
+// closing does nothing. Without a panel (Owner::remote) the remote user
+// opens and closes it; number and speed are set on the port beforehand.
+//
+// The line is where every byte passes, so it keeps the generator's state:
+// what the device acknowledged, the pass that runs, the port.
 class SharedLine {
  public:
-  explicit SharedLine(SerialPort& port);
+  enum class Owner { panel, remote };
+  explicit SharedLine(SerialPort& port, Owner owner = Owner::panel);
   ~SharedLine();
   SharedLine(const SharedLine&) = delete;
   SharedLine& operator=(const SharedLine&) = delete;
@@ -49,25 +55,22 @@ class SharedLine {
   bool free_for_remote() const;
   // The remote user's command no longer waits for an R.
   void remote_exchange_ended();
+  // The remote user's pass has ended (it counts its own reports).
+  void remote_pass_ended();
 
-  // The device acknowledged a command of that user; the bytes as written.
-  // A remote command is not told when the hand has written one of the same
-  // kind since: the device ends up as the hand left it.
-  std::function<void(std::string_view)> panel_took;
-  std::function<void(std::string_view)> remote_took;
-  // The panel wrote a sweep, and its sweep has ended.
-  std::function<void(std::string_view)> panel_pass_started;
-  std::function<void()> panel_pass_ended;
+  const GeneratorState& state() const { return state_; }
+  void observe(GeneratorObserver& observer) { state_.observe(observer); }
+  void forget(GeneratorObserver& observer) { state_.forget(observer); }
+
   // The line has become free for the remote user.
   std::function<void()> line_freed;
   // The panel has written these bytes, for a log of what the hand sent.
   std::function<void(std::string_view)> panel_wrote;
 
  private:
-  enum class User { panel, remote };
-  class Face final : public SerialPort {
+  class Side final : public SerialPort {
    public:
-    Face(SharedLine& line, User user) : line_(line), user_(user) {}
+    Side(SharedLine& line, Face user) : line_(line), user_(user) {}
     void set_CommPort(int number) override;
     void set_Settings(const std::string& settings) override;
     bool PortOpen() const override { return line_.port_.PortOpen(); }
@@ -80,28 +83,33 @@ class SharedLine {
 
    private:
     SharedLine& line_;
-    User user_;
+    Face user_;
   };
   struct Waiting {
-    User user;
+    Face user;
     std::string command;
   };
 
-  Face& face(User user) { return user == User::panel ? panel_ : remote_; }
-  void write(User user, std::string_view data);
+  Side& side(Face user) { return user == Face::panel ? panel_ : remote_; }
+  // The user who opens the port, and gets what nobody else is owed.
+  Face owning() const { return owner_ == Owner::panel ? Face::panel : Face::remote; }
+  bool may_open(Face user) const { return user == owning(); }
+  bool panel_passing() const;
+  void write(Face user, std::string_view data);
   void port_event();
   void forget_exchanges();
   bool panel_waits() const;
   bool superseded(std::string_view command, std::span<const Waiting> taken_after) const;
 
   SerialPort& port_;
-  Face panel_{*this, User::panel};
-  Face remote_{*this, User::remote};
+  Owner owner_;
+  GeneratorState state_;
+  Side panel_{*this, Face::panel};
+  Side remote_{*this, Face::remote};
   std::deque<Waiting> waiting_;
   // Who gets what comes while no command waits.
-  User stream_ = User::panel;
+  Face stream_ = owning();
   int panel_depth_ = 0;
-  bool panel_pass_ = false;
 };
 
 }  // namespace talmir880

@@ -16,39 +16,39 @@ std::string sweep_command(const Settings& s) {
   return protocol::sweep(s.start_hz, step_hz, s.points);
 }
 
-Generator::Generator(SerialPort& port, DeviceSession::Countdowns countdowns, StatusBoard& statuses)
-    : statuses_(statuses), session_(port, countdowns) {
-  wire_session();
-}
-
 Generator::Generator(SharedLine& line, DeviceSession::Countdowns countdowns, StatusBoard& statuses)
-    : statuses_(statuses), session_(line.remote(), countdowns) {
+    : line_(line), statuses_(statuses), session_(line.remote(), countdowns) {
   wire_session();
   session_.may_write = [&line] { return line.free_for_remote(); };
   session_.exchange_over = [&line] { line.remote_exchange_ended(); };
   line.line_freed = [this] { advance(); };
-  line.panel_took = [this](std::string_view command) { panel_took(command); };
-  line.panel_pass_started = [this](std::string_view command) { panel_pass_began(command); };
-  line.panel_pass_ended = [this] { panel_pass_over(); };
+  line.observe(*this);
+  programmed_ = acknowledged();
+  kept_ = programmed_;
+}
+
+Generator::~Generator() {
+  line_.forget(*this);
+  line_.line_freed = nullptr;
 }
 
 void Generator::wire_session() {
   // Its -240 stands, but what the device holds is what the queries answer.
   session_.late_acknowledged = [this] {
     if (!late_change_) return;
-    late_change_(acknowledged_);
+    settle(late_change_);
     reprogram();
   };
   session_.settled = [this] {
     late_change_ = nullptr;
     advance();
   };
-  session_.pass_ended = [this](DeviceFault fault) { pass_ended(fault); };
+  session_.pass_ended = [this](DeviceFault fault) {
+    line_.remote_pass_ended();
+    our_pass_ended(fault);
+  };
   session_.port_lost = [this] { report_to_all(DeviceFault::device_gone); };
   session_.reachability_changed = [this](DeviceFault fault) {
-    if (fault == DeviceFault::none && gone_) came_back();
-    // The panel's closed port is no sign of what the device holds.
-    gone_ = gone_ || (unreachable(fault) && fault != DeviceFault::port_closed);
     if (reachability_changed) reachability_changed(fault);
   };
   session_.pass_progress = [this](std::size_t seen, std::size_t expected) {
@@ -56,85 +56,86 @@ void Generator::wire_session() {
   };
 }
 
+Settings Generator::acknowledged() const {
+  Settings s = kept_;
+  const Held& h = line_.state().held();
+  s.output_on = h.rf_on && !rf_counted_off_;
+  s.modulation_on = h.modulation_on && !modulation_counted_off_;
+  s.power_dbm = h.level_dbm;
+  return s;
+}
+
+void Generator::settle(const Change& change) {
+  Settings s = acknowledged();
+  if (change) change(s);
+  kept_ = s;
+}
+
 // The programmed settings are what the device took with what is still
 // queued applied again.
-void Generator::reprogram() {
-  programmed_ = acknowledged_;
+void Generator::reprogram(Changer by) {
+  programmed_ = acknowledged();
   for (const Entry& e : queue_) {
     if (e.change) e.change(programmed_);
   }
-  told_settings();
-}
-
-// A device that went and came back may have been switched off or reset in
-// between, and cannot be asked: as at start, the output and the modulation
-// count as off, and no repetition goes on.
-void Generator::came_back() {
-  gone_ = false;
-  acknowledged_.output_on = false;
-  acknowledged_.modulation_on = false;
-  acknowledged_.continuous = false;
-  reprogram();
+  told_settings(by);
 }
 
 void Generator::told_settings(Changer by) {
   if (settings_changed) settings_changed(by);
 }
 
-// What the panel did, once the device took it, as the queries answer it.
-void Generator::panel_took(std::string_view command) {
-  const std::optional<protocol::Decoded> d = protocol::decode(command);
-  if (!d) return;
-  auto change = [&d](Settings& s) {
-    using Kind = protocol::Decoded::Kind;
-    switch (d->kind) {
-      case Kind::rf:
-        s.frequency_hz = d->hz;
-        s.output_on = true;
-        s.sweep_mode = false;
-        break;
-      case Kind::rf_off:
-        s.output_on = false;
-        break;
-      case Kind::modulation:
-        s.lf_frequency_hz = d->hz;
-        s.modulation_on = true;
-        break;
-      case Kind::modulation_off:
-        s.modulation_on = false;
-        break;
-      case Kind::level:
-        s.power_dbm = d->level_dbm;
-        break;
-      case Kind::save:
-        break;
-      case Kind::sweep:
-        // The panel's last point is the stop a SCPI sweep of these points has.
-        s.start_hz = d->hz;
-        s.stop_hz = d->hz + d->step_hz * std::max(d->points - 1, 0);
-        s.points = d->points;
-        s.sweep_mode = true;
-        break;
-    }
-  };
-  change(acknowledged_);
-  change(programmed_);
-  told_settings(Changer::panel);
+bool Generator::panel_passing() const {
+  const std::optional<Pass>& pass = line_.state().pass();
+  return pass && pass->by == Face::panel;
 }
 
-void Generator::panel_pass_began(std::string_view command) {
-  panel_took(command);  // a sweep has no R: it is taken as it starts
-  if (panel_pass_) return;
-  panel_pass_ = next_ticket_++;
+// The device took a command. Ours are done in their turn; the panel's
+// show at once, and tuning by hand is CW.
+void Generator::held_changed(Fact fact, Face by, bool) {
+  const Held& h = line_.state().held();
+  // The frequencies the device was last tuned to are the ones a switch-on
+  // sends again, whoever tuned it.
+  if (fact == Fact::rf) {
+    if (h.rf_on) kept_.frequency_hz = h.rf_hz;
+    rf_counted_off_ = false;
+  } else if (fact == Fact::modulation) {
+    if (h.modulation_on) kept_.lf_frequency_hz = h.modulation_hz;
+    modulation_counted_off_ = false;
+  }
+  if (by != Face::panel) return;
+  if (fact == Fact::rf && h.rf_on) kept_.sweep_mode = false;
+  reprogram(Changer::panel);
+}
+
+// The panel's last point is the stop a SCPI sweep of these points has.
+void Generator::pass_began(const Pass& pass) {
+  if (pass.by != Face::panel) return;
+  kept_.start_hz = pass.start_hz;
+  kept_.stop_hz = pass.start_hz + pass.step_hz * std::max(pass.points - 1, 0);
+  kept_.points = pass.points;
+  kept_.sweep_mode = true;
+  panel_pass_ticket_ = next_ticket_++;
   statuses_.set_operation(Status::kSweeping, true);
+  reprogram(Changer::panel);
 }
 
-void Generator::panel_pass_over() {
-  if (!panel_pass_) return;
-  panel_pass_.reset();
+void Generator::pass_ended(Face by) {
+  if (by != Face::panel) return;
   if (!session_.pass_running()) statuses_.set_operation(Status::kSweeping, false);
   run_waiters();
   if (changed) changed();
+}
+
+// A device that went and came back may have been switched off or reset in
+// between: the line counts its output and modulation off, and no
+// repetition goes on.
+void Generator::port_changed(PortState, bool came_back) {
+  if (!came_back) return;
+  rf_counted_off_ = false;
+  modulation_counted_off_ = false;
+  kept_.continuous = false;
+  reprogram();
 }
 
 void Generator::lock(ClientId client) {
@@ -245,16 +246,16 @@ bool Generator::start_front() {
   Entry& e = queue_.front();
   switch (e.kind) {
     case Entry::Kind::keep:
-      if (e.change) e.change(acknowledged_);
+      settle(e.change);
       complete_front();
       return true;
     case Entry::Kind::command: {
       // Reached first: a device that comes back now counts as off, and the
       // command is made from that.
       session_.reach();
-      e.sent = e.make(acknowledged_);
+      e.sent = e.make(acknowledged());
       if (e.sent.empty()) {  // nothing to tell the device now: a kept value
-        if (e.change) e.change(acknowledged_);
+        settle(e.change);
         complete_front();
         return true;
       }
@@ -280,10 +281,11 @@ bool Generator::start_front() {
   // been done by now, and nothing after it counts yet.
   DeviceFault fault = DeviceFault::none;
   session_.reach();
+  const Settings now = acknowledged();
   try {
-    if (!acknowledged_.output_on) throw Refused{kSettingsConflict, "output off"};
-    const std::string command = sweep_command(acknowledged_);
-    fault = session_.start_pass(command, static_cast<std::size_t>(acknowledged_.points));
+    if (!now.output_on) throw Refused{kSettingsConflict, "output off"};
+    const std::string command = sweep_command(now);
+    fault = session_.start_pass(command, static_cast<std::size_t>(now.points));
     if (fault == DeviceFault::none && written) written(command, e.origin);
   } catch (const Refused& refused) {
     statuses_.report(e.client, refused.code, refused.detail);
@@ -293,7 +295,7 @@ bool Generator::start_front() {
   }
   if (fault == DeviceFault::none) {
     statuses_.set_operation(Status::kSweeping, true);
-    if (pass_started) pass_started(acknowledged_.points, acknowledged_.continuous);
+    if (pass_started) pass_started(now.points, now.continuous);
     return false;
   }
   report(e.client, fault);
@@ -304,14 +306,16 @@ bool Generator::start_front() {
 
 void Generator::command_ended(DeviceFault fault) {
   if (fault == DeviceFault::none) {
-    if (const Change& change = queue_.front().change) change(acknowledged_);
+    settle(queue_.front().change);
     statuses_.set_questionable(Status::kNotAnswering, false);
   } else {
     Entry& failed = queue_.front();
     report(failed.client, fault);
-    const bool switch_off =
-        failed.sent == protocol::kRfOff || failed.sent == protocol::kModulationOff;
-    if (switch_off && failed.change) failed.change(acknowledged_);
+    const bool rf_off = failed.sent == protocol::kRfOff;
+    const bool modulation_off = failed.sent == protocol::kModulationOff;
+    if (rf_off || modulation_off) settle(failed.change);
+    rf_counted_off_ = rf_counted_off_ || rf_off;
+    modulation_counted_off_ = modulation_counted_off_ || modulation_off;
     // Its late R, if one comes while the line waits for it, still counts.
     if (fault == DeviceFault::no_acknowledge) late_change_ = std::move(failed.change);
     failed.change = nullptr;
@@ -320,8 +324,8 @@ void Generator::command_ended(DeviceFault fault) {
   complete_front();
 }
 
-void Generator::pass_ended(DeviceFault fault) {
-  statuses_.set_operation(Status::kSweeping, panel_pass_.has_value());
+void Generator::our_pass_ended(DeviceFault fault) {
+  statuses_.set_operation(Status::kSweeping, panel_passing());
   if (fault == DeviceFault::none) {
     statuses_.set_questionable(Status::kNotAnswering, false);
   } else {
@@ -357,7 +361,7 @@ void Generator::run_waiters() {
 
 void Generator::stop_repeating() {
   programmed_.continuous = false;
-  acknowledged_.continuous = false;
+  kept_.continuous = false;
   told_settings();
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device/device_session.hpp"
+#include "device/generator_state.hpp"
 #include "device/shared_line.hpp"
 #include "link/serial_port.hpp"
 #include "protocol/commands.hpp"
@@ -16,9 +17,9 @@
 
 namespace talmir880::scpi {
 
-// What the queries answer. The device cannot be asked, so the output and
-// the modulation count as off until a command switches them on; the other
-// values are the panel's start-up ones.
+// What the queries answer. The device's part (frequencies, output,
+// modulation, level) starts as the line's record of it; the rest is the
+// instrument's own.
 struct Settings {
   double frequency_hz = protocol::kStartUp.rf_hz;  // a whole number of 10 Hz
   bool output_on = false;
@@ -56,8 +57,10 @@ std::string sweep_command(const Settings& s);
 // device command (sent, then acknowledged or not), a change kept without
 // telling the device, and a sweep pass. A change applies at once to the
 // settings that queries answer (the programmed values) and, in its turn
-// and once the device acknowledged it, to the acknowledged ones. A command
-// the device did not take returns the programmed values to the
+// and once the device acknowledged it, to the acknowledged ones: what the
+// line's state says the device holds, with the instrument's own values
+// beside it (a frequency waiting for the output, the sweep, the mode). A
+// command the device did not take returns the programmed values to the
 // acknowledged ones with what is still queued applied again, and queues
 // its error; a switch-off the device did not acknowledge counts as done all
 // the same, since the output may well be off, and nothing may switch it on
@@ -70,7 +73,7 @@ std::string sweep_command(const Settings& s);
 // A device command is made in its turn, from the acknowledged settings: a
 // frequency queued while the output counted as on is not sent when the
 // command that switched it on was refused meanwhile.
-class Generator {
+class Generator : private GeneratorObserver {
  public:
   using Change = std::function<void(Settings&)>;
   // The command to send, from the settings the device holds when its turn
@@ -78,10 +81,13 @@ class Generator {
   using Make = std::function<std::string(const Settings&)>;
   using Ticket = std::uint64_t;
 
-  Generator(SerialPort& port, DeviceSession::Countdowns countdowns, StatusBoard& statuses);
-  // On a line the front panel shares: commands wait while the line is the
-  // panel's, and what the device took from the panel shows in the settings.
+  // The remote side of the line. Where a front panel shares it, commands
+  // wait while the line is the panel's, and what the device took from the
+  // panel shows in the settings.
   Generator(SharedLine& line, DeviceSession::Countdowns countdowns, StatusBoard& statuses);
+  ~Generator() override;
+  Generator(const Generator&) = delete;
+  Generator& operator=(const Generator&) = delete;
 
   const Settings& settings() const { return programmed_; }
   StatusBoard& statuses() { return statuses_; }
@@ -106,14 +112,14 @@ class Generator {
   bool pass_running() const { return session_.pass_running(); }
   // A pass of ours or of the panel's runs or waits: device commands queued
   // now are sent after it, and their lines need not wait.
-  bool pass_ahead() const { return pass_queued() || panel_pass_.has_value(); }
+  bool pass_ahead() const { return pass_queued() || panel_passing(); }
 
   // The newest thing queued, or begun by the panel; 0 when nothing ever was.
   Ticket last() const { return next_ticket_ - 1; }
   // Everything up to the ticket is done.
   bool done(Ticket ticket) const {
     return (queue_.empty() || queue_.front().ticket > ticket) &&
-           (!panel_pass_ || *panel_pass_ > ticket);
+           (!panel_passing() || panel_pass_ticket_ > ticket);
   }
   // Runs `then` once everything up to the ticket is done (*OPC).
   void when_done(Ticket ticket, std::function<void()> then);
@@ -121,7 +127,7 @@ class Generator {
   // Opens the port if need be (*TST?); queues why it cannot be for the client.
   bool reachable(ClientId client);
   // Nothing queued and nothing on the line.
-  bool idle() const { return queue_.empty() && session_.idle() && !panel_pass_; }
+  bool idle() const { return queue_.empty() && session_.idle() && !panel_passing(); }
 
   // SYSTem:RWLock from a client: the panel's controls are locked until
   // SYSTem:LOCal or :REMote, or until that client leaves.
@@ -182,7 +188,7 @@ class Generator {
   void advance();
   bool start_front();
   void command_ended(DeviceFault fault);
-  void pass_ended(DeviceFault fault);
+  void our_pass_ended(DeviceFault fault);
   void complete_front();
   void stop_repeating();
   // A fault met by the client's entry, and one no entry met (the port lost
@@ -190,27 +196,38 @@ class Generator {
   void report(ClientId client, DeviceFault fault);
   void report_to_all(DeviceFault fault);
   void wire_session();
-  void panel_took(std::string_view command);
-  void panel_pass_began(std::string_view command);
-  void panel_pass_over();
   void told_settings(Changer by = Changer::other);
-  void reprogram();
-  void came_back();
+  // The device's part from the line's state, the instrument's own beside it.
+  Settings acknowledged() const;
+  // A change done in its turn: the instrument's own part of it is kept.
+  void settle(const Change& change);
+  void reprogram(Changer by = Changer::other);
   void run_waiters();
+  bool panel_passing() const;
 
+  void held_changed(Fact fact, Face by, bool overtaken) override;
+  void pass_began(const Pass& pass) override;
+  void pass_ended(Face by) override;
+  void port_changed(PortState port, bool came_back) override;
+
+  SharedLine& line_;
   StatusBoard& statuses_;
   DeviceSession session_;
   Settings programmed_;
-  Settings acknowledged_;
+  // The instrument's own values as done in their turn: the frequencies the
+  // output and the modulation are switched on at, the sweep, the mode. The
+  // output, the modulation and the level are the line's.
+  Settings kept_;
+  // A switch-off the device did not acknowledge counts as done.
+  bool rf_counted_off_ = false;
+  bool modulation_counted_off_ = false;
   std::deque<Entry> queue_;
   Ticket next_ticket_ = 1;
-  // The panel's sweep, which *OPC? waits for too.
-  std::optional<Ticket> panel_pass_;
+  // Where the panel's pass stands among ours: *OPC? waits for it too.
+  Ticket panel_pass_ticket_ = 0;
   std::optional<ClientId> locked_by_;
   std::vector<std::pair<Ticket, std::function<void()>>> waiting_;
   bool advancing_ = false;
-  // The device could not be reached since it last could.
-  bool gone_ = false;
   // What the command that timed out changes, should its late R come.
   Change late_change_;
 };

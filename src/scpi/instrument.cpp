@@ -8,7 +8,8 @@
 namespace talmir880::scpi {
 
 Instrument::Instrument(SerialPort& port, DeviceSession::Countdowns countdowns)
-    : generator_(port, countdowns, statuses_) {
+    : own_line_(std::make_unique<SharedLine>(port, SharedLine::Owner::remote)),
+      generator_(*own_line_, countdowns, statuses_) {
   wire();
 }
 

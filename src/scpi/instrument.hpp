@@ -200,6 +200,8 @@ class Instrument {
   void switch_off_if_due();
 
   StatusBoard statuses_;
+  // The line of a port nobody else uses.
+  std::unique_ptr<SharedLine> own_line_;
   Generator generator_;
   std::map<ClientId, Client> clients_;
   ClientId next_id_ = 1;
