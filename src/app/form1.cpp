@@ -205,9 +205,12 @@ void Form1::show_sweep_fields(double start_hz, double stop_hz, int points) {
   sweep.show_fields(start_hz, end_hz, points);
 }
 
-void Form1::show_pass_progress(std::size_t seen, std::size_t expected) {
-  if (expected > 0)
-    sweep.show_progress(100.0 * static_cast<double>(seen) / static_cast<double>(expected));
+// The hand's own pass moves the bar from its own timer.
+void Form1::pass_progressed(const Pass& pass) {
+  if (pass.by == Face::remote && pass.expected > 0) {
+    sweep.show_progress(100.0 * static_cast<double>(pass.seen) /
+                        static_cast<double>(pass.expected));
+  }
 }
 
 // A fault ends a running sweep before the box opens: the box keeps the event

@@ -64,7 +64,6 @@ class Form1 : private LinkEvents, private GeneratorObserver {
   // (SYSTem:RWLock) or not, from the server.
   void show_sweep_fields(double start_hz, double stop_hz, int points);
   void show_pass(bool repeating) { sweep.show_pass(repeating); }
-  void show_pass_progress(std::size_t seen, std::size_t expected);
   void show_sweep_end() { sweep.show_end(); }
   void lock_controls(bool locked) { form.set_Enabled(!locked); }
   // STOP SWEEP was pressed: a sweep the server repeats ends too.
@@ -126,6 +125,7 @@ class Form1 : private LinkEvents, private GeneratorObserver {
   void wire();
 
   void held_changed(Fact fact, Face by, bool overtaken) override;
+  void pass_progressed(const Pass& pass) override;
 
   void not_acknowledged() override;
   void read_failed(const PortError& fault) override;

@@ -27,10 +27,6 @@ void ServedPanel::settings_changed(scpi::Generator::Changer by) {
 
 void ServedPanel::pass_started(int, bool repeating) { form_.show_pass(repeating); }
 
-void ServedPanel::pass_progress(std::size_t seen, std::size_t expected) {
-  form_.show_pass_progress(seen, expected);
-}
-
 void ServedPanel::sweep_ended() { form_.show_sweep_end(); }
 
 void ServedPanel::lockout_changed(bool locked) { form_.lock_controls(locked); }

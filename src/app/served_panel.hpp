@@ -20,7 +20,6 @@ class ServedPanel : private scpi::InstrumentEvents {
  private:
   void settings_changed(scpi::Generator::Changer by) override;
   void pass_started(int points, bool repeating) override;
-  void pass_progress(std::size_t seen, std::size_t expected) override;
   void sweep_ended() override;
   void lockout_changed(bool locked) override;
 

@@ -179,7 +179,6 @@ void DeviceSession::received() {
   if (!pass_running_) return;
   seen_ = link_.receive_data.size();
   countdowns_.stall.start();
-  if (pass_progress) pass_progress(pass_counted_ + seen_, pass_expected_);
   // Past the last report every character, report or noise, puts the end
   // off until the line is quiet: as many reports as noise pushed ahead may
   // still come. A line that never goes quiet (noise without end) gets at

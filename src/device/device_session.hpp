@@ -103,8 +103,6 @@ class DeviceSession : private LinkEvents {
   void reopen_ran_out() {}
 
   std::function<void(DeviceFault)> pass_ended;
-  // The reports of the running pass: how many characters of how many came.
-  std::function<void(std::size_t seen, std::size_t expected)> pass_progress;
   // Asked before each write when the line is shared; null: always.
   std::function<bool()> may_write;
   // A command's exchange is over, however it ended, its late reply too.

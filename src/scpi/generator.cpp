@@ -51,9 +51,6 @@ void Generator::wire_session() {
   session_.reachability_changed = [this](DeviceFault fault) {
     if (reachability_changed) reachability_changed(fault);
   };
-  session_.pass_progress = [this](std::size_t seen, std::size_t expected) {
-    if (pass_progress) pass_progress(seen, expected);
-  };
 }
 
 Settings Generator::acknowledged() const {

@@ -163,7 +163,6 @@ class Generator : private GeneratorObserver {
   std::function<void(Changer)> settings_changed;
   // A pass of ours began (its points, whether passes repeat), came on, ended.
   std::function<void(int points, bool repeating)> pass_started;
-  std::function<void(std::size_t seen, std::size_t expected)> pass_progress;
   std::function<void()> pass_finished;
   // SYSTem:RWLock began or ended.
   std::function<void(bool)> lockout_changed;

@@ -28,9 +28,6 @@ void Instrument::wire() {
   generator_.pass_started = [this](int points, bool repeating) {
     events_->pass_started(points, repeating);
   };
-  generator_.pass_progress = [this](std::size_t seen, std::size_t expected) {
-    events_->pass_progress(seen, expected);
-  };
   generator_.pass_finished = [this] { events_->sweep_ended(); };
   generator_.lockout_changed = [this](bool locked) { events_->lockout_changed(locked); };
 }

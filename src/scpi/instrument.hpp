@@ -52,7 +52,6 @@ class InstrumentEvents {
   // repeat), came on, and the sweep ended; SYSTem:RWLock began or ended.
   virtual void settings_changed(Generator::Changer) {}
   virtual void pass_started(int /*points*/, bool /*repeating*/) {}
-  virtual void pass_progress(std::size_t /*seen*/, std::size_t /*expected*/) {}
   virtual void sweep_ended() {}
   virtual void lockout_changed(bool /*locked*/) {}
 };
