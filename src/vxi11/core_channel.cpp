@@ -59,29 +59,78 @@ void CoreChannel::call(ConnectionId id, std::string_view message, Clock::time_po
   const auto found = connections_.find(id);
   if (found == connections_.end() || found->second.open) return;
   Connection& connection = found->second;
+  std::string refusal;
+  std::optional<Open> open = opened(message, now, refusal);
+  if (!open) {
+    if (!refusal.empty()) connection.events->reply(refusal);
+    return;
+  }
+  ++depth_;
+  if (std::optional<std::string> results = attempt(id, *open)) {
+    connection.events->reply(success_reply(open->xid, *results));
+  } else {
+    connection.open = std::move(open);
+  }
+  --depth_;
+  if (dirty_) retry();
+  expire(now);
+}
+
+// The call as the core channel takes it, with its deadlines; nothing when it
+// is answered at once (the refusal, or the reply of a procedure that needs
+// no link) or not at all (not a call).
+std::optional<CoreChannel::Open> CoreChannel::opened(std::string_view message,
+                                                     Clock::time_point now, std::string& reply) {
   Call call;
+  if (!read_envelope(message, call, reply)) return std::nullopt;
+  Open open;
+  open.xid = call.xid;
+  open.proc = call.proc;
+  if (!read_parms(call, open, reply)) return std::nullopt;
+  using std::chrono::milliseconds;
+  std::visit(
+      [&](const auto& p) {
+        if constexpr (requires { p.lock_timeout; }) {
+          open.lock_deadline = now + milliseconds(p.lock_timeout);
+        }
+        if constexpr (requires { p.io_timeout; }) {
+          open.io_deadline = now + milliseconds(p.io_timeout);
+        }
+      },
+      open.parms);
+  return open;
+}
+
+// An RPC call of the core channel's program and version; otherwise the
+// reply that refuses it, or none for what is not a call.
+bool CoreChannel::read_envelope(std::string_view message, Call& call, std::string& reply) {
   switch (read_call(message, call)) {
     case CallStatus::unreadable:
     case CallStatus::not_a_call:
-      return;
+      return false;
     case CallStatus::rpc_mismatch:
-      return connection.events->reply(rpc_mismatch_reply(call.xid));
+      reply = rpc_mismatch_reply(call.xid);
+      return false;
     case CallStatus::bad_credential:
-      return connection.events->reply(auth_error_reply(call.xid));
+      reply = auth_error_reply(call.xid);
+      return false;
     case CallStatus::ok:
       break;
   }
   if (call.prog != kDeviceCore) {
-    return connection.events->reply(refused_reply(call.xid, Refusal::prog_unavail));
+    reply = refused_reply(call.xid, Refusal::prog_unavail);
+    return false;
   }
   if (call.vers != kDeviceCoreVersion) {
-    return connection.events->reply(
-        prog_mismatch_reply(call.xid, kDeviceCoreVersion, kDeviceCoreVersion));
+    reply = prog_mismatch_reply(call.xid, kDeviceCoreVersion, kDeviceCoreVersion);
+    return false;
   }
+  return true;
+}
 
-  Open open;
-  open.xid = call.xid;
-  open.proc = call.proc;
+// The procedure's parameters; a procedure answered without them (or
+// refused, or with parameters that do not decode) leaves its reply.
+bool CoreChannel::read_parms(const Call& call, Open& open, std::string& reply) {
   const auto take = [&](auto parms) {
     if (!decode(call.args, parms)) return false;
     open.parms = std::move(parms);
@@ -90,7 +139,8 @@ void CoreChannel::call(ConnectionId id, std::string_view message, Clock::time_po
   bool decoded = true;
   switch (call.proc) {
     case kNull:
-      return connection.events->reply(success_reply(call.xid, {}));
+      reply = success_reply(call.xid, {});
+      return false;
     case kCreateLink:
       decoded = take(CreateLinkParms{});
       break;
@@ -117,37 +167,17 @@ void CoreChannel::call(ConnectionId id, std::string_view message, Clock::time_po
     case kDeviceEnableSrq:
     case kCreateIntrChan:
     case kDestroyIntrChan:
-      return connection.events->reply(
-          success_reply(call.xid, encode(DeviceError{kOperationNotSupported})));
+      reply = success_reply(call.xid, encode(DeviceError{kOperationNotSupported}));
+      return false;
     case kDeviceDocmd:
-      return connection.events->reply(
-          success_reply(call.xid, encode(DocmdResp{kOperationNotSupported})));
+      reply = success_reply(call.xid, encode(DocmdResp{kOperationNotSupported}));
+      return false;
     default:
-      return connection.events->reply(refused_reply(call.xid, Refusal::proc_unavail));
+      reply = refused_reply(call.xid, Refusal::proc_unavail);
+      return false;
   }
-  if (!decoded) return connection.events->reply(refused_reply(call.xid, Refusal::garbage_args));
-
-  using std::chrono::milliseconds;
-  std::visit(
-      [&](const auto& p) {
-        if constexpr (requires { p.lock_timeout; }) {
-          open.lock_deadline = now + milliseconds(p.lock_timeout);
-        }
-        if constexpr (requires { p.io_timeout; }) {
-          open.io_deadline = now + milliseconds(p.io_timeout);
-        }
-      },
-      open.parms);
-
-  ++depth_;
-  if (std::optional<std::string> results = attempt(id, open)) {
-    connection.events->reply(success_reply(open.xid, *results));
-  } else {
-    connection.open = std::move(open);
-  }
-  --depth_;
-  if (dirty_) retry();
-  expire(now);
+  if (!decoded) reply = refused_reply(call.xid, Refusal::garbage_args);
+  return decoded;
 }
 
 std::string CoreChannel::failure(const Open& open, std::int32_t error) {

@@ -17,6 +17,8 @@
 
 namespace talmir880::vxi11 {
 
+struct Call;
+
 using Clock = std::chrono::steady_clock;
 using ConnectionId = std::uint64_t;
 
@@ -98,6 +100,9 @@ class CoreChannel {
     bool overflowed = false;
   };
 
+  std::optional<Open> opened(std::string_view message, Clock::time_point now, std::string& reply);
+  static bool read_envelope(std::string_view message, Call& call, std::string& reply);
+  static bool read_parms(const Call& call, Open& open, std::string& reply);
   // The reply's results, or nothing with open.blocked set.
   std::optional<std::string> attempt(ConnectionId id, Open& open);
   std::optional<std::string> create_link(ConnectionId id, Open& open, const CreateLinkParms& p);
