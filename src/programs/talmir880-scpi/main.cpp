@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -58,26 +59,68 @@ class JournalEvents : public talmir880::scpi::InstrumentEvents {
   int off_after_s_;
 };
 
+// The status to end with when the command line asks for no server: a
+// mistake, --help or --version.
+std::optional<int> answered_at_once(const talmir880::programs::ParsedServerOptions& parsed) {
+  if (!parsed.options) {
+    say(parsed.error);
+    std::fputs("Try 'talmir880-scpi --help'.\n", stderr);
+    return 2;
+  }
+  if (parsed.options->help) {
+    std::fputs(talmir880::programs::server_usage().c_str(), stdout);
+    return 0;
+  }
+  if (parsed.options->version) {
+    std::printf("talmir880-scpi %s\n", TALMIR880_VERSION);
+    return 0;
+  }
+  return std::nullopt;
+}
+
+// The switch-offs and the command log the options ask for.
+void keep_safe_and_log(talmir880::scpi::Instrument& instrument,
+                       const talmir880::programs::ServerOptions& options,
+                       talmir880::Countdown& unattended) {
+  instrument.keep_safe({options.off_when_unused, options.off_after_s > 0 ? &unattended : nullptr});
+  if (options.log_commands) {
+    instrument.log_commands(
+        [](std::string_view who, std::string_view command, std::string_view line) {
+          log(talmir880::programs::command_log_text(who, command, line));
+        });
+  }
+}
+
+// The raw socket, then VXI-11 beside it: 0, or the status to end with.
+int listen_raw(talmir880::scpi::TcpTransport& server,
+               const talmir880::programs::ServerOptions& options,
+               const talmir880::scpi::PeerGuard& guard, const std::string& device) {
+  using namespace talmir880;
+  if (!scpi::TcpTransport::is_address(options.host)) {
+    say("--listen: " + options.host + " is not an IP address");
+    return 2;
+  }
+  std::string why;
+  if (!server.listen(options.host, options.tcp_port, why)) {
+    say("cannot listen on " + options.host + ":" + std::to_string(options.tcp_port) + ": " + why);
+    return 1;
+  }
+  for (const std::string& line : programs::listening_lines(
+           "listening on " + scpi::address_text(options.host, server.port()) + ", device " + device,
+           "listening", options.host, guard.limits())) {
+    say(line);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
   using namespace talmir880;
   const programs::ParsedServerOptions parsed =
       programs::parse_server_options({argv + 1, argv + argc});
-  if (!parsed.options) {
-    say(parsed.error);
-    std::fputs("Try 'talmir880-scpi --help'.\n", stderr);
-    return 2;
-  }
+  if (const std::optional<int> status = answered_at_once(parsed)) return *status;
   const programs::ServerOptions& options = *parsed.options;
-  if (options.help) {
-    std::fputs(programs::server_usage().c_str(), stdout);
-    return 0;
-  }
-  if (options.version) {
-    std::printf("talmir880-scpi %s\n", TALMIR880_VERSION);
-    return 0;
-  }
 
   QCoreApplication app(argc, argv);
 
@@ -110,14 +153,7 @@ int main(int argc, char* argv[]) {
 
   QtCountdown unattended(std::chrono::seconds(options.off_after_s),
                          [&instrument] { instrument->idle_ran_out(); });
-  instrument->keep_safe({options.off_when_unused, options.off_after_s > 0 ? &unattended : nullptr});
-
-  if (options.log_commands) {
-    instrument->log_commands(
-        [](std::string_view who, std::string_view command, std::string_view line) {
-          log(programs::command_log_text(who, command, line));
-        });
-  }
+  keep_safe_and_log(*instrument, options, unattended);
 
   int status = 0;
   scpi::PeerGuard guard(scpi::AllowList(options.allow), [](const std::string& line) { log(line); });
@@ -151,21 +187,7 @@ int main(int argc, char* argv[]) {
     });
   } else {
     server = std::make_unique<scpi::TcpTransport>(*instrument, guard);
-    std::string why;
-    if (!scpi::TcpTransport::is_address(options.host)) {
-      say("--listen: " + options.host + " is not an IP address");
-      return 2;
-    }
-    if (!server->listen(options.host, options.tcp_port, why)) {
-      say("cannot listen on " + options.host + ":" + std::to_string(options.tcp_port) + ": " + why);
-      return 1;
-    }
-    for (const std::string& line : programs::listening_lines(
-             "listening on " + scpi::address_text(options.host, server->port()) + ", device " +
-                 device,
-             "listening", options.host, guard.limits())) {
-      say(line);
-    }
+    if (const int status = listen_raw(*server, options, guard, device)) return status;
     if (options.vxi11) {
       vxi11_server =
           programs::serve_vxi11(*instrument, guard, options.vxi11_host, options.vxi11_port,
