@@ -272,12 +272,16 @@ TEST_F(ServedPanelTest, StopSweepOnThePanelEndsAScriptsRepetition) {
 
 TEST_F(ServedPanelTest, APulledAdapterIsOneBoxOnThePanelAndHardwareMissingForTheScript) {
   open_port();
+  script_switches_output_on();
   remote("POW -6");
   port.fail_read = true;
   port.receive("x");
   EXPECT_EQ(boxes.shown.size(), 1u);
   port.fail_read = false;
   EXPECT_EQ(remote("SYST:ERR?"), "-241,\"Hardware missing;device gone\"");
+  // Plugged back and opened by hand: the device may have been reset.
+  press({&form.Command_uart_port_closed, &form.Command_uart_port_open});
+  EXPECT_EQ(remote("OUTP?;:POW?"), "0;-3");
 }
 
 TEST_F(ServedPanelTest, RemoteWithLockoutLocksTheWindowUntilLocalOrTheClientLeaves) {
