@@ -90,6 +90,8 @@ class Generator : private GeneratorObserver {
   Generator& operator=(const Generator&) = delete;
 
   const Settings& settings() const { return programmed_; }
+  // What the device holds, the pass and the port, as the line keeps them.
+  SharedLine& line() { return line_; }
   StatusBoard& statuses() { return statuses_; }
 
   // Queues a device command of the client and the change it makes.

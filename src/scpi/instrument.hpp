@@ -162,6 +162,10 @@ class Instrument {
 
   // The settings the queries answer.
   const Settings& settings() const { return generator_.settings(); }
+  // The line's record of the device, for faces that show it as it changes.
+  const GeneratorState& device() { return generator_.line().state(); }
+  void observe_device(GeneratorObserver& observer) { generator_.line().observe(observer); }
+  void forget_device(GeneratorObserver& observer) { generator_.line().forget(observer); }
 
  private:
   struct Line {
