@@ -12,14 +12,22 @@ user + system time from CONT to the end of the last pass), wake-ups a second
 and characters a second: the median over the runs and the spread (lowest to
 highest).
 
+The floor (talmir880-serial-floor) takes its turn in every run too: a bare
+QSerialPort that writes the same sweep command, reads the same stream with
+readAll on every readyRead and writes the command again as each pass ends.
+Per build and case the script prints the panel's CPU over the floor's, the
+median of the run-by-run ratios (each run's floor against the panel runs
+beside it).
+
   bench/sweep_cpu.py [--runs N] [--passes P] [--unpaced-passes U]
-                     [--case per-point|usb|unpaced]... [BUILD...]
+                     [--case per-point|usb|unpaced]... [--no-floor] [BUILD...]
 
 BUILD is a configured build folder (default: the bench preset's, built
 here). Given several, they take turns run by run, so that a drift in the
 machine's load weighs on all alike, and each later build is also compared
 with the first run by run. The simulator is the first build's, so only the
-panel differs.
+panel differs; the floor is the first build's that has it (a tree older
+than the floor has not).
 """
 import argparse
 import os
@@ -53,7 +61,7 @@ def spread(values, digits):
             f"({min(values):.{digits}f} to {max(values):.{digits}f})")
 
 
-def run_once(harness, sim, simulator_flags, passes):
+def run_once(program, sim, simulator_flags, passes):
     """One run: a fresh simulator on COM9 in a private runtime folder."""
     with tempfile.TemporaryDirectory() as runtime:
         env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
@@ -65,7 +73,7 @@ def run_once(harness, sim, simulator_flags, passes):
                 if simulator.poll() is not None:
                     sys.exit(f"sweep_cpu.py: {sim} ended at once")
                 time.sleep(0.05)
-            report = subprocess.run([harness, "--points", "9999", "--passes", str(passes)],
+            report = subprocess.run([program, "--points", "9999", "--passes", str(passes)],
                                     env=env, capture_output=True, text=True).stdout
         finally:
             simulator.terminate()
@@ -85,6 +93,7 @@ def main():
     parser.add_argument("--passes", type=int, default=3, help="passes a run at 57600 baud")
     parser.add_argument("--unpaced-passes", type=int, default=50)
     parser.add_argument("--case", action="append", choices=CASES)
+    parser.add_argument("--no-floor", action="store_true", help="leave the bare reader out")
     parser.add_argument("builds", nargs="*")
     args = parser.parse_args()
     cases = args.case or list(CASES)
@@ -99,13 +108,32 @@ def main():
     subprocess.run(["cmake", "--build", builds[0], "--target", "talmir880-sim"], cwd=ROOT,
                    check=True, stdout=subprocess.DEVNULL)
     sim = str(Path(builds[0], "sim", "talmir880-sim"))
+    floor = None
+    for build in [] if args.no_floor else builds:
+        built = subprocess.run(["cmake", "--build", build, "--target", "talmir880-serial-floor"],
+                               cwd=ROOT, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if built.returncode == 0:
+            floor = str(Path(build, "bench", "talmir880-serial-floor"))
+            break
+    if floor:
+        print(f"floor: {floor}")
+    elif not args.no_floor:
+        print("no build has talmir880-serial-floor; no floor", file=sys.stderr)
 
     for case in cases:
         passes = args.unpaced_passes if case == "unpaced" else args.passes
         print(f"== {case}: simulator {' '.join(CASES[case])}, {passes} passes of 9999 points a "
               f"run, {args.runs} runs; load average {load()}", flush=True)
         runs = {build: [] for build in builds}
+        floor_runs = []
         for i in range(args.runs):
+            if floor:
+                figures = run_once(floor, sim, CASES[case], passes)
+                floor_runs.append(figures)
+                print(f"  run {i + 1}/{args.runs} floor: CPU {figures['cpu']:.2f} % of a core, "
+                      f"{figures['wakeups']:.0f} wake-ups/s, {figures['chars']:.0f} characters/s"
+                      f"{'' if figures['complete'] else ', NOT every pass completed'}",
+                      file=sys.stderr, flush=True)
             for build in builds:
                 harness = str(Path(build, "bench", "talmir880-sweep-harness"))
                 figures = run_once(harness, sim, CASES[case], passes)
@@ -122,6 +150,18 @@ def main():
                   f"wake-ups/s {spread([f['wakeups'] for f in r], 0)}; "
                   f"characters/s {spread([f['chars'] for f in r], 0)}; "
                   f"every pass completed in {done} of {len(r)} runs")
+        if floor_runs:
+            done = sum(f["complete"] for f in floor_runs)
+            print(f"  floor (bare QSerialPort)\n    CPU % of one core "
+                  f"{spread([f['cpu'] for f in floor_runs], 2)}; "
+                  f"wake-ups/s {spread([f['wakeups'] for f in floor_runs], 0)}; "
+                  f"characters/s {spread([f['chars'] for f in floor_runs], 0)}; "
+                  f"every pass completed in {done} of {len(floor_runs)} runs")
+            for build in builds:
+                ratios = [p["cpu"] / f["cpu"] for p, f in zip(runs[build], floor_runs)
+                          if f["cpu"] > 0]
+                if ratios:
+                    print(f"  {build} / floor, run by run: CPU {spread(ratios, 2)}")
         for build in builds[1:]:
             differences = [b["cpu"] - a["cpu"] for a, b in zip(runs[builds[0]], runs[build])]
             print(f"  {build} minus {builds[0]}, run by run: CPU "
