@@ -10,7 +10,8 @@ In one run under a private Xvfb (scripts/xvfb.sh), taking turns run by run:
             system's CJK font (talmir880-window-cjk)
   CuteCom   a serial terminal of the same kind (Qt 5), when installed
 
-  bench/panel_vs_peers.py [--runs N] [--settle MS] [--build DIR] [PANEL [BASELINE]]
+  bench/panel_vs_peers.py [--runs N] [--settle MS] [--build DIR] [--listen]
+                          [PANEL [BASELINE]]
 
 talmir880-start-probe (bench/start_probe.c says how) starts each program
 under /usr/bin/time -v and reports when its first window is mapped, when it
@@ -20,7 +21,9 @@ gets the same fresh HOME and XDG folders; round 0 is an unmeasured warm-up.
 The table gives medians; ratios of start-up and CPU are medians of the
 run-by-run ratios, which hold when the machine's load drifts, and of memory
 the ratio of the medians. The probe and the windows are built in DIR (the
-bench preset's folder unless given). It reports figures only.
+bench preset's folder unless given). With --listen the panel and the
+baseline start with "--listen 127.0.0.1:0", serving SCPI on a port of the
+system's choosing, as the panel does for scripts. It reports figures only.
 """
 import argparse
 import math
@@ -68,11 +71,11 @@ def build_tools(build, given):
                    check=True, stdout=subprocess.DEVNULL)
 
 
-def run_once(probe, work, settle_ms, program):
+def run_once(probe, work, settle_ms, program, arguments):
     """One probe run: (mapped ms, painted ms, CPU ms, peak RSS KiB), or None."""
     time_file = work / "time.txt"
     with open(work / "probe.log", "a") as log:
-        done = subprocess.run([probe, str(time_file), str(settle_ms), program],
+        done = subprocess.run([probe, str(time_file), str(settle_ms), program, *arguments],
                               stdout=subprocess.PIPE, stderr=log, text=True)
     if done.returncode != 0:
         return None
@@ -91,6 +94,8 @@ def main():
     parser.add_argument("--settle", type=int, default=2000, metavar="MS",
                         help="how long a program stays up after its first paint")
     parser.add_argument("--build", type=Path, help="build folder of the probe and the windows")
+    parser.add_argument("--listen", action="store_true",
+                        help="start the panel and the baseline serving SCPI on 127.0.0.1:0")
     parser.add_argument("panel", nargs="?",
                         default=str(ROOT / "build/src/programs/talmir880/talmir880"))
     parser.add_argument("baseline", nargs="?")
@@ -138,7 +143,9 @@ def main():
             for name, program in programs.items():
                 if name in failed:
                     continue
-                run = run_once(probe, work, args.settle, program)
+                served = args.listen and name in ("panel", "baseline")
+                run = run_once(probe, work, args.settle, program,
+                               ["--listen", "127.0.0.1:0"] if served else [])
                 if run is None:
                     print(f"{name}: a run failed:", file=sys.stderr)
                     log = (work / "probe.log").read_text().splitlines()
@@ -157,9 +164,10 @@ def main():
     med = {name: {f: median(v) for f, v in r.items()} for name, r in results.items()}
     load = " ".join(Path("/proc/loadavg").read_text().split()[:3])
     print(f"\nMedian of {args.runs} runs each, {os.cpu_count()} CPUs, load average {load}")
-    print(f"panel: {programs['panel']}")
+    listening = " --listen 127.0.0.1:0" if args.listen else ""
+    print(f"panel: {programs['panel']}{listening}")
     if args.baseline:
-        print(f"baseline: {programs['baseline']}")
+        print(f"baseline: {programs['baseline']}{listening}")
     qt = version(["pkg-config", "--modversion", "Qt6Widgets"])
     cutecom = version(["dpkg-query", "-W", "-f=${Version}", "cutecom"])
     print(f"Qt {qt} (panel, floor); CuteCom {cutecom} (Qt 5)\n")
