@@ -27,6 +27,16 @@ import tty
 here = os.path.dirname(os.path.abspath(__file__))
 
 
+def server_program(build):
+    """The server where the build puts it; trees before the programs folder
+    built it beside the SCPI core."""
+    for place in ("src/programs/talmir880-scpi", "src/scpi/qt"):
+        path = os.path.join(build, place, "talmir880-scpi")
+        if os.access(path, os.X_OK):
+            return path
+    raise SystemExit("scpi_bench.py: no talmir880-scpi in %s" % build)
+
+
 class Rig:
     """A simulator and a server in a private ports folder."""
 
@@ -37,8 +47,7 @@ class Rig:
                                      *sim_args], env=env, stdout=subprocess.PIPE, text=True)
         self.sim.stdout.readline()
         self.server = subprocess.Popen(
-            [os.path.join(build, "src/programs/talmir880-scpi/talmir880-scpi"),
-             "--listen", "127.0.0.1:0"],
+            [server_program(build), "--listen", "127.0.0.1:0"],
             env=env, stderr=subprocess.PIPE, text=True)
         line = self.server.stderr.readline()
         self.port = int(re.search(r":(\d+),", line).group(1))
