@@ -14,6 +14,9 @@ import pyvisa
 
 from server_fixture import ServerTest, end_process
 
+REMOTE_PORT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
+                           "remote-port.sh")
+
 LINK_LOST = '-241,"Hardware missing;network link lost"'
 
 
@@ -32,11 +35,15 @@ def listening(port):
                    for fields in (line.split() for line in table))
 
 
-class Ser2netTest(ServerTest):
+class Ser2netRig(ServerTest):
+    """The simulator, ser2net in front of it, and the server on server_port()."""
+
+    def server_port(self):
+        return "tcp:127.0.0.1:%d" % self.relay_port
 
     def setUp(self):
         self.relay_port = free_port()
-        self.server_args = ("--no-vxi11", "--port", "tcp:127.0.0.1:%d" % self.relay_port)
+        self.server_args = ("--no-vxi11", "--port", self.server_port())
         self.ser2net = None
         super().setUp()
         device = os.path.realpath(os.path.join(self.runtime, "talmir880", "COM9"))
@@ -72,6 +79,10 @@ class Ser2netTest(ServerTest):
                                            write_termination="\n", timeout=5000)
         self.addCleanup(manager.close)
         return instrument
+
+
+
+class Ser2netTest(Ser2netRig):
 
     def test_the_five_line_script_through_ser2net(self):
         generator = self.open()
@@ -111,6 +122,48 @@ class Ser2netTest(ServerTest):
                          "nothing between the loss and OUTP ON")
         self.assertEqual(self.server.pid, server_pid)
         self.assertIsNone(self.server.poll(), "served without a restart")
+
+
+class RemotePortTest(Ser2netRig):
+    """The panel's way: scripts/remote-port.sh links COM5 to ser2net, and
+    the server opens COM5 as a panel would."""
+
+    def server_port(self):
+        return "COM5"
+
+    def setUp(self):
+        super().setUp()
+        self.link = os.path.join(self.runtime, "talmir880", "COM5")
+        self.remote_port = subprocess.Popen(
+            [REMOTE_PORT, "127.0.0.1:%d" % self.relay_port, "COM5"], env=self.env,
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(end_process, self.remote_port)
+        self.assertTrue(self.wait_for_link(True), "remote-port.sh links COM5")
+
+    def wait_for_link(self, present, timeout=5.0):
+        deadline = time.monotonic() + timeout
+        while os.path.islink(self.link) != present:
+            if time.monotonic() > deadline:
+                return False
+            time.sleep(0.02)
+        return True
+
+    def test_the_link_is_made_again_when_ser2net_is_back(self):
+        generator = self.open()
+        generator.write("OUTP ON;:FREQ 200 MHZ")
+        self.assertEqual(generator.query("*OPC?"), "1")
+        self.stop_ser2net()
+        self.assertTrue(self.wait_for_link(False), "the link goes with the connection")
+        self.assertIsNotNone(self.wait_for_log("COM5: device gone"), self.server_log)
+        self.start_ser2net()
+        self.assertTrue(self.wait_for_link(True), "and comes back with ser2net")
+        time.sleep(1.2)  # the port is tried at most once a second
+        generator.write("FREQ 300 MHZ")
+        self.assertEqual(generator.query("FREQ?;:OUTP?"), "300000000;0")
+        generator.write("OUTP ON")
+        self.assertEqual(generator.query("*OPC?"), "1")
+        self.assertEqual(self.sim.commands(), ["$F010000000", "$F020000000", "$F030000000"])
+        self.assertRegex(generator.query("SYST:ERR:ALL?"), r'^-241,"Hardware missing;device gone"')
 
 
 if __name__ == "__main__":
