@@ -9,7 +9,9 @@
 #include <unistd.h>
 
 #include <QMetaObject>
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <utility>
 
@@ -111,7 +113,14 @@ int QtTcpPort::connect_to(const addrinfo& address, std::string& why) const {
     error = errno;
     if (error == EINPROGRESS) {
       pollfd watched{fd, POLLOUT, 0};
-      const int ready = ::poll(&watched, 1, static_cast<int>(kConnectWait.count()));
+      const auto until = std::chrono::steady_clock::now() + kConnectWait;
+      int ready = -1;
+      // A signal (the stop signals' own) must not cut the wait short.
+      do {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+        ready = ::poll(&watched, 1, static_cast<int>(std::max<long long>(0, left.count())));
+      } while (ready < 0 && errno == EINTR);
       socklen_t size = sizeof error;
       if (ready == 1) {
         ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
