@@ -16,8 +16,11 @@ packages=(
   lintian devscripts systemd
   # Clients that drive the SCPI server as automation scripts would.
   python3-pyvisa python3-pyvisa-py python3-pymeasure
-  # A one-shot from the shell, as the docs show it.
+  # A one-shot from the shell, as the docs show it; the panel's link to a
+  # generator on another machine.
   socat
+  # A generator on another machine: its serial port offered over TCP.
+  ser2net
   # What a web page or a web client sends to the raw socket, for its guard.
   curl chromium
   # VXI-11: ONC RPC's XDR, and rpcbind where clients find it; the VXI-11

@@ -19,10 +19,18 @@ DeviceFault open_fault(PortError::Cause cause) {
       return DeviceFault::device_gone;
     case PortError::Cause::closed:
       return DeviceFault::port_closed;
+    case PortError::Cause::network:
+      return DeviceFault::link_lost;
     case PortError::Cause::other:
       break;
   }
   return DeviceFault::port_failed;
+}
+
+// A port that failed while open: a device gone, or the network to it.
+DeviceFault lost_fault(const PortError& fault) {
+  return fault.cause() == PortError::Cause::network ? DeviceFault::link_lost
+                                                    : DeviceFault::device_gone;
 }
 
 }  // namespace
@@ -45,6 +53,8 @@ std::string_view cause(DeviceFault fault) {
       return "port failed";
     case DeviceFault::port_closed:
       return "port closed";
+    case DeviceFault::link_lost:
+      return "network link lost";
   }
   return {};
 }
@@ -102,7 +112,7 @@ DeviceFault DeviceSession::put(std::string_view command) {
   if (const DeviceFault fault = reach(); fault != DeviceFault::none) return fault;
   // Whatever came before belongs to no command of ours.
   link_.empty_received();
-  return link_.write(command) ? DeviceFault::none : DeviceFault::device_gone;
+  return link_.write(command) ? DeviceFault::none : lost_fault_;
 }
 
 DeviceFault DeviceSession::send(std::string_view command, std::function<void(DeviceFault)> done) {
@@ -197,23 +207,25 @@ void DeviceSession::not_acknowledged() {
   }
 }
 
-void DeviceSession::read_failed(const PortError&) {
+void DeviceSession::read_failed(const PortError& fault) {
+  const DeviceFault lost = lost_fault(fault);
   close_port();
-  note_reachable(DeviceFault::device_gone);
+  note_reachable(lost);
   if (exchanging()) {
-    finish(DeviceFault::device_gone);
+    finish(lost);
   } else if (pass_running_) {
-    end_pass(DeviceFault::device_gone);
+    end_pass(lost);
   } else {
-    if (port_lost) port_lost();
+    if (port_lost) port_lost(lost);
     end_late_wait();
   }
 }
 
 // Link::write reports the fault and returns false; the caller answers.
-void DeviceSession::write_failed(const PortError&) {
+void DeviceSession::write_failed(const PortError& fault) {
+  lost_fault_ = lost_fault(fault);
   close_port();
-  note_reachable(DeviceFault::device_gone);
+  note_reachable(lost_fault_);
 }
 
 }  // namespace talmir880

@@ -21,6 +21,7 @@ enum class DeviceFault {
   device_gone,     // the port failed reading or writing: the device went away
   port_failed,     // the port would not open, for another reason
   port_closed,     // the port is another's to open, and it is closed
+  link_lost,       // the network link to the device dropped or cannot be made
 };
 
 // The fault in a few words ("no acknowledge", "port busy"), as errors and
@@ -111,8 +112,9 @@ class DeviceSession : private LinkEvents {
   std::function<void()> late_acknowledged;
   // The session has become idle after waiting for a late reply.
   std::function<void()> settled;
-  // The device went away while nothing was waiting on it.
-  std::function<void()> port_lost;
+  // The device went away while nothing was waiting on it (device_gone or
+  // link_lost).
+  std::function<void(DeviceFault)> port_lost;
   // The device could be reached and now cannot (with why), or the other
   // way round (DeviceFault::none): for a log, once per change.
   std::function<void(DeviceFault)> reachability_changed;
@@ -138,6 +140,8 @@ class DeviceSession : private LinkEvents {
   std::function<void(DeviceFault)> done_;
   // Why the last open failed, told again until the reopen pause is over.
   DeviceFault open_fault_ = DeviceFault::none;
+  // How the open port was lost, for the write that found it so.
+  DeviceFault lost_fault_ = DeviceFault::device_gone;
   // Unknown until the first try.
   bool reachable_known_ = false;
   bool reachable_ = false;

@@ -20,6 +20,7 @@ class PortError : public std::runtime_error {
     missing,  // no such port
     gone,     // the device went away while the port was open
     closed,   // the port is another's to open, and it is closed
+    network,  // the network link to the device dropped, or could not be made
   };
   explicit PortError(const std::string& what, Cause cause = Cause::other)
       : std::runtime_error(what), cause_(cause) {}

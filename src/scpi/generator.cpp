@@ -47,7 +47,7 @@ void Generator::wire_session() {
     line_.remote_pass_ended();
     our_pass_ended(fault);
   };
-  session_.port_lost = [this] { report_to_all(DeviceFault::device_gone); };
+  session_.port_lost = [this](DeviceFault fault) { report_to_all(fault); };
   session_.reachability_changed = [this](DeviceFault fault) {
     if (reachability_changed) reachability_changed(fault);
   };

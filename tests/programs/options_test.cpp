@@ -48,6 +48,31 @@ TEST(ServerOptions, AcceptedForms) {
   EXPECT_FALSE(options({"--no-vxi11"}).vxi11);
 }
 
+TEST(ServerOptions, ARemotePortIsATcpAddressAndTheLastPortGivenCounts) {
+  struct Case {
+    std::vector<std::string> args;
+    std::string host;  // empty: no TCP link
+    int port;
+    std::string device;
+    int comm_port;
+  };
+  for (const Case& c : std::vector<Case>{
+           {{"--port", "tcp:127.0.0.1:3333"}, "127.0.0.1", 3333, "", 9},
+           {{"--port=tcp:bench-pi.local:2000"}, "bench-pi.local", 2000, "", 9},
+           {{"--port", "tcp:[::1]:3333"}, "::1", 3333, "", 9},
+           {{"--port", "/dev/ttyUSB0", "--port", "tcp:10.0.0.2:65535"}, "10.0.0.2", 65535, "", 9},
+           {{"--port", "tcp:10.0.0.2:3333", "--port", "/dev/ttyUSB0"}, "", 0, "/dev/ttyUSB0", 9},
+           {{"--port", "tcp:10.0.0.2:3333", "--port", "COM3"}, "", 0, "", 3},
+       }) {
+    const ParsedServerOptions parsed = parse_server_options(c.args);
+    ASSERT_TRUE(parsed.options) << c.args.back() << ": " << parsed.error;
+    EXPECT_EQ(parsed.options->remote_host, c.host) << c.args.back();
+    EXPECT_EQ(parsed.options->remote_port, c.port) << c.args.back();
+    EXPECT_EQ(parsed.options->device, c.device) << c.args.back();
+    EXPECT_EQ(parsed.options->comm_port, c.comm_port) << c.args.back();
+  }
+}
+
 TEST(ServerOptions, RefusedForms) {
   for (const std::vector<std::string>& args :
        std::vector<std::vector<std::string>>{{"--port", "COM11"},
@@ -57,6 +82,12 @@ TEST(ServerOptions, RefusedForms) {
                                              {"--port", "0"},
                                              {"--port", "COM"},
                                              {"--port"},
+                                             {"--port", "tcp:"},
+                                             {"--port", "tcp:host"},
+                                             {"--port", "tcp:host:0"},
+                                             {"--port", "tcp::3333"},
+                                             {"--port", "tcp:::1:3333"},
+                                             {"--port", "tcp:host:65536"},
                                              {"--baud", "115200"},
                                              {"--baud", "57600,n,8,1"},
                                              {"--listen", "5025"},

@@ -3,6 +3,7 @@
 // by a later command.
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "scpi/instrument_fixture.hpp"
@@ -17,6 +18,7 @@ const std::string kNoAcknowledge = "-240,\"Hardware error;no acknowledge\"";
 const std::string kBusy = "-241,\"Hardware missing;port busy\"";
 const std::string kNoPort = "-241,\"Hardware missing;no such port\"";
 const std::string kGone = "-241,\"Hardware missing;device gone\"";
+const std::string kLinkLost = "-241,\"Hardware missing;network link lost\"";
 
 TEST_F(DeviceFaults, TheFirstCommandOpensThePortAndOnlyAnRAcknowledges) {
   EXPECT_FALSE(port.open);
@@ -120,6 +122,25 @@ TEST_F(DeviceFaults, APortThatIsMissingOrFailsSaysWhyAndOpensAgainLater) {
          p.receive("x");
        },
        kGone},
+      {"connection refused",
+       [](FakeSerialPort& p) {
+         p.fail_open = true;
+         p.open_cause = PortError::Cause::network;
+       },
+       nullptr, kLinkLost},
+      {"write over a dropped link",
+       [](FakeSerialPort& p) {
+         p.fail_write = true;
+         p.lost_cause = PortError::Cause::network;
+       },
+       nullptr, kLinkLost},
+      {"link drops while waiting", nullptr,
+       [](FakeSerialPort& p) {
+         p.fail_read = true;
+         p.lost_cause = PortError::Cause::network;
+         p.receive("x");
+       },
+       kLinkLost},
   };
   for (const auto& c : cases) {
     run("POW -3");  // the port is open
@@ -134,6 +155,7 @@ TEST_F(DeviceFaults, APortThatIsMissingOrFailsSaysWhyAndOpensAgainLater) {
 
     port.fail_open = port.fail_write = port.fail_read = false;
     port.open_cause = PortError::Cause::busy;
+    port.lost_cause = PortError::Cause::gone;
     reopen.run_out();
     const int opened = port.open_calls;
     EXPECT_EQ(run("POW -6;POW?"), "-6") << c.name;
@@ -168,12 +190,21 @@ TEST_F(DeviceFaults, ADeviceThatComesBackCountsItsOutputAndModulationOff) {
   EXPECT_EQ(errors(), (Lines{kGone, kNoPort}));
 }
 
-TEST_F(DeviceFaults, APortLostWhileIdleIsReportedAndClosed) {
-  run("POW -6");
-  port.fail_read = true;
-  port.receive("x");
-  EXPECT_FALSE(port.open);
-  EXPECT_EQ(errors(), Lines{kGone});
+TEST_F(DeviceFaults, APortLostWhileIdleIsReportedWithItsCauseAndClosed) {
+  const std::pair<PortError::Cause, std::string> cases[] = {
+      {PortError::Cause::gone, kGone},
+      {PortError::Cause::network, kLinkLost},
+  };
+  for (const auto& [lost_cause, error] : cases) {
+    reopen.run_out();
+    run("POW -6");
+    port.fail_read = true;
+    port.lost_cause = lost_cause;
+    port.receive("x");
+    port.fail_read = false;
+    EXPECT_FALSE(port.open) << error;
+    EXPECT_EQ(errors(), Lines{error});
+  }
 }
 
 TEST_F(DeviceFaults, AnAbsentPortIsTriedAtMostOncePerPause) {

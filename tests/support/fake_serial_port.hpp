@@ -27,11 +27,11 @@ class FakeSerialPort : public SerialPort {
     ++open_calls;
   }
   void Output(std::string_view data) override {
-    if (fail_write) throw PortError("device gone", PortError::Cause::gone);
+    if (fail_write) throw PortError("device gone", lost_cause);
     written.emplace_back(data);
   }
   std::string Input() override {
-    if (fail_read) throw PortError("read failed", PortError::Cause::gone);
+    if (fail_read) throw PortError("read failed", lost_cause);
     std::string out;
     out.swap(pending);
     return out;
@@ -55,6 +55,8 @@ class FakeSerialPort : public SerialPort {
   PortError::Cause open_cause = PortError::Cause::busy;
   bool fail_write = false;
   bool fail_read = false;
+  // Why a write or a read fails: a device gone, or the network to it.
+  PortError::Cause lost_cause = PortError::Cause::gone;
 };
 
 }  // namespace talmir880::testing

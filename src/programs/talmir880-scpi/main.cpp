@@ -15,6 +15,7 @@
 #include "link/qt/port_names.hpp"
 #include "link/qt/qt_countdown.hpp"
 #include "link/qt/qt_serial_port.hpp"
+#include "link/qt/qt_tcp_port.hpp"
 #include "programs/common/command_line.hpp"
 #include "programs/common/qt/instrument_clocks.hpp"
 #include "programs/common/qt/stop_signals.hpp"
@@ -124,18 +125,28 @@ int main(int argc, char* argv[]) {
 
   QCoreApplication app(argc, argv);
 
-  QtSerialPort port;
-  const std::string device =
-      options.device.empty() ? "COM" + std::to_string(options.comm_port) : options.device;
-  if (options.device.empty()) {
-    port.set_CommPort(options.comm_port);
+  std::unique_ptr<SerialPort> line;
+  std::string device;
+  bool present = true;  // a TCP link is tried at the first command, and told then
+  if (!options.remote_host.empty()) {
+    auto remote = std::make_unique<QtTcpPort>(options.remote_host, options.remote_port);
+    device = remote->name();
+    line = std::move(remote);
   } else {
-    port.set_device_path(options.device);
+    auto serial = std::make_unique<QtSerialPort>();
+    device = options.device.empty() ? "COM" + std::to_string(options.comm_port) : options.device;
+    if (options.device.empty()) {
+      serial->set_CommPort(options.comm_port);
+    } else {
+      serial->set_device_path(options.device);
+    }
+    // The adapter may be plugged in later: said, and served all the same.
+    present = options.device.empty() ? serial_port_location(options.comm_port).has_value()
+                                     : ::access(options.device.c_str(), F_OK) == 0;
+    line = std::move(serial);
   }
+  SerialPort& port = *line;
   port.set_Settings(options.settings);
-  // The adapter may be plugged in later: said, and served all the same.
-  const bool present = options.device.empty() ? serial_port_location(options.comm_port).has_value()
-                                              : ::access(options.device.c_str(), F_OK) == 0;
   if (!present) {
     say(device + ": no such port; commands that need the device get -241 until it is there");
   }

@@ -8,8 +8,19 @@
 namespace talmir880::programs {
 namespace {
 
-// COMn, comn, a bare n as the simulator takes it, or a device path.
+// COMn, comn, a bare n as the simulator takes it, a device path, or
+// tcp:HOST:PORT. The last one given counts.
 bool take_port(std::string_view value, ServerOptions& out) {
+  if (value.starts_with("tcp:")) {
+    const std::optional<HostPort> address = parse_host_port(value.substr(4));
+    if (!address || address->port == 0) return false;
+    out.remote_host = address->host;
+    out.remote_port = address->port;
+    out.device.clear();
+    return true;
+  }
+  out.remote_host.clear();
+  out.remote_port = 0;
   if (value.starts_with('/')) {
     out.device = value;
     return true;
@@ -112,7 +123,8 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
       value = args[++i];
     }
     if (flag == "--port" && !take_port(*value, out)) {
-      return {std::nullopt, "--port takes COM1 to COM10, 1 to 10 or a device path, not " + *value};
+      return {std::nullopt,
+              "--port takes COM1 to COM10, 1 to 10, a device path or tcp:HOST:PORT, not " + *value};
     }
     if (flag == "--baud" && !take_baud(*value, out)) {
       return {std::nullopt, "--baud takes " + speeds_text() + ", not " + *value};
@@ -145,7 +157,7 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
 }
 
 std::string server_usage() {
-  return "Usage: talmir880-scpi [--port COMn|N|DEVICE] [--baud B]\n"
+  return "Usage: talmir880-scpi [--port COMn|N|DEVICE|tcp:HOST:PORT] [--baud B]\n"
          "                      [--listen HOST:PORT | --stdio] [--vxi11 HOST:PORT | --no-vxi11]\n"
          "                      [--off-at-exit] [--off-when-unused] [--off-after SECONDS]\n"
          "                      [--log-commands]\n"
@@ -157,6 +169,10 @@ std::string server_usage() {
          "                       the panel finds them (the ports folder, then the system's\n"
          "                       serial devices, USB adapters first), or a device path\n"
          "                       such as /dev/ttyUSB0 (default COM9)\n"
+         "  --port tcp:HOST:PORT a generator on another machine: a raw TCP connection to\n"
+         "                       ser2net or the like, which sets the line (an IPv6 host\n"
+         "                       in brackets); a dropped link is -241 \"network link lost\"\n"
+         "                       and is connected again as a replugged adapter is\n"
          "  --baud B             " +
          speeds_text() +
          "\n"
@@ -203,7 +219,8 @@ std::string server_usage() {
          "Every complete line received runs, in order, even when its client has gone;\n"
          "at an orderly end of input a last line without LF runs too. A device fault is\n"
          "queued with its cause (-240 no acknowledge or sweep stalled; -241 port busy, no\n"
-         "such port or device gone). A missing port is reported at start and the server\n"
+         "such port, device gone or network link lost). A missing port is reported at start and "
+         "the server\n"
          "serves all the same; while the device is absent the port is tried at most once\n"
          "a second, and its loss and return are logged on standard error.\n"
          "A connection that sends an HTTP request or header line, as a web page can make a\n"

@@ -15,6 +15,11 @@ namespace talmir880::programs {
 struct ServerOptions {
   int comm_port = 9;   // COM<n>, found by the port-name rule, as the panel's default
   std::string device;  // a device path instead, when given
+  // --port tcp:HOST:PORT: a raw TCP connection (ser2net) instead, when
+  // remote_host is set; the far side sets the line, so --baud only paces
+  // the end of a pass.
+  std::string remote_host;  // IPv6 without its brackets
+  int remote_port = 0;
   std::string settings{protocol::kStartUpSpeed};
   std::string host = "127.0.0.1";
   int tcp_port = 5025;  // 0: any free port, told at start
