@@ -20,6 +20,9 @@ packages=(
   socat
   # What a web page or a web client sends to the raw socket, for its guard.
   curl chromium
+  # The web page: QtWebSockets for its live updates, and a real browser
+  # driven by Selenium to test it.
+  qt6-websockets-dev chromium-driver python3-selenium
   # VXI-11: ONC RPC's XDR, and rpcbind where clients find it; the VXI-11
   # tests run one of their own in a network namespace, loopback brought up.
   libtirpc-dev rpcbind
