@@ -1,0 +1,193 @@
+"""The web page in a real browser: headless Chromium through Selenium (Debian's
+chromium, chromium-driver and python3-selenium) against talmir880-scpi on the
+simulator. Controls are found by their accessible names, as a screen reader
+finds them."""
+
+import http.server
+import os
+import re
+import socket
+import threading
+import time
+import unittest
+import urllib.request
+import xml.etree.ElementTree as ElementTree
+
+import pyvisa
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import WebDriverWait
+
+from server_fixture import ServerTest, ask
+
+CHROMEDRIVER = "/usr/bin/chromedriver"
+LXI = "{http://www.lxistandard.org/InstrumentIdentification/1.0}"
+
+
+def browser(width=1200, height=900, *extra):
+    options = webdriver.ChromeOptions()
+    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu",
+                     "--disable-dev-shm-usage", "--window-size=%d,%d" % (width, height),
+                     *extra):
+        options.add_argument(argument)
+    driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+    driver.set_page_load_timeout(10)
+    return driver
+
+
+def control(driver, name):
+    """The one element whose accessible name, as Chromium computes it, is `name`."""
+    found = [e for e in driver.find_elements(
+        By.CSS_SELECTOR, "input, select, button, progress, [role]") if e.accessible_name == name]
+    if len(found) != 1:
+        raise AssertionError("%d controls named %r" % (len(found), name))
+    return found[0]
+
+
+def wait_until(driver, condition, timeout=5.0, message=""):
+    return WebDriverWait(driver, timeout, poll_frequency=0.02).until(
+        lambda d: condition(), message)
+
+
+class WebPageTest(ServerTest):
+    server_args = ("--no-vxi11", "--http", "0")
+
+    def setUp(self):
+        super().setUp()
+        line = self.wait_for_log("web page on http://127.0.0.1:", timeout=5)
+        self.assertIsNotNone(line, self.server_log)
+        self.web_port = int(re.search(r"http://127\.0\.0\.1:(\d+)/$", line).group(1))
+        self.url = "http://127.0.0.1:%d/" % self.web_port
+        self.driver = browser()
+        self.addCleanup(self.driver.quit)
+
+    def open_page(self, driver=None):
+        driver = driver or self.driver
+        driver.get(self.url)
+        wait_until(driver, lambda: driver.find_element(By.ID, "link").text == "Live",
+                   message="the page's WebSocket did not open")
+        return driver
+
+    def test_page_shows_what_a_pyvisa_client_set(self):
+        self.open_page()
+        manager = pyvisa.ResourceManager("@py")
+        instrument = manager.open_resource(self.resource, read_termination="\n",
+                                           write_termination="\n", timeout=5000)
+        self.addCleanup(manager.close)
+        self.addCleanup(instrument.close)
+        instrument.write("OUTP ON;:FREQ 123.456 MHZ;:POW -9")
+        self.assertEqual(instrument.query("*OPC?"), "1")
+        now = self.driver.find_element(By.ID, "rf-now")
+        wait_until(self.driver, lambda: now.text == "123.456 MHz, output on",
+                   message="shows %r" % now.text)
+        self.assertEqual(self.driver.find_element(By.ID, "level-now").text, "-9 dBm")
+        self.assertEqual(control(self.driver, "Level (dBm)").get_attribute("value"), "-9")
+        self.assertTrue(control(self.driver, "RF output").is_selected())
+
+    def test_page_controls_go_to_the_device_as_commands(self):
+        self.open_page()
+        rf = control(self.driver, "RF frequency (MHz)")
+        rf.clear()
+        rf.send_keys("433.92", Keys.ENTER)
+        control(self.driver, "Modulation frequency (kHz)").clear()
+        control(self.driver, "Modulation frequency (kHz)").send_keys("2.5", Keys.TAB)
+        # Nothing is switched on unasked: both were only kept.
+        time.sleep(0.3)
+        self.assertEqual(self.sim.commands(), [])
+        control(self.driver, "RF output").click()
+        self.sim.read_lines(until="$F043392000")
+        control(self.driver, "Modulation").click()
+        self.sim.read_lines(until="$M0002500")
+        control(self.driver, "RF output").send_keys(Keys.SPACE)  # the keyboard alone
+        self.sim.read_lines(until="$F000000001")
+        self.assertEqual(self.sim.commands(), ["$F043392000", "$M0002500", "$F000000001"])
+        with self.connect() as script:
+            self.assertEqual(ask(script, "FREQ?;:LFO:FREQ?;:OUTP?"),
+                             "433920000;2500;0")
+
+    def test_a_pass_started_on_the_page_moves_the_progress(self):
+        self.open_page()
+        errors = control(self.driver, "Errors")
+        control(self.driver, "Single sweep").click()
+        wait_until(self.driver, lambda: '-221,"Settings conflict;output off"' in errors.text,
+                   message="the page's own error: %r" % errors.text)
+        for name, value in (("Sweep start (MHz)", "100"), ("Sweep stop (MHz)", "110"),
+                            ("Sweep points", "400")):
+            field = control(self.driver, name)
+            field.clear()
+            field.send_keys(value, Keys.ENTER)
+        control(self.driver, "RF output").click()
+        self.sim.read_lines(until="$F")
+        control(self.driver, "Single sweep").click()
+        progress = control(self.driver, "Sweep progress")
+        self.assertEqual(progress.aria_role, "progressbar")
+        seen = set()
+        wait_until(self.driver, lambda: seen.add(int(progress.get_attribute("value"))) or
+                   any(0 < v < 100 for v in seen), timeout=10,
+                   message="the progress stayed at %r" % seen)
+        self.sim.read_lines(until="$W")
+        self.assertTrue(any(c.startswith("$W") for c in self.sim.commands()))
+        with self.connect() as script:
+            self.assertEqual(ask(script, "SYST:ERR?"), '0,"No error"',
+                             "the page's errors are its own")
+
+    def test_a_foreign_page_gets_no_websocket(self):
+        web_port = self.web_port
+
+        class Foreign(http.server.BaseHTTPRequestHandler):
+            def do_GET(self):
+                body = ("<title>waiting</title><script>const s = new WebSocket("
+                        "'ws://127.0.0.1:%d/ws'); s.onopen = () => document.title = 'open';"
+                        "s.onclose = () => document.title = 'closed';</script>" % web_port)
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html")
+                self.end_headers()
+                self.wfile.write(body.encode())
+
+            def log_message(self, *args):
+                pass
+
+        foreign = http.server.HTTPServer(("127.0.0.1", 0), Foreign)
+        threading.Thread(target=foreign.serve_forever, daemon=True).start()
+        self.addCleanup(foreign.server_close)
+        self.addCleanup(foreign.shutdown)
+        self.driver.get("http://127.0.0.1:%d/" % foreign.server_port)
+        wait_until(self.driver, lambda: self.driver.title != "waiting")
+        self.assertEqual(self.driver.title, "closed")
+
+    def test_a_rebound_name_gets_nothing(self):
+        # The browser resolves the attacker's name to this machine, as after
+        # a DNS rebinding; the request carries that name as Host.
+        rebound = browser(800, 600, "--host-resolver-rules=MAP rebind.test 127.0.0.1")
+        self.addCleanup(rebound.quit)
+        rebound.get("http://rebind.test:%d/" % self.web_port)
+        self.assertIn("421 Misdirected Request", rebound.find_element(By.TAG_NAME, "body").text)
+        with socket.create_connection(("127.0.0.1", self.web_port), timeout=5) as raw:
+            raw.sendall(b"GET /ws HTTP/1.1\r\nHost: rebind.test:%d\r\nOrigin: http://rebind.test:%d"
+                        b"\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13"
+                        b"\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n"
+                        % (self.web_port, self.web_port))
+            self.assertTrue(raw.recv(100).startswith(b"HTTP/1.1 421 "))
+
+    def test_lxi_identification_matches_idn(self):
+        with urllib.request.urlopen("%slxi/identification" % self.url, timeout=5) as reply:
+            self.assertEqual(reply.headers.get_content_type(), "text/xml")
+            root = ElementTree.fromstring(reply.read())
+        self.assertEqual(root.tag, LXI + "LXIDevice")
+        with self.connect() as script:
+            idn = ask(script, "*IDN?").split(",")
+        self.assertEqual([root.findtext(LXI + name) for name in
+                          ("Manufacturer", "Model", "SerialNumber", "FirmwareRevision")], idn)
+        self.assertEqual([a.text for a in root.iter(LXI + "InstrumentAddressString")],
+                         ["TCPIP::127.0.0.1::%d::SOCKET" % self.port])
+        # And on the page, for people.
+        self.open_page()
+        wait_until(self.driver, lambda: self.driver.find_element(By.ID, "lxi-socket").text ==
+                   "TCPIP::127.0.0.1::%d::SOCKET" % self.port)
+        self.assertEqual(self.driver.find_element(By.ID, "lxi-model").text, idn[1])
+
+
+if __name__ == "__main__":
+    unittest.main()
