@@ -6,7 +6,11 @@ finds them."""
 import http.server
 import os
 import re
+import shutil
 import socket
+import subprocess
+import sys
+import tempfile
 import threading
 import time
 import unittest
@@ -51,14 +55,16 @@ def wait_until(driver, condition, timeout=5.0, message=""):
         lambda d: condition(), message)
 
 
-class WebPageTest(ServerTest):
+class WebServerTest(ServerTest):
+    """A server with its web page on loopback, and a browser."""
+
     server_args = ("--no-vxi11", "--http", "0")
 
     def setUp(self):
         super().setUp()
-        line = self.wait_for_log("web page on http://127.0.0.1:", timeout=5)
+        line = self.wait_for_log("web page on http://", timeout=5)
         self.assertIsNotNone(line, self.server_log)
-        self.web_port = int(re.search(r"http://127\.0\.0\.1:(\d+)/$", line).group(1))
+        self.web_port = int(re.search(r":(\d+)/$", line).group(1))
         self.url = "http://127.0.0.1:%d/" % self.web_port
         self.driver = browser()
         self.addCleanup(self.driver.quit)
@@ -70,6 +76,8 @@ class WebPageTest(ServerTest):
                    message="the page's WebSocket did not open")
         return driver
 
+
+class WebPageTest(WebServerTest):
     def test_page_shows_what_a_pyvisa_client_set(self):
         self.open_page()
         manager = pyvisa.ResourceManager("@py")
@@ -187,6 +195,91 @@ class WebPageTest(ServerTest):
         wait_until(self.driver, lambda: self.driver.find_element(By.ID, "lxi-socket").text ==
                    "TCPIP::127.0.0.1::%d::SOCKET" % self.port)
         self.assertEqual(self.driver.find_element(By.ID, "lxi-model").text, idn[1])
+
+
+INSIDE = "TALMIR880_WEB_NAMESPACE"
+VISITOR = "10.99.0.2"  # an address of this machine that is not loopback
+
+
+class BeyondLoopback(unittest.TestCase):
+    """A visitor from another address, in a network namespace of its own
+    where lo also has VISITOR: the browser then comes from VISITOR."""
+
+    def test_visitors_beyond_loopback(self):
+        if os.geteuid() != 0 or shutil.which("unshare") is None:
+            self.skipTest("needs root and unshare(1) for a network namespace of its own")
+        run = subprocess.run(
+            ["unshare", "--net", sys.executable, "-m", "unittest", "-v", "test_web.Visitor"],
+            cwd=os.path.dirname(os.path.abspath(__file__)), env=dict(os.environ, **{INSIDE: "1"}),
+            capture_output=True, text=True, timeout=90)
+        print(run.stderr, file=sys.stderr)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        self.assertNotIn("skipped", run.stderr)
+
+
+class Visitor(WebServerTest):
+    """Runs only inside BeyondLoopback's namespace."""
+
+    PASSWORD = "correct horse"
+
+    @classmethod
+    def setUpClass(cls):
+        if os.environ.get(INSIDE) != "1":
+            raise unittest.SkipTest("runs inside BeyondLoopback's network namespace")
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        subprocess.run(["ip", "addr", "add", VISITOR + "/32", "dev", "lo"], check=True)
+
+    def setUp(self):
+        self.server_args = ("--no-vxi11", "--http", "0.0.0.0:0")
+        if "with_the_password" in self._testMethodName:
+            folder = tempfile.mkdtemp(prefix="talmir880-web-")
+            self.addCleanup(shutil.rmtree, folder, True)
+            with open(os.path.join(folder, "password"), "w") as file:
+                file.write(self.PASSWORD + "\n")
+            self.server_args += ("--http-password-file", os.path.join(folder, "password"))
+        super().setUp()
+        self.url = "http://%s:%d/" % (VISITOR, self.web_port)
+
+    def try_to_switch_on(self):
+        """What the page's own script could send, disabled controls or not:
+        the server's answer."""
+        return self.driver.execute_async_script(
+            "const done = arguments[0]; const s = new WebSocket('ws://' + location.host + '/ws');"
+            "s.onmessage = (e) => { const m = JSON.parse(e.data);"
+            "  if (m.type === 'state') s.send('rf_on 1'); else { done(m.text); s.close(); } };")
+
+    def test_without_password_the_page_is_read_only(self):
+        self.assertIn("web page: visitors from other machines see it read-only",
+                      "\n".join(self.server_log))
+        self.open_page()
+        self.assertFalse(control(self.driver, "RF output").is_enabled())
+        self.assertIn("Read-only", self.driver.find_element(By.ID, "access").text)
+        self.assertEqual(self.try_to_switch_on(),
+                         "read-only: only this machine may change settings")
+        time.sleep(0.3)
+        self.assertEqual(self.sim.commands(), [])
+
+    def test_with_the_password_a_session_controls(self):
+        self.open_page()
+        self.assertFalse(control(self.driver, "RF output").is_enabled())
+        password = self.driver.find_element(By.ID, "password")
+        password.send_keys("wrong", Keys.ENTER)
+        errors = control(self.driver, "Errors")
+        wait_until(self.driver, lambda: "login refused" in errors.text)
+        self.assertTrue(self.try_to_switch_on().startswith("read-only"))
+        time.sleep(1.1)  # a wrong password pauses logins for a second
+        password.send_keys(self.PASSWORD, Keys.ENTER)
+        rf_output = control(self.driver, "RF output")
+        wait_until(self.driver, rf_output.is_enabled, message="no session after the login")
+        self.assertEqual(self.driver.current_url, self.url, "the password is in no URL")
+        [cookie] = self.driver.get_cookies()
+        self.assertTrue(cookie["httpOnly"])
+        self.assertEqual(cookie["sameSite"], "Strict")
+        rf_output.click()
+        self.sim.read_lines(until="$F")
+        [command] = self.sim.commands()
+        self.assertRegex(command, r"^\$F\d{9}$")
+        self.assertNotEqual(command, "$F000000001")
 
 
 if __name__ == "__main__":
