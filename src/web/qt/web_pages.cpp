@@ -1,6 +1,7 @@
 #include "web/qt/web_pages.hpp"
 
 #include <QMetaObject>
+#include <algorithm>
 #include <chrono>
 #include <deque>
 
@@ -124,7 +125,6 @@ class WebPages::Page final : public scpi::ClientEvents {
 WebPages::WebPages(scpi::Instrument& instrument, bool password_set)
     : instrument_(instrument), password_set_(password_set) {
   coalesce_.setSingleShot(true);
-  coalesce_.setInterval(kCoalesceMs);
   QObject::connect(&coalesce_, &QTimer::timeout, &coalesce_, [this] { send_all(); });
   instrument_.observe(static_cast<scpi::InstrumentEvents&>(*this));
   instrument_.observe_device(static_cast<GeneratorObserver&>(*this));
@@ -150,10 +150,16 @@ bool WebPages::add(QWebSocket* socket, bool control) {
 }
 
 void WebPages::changed() {
-  if (!coalesce_.isActive()) coalesce_.start();
+  if (coalesce_.isActive()) return;
+  // Never from inside the instrument's call: the change may be half made.
+  const auto since = std::chrono::steady_clock::now() - last_sent_;
+  const auto wait = std::chrono::milliseconds(kCoalesceMs) - since;
+  coalesce_.start(std::max(std::chrono::duration_cast<std::chrono::milliseconds>(wait),
+                           std::chrono::milliseconds(0)));
 }
 
 void WebPages::send_all() {
+  last_sent_ = std::chrono::steady_clock::now();
   // A page may close itself while it is sent to; it goes later.
   for (auto& [raw, page] : pages_) page->send_state();
 }

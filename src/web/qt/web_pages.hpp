@@ -2,6 +2,7 @@
 
 #include <QTimer>
 #include <QWebSocket>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
@@ -17,9 +18,10 @@ namespace talmir880::web {
 // own error queue. A page takes a client when it first acts, so pages that
 // only watch hold none of the instrument's places.
 //
-// Changes are gathered for kCoalesce and then sent to every page as one
-// state message, so a pass's progress or a script's burst costs each page a
-// few small messages a second, never one per event.
+// A change goes out to every page as one state message on the event loop's
+// next turn, and at most one such message every kCoalesceMs: what comes
+// meanwhile is gathered into the next, so a pass's progress or a script's
+// burst costs each page twenty small messages a second at most.
 class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
  public:
   static constexpr int kCoalesceMs = 50;
@@ -60,6 +62,7 @@ class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
   scpi::Instrument& instrument_;
   bool password_set_;
   QTimer coalesce_;
+  std::chrono::steady_clock::time_point last_sent_{};
   std::map<Page*, std::unique_ptr<Page>> pages_;
 };
 
