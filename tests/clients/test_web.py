@@ -23,6 +23,8 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import WebDriverWait
+from wsproto import ConnectionType, WSConnection
+from wsproto.events import AcceptConnection, CloseConnection, Request, TextMessage
 
 from server_fixture import ServerTest, ask
 
@@ -195,6 +197,89 @@ class WebPageTest(WebServerTest):
         wait_until(self.driver, lambda: self.driver.find_element(By.ID, "lxi-socket").text ==
                    "TCPIP::127.0.0.1::%d::SOCKET" % self.port)
         self.assertEqual(self.driver.find_element(By.ID, "lxi-model").text, idn[1])
+
+
+class WebSocketClient:
+    """A page's WebSocket without a browser, for what no page of ours sends."""
+
+    def __init__(self, port):
+        self.socket = socket.create_connection(("127.0.0.1", port), timeout=5)
+        self.ws = WSConnection(ConnectionType.CLIENT)
+        host = "127.0.0.1:%d" % port
+        self.socket.sendall(self.ws.send(Request(
+            host=host, target="/ws", extra_headers=[(b"origin", b"http://" + host.encode())])))
+        self.events = []
+        self.read_until(AcceptConnection)
+
+    def read_until(self, kind, timeout=5.0):
+        """Events until one of `kind`; None when the server closed first."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            for event in self.ws.events():
+                self.events.append(event)
+                if isinstance(event, kind):
+                    return event
+            data = self.socket.recv(65536)
+            if not data:
+                return None
+            self.ws.receive_data(data)
+        raise AssertionError("nothing of %s within %g s" % (kind.__name__, timeout))
+
+    def send(self, text):
+        self.socket.sendall(self.ws.send(TextMessage(data=text)))
+
+    def close(self):
+        self.socket.close()
+
+
+class BadClientTest(WebServerTest):
+    """Each kind of bad client loses its own connection; the page beside it
+    goes on."""
+
+    def test_bad_clients_lose_only_their_own_connection(self):
+        self.open_page()
+        slow = socket.create_connection(("127.0.0.1", self.web_port), timeout=10)
+        self.addCleanup(slow.close)
+        slow.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n" % self.web_port)
+        with socket.create_connection(("127.0.0.1", self.web_port), timeout=5) as bad:
+            bad.sendall(b"GET / HTTP/1.1\r\nHost: a\r\n folded\r\n\r\n")
+            self.assertTrue(bad.recv(100).startswith(b"HTTP/1.1 400 "))
+        with socket.create_connection(("127.0.0.1", self.web_port), timeout=5) as big:
+            big.sendall(b"GET / HTTP/1.1\r\nX: " + b"x" * 9000)
+            self.assertTrue(big.recv(100).startswith(b"HTTP/1.1 431 "))
+
+        long_frame = WebSocketClient(self.web_port)
+        self.addCleanup(long_frame.close)
+        long_frame.send("rf_mhz " + "1" * 1000)
+        closed = long_frame.read_until(CloseConnection)
+        self.assertTrue(closed is None or closed.code == 1009, closed)
+
+        flood = WebSocketClient(self.web_port)
+        self.addCleanup(flood.close)
+        for _ in range(40):
+            flood.send("points 100")
+        closed = flood.read_until(CloseConnection)
+        self.assertTrue(closed is None or closed.code == 1008, closed)
+
+        ok = WebSocketClient(self.web_port)
+        self.addCleanup(ok.close)
+        ok.send("rf_on 1;:*RST")  # no action of the page's
+        refused = ok.read_until(TextMessage)
+        while '"refused"' not in refused.data:
+            refused = ok.read_until(TextMessage)
+        self.assertIn("not an action of this page", refused.data)
+
+        # The page beside them still shows what a script does.
+        with self.connect() as script:
+            self.assertEqual(ask(script, "OUTP ON;:FREQ 250 MHZ;*OPC?"), "1")
+        now = self.driver.find_element(By.ID, "rf-now")
+        wait_until(self.driver, lambda: now.text == "250 MHz, output on")
+        self.assertEqual(self.driver.find_element(By.ID, "link").text, "Live")
+        # The slow one is closed once its request's time is up.
+        slow.settimeout(8)
+        self.assertEqual(slow.recv(100), b"")
+        # Nothing of the bad clients reached the device.
+        self.assertEqual(self.sim.commands(), ["$F010000000", "$F025000000"])
 
 
 INSIDE = "TALMIR880_WEB_NAMESPACE"
