@@ -7,6 +7,7 @@ import http.server
 import os
 import re
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -62,7 +63,15 @@ class WebServerTest(ServerTest):
 
     server_args = ("--no-vxi11", "--http", "0")
 
+    # Whatever hangs (the browser, its driver) fails its own test, with where.
+    BOUND_S = 45
+
     def setUp(self):
+        def hung(*_):
+            raise TimeoutError("the test took longer than %d s" % self.BOUND_S)
+        signal.signal(signal.SIGALRM, hung)
+        signal.alarm(self.BOUND_S)
+        self.addCleanup(signal.alarm, 0)
         super().setUp()
         line = self.wait_for_log("web page on http://", timeout=5)
         self.assertIsNotNone(line, self.server_log)
@@ -80,6 +89,8 @@ class WebServerTest(ServerTest):
 
 
 class WebPageTest(WebServerTest):
+    server_args = WebServerTest.server_args + ("--log-commands",)
+
     def test_page_shows_what_a_pyvisa_client_set(self):
         self.open_page()
         manager = pyvisa.ResourceManager("@py")
@@ -113,6 +124,7 @@ class WebPageTest(WebServerTest):
         control(self.driver, "RF output").send_keys(Keys.SPACE)  # the keyboard alone
         self.sim.read_lines(until="$F000000001")
         self.assertEqual(self.sim.commands(), ["$F043392000", "$M0002500", "$F000000001"])
+        self.assertIsNotNone(self.wait_for_log(" web $F043392000 <- OUTP ON"), self.server_log)
         with self.connect() as script:
             self.assertEqual(ask(script, "FREQ?;:LFO:FREQ?;:OUTP?"),
                              "433920000;2500;0")
@@ -147,6 +159,8 @@ class WebPageTest(WebServerTest):
         web_port = self.web_port
 
         class Foreign(http.server.BaseHTTPRequestHandler):
+            timeout = 2  # the browser's spare connections send nothing
+
             def do_GET(self):
                 body = ("<title>waiting</title><script>const s = new WebSocket("
                         "'ws://127.0.0.1:%d/ws'); s.onopen = () => document.title = 'open';"
@@ -159,7 +173,7 @@ class WebPageTest(WebServerTest):
             def log_message(self, *args):
                 pass
 
-        foreign = http.server.HTTPServer(("127.0.0.1", 0), Foreign)
+        foreign = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Foreign)
         threading.Thread(target=foreign.serve_forever, daemon=True).start()
         self.addCleanup(foreign.server_close)
         self.addCleanup(foreign.shutdown)

@@ -11,8 +11,8 @@ namespace talmir880::web {
 
 class WebPages::Page final : public scpi::ClientEvents {
  public:
-  Page(WebPages& owner, QWebSocket* socket, bool control)
-      : owner_(owner), socket_(socket), control_(control) {
+  Page(WebPages& owner, QWebSocket* socket, bool control, std::string who)
+      : owner_(owner), socket_(socket), control_(control), who_(std::move(who)) {
     socket_->setMaxAllowedIncomingFrameSize(kMaxAction);
     socket_->setMaxAllowedIncomingMessageSize(kMaxAction);
     QObject::connect(socket_, &QWebSocket::textMessageReceived, socket_,
@@ -99,8 +99,7 @@ class WebPages::Page final : public scpi::ClientEvents {
       return;
     }
     if (!client_) {
-      client_ = owner_.instrument_.attach(*this,
-                                          "web " + socket_->peerAddress().toString().toStdString());
+      client_ = owner_.instrument_.attach(*this, who_);
       if (!client_) {
         send(refused_message("the instrument serves as many clients as it can; try again later"));
         return;
@@ -117,6 +116,7 @@ class WebPages::Page final : public scpi::ClientEvents {
   WebPages& owner_;
   QWebSocket* socket_;
   bool control_;
+  std::string who_;
   bool gone_ = false;
   std::optional<scpi::ClientId> client_;
   std::deque<std::chrono::steady_clock::time_point> recent_;
@@ -136,13 +136,13 @@ WebPages::~WebPages() {
   pages_.clear();
 }
 
-bool WebPages::add(QWebSocket* socket, bool control) {
+bool WebPages::add(QWebSocket* socket, bool control, std::string who) {
   if (pages_.size() >= static_cast<std::size_t>(kMaxPages)) {
     socket->close(QWebSocketProtocol::CloseCodeGoingAway);
     socket->deleteLater();
     return false;
   }
-  auto page = std::make_unique<Page>(*this, socket, control);
+  auto page = std::make_unique<Page>(*this, socket, control, std::move(who));
   Page* raw = page.get();
   pages_.emplace(raw, std::move(page));
   raw->send_state();

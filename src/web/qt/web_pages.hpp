@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "device/generator_state.hpp"
 #include "scpi/instrument.hpp"
@@ -38,8 +39,9 @@ class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
   WebPages& operator=(const WebPages&) = delete;
 
   // A WebSocket just opened; `control` whether its visitor may change
-  // settings. Takes it over; false (and closes it) when kMaxPages are open.
-  bool add(QWebSocket* socket, bool control);
+  // settings, `who` its name in the command log. Takes it over; false (and
+  // closes it) when kMaxPages are open.
+  bool add(QWebSocket* socket, bool control, std::string who);
 
  private:
   class Page;

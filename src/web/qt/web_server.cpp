@@ -253,7 +253,10 @@ void WebServer::adopt() {
       });
       handoffs_.erase(at);
     }
-    pages_.add(socket, control);
+    pages_.add(socket, control,
+               scpi::address_text(scpi::address_text(address_of(socket->peerAddress())),
+                                  socket->peerPort()) +
+                   " web");
   }
 }
 
