@@ -22,14 +22,18 @@ Instrument::Instrument(SharedLine& line, DeviceSession::Countdowns countdowns)
 void Instrument::wire() {
   generator_.changed = [this] { pump(); };
   generator_.reachability_changed = [this](DeviceFault fault) {
-    events_->reachability_changed(fault);
+    tell([fault](InstrumentEvents& e) { e.reachability_changed(fault); });
   };
-  generator_.settings_changed = [this](Generator::Changer by) { events_->settings_changed(by); };
+  generator_.settings_changed = [this](Generator::Changer by) {
+    tell([by](InstrumentEvents& e) { e.settings_changed(by); });
+  };
   generator_.pass_started = [this](int points, bool repeating) {
-    events_->pass_started(points, repeating);
+    tell([points, repeating](InstrumentEvents& e) { e.pass_started(points, repeating); });
   };
-  generator_.pass_finished = [this] { events_->sweep_ended(); };
-  generator_.lockout_changed = [this](bool locked) { events_->lockout_changed(locked); };
+  generator_.pass_finished = [this] { tell([](InstrumentEvents& e) { e.sweep_ended(); }); };
+  generator_.lockout_changed = [this](bool locked) {
+    tell([locked](InstrumentEvents& e) { e.lockout_changed(locked); });
+  };
 }
 
 Instrument::Client* Instrument::find(ClientId client) {
@@ -174,7 +178,9 @@ void Instrument::switch_off_if_due() {
   off_ = Off::none;
   lines_since_off_ = false;
   if (why != Off::asked) {
-    events_->switching_off(why == Off::unused ? OffBecause::unused : OffBecause::unattended);
+    tell([why](InstrumentEvents& e) {
+      e.switching_off(why == Off::unused ? OffBecause::unused : OffBecause::unattended);
+    });
   }
   if (generator_.written) {
     generator_.origin = {{},

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -141,9 +142,10 @@ class Instrument {
   void log_commands(CommandLog log);
 
   using OffBecause = scpi::OffBecause;
-  // Where what the instrument does goes from now on; it must outlive the
-  // instrument or be replaced first.
-  void observe(InstrumentEvents& events) { events_ = &events; }
+  // One more observer of what the instrument does (the journal, a panel, a
+  // web page); each must outlive the instrument or be forgotten first.
+  void observe(InstrumentEvents& events) { observers_.push_back(&events); }
+  void forget(InstrumentEvents& events) { std::erase(observers_, &events); }
 
   // The client's IEEE 488.2 status byte without MAV, which only the
   // transport knows.
@@ -218,8 +220,15 @@ class Instrument {
   // changed nothing, so leaving calls for no switch-off.
   bool lines_since_off_ = false;
   std::function<void()> off_then_;
-  InstrumentEvents none_;
-  InstrumentEvents* events_ = &none_;
+  std::vector<InstrumentEvents*> observers_;
+  // Each observer in turn; one may forget itself (or another) meanwhile.
+  template <typename Call>
+  void tell(Call call) {
+    for (InstrumentEvents* events : std::vector<InstrumentEvents*>(observers_)) {
+      if (std::find(observers_.begin(), observers_.end(), events) != observers_.end())
+        call(*events);
+    }
+  }
 };
 
 }  // namespace talmir880::scpi

@@ -2,11 +2,22 @@
 #include <string>
 
 #include "protocol/commands.hpp"
+#include "scpi/identity.hpp"
 #include "scpi/setters.hpp"
 
 #ifndef TALMIR880_VERSION
 #error "the build passes the program's version as TALMIR880_VERSION"
 #endif
+
+namespace talmir880::scpi {
+
+Identity identity() { return {"TALMIR", "TALMIR-880", "0", TALMIR880_VERSION}; }
+
+std::string identity_text(const Identity& id) {
+  return id.manufacturer + "," + id.model + "," + id.serial + "," + id.firmware;
+}
+
+}  // namespace talmir880::scpi
 
 namespace talmir880::scpi::setters {
 
@@ -55,6 +66,6 @@ std::string ask_operation_complete(Call& c) {
 void wait(Call& c) { c.wait_for_all(); }
 
 std::string ask_self_test(Call& c) { return c.generator.reachable(c.client) ? "0" : "1"; }
-std::string ask_identity(Call&) { return std::string("TALMIR,TALMIR-880,0,") + TALMIR880_VERSION; }
+std::string ask_identity(Call&) { return identity_text(identity()); }
 
 }  // namespace talmir880::scpi::setters

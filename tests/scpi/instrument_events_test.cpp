@@ -1,4 +1,4 @@
-// What the instrument tells its owner goes to the one observer it was handed.
+// What the instrument tells its owner goes to every observer it was handed.
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -45,15 +45,36 @@ TEST_F(InstrumentEventsTest, EveryKindOfEventReachesTheObserverInItsOrder) {
                          "unreachable", "reachable"}));
 }
 
-TEST_F(InstrumentEventsTest, ANewObserverTakesOverAndTheOldOneHearsNoMore) {
+TEST_F(InstrumentEventsTest, EveryObserverHearsUntilItIsForgotten) {
   struct Other : scpi::InstrumentEvents {
     void lockout_changed(bool locked) override { lockouts.push_back(locked); }
     std::vector<bool> lockouts;
   } other;
   instrument.observe(other);
   run("SYST:RWL");
-  EXPECT_TRUE(seen.empty());
+  EXPECT_EQ(seen, Lines{"locked"});
   EXPECT_EQ(other.lockouts, std::vector<bool>{true});
+  instrument.forget(other);
+  run("SYST:LOC");
+  EXPECT_EQ(seen, (Lines{"locked", "unlocked"}));
+  EXPECT_EQ(other.lockouts, std::vector<bool>{true});
+}
+
+TEST_F(InstrumentEventsTest, AnObserverMayForgetItselfWhileItHears) {
+  struct Once : scpi::InstrumentEvents {
+    explicit Once(scpi::Instrument& i) : instrument(i) {}
+    void lockout_changed(bool) override {
+      ++heard;
+      instrument.forget(*this);
+    }
+    scpi::Instrument& instrument;
+    int heard = 0;
+  } once(instrument);
+  instrument.observe(once);
+  run("SYST:RWL");
+  run("SYST:LOC");
+  EXPECT_EQ(once.heard, 1);
+  EXPECT_EQ(seen, (Lines{"locked", "unlocked"})) << "the others hear on";
 }
 
 }  // namespace

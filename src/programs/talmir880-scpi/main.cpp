@@ -21,6 +21,7 @@
 #include "programs/common/qt/stop_signals.hpp"
 #include "programs/talmir880-scpi/options.hpp"
 #include "programs/talmir880-scpi/vxi11_start.hpp"
+#include "programs/talmir880-scpi/web_start.hpp"
 #include "scpi/allow_list.hpp"
 #include "scpi/instrument.hpp"
 #include "scpi/qt/stdio_transport.hpp"
@@ -172,6 +173,7 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<scpi::TcpTransport> server;
   vxi11::RpcbindEntry rpcbind_entry;  // removed when main returns, after the loop
   std::unique_ptr<vxi11::Vxi11Transport> vxi11_server;
+  std::unique_ptr<web::WebServer> web_server;
   // With --off-at-exit the lines already received run first, then the
   // switch-off, then the loop ends; a second signal ends it at once.
   bool stopping = false;
@@ -184,6 +186,7 @@ int main(int argc, char* argv[]) {
     instrument->keep_safe({});  // one switch-off, the one for the exit
     server.reset();
     vxi11_server.reset();
+    web_server.reset();
     log(device + ": RF and modulation off: the server stops");
     instrument->switch_off([] { QCoreApplication::quit(); });
   };
@@ -203,6 +206,10 @@ int main(int argc, char* argv[]) {
       vxi11_server =
           programs::serve_vxi11(*instrument, guard, options.vxi11_host, options.vxi11_port,
                                 rpcbind_entry, say, "talmir880-scpi");
+    }
+    if (options.http) {
+      web_server = programs::serve_web(*instrument, guard, options, server->port(), say);
+      if (!web_server) return 1;
     }
   }
   const int loop = app.exec();

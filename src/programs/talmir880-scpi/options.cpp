@@ -70,6 +70,20 @@ bool take_vxi11(std::string_view value, ServerOptions& out) {
   return true;
 }
 
+// [HOST:]PORT; a bare port is on loopback.
+bool take_http(std::string_view value, ServerOptions& out) {
+  std::optional<HostPort> address = parse_host_port(value);
+  if (!address) {
+    const std::optional<int> port = whole_number(value);
+    if (!port || *port > 65535) return false;
+    address = HostPort{"127.0.0.1", *port};
+  }
+  out.http = true;
+  out.http_host = address->host;
+  out.http_port = address->port;
+  return true;
+}
+
 // The flags that take no value, and what each sets.
 struct Switch {
   std::string_view flag;
@@ -81,6 +95,7 @@ constexpr Switch kSwitches[] = {
     {"--help", &ServerOptions::help, true},
     {"--version", &ServerOptions::version, true},
     {"--no-vxi11", &ServerOptions::vxi11, false},
+    {"--no-http", &ServerOptions::http, false},
     {"--off-at-exit", &ServerOptions::off_at_exit, true},
     {"--off-when-unused", &ServerOptions::off_when_unused, true},
     {"--log-commands", &ServerOptions::log_commands, true},
@@ -112,6 +127,18 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
     if (const Switch* sw = find_switch(flag)) {
       if (value) return {std::nullopt, flag + " takes no value"};
       out.*(sw->field) = sw->value;
+      continue;
+    }
+    if (flag == "--http" || flag == "--http-password-file") {
+      if (!value) {
+        if (i + 1 >= args.size()) return {std::nullopt, flag + " needs a value"};
+        value = args[++i];
+      }
+      if (flag == "--http-password-file") {
+        out.http_password_file = *value;
+      } else if (!take_http(*value, out)) {
+        return {std::nullopt, "--http takes [HOST:]PORT (an IPv6 host in brackets), not " + *value};
+      }
       continue;
     }
     if (flag != "--port" && flag != "--baud" && flag != "--listen" && flag != "--vxi11" &&
@@ -151,6 +178,9 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
   }
   // --stdio serves no socket, so a --listen beside it would be silently ignored.
   if (listen && out.stdio) return {std::nullopt, "--listen and --stdio exclude each other"};
+  if (out.http && out.stdio) return {std::nullopt, "--http and --stdio exclude each other"};
+  if (!out.http_password_file.empty() && !out.http)
+    return {std::nullopt, "--http-password-file needs --http"};
   if (!out.allow.empty() && out.stdio)
     return {std::nullopt, "--allow and --stdio exclude each other"};
   return {out, {}};
@@ -162,6 +192,7 @@ std::string server_usage() {
          "                      [--off-at-exit] [--off-when-unused] [--off-after SECONDS]\n"
          "                      [--log-commands]\n"
          "                      [--allow ADDRESS[/PREFIX]]...\n"
+         "                      [--http [HOST:]PORT [--http-password-file FILE] | --no-http]\n"
          "The TALMIR-880 as a SCPI instrument: IEEE 488.2 common commands and the usual\n"
          "RF-source commands, over a raw TCP socket or on standard input and output.\n"
          "\n"
@@ -198,6 +229,15 @@ std::string server_usage() {
          "                       host); anyone else is closed before a line is read.\n"
          "                       Without it everyone who can reach the address may\n"
          "                       connect.\n"
+         "  --http [HOST:]PORT   serve the web page, a live front panel with the LXI\n"
+         "                       identification (/lxi/identification), on HOST:PORT; a\n"
+         "                       bare PORT is 127.0.0.1 (port 0: any free port). Off\n"
+         "                       unless given. --allow applies. Visitors from other\n"
+         "                       machines see it read-only, unless\n"
+         "  --http-password-file FILE\n"
+         "                       holds a password on its first line (there is no default):\n"
+         "                       with it they log in on the page to change settings\n"
+         "  --no-http            no web page (the default)\n"
          "  --stdio              serve one session on standard input and output instead;\n"
          "                       exit at end of input once every line has run, 0 when no\n"
          "                       error was queued, else 1 (errors left unread are printed\n"

@@ -36,6 +36,13 @@ struct ServerOptions {
   bool help = false;
   bool version = false;
 
+  // The web page (--http [HOST:]PORT): off unless asked for, since it is one
+  // more way to switch the RF output; a bare port is on loopback.
+  bool http = false;
+  std::string http_host = "127.0.0.1";
+  int http_port = 0;
+  std::string http_password_file;  // empty: control from loopback only
+
   // --allow, repeatable: who may connect besides loopback (empty: everyone).
   std::vector<scpi::AddressRange> allow;
 };

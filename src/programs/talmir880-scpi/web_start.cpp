@@ -1,0 +1,45 @@
+#include "programs/talmir880-scpi/web_start.hpp"
+
+#include "programs/common/command_line.hpp"
+#include "scpi/allow_list.hpp"
+#include "web/sessions.hpp"
+
+namespace talmir880::programs {
+
+std::unique_ptr<web::WebServer> serve_web(scpi::Instrument& instrument, scpi::PeerGuard& guard,
+                                          const ServerOptions& options, int raw_port,
+                                          const std::function<void(const std::string&)>& say) {
+  web::WebSetup setup;
+  setup.host = options.http_host;
+  setup.port = options.http_port;
+  setup.raw_port = raw_port;
+  setup.raw_host = options.host;
+  setup.vxi11 = options.vxi11;
+  setup.vxi11_host = options.vxi11_host;
+  if (!options.http_password_file.empty()) {
+    const web::PasswordFile file = web::read_password_file(options.http_password_file);
+    if (!file.error.empty()) {
+      say("--http-password-file: " + file.error);
+      return nullptr;
+    }
+    setup.password = file.password;
+  }
+  const bool password = !setup.password.empty();
+  auto server = std::make_unique<web::WebServer>(instrument, guard, std::move(setup));
+  std::string why;
+  if (!server->listen(why)) {
+    say("cannot serve the web page on " + scpi::address_text(options.http_host, options.http_port) +
+        ": " + why);
+    return nullptr;
+  }
+  say("web page on http://" + scpi::address_text(options.http_host, server->port()) + "/");
+  if (!is_loopback(options.http_host)) {
+    say(password ? "web page: visitors from other machines change settings only after logging "
+                   "in with the password"
+                 : "web page: visitors from other machines see it read-only; "
+                   "--http-password-file lets them log in to change settings");
+  }
+  return server;
+}
+
+}  // namespace talmir880::programs

@@ -1,0 +1,147 @@
+#include "web/page_messages.hpp"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstdio>
+
+namespace talmir880::web {
+namespace {
+
+std::string number(double value) {
+  std::array<char, 32> text{};
+  const auto [end, ec] = std::to_chars(text.begin(), text.end(), value);
+  return ec == std::errc{} ? std::string(text.begin(), end) : "0";
+}
+
+const char* port_text(PortState port) {
+  switch (port) {
+    case PortState::open:
+      return "open";
+    case PortState::absent:
+      return "absent";
+    case PortState::gone:
+      return "gone";
+    case PortState::closed:
+      break;
+  }
+  return "closed";
+}
+
+enum class Value { none, number, switched };
+
+struct Action {
+  std::string_view name;
+  Value value;
+  std::string_view before;  // the line is before + value + after
+  std::string_view after;
+};
+
+// A frequency set on the page is the CW frequency, as the panel's keypad
+// makes it: in sweep mode it is kept, and CW then sends it.
+constexpr Action kActions[] = {
+    {"rf_mhz", Value::number, "FREQ ", " MHZ;:FREQ:MODE CW"},
+    {"mod_khz", Value::number, "LFO:FREQ ", " KHZ"},
+    {"rf_on", Value::switched, "OUTP ", ""},
+    {"mod_on", Value::switched, "OUTP:MOD ", ""},
+    {"level", Value::number, "POW ", ""},
+    {"start_mhz", Value::number, "FREQ:STAR ", " MHZ"},
+    {"stop_mhz", Value::number, "FREQ:STOP ", " MHZ"},
+    {"points", Value::number, "SWE:POIN ", ""},
+    {"single", Value::none, "FREQ:MODE SWE;:INIT", ""},
+    {"continuous", Value::none, "FREQ:MODE SWE;:INIT:CONT ON", ""},
+    {"stop", Value::none, "ABOR", ""},
+};
+
+// Digits, a point, a sign, an exponent: the instrument judges the rest
+// (range, form) with its own errors, but no separator or header gets in.
+bool plain_number(std::string_view text) {
+  return !text.empty() && text.size() <= 24 && std::all_of(text.begin(), text.end(), [](char c) {
+    return (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E';
+  });
+}
+
+}  // namespace
+
+std::string json_string(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (u < 0x20 || u == 0x7f) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+std::string state_message(const PageState& s) {
+  int progress = 0;
+  if (s.pass && s.pass->expected > 0) {
+    progress = static_cast<int>(std::min<std::size_t>(100, s.pass->seen * 100 / s.pass->expected));
+  }
+  std::string out = "{\"type\":\"state\"";
+  const auto field = [&out](std::string_view name, const std::string& value) {
+    out.append(",\"").append(name).append("\":").append(value);
+  };
+  const auto flag = [](bool on) { return std::string(on ? "true" : "false"); };
+  field("rf_mhz", number(s.held.rf_hz / 1e6));
+  field("rf_on", flag(s.held.rf_on));
+  field("mod_khz", number(s.held.modulation_hz / 1e3));
+  field("mod_on", flag(s.held.modulation_on));
+  field("level", std::to_string(s.held.level_dbm));
+  field("start_mhz", number(s.settings.start_hz / 1e6));
+  field("stop_mhz", number(s.settings.stop_hz / 1e6));
+  field("points", std::to_string(s.settings.points));
+  field("sweeping", flag(s.pass.has_value()));
+  field("repeating", flag(s.settings.continuous));
+  field("progress", std::to_string(progress));
+  field("port", json_string(port_text(s.port)));
+  field("control", flag(s.control));
+  field("password", flag(s.password_set));
+  return out + "}";
+}
+
+std::string errors_message(const std::vector<std::string>& errors) {
+  std::string out = "{\"type\":\"errors\",\"errors\":[";
+  for (std::size_t i = 0; i < errors.size(); ++i) {
+    if (i > 0) out += ',';
+    out += json_string(errors[i]);
+  }
+  return out + "]}";
+}
+
+std::string refused_message(std::string_view why) {
+  return "{\"type\":\"refused\",\"text\":" + json_string(why) + "}";
+}
+
+std::optional<std::string> command_line(std::string_view message) {
+  if (message.size() > kMaxAction) return std::nullopt;
+  const std::size_t space = message.find(' ');
+  const std::string_view name = message.substr(0, space);
+  const std::string_view value =
+      space == std::string_view::npos ? std::string_view() : message.substr(space + 1);
+  for (const Action& a : kActions) {
+    if (a.name != name) continue;
+    switch (a.value) {
+      case Value::none:
+        if (space != std::string_view::npos) return std::nullopt;
+        return std::string(a.before);
+      case Value::switched:
+        if (value != "0" && value != "1") return std::nullopt;
+        return std::string(a.before) + (value == "1" ? "ON" : "OFF");
+      case Value::number:
+        if (!plain_number(value)) return std::nullopt;
+        return std::string(a.before) + std::string(value) + std::string(a.after);
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace talmir880::web

@@ -1,0 +1,172 @@
+#include "web/qt/web_pages.hpp"
+
+#include <QMetaObject>
+#include <algorithm>
+#include <chrono>
+#include <deque>
+
+#include "web/page_messages.hpp"
+
+namespace talmir880::web {
+
+class WebPages::Page final : public scpi::ClientEvents {
+ public:
+  Page(WebPages& owner, QWebSocket* socket, bool control, std::string who)
+      : owner_(owner), socket_(socket), control_(control), who_(std::move(who)) {
+    socket_->setMaxAllowedIncomingFrameSize(kMaxAction);
+    socket_->setMaxAllowedIncomingMessageSize(kMaxAction);
+    QObject::connect(socket_, &QWebSocket::textMessageReceived, socket_,
+                     [this](const QString& text) { received(text); });
+    QObject::connect(
+        socket_, &QWebSocket::binaryMessageReceived, socket_,
+        [this](const QByteArray&) { close(QWebSocketProtocol::CloseCodeDatatypeNotSupported); });
+    QObject::connect(socket_, &QWebSocket::disconnected, socket_,
+                     [this] { owner_.remove_later(this); });
+  }
+  ~Page() override {
+    if (client_) owner_.instrument_.detach(*client_);
+    QObject::disconnect(socket_, nullptr, socket_, nullptr);
+    socket_->abort();
+    socket_->deleteLater();
+  }
+  Page(const Page&) = delete;
+  Page& operator=(const Page&) = delete;
+
+  void send(const std::string& message) {
+    if (gone_) return;
+    if (socket_->bytesToWrite() > kMaxUnsent) {
+      close(QWebSocketProtocol::CloseCodeTooMuchData);
+      return;
+    }
+    socket_->sendTextMessage(QString::fromStdString(message));
+  }
+
+  void send_state() {
+    PageState state;
+    const GeneratorState& device = owner_.instrument_.device();
+    state.held = device.held();
+    state.pass = device.pass();
+    state.port = device.port();
+    state.settings = owner_.instrument_.settings();
+    state.control = control_;
+    state.password_set = owner_.password_set_;
+    send(state_message(state));
+    send_errors();
+  }
+
+  // What the instrument queued for this page's commands since last told.
+  void send_errors() {
+    if (!client_) return;
+    const std::vector<std::string> errors = owner_.instrument_.take_errors(*client_);
+    if (!errors.empty()) send(errors_message(errors));
+  }
+
+  // The page's lines answer nothing (it sends no queries).
+  void answer(std::string) override {}
+  // A line has run: its errors go out with the next state.
+  void room() override { owner_.changed(); }
+
+ private:
+  void close(QWebSocketProtocol::CloseCode code) {
+    gone_ = true;
+    socket_->close(code);
+    owner_.remove_later(this);
+  }
+
+  bool flooding() {
+    const auto now = std::chrono::steady_clock::now();
+    while (!recent_.empty() && now - recent_.front() >= std::chrono::seconds(1))
+      recent_.pop_front();
+    recent_.push_back(now);
+    return recent_.size() > static_cast<std::size_t>(kMaxActionsPerSecond);
+  }
+
+  void received(const QString& text) {
+    if (gone_) return;
+    if (flooding()) {
+      close(QWebSocketProtocol::CloseCodePolicyViolated);
+      return;
+    }
+    const std::optional<std::string> line = command_line(text.toStdString());
+    if (!line) {
+      send(refused_message("not an action of this page: " + text.left(kMaxAction).toStdString()));
+      return;
+    }
+    if (!control_) {
+      send(refused_message(owner_.password_set_
+                               ? "read-only: log in with the password to change settings"
+                               : "read-only: only this machine may change settings"));
+      return;
+    }
+    if (!client_) {
+      client_ = owner_.instrument_.attach(*this, who_);
+      if (!client_) {
+        send(refused_message("the instrument serves as many clients as it can; try again later"));
+        return;
+      }
+    }
+    if (owner_.instrument_.backlog(*client_) >= scpi::Instrument::kMaxBacklog) {
+      send(refused_message("too many actions waiting; try again"));
+      return;
+    }
+    owner_.instrument_.submit(*client_, *line);
+    owner_.changed();
+  }
+
+  WebPages& owner_;
+  QWebSocket* socket_;
+  bool control_;
+  std::string who_;
+  bool gone_ = false;
+  std::optional<scpi::ClientId> client_;
+  std::deque<std::chrono::steady_clock::time_point> recent_;
+};
+
+WebPages::WebPages(scpi::Instrument& instrument, bool password_set)
+    : instrument_(instrument), password_set_(password_set) {
+  coalesce_.setSingleShot(true);
+  QObject::connect(&coalesce_, &QTimer::timeout, &coalesce_, [this] { send_all(); });
+  instrument_.observe(static_cast<scpi::InstrumentEvents&>(*this));
+  instrument_.observe_device(static_cast<GeneratorObserver&>(*this));
+}
+
+WebPages::~WebPages() {
+  instrument_.forget(static_cast<scpi::InstrumentEvents&>(*this));
+  instrument_.forget_device(static_cast<GeneratorObserver&>(*this));
+  pages_.clear();
+}
+
+bool WebPages::add(QWebSocket* socket, bool control, std::string who) {
+  if (pages_.size() >= static_cast<std::size_t>(kMaxPages)) {
+    socket->close(QWebSocketProtocol::CloseCodeGoingAway);
+    socket->deleteLater();
+    return false;
+  }
+  auto page = std::make_unique<Page>(*this, socket, control, std::move(who));
+  Page* raw = page.get();
+  pages_.emplace(raw, std::move(page));
+  raw->send_state();
+  return true;
+}
+
+void WebPages::changed() {
+  if (coalesce_.isActive()) return;
+  // Never from inside the instrument's call: the change may be half made.
+  const auto since = std::chrono::steady_clock::now() - last_sent_;
+  const auto wait = std::chrono::milliseconds(kCoalesceMs) - since;
+  coalesce_.start(std::max(std::chrono::duration_cast<std::chrono::milliseconds>(wait),
+                           std::chrono::milliseconds(0)));
+}
+
+void WebPages::send_all() {
+  last_sent_ = std::chrono::steady_clock::now();
+  // A page may close itself while it is sent to; it goes later.
+  for (auto& [raw, page] : pages_) page->send_state();
+}
+
+void WebPages::remove_later(Page* page) {
+  QMetaObject::invokeMethod(
+      &coalesce_, [this, page] { pages_.erase(page); }, Qt::QueuedConnection);
+}
+
+}  // namespace talmir880::web

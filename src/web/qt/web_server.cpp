@@ -1,0 +1,263 @@
+#include "web/qt/web_server.hpp"
+
+#include <QFile>
+#include <QHostInfo>
+#include <QTimer>
+#include <QWebSocket>
+#include <chrono>
+
+#include "scpi/allow_list.hpp"
+#include "scpi/identity.hpp"
+#include "web/http_request.hpp"
+#include "web/lxi.hpp"
+#include "web/web_guard.hpp"
+
+namespace talmir880::web {
+namespace {
+
+scpi::Address address_of(const QHostAddress& host) {
+  scpi::Address out;
+  const Q_IPV6ADDR v6 = host.toIPv6Address();  // IPv4 as ::ffff:a.b.c.d
+  for (int i = 0; i < 16; ++i) out.bytes[static_cast<std::size_t>(i)] = v6[i];
+  return out;
+}
+
+// As a visitor writes it in Host: IPv4 dotted, IPv6 without its zone.
+std::string host_text(const QHostAddress& host) {
+  bool v4 = false;
+  const quint32 mapped = host.toIPv4Address(&v4);
+  QHostAddress plain = v4 ? QHostAddress(mapped) : host;
+  plain.setScopeId({});
+  return plain.toString().toLower().toStdString();
+}
+
+bool unspecified(const std::string& host) {
+  return host == "0.0.0.0" || host == "::" || host.empty();
+}
+
+struct Page {
+  const char* path;
+  const char* resource;
+  const char* type;
+};
+constexpr Page kPages[] = {
+    {"/", ":/talmir880-web/index.html", "text/html; charset=utf-8"},
+    {"/page.css", ":/talmir880-web/page.css", "text/css; charset=utf-8"},
+    {"/page.js", ":/talmir880-web/page.js", "text/javascript; charset=utf-8"},
+};
+
+// Each answer closes its connection: one request a connection keeps the
+// handler small and a visitor's hold on it short.
+void answer(QTcpSocket* socket, const char* status, const std::string& type, const QByteArray& body,
+            const std::string& cookie = {}) {
+  std::string head = std::string("HTTP/1.1 ") + status + "\r\n";
+  if (!type.empty()) head += "Content-Type: " + type + "\r\n";
+  head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+  if (!cookie.empty()) head += "Set-Cookie: " + cookie + "\r\n";
+  head +=
+      "Cache-Control: no-store\r\n"
+      "X-Content-Type-Options: nosniff\r\n"
+      "X-Frame-Options: DENY\r\n"
+      "Referrer-Policy: no-referrer\r\n"
+      "Content-Security-Policy: default-src 'self'; connect-src 'self'; frame-ancestors 'none'; "
+      "base-uri 'none'; form-action 'none'\r\n"
+      "Connection: close\r\n\r\n";
+  socket->write(head.data(), static_cast<qint64>(head.size()));
+  socket->write(body);
+  socket->disconnectFromHost();
+}
+
+void plain(QTcpSocket* socket, const char* status) {
+  answer(socket, status, "text/plain; charset=utf-8", QByteArray(status) + "\n");
+}
+
+}  // namespace
+
+WebServer::WebServer(scpi::Instrument& instrument, scpi::PeerGuard& guard, WebSetup setup)
+    : instrument_(instrument),
+      guard_(guard),
+      setup_(std::move(setup)),
+      sessions_(setup_.password, system_random_token),
+      websockets_(QStringLiteral("talmir880-scpi"), QWebSocketServer::NonSecureMode),
+      pages_(instrument, !setup_.password.empty()) {
+  QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
+  QObject::connect(&websockets_, &QWebSocketServer::newConnection, &websockets_,
+                   [this] { adopt(); });
+  websockets_.setHandshakeTimeout(std::chrono::milliseconds(kRequestDeadlineMs));
+}
+
+WebServer::~WebServer() = default;
+
+bool WebServer::listen(std::string& why) {
+  const QHostAddress host = setup_.host == "localhost"
+                                ? QHostAddress(QHostAddress::LocalHost)
+                                : QHostAddress(QString::fromStdString(setup_.host));
+  if (!server_.listen(host, static_cast<quint16>(setup_.port))) {
+    why = server_.errorString().toStdString();
+    return false;
+  }
+  return true;
+}
+
+void WebServer::accept() {
+  while (QTcpSocket* socket = server_.nextPendingConnection()) {
+    if (!guard_.admit(address_of(socket->peerAddress()), std::chrono::steady_clock::now()) ||
+        reading_ >= kMaxRequests) {
+      socket->abort();
+      socket->deleteLater();
+      continue;
+    }
+    ++reading_;
+    // Qt stops reading the system's socket when this is full: a head and
+    // a body at most.
+    socket->setReadBufferSize(static_cast<qint64>(kMaxHead + kMaxBody));
+    auto* deadline = new QTimer(socket);
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, socket, [socket] { socket->abort(); });
+    deadline->start(kRequestDeadlineMs);
+    QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { read(socket); });
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {
+      --reading_;
+      socket->deleteLater();
+    });
+  }
+}
+
+void WebServer::read(QTcpSocket* socket) {
+  // Peeked, not read: an upgrade goes to QWebSocketServer with its bytes.
+  const QByteArray bytes = socket->peek(static_cast<qint64>(kMaxHead + kMaxBody));
+  const ReadResult head = read_head(std::string_view(bytes.constData(), bytes.size()));
+  const Request& request = head.request;
+  if (head.state == Reading::incomplete ||
+      (head.state == Reading::done &&
+       static_cast<std::size_t>(bytes.size()) < request.head_size + request.content_length)) {
+    return;
+  }
+  // One answer a connection: what comes after it is not read.
+  QObject::disconnect(socket, &QTcpSocket::readyRead, socket, nullptr);
+  if (head.state == Reading::malformed) {
+    plain(socket, "400 Bad Request");
+  } else if (head.state == Reading::too_large) {
+    plain(socket, "431 Request Header Fields Too Large");
+  } else {
+    respond(socket, request);
+  }
+}
+
+void WebServer::respond(QTcpSocket* socket, const Request& request) {
+  const std::string local = host_text(socket->localAddress());
+  const QString host_name = QHostInfo::localHostName().toLower();
+  OwnNames own{{"localhost", local, host_name.toStdString()}, server_.serverPort()};
+  if (!host_name.isEmpty()) own.hosts.push_back(host_name.toStdString() + ".local");
+  const std::string path(request.path());
+  const bool changes = request.method != "GET" || path == "/ws";
+  switch (judge(request, own, changes)) {
+    case Verdict::bad_host:
+      plain(socket, "421 Misdirected Request");
+      return;
+    case Verdict::bad_origin:
+      plain(socket, "403 Forbidden");
+      return;
+    case Verdict::ok:
+      break;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  const std::string cookie(request.header("cookie").value_or(""));
+  const bool loopback = address_of(socket->peerAddress()).is_loopback();
+
+  if (request.method == "GET" && path == "/ws") {
+    if (!request.upgrade() || request.header("sec-websocket-version") != "13" ||
+        !request.header("sec-websocket-key")) {
+      plain(socket, "400 Bad Request");
+      return;
+    }
+    upgrade(socket, may_control(loopback, sessions_.password_set(), sessions_.valid(cookie, now)));
+    return;
+  }
+  if (request.method == "GET") {
+    for (const Page& page : kPages) {
+      if (path != page.path) continue;
+      QFile file(page.resource);
+      file.open(QIODevice::ReadOnly);
+      answer(socket, "200 OK", page.type, file.readAll());
+      return;
+    }
+    if (path == "/lxi/identification") {
+      Identification id{scpi::identity(),
+                        QHostInfo::localHostName().toStdString(),
+                        local,
+                        "http://" + std::string(*request.header("host")) + "/lxi/identification",
+                        {}};
+      if (setup_.raw_port > 0) {
+        id.resources.push_back(socket_resource(
+            unspecified(setup_.raw_host) ? local : setup_.raw_host, setup_.raw_port));
+      }
+      if (setup_.vxi11) {
+        id.resources.push_back(
+            instr_resource(unspecified(setup_.vxi11_host) ? local : setup_.vxi11_host));
+      }
+      answer(socket, "200 OK", "text/xml; charset=utf-8",
+             QByteArray::fromStdString(identification_xml(id)));
+      return;
+    }
+    plain(socket, "404 Not Found");
+    return;
+  }
+  if (request.method == "POST" && (path == "/login" || path == "/logout")) {
+    const QByteArray body =
+        socket->read(static_cast<qint64>(request.head_size + request.content_length))
+            .mid(static_cast<qsizetype>(request.head_size));
+    if (path == "/logout") {
+      sessions_.log_out(cookie);
+      answer(socket, "204 No Content", {}, {}, Sessions::expired_cookie());
+      return;
+    }
+    const std::optional<std::string> token = sessions_.log_in(body.toStdString(), now);
+    if (!token) {
+      plain(socket, "403 Forbidden");
+      return;
+    }
+    answer(socket, "204 No Content", {}, {}, Sessions::cookie(*token));
+    return;
+  }
+  plain(socket, "405 Method Not Allowed");
+}
+
+void WebServer::upgrade(QTcpSocket* socket, bool control) {
+  // The connection is QtWebSockets' from here: the deadline and our
+  // handlers go, and it no longer counts as reading a request.
+  QObject::disconnect(socket, nullptr, socket, nullptr);
+  for (QTimer* timer : socket->findChildren<QTimer*>()) timer->deleteLater();
+  --reading_;
+  const auto key = std::make_pair(socket->peerAddress().toString(), socket->peerPort());
+  handoffs_[key] = {socket, control};
+  // A handshake QtWebSockets refuses leaves the socket closed but ours: it
+  // goes once the handshake's time is up.
+  QTimer::singleShot(kRequestDeadlineMs + 1000, &server_, [this, key] {
+    const auto at = handoffs_.find(key);
+    if (at == handoffs_.end()) return;
+    if (at->second.socket) at->second.socket->deleteLater();
+    handoffs_.erase(at);
+  });
+  websockets_.handleConnection(socket);
+}
+
+void WebServer::adopt() {
+  while (QWebSocket* socket = websockets_.nextPendingConnection()) {
+    const auto at = handoffs_.find({socket->peerAddress().toString(), socket->peerPort()});
+    const bool control = at != handoffs_.end() && at->second.control;
+    if (at != handoffs_.end()) {
+      // Whether or not QWebSocket owns its socket, it goes with it.
+      QObject::connect(socket, &QObject::destroyed, &server_, [tcp = at->second.socket] {
+        if (tcp) tcp->deleteLater();
+      });
+      handoffs_.erase(at);
+    }
+    pages_.add(socket, control,
+               scpi::address_text(scpi::address_text(address_of(socket->peerAddress())),
+                                  socket->peerPort()) +
+                   " web");
+  }
+}
+
+}  // namespace talmir880::web

@@ -1,0 +1,385 @@
+"""The web page in a real browser: headless Chromium through Selenium (Debian's
+chromium, chromium-driver and python3-selenium) against talmir880-scpi on the
+simulator. Controls are found by their accessible names, as a screen reader
+finds them."""
+
+import http.server
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+import urllib.request
+import xml.etree.ElementTree as ElementTree
+
+import pyvisa
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import WebDriverWait
+from wsproto import ConnectionType, WSConnection
+from wsproto.events import AcceptConnection, CloseConnection, Request, TextMessage
+
+from server_fixture import ServerTest, ask
+
+CHROMEDRIVER = "/usr/bin/chromedriver"
+LXI = "{http://www.lxistandard.org/InstrumentIdentification/1.0}"
+
+
+def browser(width=1200, height=900, *extra):
+    options = webdriver.ChromeOptions()
+    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu",
+                     "--disable-dev-shm-usage", "--window-size=%d,%d" % (width, height),
+                     *extra):
+        options.add_argument(argument)
+    driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+    driver.set_page_load_timeout(10)
+    return driver
+
+
+def control(driver, name):
+    """The one element whose accessible name, as Chromium computes it, is `name`."""
+    found = [e for e in driver.find_elements(
+        By.CSS_SELECTOR, "input, select, button, progress, [role]") if e.accessible_name == name]
+    if len(found) != 1:
+        raise AssertionError("%d controls named %r" % (len(found), name))
+    return found[0]
+
+
+def wait_until(driver, condition, timeout=5.0, message=""):
+    return WebDriverWait(driver, timeout, poll_frequency=0.02).until(
+        lambda d: condition(), message)
+
+
+class WebServerTest(ServerTest):
+    """A server with its web page on loopback, and a browser."""
+
+    server_args = ("--no-vxi11", "--http", "0")
+
+    # Whatever hangs (the browser, its driver) fails its own test, with where.
+    BOUND_S = 45
+
+    def setUp(self):
+        def hung(*_):
+            raise TimeoutError("the test took longer than %d s" % self.BOUND_S)
+        signal.signal(signal.SIGALRM, hung)
+        signal.alarm(self.BOUND_S)
+        self.addCleanup(signal.alarm, 0)
+        super().setUp()
+        line = self.wait_for_log("web page on http://", timeout=5)
+        self.assertIsNotNone(line, self.server_log)
+        self.web_port = int(re.search(r":(\d+)/$", line).group(1))
+        self.url = "http://127.0.0.1:%d/" % self.web_port
+        self.driver = browser()
+        self.addCleanup(self.driver.quit)
+
+    def open_page(self, driver=None):
+        driver = driver or self.driver
+        driver.get(self.url)
+        wait_until(driver, lambda: driver.find_element(By.ID, "link").text == "Live",
+                   message="the page's WebSocket did not open")
+        return driver
+
+
+class WebPageTest(WebServerTest):
+    server_args = WebServerTest.server_args + ("--log-commands",)
+
+    def test_page_shows_what_a_pyvisa_client_set(self):
+        self.open_page()
+        manager = pyvisa.ResourceManager("@py")
+        instrument = manager.open_resource(self.resource, read_termination="\n",
+                                           write_termination="\n", timeout=5000)
+        self.addCleanup(manager.close)
+        self.addCleanup(instrument.close)
+        instrument.write("OUTP ON;:FREQ 123.456 MHZ;:POW -9")
+        self.assertEqual(instrument.query("*OPC?"), "1")
+        now = self.driver.find_element(By.ID, "rf-now")
+        wait_until(self.driver, lambda: now.text == "123.456 MHz, output on",
+                   message="shows %r" % now.text)
+        self.assertEqual(self.driver.find_element(By.ID, "level-now").text, "-9 dBm")
+        self.assertEqual(control(self.driver, "Level (dBm)").get_attribute("value"), "-9")
+        self.assertTrue(control(self.driver, "RF output").is_selected())
+
+    def test_page_controls_go_to_the_device_as_commands(self):
+        self.open_page()
+        rf = control(self.driver, "RF frequency (MHz)")
+        rf.clear()
+        rf.send_keys("433.92", Keys.ENTER)
+        control(self.driver, "Modulation frequency (kHz)").clear()
+        control(self.driver, "Modulation frequency (kHz)").send_keys("2.5", Keys.TAB)
+        # Nothing is switched on unasked: both were only kept.
+        time.sleep(0.3)
+        self.assertEqual(self.sim.commands(), [])
+        control(self.driver, "RF output").click()
+        self.sim.read_lines(until="$F043392000")
+        control(self.driver, "Modulation").click()
+        self.sim.read_lines(until="$M0002500")
+        control(self.driver, "RF output").send_keys(Keys.SPACE)  # the keyboard alone
+        self.sim.read_lines(until="$F000000001")
+        self.assertEqual(self.sim.commands(), ["$F043392000", "$M0002500", "$F000000001"])
+        self.assertIsNotNone(self.wait_for_log(" web $F043392000 <- OUTP ON"), self.server_log)
+        with self.connect() as script:
+            self.assertEqual(ask(script, "FREQ?;:LFO:FREQ?;:OUTP?"),
+                             "433920000;2500;0")
+
+    def test_a_pass_started_on_the_page_moves_the_progress(self):
+        self.open_page()
+        errors = control(self.driver, "Errors")
+        control(self.driver, "Single sweep").click()
+        wait_until(self.driver, lambda: '-221,"Settings conflict;output off"' in errors.text,
+                   message="the page's own error: %r" % errors.text)
+        for name, value in (("Sweep start (MHz)", "100"), ("Sweep stop (MHz)", "110"),
+                            ("Sweep points", "400")):
+            field = control(self.driver, name)
+            field.clear()
+            field.send_keys(value, Keys.ENTER)
+        control(self.driver, "RF output").click()
+        self.sim.read_lines(until="$F")
+        control(self.driver, "Single sweep").click()
+        progress = control(self.driver, "Sweep progress")
+        self.assertEqual(progress.aria_role, "progressbar")
+        seen = set()
+        wait_until(self.driver, lambda: seen.add(int(progress.get_attribute("value"))) or
+                   any(0 < v < 100 for v in seen), timeout=10,
+                   message="the progress stayed at %r" % seen)
+        self.sim.read_lines(until="$W")
+        self.assertTrue(any(c.startswith("$W") for c in self.sim.commands()))
+        with self.connect() as script:
+            self.assertEqual(ask(script, "SYST:ERR?"), '0,"No error"',
+                             "the page's errors are its own")
+
+    def test_a_foreign_page_gets_no_websocket(self):
+        web_port = self.web_port
+
+        class Foreign(http.server.BaseHTTPRequestHandler):
+            timeout = 2  # the browser's spare connections send nothing
+
+            def do_GET(self):
+                body = ("<title>waiting</title><script>const s = new WebSocket("
+                        "'ws://127.0.0.1:%d/ws'); s.onopen = () => document.title = 'open';"
+                        "s.onclose = () => document.title = 'closed';</script>" % web_port)
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html")
+                self.end_headers()
+                self.wfile.write(body.encode())
+
+            def log_message(self, *args):
+                pass
+
+        foreign = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Foreign)
+        threading.Thread(target=foreign.serve_forever, daemon=True).start()
+        self.addCleanup(foreign.server_close)
+        self.addCleanup(foreign.shutdown)
+        self.driver.get("http://127.0.0.1:%d/" % foreign.server_port)
+        wait_until(self.driver, lambda: self.driver.title != "waiting")
+        self.assertEqual(self.driver.title, "closed")
+
+    def test_a_rebound_name_gets_nothing(self):
+        # The browser resolves the attacker's name to this machine, as after
+        # a DNS rebinding; the request carries that name as Host.
+        rebound = browser(800, 600, "--host-resolver-rules=MAP rebind.test 127.0.0.1")
+        self.addCleanup(rebound.quit)
+        rebound.get("http://rebind.test:%d/" % self.web_port)
+        self.assertIn("421 Misdirected Request", rebound.find_element(By.TAG_NAME, "body").text)
+        with socket.create_connection(("127.0.0.1", self.web_port), timeout=5) as raw:
+            raw.sendall(b"GET /ws HTTP/1.1\r\nHost: rebind.test:%d\r\nOrigin: http://rebind.test:%d"
+                        b"\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13"
+                        b"\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n"
+                        % (self.web_port, self.web_port))
+            self.assertTrue(raw.recv(100).startswith(b"HTTP/1.1 421 "))
+
+    def test_lxi_identification_matches_idn(self):
+        with urllib.request.urlopen("%slxi/identification" % self.url, timeout=5) as reply:
+            self.assertEqual(reply.headers.get_content_type(), "text/xml")
+            root = ElementTree.fromstring(reply.read())
+        self.assertEqual(root.tag, LXI + "LXIDevice")
+        with self.connect() as script:
+            idn = ask(script, "*IDN?").split(",")
+        self.assertEqual([root.findtext(LXI + name) for name in
+                          ("Manufacturer", "Model", "SerialNumber", "FirmwareRevision")], idn)
+        self.assertEqual([a.text for a in root.iter(LXI + "InstrumentAddressString")],
+                         ["TCPIP::127.0.0.1::%d::SOCKET" % self.port])
+        # And on the page, for people.
+        self.open_page()
+        wait_until(self.driver, lambda: self.driver.find_element(By.ID, "lxi-socket").text ==
+                   "TCPIP::127.0.0.1::%d::SOCKET" % self.port)
+        self.assertEqual(self.driver.find_element(By.ID, "lxi-model").text, idn[1])
+
+
+class WebSocketClient:
+    """A page's WebSocket without a browser, for what no page of ours sends."""
+
+    def __init__(self, port):
+        self.socket = socket.create_connection(("127.0.0.1", port), timeout=5)
+        self.ws = WSConnection(ConnectionType.CLIENT)
+        host = "127.0.0.1:%d" % port
+        self.socket.sendall(self.ws.send(Request(
+            host=host, target="/ws", extra_headers=[(b"origin", b"http://" + host.encode())])))
+        self.events = []
+        self.read_until(AcceptConnection)
+
+    def read_until(self, kind, timeout=5.0):
+        """Events until one of `kind`; None when the server closed first."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            for event in self.ws.events():
+                self.events.append(event)
+                if isinstance(event, kind):
+                    return event
+            data = self.socket.recv(65536)
+            if not data:
+                return None
+            self.ws.receive_data(data)
+        raise AssertionError("nothing of %s within %g s" % (kind.__name__, timeout))
+
+    def send(self, text):
+        self.socket.sendall(self.ws.send(TextMessage(data=text)))
+
+    def close(self):
+        self.socket.close()
+
+
+class BadClientTest(WebServerTest):
+    """Each kind of bad client loses its own connection; the page beside it
+    goes on."""
+
+    def test_bad_clients_lose_only_their_own_connection(self):
+        self.open_page()
+        slow = socket.create_connection(("127.0.0.1", self.web_port), timeout=10)
+        self.addCleanup(slow.close)
+        slow.sendall(b"GET / HTTP/1.1\r\nHost: 127.0.0.1:%d\r\n" % self.web_port)
+        with socket.create_connection(("127.0.0.1", self.web_port), timeout=5) as bad:
+            bad.sendall(b"GET / HTTP/1.1\r\nHost: a\r\n folded\r\n\r\n")
+            self.assertTrue(bad.recv(100).startswith(b"HTTP/1.1 400 "))
+        with socket.create_connection(("127.0.0.1", self.web_port), timeout=5) as big:
+            big.sendall(b"GET / HTTP/1.1\r\nX: " + b"x" * 9000)
+            self.assertTrue(big.recv(100).startswith(b"HTTP/1.1 431 "))
+
+        long_frame = WebSocketClient(self.web_port)
+        self.addCleanup(long_frame.close)
+        long_frame.send("rf_mhz " + "1" * 1000)
+        closed = long_frame.read_until(CloseConnection)
+        self.assertTrue(closed is None or closed.code == 1009, closed)
+
+        flood = WebSocketClient(self.web_port)
+        self.addCleanup(flood.close)
+        for _ in range(40):
+            flood.send("points 100")
+        closed = flood.read_until(CloseConnection)
+        self.assertTrue(closed is None or closed.code == 1008, closed)
+
+        ok = WebSocketClient(self.web_port)
+        self.addCleanup(ok.close)
+        ok.send("rf_on 1;:*RST")  # no action of the page's
+        refused = ok.read_until(TextMessage)
+        while '"refused"' not in refused.data:
+            refused = ok.read_until(TextMessage)
+        self.assertIn("not an action of this page", refused.data)
+
+        # The page beside them still shows what a script does.
+        with self.connect() as script:
+            self.assertEqual(ask(script, "OUTP ON;:FREQ 250 MHZ;*OPC?"), "1")
+        now = self.driver.find_element(By.ID, "rf-now")
+        wait_until(self.driver, lambda: now.text == "250 MHz, output on")
+        self.assertEqual(self.driver.find_element(By.ID, "link").text, "Live")
+        # The slow one is closed once its request's time is up.
+        slow.settimeout(8)
+        self.assertEqual(slow.recv(100), b"")
+        # Nothing of the bad clients reached the device.
+        self.assertEqual(self.sim.commands(), ["$F010000000", "$F025000000"])
+
+
+INSIDE = "TALMIR880_WEB_NAMESPACE"
+VISITOR = "10.99.0.2"  # an address of this machine that is not loopback
+
+
+class BeyondLoopback(unittest.TestCase):
+    """A visitor from another address, in a network namespace of its own
+    where lo also has VISITOR: the browser then comes from VISITOR."""
+
+    def test_visitors_beyond_loopback(self):
+        if os.geteuid() != 0 or shutil.which("unshare") is None:
+            self.skipTest("needs root and unshare(1) for a network namespace of its own")
+        run = subprocess.run(
+            ["unshare", "--net", sys.executable, "-m", "unittest", "-v", "test_web.Visitor"],
+            cwd=os.path.dirname(os.path.abspath(__file__)), env=dict(os.environ, **{INSIDE: "1"}),
+            capture_output=True, text=True, timeout=90)
+        print(run.stderr, file=sys.stderr)
+        self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        self.assertNotIn("skipped", run.stderr)
+
+
+class Visitor(WebServerTest):
+    """Runs only inside BeyondLoopback's namespace."""
+
+    PASSWORD = "correct horse"
+
+    @classmethod
+    def setUpClass(cls):
+        if os.environ.get(INSIDE) != "1":
+            raise unittest.SkipTest("runs inside BeyondLoopback's network namespace")
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+        subprocess.run(["ip", "addr", "add", VISITOR + "/32", "dev", "lo"], check=True)
+
+    def setUp(self):
+        self.server_args = ("--no-vxi11", "--http", "0.0.0.0:0")
+        if "with_the_password" in self._testMethodName:
+            folder = tempfile.mkdtemp(prefix="talmir880-web-")
+            self.addCleanup(shutil.rmtree, folder, True)
+            with open(os.path.join(folder, "password"), "w") as file:
+                file.write(self.PASSWORD + "\n")
+            self.server_args += ("--http-password-file", os.path.join(folder, "password"))
+        super().setUp()
+        self.url = "http://%s:%d/" % (VISITOR, self.web_port)
+
+    def try_to_switch_on(self):
+        """What the page's own script could send, disabled controls or not:
+        the server's answer."""
+        return self.driver.execute_async_script(
+            "const done = arguments[0]; const s = new WebSocket('ws://' + location.host + '/ws');"
+            "s.onmessage = (e) => { const m = JSON.parse(e.data);"
+            "  if (m.type === 'state') s.send('rf_on 1'); else { done(m.text); s.close(); } };")
+
+    def test_without_password_the_page_is_read_only(self):
+        self.assertIn("web page: visitors from other machines see it read-only",
+                      "\n".join(self.server_log))
+        self.open_page()
+        self.assertFalse(control(self.driver, "RF output").is_enabled())
+        self.assertIn("Read-only", self.driver.find_element(By.ID, "access").text)
+        self.assertEqual(self.try_to_switch_on(),
+                         "read-only: only this machine may change settings")
+        time.sleep(0.3)
+        self.assertEqual(self.sim.commands(), [])
+
+    def test_with_the_password_a_session_controls(self):
+        self.open_page()
+        self.assertFalse(control(self.driver, "RF output").is_enabled())
+        password = self.driver.find_element(By.ID, "password")
+        password.send_keys("wrong", Keys.ENTER)
+        errors = control(self.driver, "Errors")
+        wait_until(self.driver, lambda: "login refused" in errors.text)
+        self.assertTrue(self.try_to_switch_on().startswith("read-only"))
+        time.sleep(1.1)  # a wrong password pauses logins for a second
+        password.send_keys(self.PASSWORD, Keys.ENTER)
+        rf_output = control(self.driver, "RF output")
+        wait_until(self.driver, rf_output.is_enabled, message="no session after the login")
+        self.assertEqual(self.driver.current_url, self.url, "the password is in no URL")
+        [cookie] = self.driver.get_cookies()
+        self.assertTrue(cookie["httpOnly"])
+        self.assertEqual(cookie["sameSite"], "Strict")
+        rf_output.click()
+        self.sim.read_lines(until="$F")
+        [command] = self.sim.commands()
+        self.assertRegex(command, r"^\$F\d{9}$")
+        self.assertNotEqual(command, "$F000000001")
+
+
+if __name__ == "__main__":
+    unittest.main()

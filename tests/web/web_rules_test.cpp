@@ -1,0 +1,229 @@
+// The HTTP request reader, Host and Origin, the password's sessions and the
+// page's actions: what the web face admits and what it turns into commands.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "web/http_request.hpp"
+#include "web/lxi.hpp"
+#include "web/page_messages.hpp"
+#include "web/sessions.hpp"
+#include "web/web_guard.hpp"
+
+namespace talmir880::web {
+namespace {
+
+constexpr std::string_view kGet = "GET / HTTP/1.1\r\nHost: 127.0.0.1:8080\r\n\r\n";
+
+TEST(ReadHead, Cases) {
+  struct Case {
+    std::string bytes;
+    Reading expected;
+  };
+  const std::string big_header = "GET / HTTP/1.1\r\nHost: a\r\nX: " + std::string(kMaxHead, 'x');
+  std::string many = "GET / HTTP/1.1\r\nHost: a\r\n";
+  for (std::size_t i = 0; i < kMaxHeaders; ++i) many += "X-" + std::to_string(i) + ": 1\r\n";
+  const std::vector<Case> cases = {
+      {std::string(kGet), Reading::done},
+      {"GET / HTTP/1.1\r\nHost: a\r\n", Reading::incomplete},
+      {"GET / HTTP/1.0\r\n\r\n", Reading::done},  // 1.0 needs no Host
+      {"GET / HTTP/1.1\r\n\r\n", Reading::malformed},
+      {"GET / HTTP/2.0\r\nHost: a\r\n\r\n", Reading::malformed},
+      {"GET http://a/ HTTP/1.1\r\nHost: a\r\n\r\n", Reading::malformed},
+      {"GET / HTTP/1.1\r\nHost: a\r\nHost: b\r\n\r\n", Reading::malformed},
+      {"GET / HTTP/1.1\r\nHost: a\r\nOrigin: x\r\nOrigin: y\r\n\r\n", Reading::malformed},
+      {"GET / HTTP/1.1\r\nHost: a\r\n folded\r\n\r\n", Reading::malformed},
+      {"GET / HTTP/1.1\r\nHost: a\r\nBad Name: 1\r\n\r\n", Reading::malformed},
+      {"GET / HTTP/1.1\r\nHost: a\nX: 1\r\n\r\n", Reading::malformed},
+      {"POST /login HTTP/1.1\r\nHost: a\r\nTransfer-Encoding: chunked\r\n\r\n", Reading::malformed},
+      {"POST /login HTTP/1.1\r\nHost: a\r\nContent-Length: -1\r\n\r\n", Reading::malformed},
+      {"POST /login HTTP/1.1\r\nHost: a\r\nContent-Length: 1025\r\n\r\n", Reading::too_large},
+      {big_header, Reading::too_large},
+      {many + "\r\n", Reading::malformed},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(read_head(c.bytes).state, c.expected) << c.bytes.substr(0, 80);
+  }
+}
+
+TEST(ReadHead, FieldsOfAnUpgrade) {
+  const ReadResult r = read_head(
+      "GET /ws?x=1 HTTP/1.1\r\nHOST: 127.0.0.1:8080\r\nUpgrade: WebSocket\r\n"
+      "Connection: keep-alive, Upgrade\r\nContent-Length: 0\r\n\r\nrest");
+  ASSERT_EQ(r.state, Reading::done);
+  EXPECT_EQ(r.request.path(), "/ws");
+  EXPECT_EQ(r.request.header("host"), "127.0.0.1:8080");
+  EXPECT_TRUE(r.request.upgrade());
+  EXPECT_EQ(
+      std::string_view("rest"),
+      std::string_view("GET /ws?x=1 HTTP/1.1\r\nHOST: 127.0.0.1:8080\r\nUpgrade: WebSocket\r\n"
+                       "Connection: keep-alive, Upgrade\r\nContent-Length: 0\r\n\r\nrest")
+          .substr(r.request.head_size));
+}
+
+TEST(HostAndOrigin, OnlyTheServersOwnNamesOnItsPort) {
+  const OwnNames own{{"localhost", "127.0.0.1", "::1", "bench-pc"}, 8080};
+  struct Case {
+    std::string_view host;
+    bool allowed;
+  };
+  for (const Case& c : std::vector<Case>{{"127.0.0.1:8080", true},
+                                         {"LOCALHOST:8080", true},
+                                         {"localhost.:8080", true},
+                                         {"[::1]:8080", true},
+                                         {"bench-pc:8080", true},
+                                         {"127.0.0.1", false},  // port 80
+                                         {"127.0.0.1:8081", false},
+                                         {"rebind.example:8080", false},
+                                         {"127.0.0.1.rebind.example:8080", false},
+                                         {"::1:8080", false},
+                                         {"[::1:8080", false},
+                                         {"127.0.0.1:", false},
+                                         {"127.0.0.1:8080x", false},
+                                         {"", false}}) {
+    EXPECT_EQ(host_allowed(c.host, own), c.allowed) << c.host;
+  }
+  EXPECT_TRUE(same_origin("http://127.0.0.1:8080", "127.0.0.1:8080"));
+  EXPECT_TRUE(same_origin("HTTP://LocalHost:8080", "localhost:8080"));
+  EXPECT_FALSE(same_origin("http://127.0.0.1:8080", "localhost:8080"));
+  EXPECT_FALSE(same_origin("null", "127.0.0.1:8080"));
+  EXPECT_FALSE(same_origin("https://127.0.0.1:8080", "127.0.0.1:8080"));
+  EXPECT_FALSE(same_origin("http://127.0.0.1:8080.evil", "127.0.0.1:8080"));
+}
+
+TEST(HostAndOrigin, Judge) {
+  const OwnNames own{{"127.0.0.1"}, 8080};
+  struct Case {
+    std::string head;
+    bool changes;
+    Verdict expected;
+  };
+  const std::string host = "Host: 127.0.0.1:8080\r\n";
+  for (const Case& c : std::vector<Case>{
+           {host, false, Verdict::ok},
+           {host, true, Verdict::bad_origin},  // a change must say where it comes from
+           {host + "Origin: http://127.0.0.1:8080\r\n", true, Verdict::ok},
+           {host + "Origin: http://evil.example\r\n", true, Verdict::bad_origin},
+           {host + "Origin: null\r\n", true, Verdict::bad_origin},
+           {"Host: evil.example:8080\r\nOrigin: http://evil.example:8080\r\n", true,
+            Verdict::bad_host},
+           {"Host: evil.example:8080\r\n", false, Verdict::bad_host},
+       }) {
+    const ReadResult r = read_head("GET /ws HTTP/1.1\r\n" + c.head + "\r\n");
+    ASSERT_EQ(r.state, Reading::done);
+    EXPECT_EQ(judge(r.request, own, c.changes), c.expected) << c.head;
+  }
+  EXPECT_TRUE(may_control(true, false, false)) << "this machine always";
+  EXPECT_FALSE(may_control(false, false, true)) << "no password: read-only beyond loopback";
+  EXPECT_FALSE(may_control(false, true, false));
+  EXPECT_TRUE(may_control(false, true, true));
+}
+
+TEST(Sessions, PasswordOpensACookieSession) {
+  using namespace std::chrono_literals;
+  int made = 0;
+  Sessions sessions("s3cret", [&made] { return "token" + std::to_string(++made); });
+  const Sessions::Clock::time_point t0{};
+  EXPECT_FALSE(sessions.log_in("wrong", t0));
+  EXPECT_FALSE(sessions.log_in("s3cret", t0 + 500ms)) << "paused after a wrong one";
+  const std::optional<std::string> token = sessions.log_in("s3cret", t0 + 1s);
+  ASSERT_EQ(token, "token1");
+  EXPECT_TRUE(sessions.valid("a=b; talmir880_session=token1", t0 + 2s));
+  EXPECT_FALSE(sessions.valid("talmir880_session=token2", t0 + 2s));
+  EXPECT_FALSE(sessions.valid("xtalmir880_session=token1", t0 + 2s));
+  EXPECT_FALSE(sessions.valid("talmir880_session=token1", t0 + 1s + Sessions::kLifetime));
+  EXPECT_FALSE(sessions.log_in("s3cre", t0 + 20h));
+  EXPECT_FALSE(sessions.log_in("s3cret0", t0 + 22h));
+  const std::optional<std::string> again = sessions.log_in("s3cret", t0 + 23h);
+  ASSERT_TRUE(again);
+  sessions.log_out("talmir880_session=" + *again);
+  EXPECT_FALSE(sessions.valid("talmir880_session=" + *again, t0 + 23h));
+  EXPECT_EQ(Sessions::cookie("t"), "talmir880_session=t; Path=/; HttpOnly; SameSite=Strict");
+}
+
+TEST(Sessions, BoundedAndNoneWithoutAPassword) {
+  Sessions none("", [] { return std::string("t"); });
+  EXPECT_FALSE(none.password_set());
+  EXPECT_FALSE(none.log_in("", {}));
+  int made = 0;
+  Sessions sessions("pw", [&made] { return "t" + std::to_string(++made); });
+  for (std::size_t i = 0; i <= Sessions::kMaxSessions; ++i) {
+    ASSERT_TRUE(sessions.log_in("pw", Sessions::Clock::time_point{} + std::chrono::seconds(i)));
+  }
+  EXPECT_FALSE(sessions.valid("talmir880_session=t1", Sessions::Clock::time_point{}))
+      << "the oldest made room";
+  EXPECT_TRUE(sessions.valid("talmir880_session=t2", Sessions::Clock::time_point{}));
+  EXPECT_EQ(system_random_token().size(), 64u);
+  EXPECT_NE(system_random_token(), system_random_token());
+}
+
+TEST(PageActions, EachBecomesOneLineOfItsControl) {
+  struct Case {
+    std::string_view action;
+    std::optional<std::string> line;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"rf_mhz 433.92", "FREQ 433.92 MHZ;:FREQ:MODE CW"},
+           {"mod_khz 2.5", "LFO:FREQ 2.5 KHZ"},
+           {"rf_on 1", "OUTP ON"},
+           {"rf_on 0", "OUTP OFF"},
+           {"mod_on 1", "OUTP:MOD ON"},
+           {"level -9", "POW -9"},
+           {"start_mhz 1e2", "FREQ:STAR 1e2 MHZ"},
+           {"stop_mhz 200", "FREQ:STOP 200 MHZ"},
+           {"points 400", "SWE:POIN 400"},
+           {"single", "FREQ:MODE SWE;:INIT"},
+           {"continuous", "FREQ:MODE SWE;:INIT:CONT ON"},
+           {"stop", "ABOR"},
+           {"rf_on 2", std::nullopt},
+           {"rf_on", std::nullopt},
+           {"stop now", std::nullopt},
+           {"rf_mhz 1;:OUTP ON", std::nullopt},
+           {"rf_mhz 1 MHZ", std::nullopt},
+           {"rf_mhz ", std::nullopt},
+           {"rf_mhz 1\n*RST", std::nullopt},
+           {"*RST", std::nullopt},
+           {"rf_mhz 1111111111111111111111111", std::nullopt},
+       }) {
+    EXPECT_EQ(command_line(c.action), c.line) << c.action;
+  }
+}
+
+TEST(PageMessages, StateAndErrorsAsJson) {
+  PageState s;
+  s.held.rf_hz = 433'920'000;
+  s.held.rf_on = true;
+  s.pass = Pass{Face::remote, 1e8, 1e5, 10, 30, 120};
+  s.port = PortState::gone;
+  const std::string state = state_message(s);
+  EXPECT_NE(state.find("\"rf_mhz\":433.92,\"rf_on\":true"), std::string::npos) << state;
+  EXPECT_NE(state.find("\"sweeping\":true"), std::string::npos) << state;
+  EXPECT_NE(state.find("\"progress\":25"), std::string::npos) << state;
+  EXPECT_NE(state.find("\"port\":\"gone\""), std::string::npos) << state;
+  EXPECT_EQ(errors_message({"-221,\"Settings conflict;output off\""}),
+            "{\"type\":\"errors\",\"errors\":[\"-221,\\\"Settings conflict;output off\\\"\"]}");
+  EXPECT_EQ(json_string("a\x01<"), "\"a\\u0001<\"");
+}
+
+TEST(Lxi, IdentificationCarriesIdnAndEveryWayIn) {
+  const std::string xml =
+      identification_xml({{"TALMIR", "TALMIR-880", "0", "1.0.0"},
+                          "bench<pc>",
+                          "192.168.1.5",
+                          "http://192.168.1.5:8080/lxi/identification",
+                          {socket_resource("192.168.1.5", 5025), instr_resource("fd00::5")}});
+  for (const std::string part :
+       {"<LXIDevice xmlns=\"http://www.lxistandard.org/InstrumentIdentification/1.0\"",
+        "<Manufacturer>TALMIR</Manufacturer>", "<SerialNumber>0</SerialNumber>",
+        "<FirmwareRevision>1.0.0</FirmwareRevision>",
+        "<InstrumentAddressString>TCPIP::192.168.1.5::5025::SOCKET</InstrumentAddressString>",
+        "<InstrumentAddressString>TCPIP::[fd00::5]::INSTR</InstrumentAddressString>",
+        "<Hostname>bench&lt;pc&gt;</Hostname>"}) {
+    EXPECT_NE(xml.find(part), std::string::npos) << part;
+  }
+}
+
+}  // namespace
+}  // namespace talmir880::web
