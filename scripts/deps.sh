@@ -30,6 +30,9 @@ packages=(
   # tests run one of their own in a network namespace, loopback brought up.
   libtirpc-dev rpcbind
   iproute2
+  # Announcing the generators by DNS-SD through the system's Avahi; the
+  # tests run a daemon of their own on a private D-Bus in a namespace.
+  avahi-daemon avahi-utils libavahi-client-dev dbus
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -93,6 +93,9 @@ class Generator : private GeneratorObserver {
   // What the device holds, the pass and the port, as the line keeps them.
   SharedLine& line() { return line_; }
   StatusBoard& statuses() { return statuses_; }
+  // What *IDN? gives as the serial number: the generator's name.
+  const std::string& serial() const { return serial_; }
+  void name(std::string serial) { serial_ = std::move(serial); }
 
   // Queues a device command of the client and the change it makes.
   Ticket send(ClientId client, Make make, Change change);
@@ -213,6 +216,7 @@ class Generator : private GeneratorObserver {
 
   SharedLine& line_;
   StatusBoard& statuses_;
+  std::string serial_ = "0";
   DeviceSession session_;
   Settings programmed_;
   // The instrument's own values as done in their turn: the frequencies the

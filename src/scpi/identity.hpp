@@ -3,6 +3,7 @@
 // What *IDN? answers, field by field, for faces that show it apart (the
 // web page's LXI identification).
 #include <string>
+#include <string_view>
 
 namespace talmir880::scpi {
 
@@ -13,7 +14,13 @@ struct Identity {
   std::string firmware;
 };
 
-Identity identity();
+// The serial field names the generator among others on the same server
+// (its port, or the name the user gave it); "0" where nobody named it.
+Identity identity(std::string_view serial = "0");
+// The text as the serial field can carry it: printable ASCII without the
+// separators of a response (comma, semicolon, quotes) or spaces, each
+// other byte as "_"; "0" for nothing.
+std::string serial_field(std::string_view name);
 // The fields joined by commas, as *IDN? answers.
 std::string identity_text(const Identity& id);
 

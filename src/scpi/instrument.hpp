@@ -17,6 +17,7 @@
 #include "link/serial_port.hpp"
 #include "scpi/command_table.hpp"
 #include "scpi/generator.hpp"
+#include "scpi/identity.hpp"
 #include "scpi/status.hpp"
 
 namespace talmir880::scpi {
@@ -161,6 +162,10 @@ class Instrument {
   void stall_ran_out() { generator_.stall_ran_out(); }
   void quiet_ran_out() { generator_.quiet_ran_out(); }
   void reopen_ran_out() { generator_.reopen_ran_out(); }
+
+  // The generator's name in *IDN?'s serial field ("0" until named).
+  void name(std::string serial) { generator_.name(serial_field(serial)); }
+  Identity identity() const { return scpi::identity(generator_.serial()); }
 
   // The settings the queries answer.
   const Settings& settings() const { return generator_.settings(); }

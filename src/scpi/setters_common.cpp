@@ -11,7 +11,18 @@
 
 namespace talmir880::scpi {
 
-Identity identity() { return {"TALMIR", "TALMIR-880", "0", TALMIR880_VERSION}; }
+Identity identity(std::string_view serial) {
+  return {"TALMIR", "TALMIR-880", serial_field(serial), TALMIR880_VERSION};
+}
+
+std::string serial_field(std::string_view name) {
+  if (name.empty()) return "0";
+  std::string out(name);
+  for (char& c : out) {
+    if (c <= ' ' || c > '~' || c == ',' || c == ';' || c == '"' || c == '\'' || c == '#') c = '_';
+  }
+  return out;
+}
 
 std::string identity_text(const Identity& id) {
   return id.manufacturer + "," + id.model + "," + id.serial + "," + id.firmware;
@@ -66,6 +77,6 @@ std::string ask_operation_complete(Call& c) {
 void wait(Call& c) { c.wait_for_all(); }
 
 std::string ask_self_test(Call& c) { return c.generator.reachable(c.client) ? "0" : "1"; }
-std::string ask_identity(Call&) { return identity_text(identity()); }
+std::string ask_identity(Call& c) { return identity_text(identity(c.generator.serial())); }
 
 }  // namespace talmir880::scpi::setters

@@ -183,7 +183,7 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
       return;
     }
     if (path == "/lxi/identification") {
-      Identification id{scpi::identity(),
+      Identification id{instrument_.identity(),
                         QHostInfo::localHostName().toStdString(),
                         local,
                         "http://" + std::string(*request.header("host")) + "/lxi/identification",
