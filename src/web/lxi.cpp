@@ -40,8 +40,8 @@ std::string socket_resource(const std::string& address, int port) {
   return "TCPIP::" + visa_host(address) + "::" + std::to_string(port) + "::SOCKET";
 }
 
-std::string instr_resource(const std::string& address) {
-  return "TCPIP::" + visa_host(address) + "::INSTR";
+std::string instr_resource(const std::string& address, const std::string& device) {
+  return "TCPIP::" + visa_host(address) + "::" + (device.empty() ? "" : device + "::") + "INSTR";
 }
 
 std::string identification_xml(const Identification& id) {
@@ -56,7 +56,7 @@ std::string identification_xml(const Identification& id) {
   out += element("  ", "Model", id.identity.model);
   out += element("  ", "SerialNumber", id.identity.serial);
   out += element("  ", "FirmwareRevision", id.identity.firmware);
-  out += element("  ", "ManufacturerDescription", "RF signal generator");
+  out += element("  ", "ManufacturerDescription", id.description);
   out += element("  ", "IdentificationURL", id.url);
   out +=
       std::string("  <Interface xsi:type=\"NetworkInformation\" InterfaceType=\"LXI\" IPType=\"") +

@@ -20,13 +20,16 @@ struct Identification {
   std::string url;      // where the document itself is
   // The VISA resource strings, one per way in.
   std::vector<std::string> resources;
+  std::string description = "RF signal generator";
 };
 
 std::string identification_xml(const Identification& id);
 
-// The VISA resource string of the raw socket, and of VXI-11's INSTR.
+// The VISA resource string of the raw socket, and of VXI-11's INSTR: the
+// device name left out for a server of one generator, VISA's default
+// inst0 being that one.
 std::string socket_resource(const std::string& address, int port);
-std::string instr_resource(const std::string& address);
+std::string instr_resource(const std::string& address, const std::string& device = {});
 
 // Text with &, <, > and quotes escaped.
 std::string xml_text(const std::string& text);

@@ -14,20 +14,6 @@ std::string number(double value) {
   return ec == std::errc{} ? std::string(text.begin(), end) : "0";
 }
 
-const char* port_text(PortState port) {
-  switch (port) {
-    case PortState::open:
-      return "open";
-    case PortState::absent:
-      return "absent";
-    case PortState::gone:
-      return "gone";
-    case PortState::closed:
-      break;
-  }
-  return "closed";
-}
-
 enum class Value { none, number, switched };
 
 struct Action {
@@ -62,6 +48,20 @@ bool plain_number(std::string_view text) {
 }
 
 }  // namespace
+
+const char* port_text(PortState port) {
+  switch (port) {
+    case PortState::open:
+      return "open";
+    case PortState::absent:
+      return "absent";
+    case PortState::gone:
+      return "gone";
+    case PortState::closed:
+      break;
+  }
+  return "closed";
+}
 
 std::string json_string(std::string_view text) {
   std::string out = "\"";

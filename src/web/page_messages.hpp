@@ -38,6 +38,9 @@ std::string refused_message(std::string_view why);
 // or a value that is no plain number (or 0 or 1 for a switch).
 std::optional<std::string> command_line(std::string_view action);
 
+// The port's state as the pages show it: open, closed, absent, gone.
+const char* port_text(PortState port);
+
 // Text as a JSON string, quotes included.
 std::string json_string(std::string_view text);
 

@@ -208,7 +208,7 @@ int main(int argc, char* argv[]) {
                                 rpcbind_entry, say, "talmir880-scpi");
     }
     if (options.http) {
-      web_server = programs::serve_web(*instrument, guard, options, server->port(), say);
+      web_server = programs::serve_web({{instrument.get(), server->port()}}, guard, options, say);
       if (!web_server) return 1;
     }
   }

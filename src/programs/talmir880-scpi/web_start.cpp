@@ -6,13 +6,12 @@
 
 namespace talmir880::programs {
 
-std::unique_ptr<web::WebServer> serve_web(scpi::Instrument& instrument, scpi::PeerGuard& guard,
-                                          const ServerOptions& options, int raw_port,
+std::unique_ptr<web::WebServer> serve_web(std::vector<web::WebGenerator> generators,
+                                          scpi::PeerGuard& guard, const ServerOptions& options,
                                           const std::function<void(const std::string&)>& say) {
   web::WebSetup setup;
   setup.host = options.http_host;
   setup.port = options.http_port;
-  setup.raw_port = raw_port;
   setup.raw_host = options.host;
   setup.vxi11 = options.vxi11;
   setup.vxi11_host = options.vxi11_host;
@@ -25,7 +24,7 @@ std::unique_ptr<web::WebServer> serve_web(scpi::Instrument& instrument, scpi::Pe
     setup.password = file.password;
   }
   const bool password = !setup.password.empty();
-  auto server = std::make_unique<web::WebServer>(instrument, guard, std::move(setup));
+  auto server = std::make_unique<web::WebServer>(std::move(generators), guard, std::move(setup));
   std::string why;
   if (!server->listen(why)) {
     say("cannot serve the web page on " + scpi::address_text(options.http_host, options.http_port) +

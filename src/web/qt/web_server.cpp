@@ -9,7 +9,9 @@
 #include "scpi/allow_list.hpp"
 #include "scpi/identity.hpp"
 #include "web/http_request.hpp"
+#include "web/list_page.hpp"
 #include "web/lxi.hpp"
+#include "web/routes.hpp"
 #include "web/web_guard.hpp"
 
 namespace talmir880::web {
@@ -35,25 +37,33 @@ bool unspecified(const std::string& host) {
   return host == "0.0.0.0" || host == "::" || host.empty();
 }
 
-struct Page {
+struct Asset {
   const char* path;
   const char* resource;
   const char* type;
 };
-constexpr Page kPages[] = {
-    {"/", ":/talmir880-web/index.html", "text/html; charset=utf-8"},
+constexpr const char* kHtml = "text/html; charset=utf-8";
+constexpr Asset kAssets[] = {
     {"/page.css", ":/talmir880-web/page.css", "text/css; charset=utf-8"},
     {"/page.js", ":/talmir880-web/page.js", "text/javascript; charset=utf-8"},
+    {"/list.js", ":/talmir880-web/list.js", "text/javascript; charset=utf-8"},
 };
+
+QByteArray resource(const char* name) {
+  QFile file(name);
+  file.open(QIODevice::ReadOnly);
+  return file.readAll();
+}
 
 // Each answer closes its connection: one request a connection keeps the
 // handler small and a visitor's hold on it short.
+// `header`: one more field, "Name: value", or nothing.
 void answer(QTcpSocket* socket, const char* status, const std::string& type, const QByteArray& body,
-            const std::string& cookie = {}) {
+            const std::string& header = {}) {
   std::string head = std::string("HTTP/1.1 ") + status + "\r\n";
   if (!type.empty()) head += "Content-Type: " + type + "\r\n";
   head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
-  if (!cookie.empty()) head += "Set-Cookie: " + cookie + "\r\n";
+  if (!header.empty()) head += header + "\r\n";
   head +=
       "Cache-Control: no-store\r\n"
       "X-Content-Type-Options: nosniff\r\n"
@@ -73,13 +83,15 @@ void plain(QTcpSocket* socket, const char* status) {
 
 }  // namespace
 
-WebServer::WebServer(scpi::Instrument& instrument, scpi::PeerGuard& guard, WebSetup setup)
-    : instrument_(instrument),
+WebServer::WebServer(std::vector<WebGenerator> generators, scpi::PeerGuard& guard, WebSetup setup)
+    : generators_(std::move(generators)),
       guard_(guard),
       setup_(std::move(setup)),
       sessions_(setup_.password, system_random_token),
-      websockets_(QStringLiteral("talmir880-scpi"), QWebSocketServer::NonSecureMode),
-      pages_(instrument, !setup_.password.empty()) {
+      websockets_(QStringLiteral("talmir880-scpi"), QWebSocketServer::NonSecureMode) {
+  for (const WebGenerator& generator : generators_) {
+    pages_.push_back(std::make_unique<WebPages>(*generator.instrument, sessions_.password_set()));
+  }
   QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
   QObject::connect(&websockets_, &QWebSocketServer::newConnection, &websockets_,
                    [this] { adopt(); });
@@ -150,7 +162,8 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
   OwnNames own{{"localhost", local, host_name.toStdString()}, server_.serverPort()};
   if (!host_name.isEmpty()) own.hosts.push_back(host_name.toStdString() + ".local");
   const std::string path(request.path());
-  const bool changes = request.method != "GET" || path == "/ws";
+  const Route to = route(path, generators_.size());
+  const bool changes = request.method != "GET" || to.kind == Route::Kind::live;
   switch (judge(request, own, changes)) {
     case Verdict::bad_host:
       plain(socket, "421 Misdirected Request");
@@ -165,51 +178,55 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
   const std::string cookie(request.header("cookie").value_or(""));
   const bool loopback = address_of(socket->peerAddress()).is_loopback();
 
-  if (request.method == "GET" && path == "/ws") {
-    if (!request.upgrade() || request.header("sec-websocket-version") != "13" ||
-        !request.header("sec-websocket-key")) {
-      plain(socket, "400 Bad Request");
-      return;
-    }
-    upgrade(socket, may_control(loopback, sessions_.password_set(), sessions_.valid(cookie, now)));
-    return;
-  }
   if (request.method == "GET") {
-    for (const Page& page : kPages) {
-      if (path != page.path) continue;
-      QFile file(page.resource);
-      file.open(QIODevice::ReadOnly);
-      answer(socket, "200 OK", page.type, file.readAll());
-      return;
-    }
-    if (path == "/lxi/identification") {
-      Identification id{instrument_.identity(),
-                        QHostInfo::localHostName().toStdString(),
-                        local,
-                        "http://" + std::string(*request.header("host")) + "/lxi/identification",
-                        {}};
-      if (setup_.raw_port > 0) {
-        id.resources.push_back(socket_resource(
-            unspecified(setup_.raw_host) ? local : setup_.raw_host, setup_.raw_port));
-      }
-      if (setup_.vxi11) {
-        id.resources.push_back(
-            instr_resource(unspecified(setup_.vxi11_host) ? local : setup_.vxi11_host));
-      }
-      answer(socket, "200 OK", "text/xml; charset=utf-8",
-             QByteArray::fromStdString(identification_xml(id)));
-      return;
+    switch (to.kind) {
+      case Route::Kind::live:
+        if (!request.upgrade() || request.header("sec-websocket-version") != "13" ||
+            !request.header("sec-websocket-key")) {
+          plain(socket, "400 Bad Request");
+          return;
+        }
+        upgrade(socket, *to.generator,
+                may_control(loopback, sessions_.password_set(), sessions_.valid(cookie, now)));
+        return;
+      case Route::Kind::panel:
+        answer(socket, "200 OK", kHtml, resource(":/talmir880-web/index.html"));
+        return;
+      case Route::Kind::list:
+        answer(socket, "200 OK", kHtml, QByteArray::fromStdString(list(local)));
+        return;
+      case Route::Kind::asset:
+        for (const Asset& asset : kAssets) {
+          if (path != asset.path) continue;
+          answer(socket, "200 OK", asset.type, resource(asset.resource));
+          return;
+        }
+        break;
+      case Route::Kind::identification:
+        answer(socket, "200 OK", "text/xml; charset=utf-8",
+               QByteArray::fromStdString(identification(
+                   to.generator, local, "http://" + std::string(*request.header("host")) + path)));
+        return;
+      case Route::Kind::moved:
+        answer(socket, "301 Moved Permanently", "text/plain; charset=utf-8",
+               "301 Moved Permanently\n", "Location: " + generator_path(*to.generator));
+        return;
+      case Route::Kind::login:
+      case Route::Kind::logout:
+      case Route::Kind::not_found:
+        break;
     }
     plain(socket, "404 Not Found");
     return;
   }
-  if (request.method == "POST" && (path == "/login" || path == "/logout")) {
+  if (request.method == "POST" &&
+      (to.kind == Route::Kind::login || to.kind == Route::Kind::logout)) {
     const QByteArray body =
         socket->read(static_cast<qint64>(request.head_size + request.content_length))
             .mid(static_cast<qsizetype>(request.head_size));
-    if (path == "/logout") {
+    if (to.kind == Route::Kind::logout) {
       sessions_.log_out(cookie);
-      answer(socket, "204 No Content", {}, {}, Sessions::expired_cookie());
+      answer(socket, "204 No Content", {}, {}, "Set-Cookie: " + Sessions::expired_cookie());
       return;
     }
     const std::optional<std::string> token = sessions_.log_in(body.toStdString(), now);
@@ -217,20 +234,64 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
       plain(socket, "403 Forbidden");
       return;
     }
-    answer(socket, "204 No Content", {}, {}, Sessions::cookie(*token));
+    answer(socket, "204 No Content", {}, {}, "Set-Cookie: " + Sessions::cookie(*token));
     return;
   }
   plain(socket, "405 Method Not Allowed");
 }
 
-void WebServer::upgrade(QTcpSocket* socket, bool control) {
+std::pair<std::string, std::string> WebServer::resources(std::size_t generator,
+                                                         const std::string& local) const {
+  std::pair<std::string, std::string> out;
+  if (generators_[generator].raw_port > 0) {
+    out.first = socket_resource(unspecified(setup_.raw_host) ? local : setup_.raw_host,
+                                generators_[generator].raw_port);
+  }
+  if (setup_.vxi11) {
+    out.second = instr_resource(unspecified(setup_.vxi11_host) ? local : setup_.vxi11_host,
+                                generators_.size() == 1 ? "" : "inst" + std::to_string(generator));
+  }
+  return out;
+}
+
+std::string WebServer::identification(std::optional<std::size_t> generator,
+                                      const std::string& local, const std::string& url) const {
+  // The server's own document names the model, no one generator (its
+  // serial field "0", as an unnamed one's), and every way in to each.
+  Identification id{generator ? generators_[*generator].instrument->identity() : scpi::identity(),
+                    QHostInfo::localHostName().toStdString(),
+                    local,
+                    url,
+                    {}};
+  if (!generator) id.description = std::to_string(generators_.size()) + " RF signal generators";
+  for (std::size_t i = 0; i < generators_.size(); ++i) {
+    if (generator && *generator != i) continue;
+    const auto [raw, instr] = resources(i, local);
+    if (!raw.empty()) id.resources.push_back(raw);
+    if (!instr.empty()) id.resources.push_back(instr);
+  }
+  return identification_xml(id);
+}
+
+std::string WebServer::list(const std::string& local) const {
+  std::vector<ListedGenerator> listed;
+  for (std::size_t i = 0; i < generators_.size(); ++i) {
+    scpi::Instrument& instrument = *generators_[i].instrument;
+    const auto [raw, instr] = resources(i, local);
+    listed.push_back({instrument.identity().serial, raw, instr, instrument.device().port(),
+                      instrument.device().held().rf_on});
+  }
+  return list_html(listed);
+}
+
+void WebServer::upgrade(QTcpSocket* socket, std::size_t generator, bool control) {
   // The connection is QtWebSockets' from here: the deadline and our
   // handlers go, and it no longer counts as reading a request.
   QObject::disconnect(socket, nullptr, socket, nullptr);
   for (QTimer* timer : socket->findChildren<QTimer*>()) timer->deleteLater();
   --reading_;
   const auto key = std::make_pair(socket->peerAddress().toString(), socket->peerPort());
-  handoffs_[key] = {socket, control};
+  handoffs_[key] = {socket, generator, control};
   // A handshake QtWebSockets refuses leaves the socket closed but ours: it
   // goes once the handshake's time is up.
   QTimer::singleShot(kRequestDeadlineMs + 1000, &server_, [this, key] {
@@ -245,18 +306,23 @@ void WebServer::upgrade(QTcpSocket* socket, bool control) {
 void WebServer::adopt() {
   while (QWebSocket* socket = websockets_.nextPendingConnection()) {
     const auto at = handoffs_.find({socket->peerAddress().toString(), socket->peerPort()});
-    const bool control = at != handoffs_.end() && at->second.control;
-    if (at != handoffs_.end()) {
-      // Whether or not QWebSocket owns its socket, it goes with it.
-      QObject::connect(socket, &QObject::destroyed, &server_, [tcp = at->second.socket] {
-        if (tcp) tcp->deleteLater();
-      });
-      handoffs_.erase(at);
+    if (at == handoffs_.end()) {
+      // Not one of ours to say which generator it is for.
+      socket->abort();
+      socket->deleteLater();
+      continue;
     }
-    pages_.add(socket, control,
-               scpi::address_text(scpi::address_text(address_of(socket->peerAddress())),
-                                  socket->peerPort()) +
-                   " web");
+    const std::size_t generator = at->second.generator;
+    const bool control = at->second.control;
+    // Whether or not QWebSocket owns its socket, it goes with it.
+    QObject::connect(socket, &QObject::destroyed, &server_, [tcp = at->second.socket] {
+      if (tcp) tcp->deleteLater();
+    });
+    handoffs_.erase(at);
+    pages_[generator]->add(socket, control,
+                           scpi::address_text(scpi::address_text(address_of(socket->peerAddress())),
+                                              socket->peerPort()) +
+                               " web");
   }
 }
 

@@ -6,7 +6,10 @@
 #include <QWebSocketServer>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "scpi/instrument.hpp"
 #include "scpi/peer_guard.hpp"
@@ -15,20 +18,29 @@
 
 namespace talmir880::web {
 
-// What the web face serves and where the instrument's other ways in are,
-// for the LXI identification.
+// One generator the web face serves: its instrument and its raw socket's
+// port (0 when it does not listen), for the resource strings.
+struct WebGenerator {
+  scpi::Instrument* instrument = nullptr;
+  int raw_port = 0;
+};
+
+// Where the web face listens, and where the instruments' other ways in
+// are, for the LXI identification.
 struct WebSetup {
   std::string host = "127.0.0.1";
   int port = 0;
   std::string password;  // empty: nobody beyond loopback may control
-  int raw_port = 0;      // the raw socket's port; 0 when it does not listen
   std::string raw_host;
   bool vxi11 = false;
   std::string vxi11_host;
 };
 
-// The web face of the instrument: the front panel page and the LXI
-// identification over HTTP, and the page's live link on /ws.
+// The web face of the instruments: each one's front panel page and LXI
+// identification over HTTP, and the page's live link over a WebSocket; with
+// several, the list of them (the paths: web/routes.hpp). Each generator's
+// pages are clients of its instrument alone; a session of the password is
+// good for all of them.
 //
 // The HTTP side is a small handler of its own on QTcpServer, kept to this
 // class: one request a connection, its head and body bounded, read within
@@ -44,7 +56,9 @@ class WebServer {
   // A request must have arrived whole by then.
   static constexpr int kRequestDeadlineMs = 5000;
 
-  WebServer(scpi::Instrument& instrument, scpi::PeerGuard& guard, WebSetup setup);
+  // `generators` in the server's order, at least one; generator i is
+  // /inst<i>/ and VXI-11's inst<i>.
+  WebServer(std::vector<WebGenerator> generators, scpi::PeerGuard& guard, WebSetup setup);
   ~WebServer();
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
@@ -55,22 +69,30 @@ class WebServer {
  private:
   struct Handoff {
     QPointer<QTcpSocket> socket;
+    std::size_t generator = 0;
     bool control = false;
   };
 
   void accept();
   void read(QTcpSocket* socket);
   void respond(QTcpSocket* socket, const struct Request& request);
-  void upgrade(QTcpSocket* socket, bool control);
+  void upgrade(QTcpSocket* socket, std::size_t generator, bool control);
   void adopt();
+  // The VISA resource strings of a generator, with `local` for a host that
+  // listens everywhere: the raw socket's and VXI-11's, each empty when off.
+  std::pair<std::string, std::string> resources(std::size_t generator,
+                                                const std::string& local) const;
+  std::string identification(std::optional<std::size_t> generator, const std::string& local,
+                             const std::string& url) const;
+  std::string list(const std::string& local) const;
 
-  scpi::Instrument& instrument_;
+  std::vector<WebGenerator> generators_;
   scpi::PeerGuard& guard_;
   WebSetup setup_;
   Sessions sessions_;
   QTcpServer server_;
   QWebSocketServer websockets_;
-  WebPages pages_;
+  std::vector<std::unique_ptr<WebPages>> pages_;  // one per generator
   int reading_ = 0;
   // Upgrades handed to QWebSocketServer, by the peer's address and port.
   std::map<std::pair<QString, quint16>, Handoff> handoffs_;

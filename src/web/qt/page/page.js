@@ -3,6 +3,9 @@
 "use strict";
 
 const $ = (id) => document.getElementById(id);
+// Under /inst<i>/ the page is one generator of several: its live link and
+// its identification are under the same prefix.
+const base = (location.pathname.match(/^\/inst\d+\//) || ["/"])[0];
 let socket = null;
 let retry = 500;
 
@@ -56,7 +59,7 @@ function send(message) {
 }
 
 function connect() {
-  socket = new WebSocket("ws://" + location.host + "/ws");
+  socket = new WebSocket("ws://" + location.host + base + "ws");
   socket.onopen = () => {
     retry = 500;
     $("link").textContent = "Live";
@@ -101,7 +104,7 @@ function wire() {
 
 async function identification() {
   try {
-    const reply = await fetch("/lxi/identification");
+    const reply = await fetch(base + "lxi/identification");
     const xml = new DOMParser().parseFromString(await reply.text(), "text/xml");
     const text = (name) => (xml.getElementsByTagName(name)[0] || {}).textContent || "–";
     $("lxi-manufacturer").textContent = text("Manufacturer");
@@ -110,6 +113,11 @@ async function identification() {
     $("lxi-firmware").textContent = text("FirmwareRevision");
     $("lxi-host").textContent = text("Hostname");
     $("lxi-ip").textContent = text("IPAddress");
+    if (base !== "/") {
+      $("generator").textContent = " " + text("SerialNumber");
+      document.title = "TALMIR-880 " + text("SerialNumber");
+      $("back").hidden = false;
+    }
     for (const a of xml.getElementsByTagName("InstrumentAddressString")) {
       if (a.textContent.endsWith("::SOCKET")) $("lxi-socket").textContent = a.textContent;
       if (a.textContent.endsWith("::INSTR")) $("lxi-instr").textContent = a.textContent;

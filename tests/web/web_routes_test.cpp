@@ -1,0 +1,120 @@
+// The paths of a web face that serves one generator or several, and the
+// list page and identifications of several.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "web/list_page.hpp"
+#include "web/lxi.hpp"
+#include "web/routes.hpp"
+
+namespace talmir880::web {
+namespace {
+
+using Kind = Route::Kind;
+
+TEST(Routes, OneGeneratorKeepsItsPathsAndAnswersAsInst0) {
+  struct Case {
+    std::string_view path;
+    Route expected;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"/", {Kind::panel, 0}},
+           {"/ws", {Kind::live, 0}},
+           {"/lxi/identification", {Kind::identification, 0}},
+           {"/inst0/", {Kind::panel, 0}},
+           {"/inst0/ws", {Kind::live, 0}},
+           {"/inst0/lxi/identification", {Kind::identification, 0}},
+           {"/inst0", {Kind::moved, 0}},
+           {"/inst1/", {}},
+           {"/page.js", {Kind::asset, {}}},
+           {"/login", {Kind::login, {}}},
+       }) {
+    EXPECT_EQ(route(c.path, 1), c.expected) << c.path;
+  }
+}
+
+TEST(Routes, SeveralGeneratorsEachUnderItsOwnPrefix) {
+  struct Case {
+    std::string_view path;
+    Route expected;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"/", {Kind::list, {}}},
+           {"/ws", {}},  // no one generator's
+           {"/lxi/identification", {Kind::identification, {}}},
+           {"/inst0/", {Kind::panel, 0}},
+           {"/inst1/", {Kind::panel, 1}},
+           {"/inst1/ws", {Kind::live, 1}},
+           {"/inst1/lxi/identification", {Kind::identification, 1}},
+           {"/inst1", {Kind::moved, 1}},
+           {"/inst2/", {}},
+           {"/inst01/", {}},
+           {"/inst-1/", {}},
+           {"/inst+1/", {}},
+           {"/inst/", {}},
+           {"/inst1x/", {}},
+           {"/inst99999999999999999999/", {}},
+           {"/INST1/", {}},
+           {"/inst1/page.css", {}},
+           {"/inst1/ws/", {}},
+           {"/inst1//", {}},
+           {"/x/inst1/", {}},
+           {"/page.css", {Kind::asset, {}}},
+           {"/list.js", {Kind::asset, {}}},
+           {"/logout", {Kind::logout, {}}},
+           {"/index.html", {}},
+           {"", {}},
+       }) {
+    EXPECT_EQ(route(c.path, 2), c.expected) << c.path;
+  }
+  EXPECT_EQ(route("/inst11/ws", 12), (Route{Kind::live, 11}));
+  EXPECT_EQ(generator_path(11), "/inst11/");
+}
+
+TEST(ListPage, EachGeneratorByNameWithItsWaysInAndItsLink) {
+  const std::string html = list_html({
+      {"COM3", "TCPIP::10.0.0.5::5025::SOCKET", "TCPIP::10.0.0.5::inst0::INSTR", PortState::open,
+       true},
+      {"a<b", "TCPIP::10.0.0.5::5026::SOCKET", "", PortState::gone, false},
+  });
+  for (const std::string part : {
+           "<title>TALMIR-880 generators</title>",
+           "<span class=\"sub\">2 RF signal generators</span>",
+           "<section aria-labelledby=\"inst0-title\" class=\"generator\" "
+           "data-live=\"/inst0/ws\">\n    <h2 id=\"inst0-title\">COM3</h2>",
+           "<dt>Port</dt><dd><output id=\"inst0-port\" class=\"on\">open</output></dd>",
+           "<dt>RF output</dt><dd><output id=\"inst0-rf\" class=\"on\">on</output></dd>",
+           "<dt>VISA (SOCKET)</dt><dd>TCPIP::10.0.0.5::5025::SOCKET</dd>",
+           "<dt>VISA (INSTR)</dt><dd>TCPIP::10.0.0.5::inst0::INSTR</dd>",
+           "<a href=\"/inst0/\">Front panel of COM3</a>",
+           "<h2 id=\"inst1-title\">a&lt;b</h2>",
+           "<output id=\"inst1-port\" class=\"bad\">gone</output>",
+           "<output id=\"inst1-rf\" class=\"off\">off</output>",
+           "<a href=\"/inst1/\">Front panel of a&lt;b</a>",
+           "<a href=\"/lxi/identification\">",
+       }) {
+    EXPECT_NE(html.find(part), std::string::npos) << part;
+  }
+  EXPECT_EQ(html.find("TCPIP::10.0.0.5::inst1::INSTR"), std::string::npos);
+  EXPECT_EQ(html.find("<dt>VISA (INSTR)</dt>", html.find("inst1-title")), std::string::npos)
+      << "no INSTR row where VXI-11 is off";
+}
+
+TEST(Lxi, InstrNamesTheDeviceOnlyAmongSeveral) {
+  EXPECT_EQ(instr_resource("192.168.1.5"), "TCPIP::192.168.1.5::INSTR");
+  EXPECT_EQ(instr_resource("192.168.1.5", "inst1"), "TCPIP::192.168.1.5::inst1::INSTR");
+  EXPECT_EQ(instr_resource("fd00::5", "inst0"), "TCPIP::[fd00::5]::inst0::INSTR");
+  Identification id{{"TALMIR", "TALMIR-880", "0", "1.0.0"}, "h", "10.0.0.5", "u", {}};
+  EXPECT_NE(identification_xml(id).find(
+                "<ManufacturerDescription>RF signal generator</ManufacturerDescription>"),
+            std::string::npos);
+  id.description = "2 RF signal generators";
+  EXPECT_NE(identification_xml(id).find(
+                "<ManufacturerDescription>2 RF signal generators</ManufacturerDescription>"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace talmir880::web
