@@ -56,8 +56,8 @@ QByteArray resource(const char* name) {
 }
 
 // Each answer closes its connection: one request a connection keeps the
-// handler small and a visitor's hold on it short.
-// `header`: one more field, "Name: value", or nothing.
+// handler small and a visitor's hold on it short. `header`: one more
+// field, "Name: value", or nothing.
 void answer(QTcpSocket* socket, const char* status, const std::string& type, const QByteArray& body,
             const std::string& header = {}) {
   std::string head = std::string("HTTP/1.1 ") + status + "\r\n";
