@@ -29,7 +29,7 @@ class BenchTest(ServerTest):
             self.addCleanup(self.sims[i].stop)
         ports = [arg for i in range(self.count) for arg in ("--port", "COM%d" % (3 + i))]
         self.server, self.server_log, self.log_reader = self.run_server(
-            self.env, "--no-vxi11", *ports, "--name", "last")
+            self.env, "--no-vxi11", "--log-commands", *ports, "--name", "last")
         self.ports = []
         for i in range(self.count):
             name = "COM%d" % (3 + i) + (", named last" if i == self.count - 1 else "")
@@ -56,6 +56,9 @@ class TwoGeneratorsTest(BenchTest):
         self.assertEqual(ask(second, "FREQ?;:POW?"), "26000000;-6")
         self.assertEqual(self.sims[0].commands(), ["$F010000000", "$F043392000"])
         self.assertEqual(self.sims[1].commands(), ["$F010000000", "$P2", "$F002600000"])
+        # The journal names the port of each command.
+        self.assertRegex(self.wait_for_log(" $P2 <- ") or "",
+                         r" COM4: 127\.0\.0\.1:\d+ \$P2 <- OUTP ON;:POW -6;:FREQ 26 MHZ;\*OPC\?$")
 
     def test_errors_and_status_are_each_generators_own(self):
         first, second = self.connections

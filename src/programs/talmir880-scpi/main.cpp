@@ -114,9 +114,11 @@ class ServedGenerator {
     instrument_->keep_safe(
         {options.off_when_unused, options.off_after_s > 0 ? &unattended_ : nullptr});
     if (options.log_commands) {
+      // With several generators each line names its port first.
+      const std::string port = options.ports.size() > 1 ? device_ + ": " : "";
       instrument_->log_commands(
-          [](std::string_view who, std::string_view command, std::string_view line) {
-            log(talmir880::programs::command_log_text(who, command, line));
+          [port](std::string_view who, std::string_view command, std::string_view line) {
+            log(port + talmir880::programs::command_log_text(who, command, line));
           });
     }
   }
