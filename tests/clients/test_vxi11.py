@@ -256,6 +256,8 @@ class TwoGeneratorsTest(Vxi11Fixture):
         self.addCleanup(self.second.stop)
 
     def test_inst0_and_inst1_are_each_their_own_generator(self):
+        self.assertTrue(self.wait_for_log("VXI-11 on").endswith(
+            ", registered with rpcbind, devices inst0 to inst1"))
         first = self.open("TCPIP::127.0.0.1::inst0::INSTR")
         second = self.open("TCPIP::127.0.0.1::inst1::INSTR")
         self.assertEqual(first.query("*IDN?").split(",")[2], "COM9")

@@ -48,9 +48,12 @@ std::unique_ptr<vxi11::Vxi11Transport> serve_vxi11(
     case vxi11::RpcbindEntry::Outcome::registered:
       break;
   }
-  for (const std::string& line : listening_lines(
-           "VXI-11 on " + scpi::address_text(host, server->port()) + ", registered with rpcbind",
-           "VXI-11", host, guard.limits())) {
+  std::string where =
+      "VXI-11 on " + scpi::address_text(host, server->port()) + ", registered with rpcbind";
+  if (instruments.size() > 1) {
+    where += ", devices inst0 to inst" + std::to_string(instruments.size() - 1);
+  }
+  for (const std::string& line : listening_lines(where, "VXI-11", host, guard.limits())) {
     say(line);
   }
   return server;
