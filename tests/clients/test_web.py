@@ -27,7 +27,7 @@ from selenium.webdriver.support.ui import WebDriverWait
 from wsproto import ConnectionType, WSConnection
 from wsproto.events import AcceptConnection, CloseConnection, Request, TextMessage
 
-from server_fixture import ServerTest, ask
+from server_fixture import ServerTest, Simulator, ask
 
 CHROMEDRIVER = "/usr/bin/chromedriver"
 LXI = "{http://www.lxistandard.org/InstrumentIdentification/1.0}"
@@ -211,6 +211,51 @@ class WebPageTest(WebServerTest):
         wait_until(self.driver, lambda: self.driver.find_element(By.ID, "lxi-socket").text ==
                    "TCPIP::127.0.0.1::%d::SOCKET" % self.port)
         self.assertEqual(self.driver.find_element(By.ID, "lxi-model").text, idn[1])
+
+
+class TwoGeneratorsTest(WebServerTest):
+    """One server for two simulators: the list names both, and each front
+    panel reaches its own line alone."""
+
+    server_args = ("--no-vxi11", "--port", "COM9", "--port", "COM8", "--http", "0")
+
+    def start_server(self):
+        self.sim2 = Simulator(self.env, com=8)
+        self.addCleanup(self.sim2.stop)
+        super().start_server()
+        line = self.wait_for_log(", device COM8")
+        self.assertIsNotNone(line, self.server_log)
+        self.ports = [self.port, int(re.search(r"127\.0\.0\.1:(\d+)", line).group(1))]
+
+    def test_list_and_each_panel_on_its_own_line(self):
+        self.driver.get(self.url)
+        wait_until(self.driver, lambda: self.driver.find_element(By.ID, "link").text == "Live",
+                   message="the list's links did not open")
+        self.assertEqual([h.text for h in self.driver.find_elements(By.CSS_SELECTOR, "main h2")],
+                         ["COM9", "COM8", "Server"])
+        for i in (0, 1):
+            section = self.driver.find_element(By.CSS_SELECTOR,
+                                               "section[data-live='/inst%d/ws']" % i)
+            self.assertIn("TCPIP::127.0.0.1::%d::SOCKET" % self.ports[i], section.text)
+        # A script on the second raw socket shows on the list, live.
+        with socket.create_connection(("127.0.0.1", self.ports[1]), timeout=5) as script:
+            self.assertEqual(ask(script, "OUTP ON;:FREQ 200 MHZ;*OPC?"), "1")
+        rf = self.driver.find_element(By.ID, "inst1-rf")
+        wait_until(self.driver, lambda: rf.text == "on", message="shows %r" % rf.text)
+        self.assertEqual(self.driver.find_element(By.ID, "inst0-rf").text, "off")
+        # The keyboard alone, from the list to the second one's panel.
+        self.driver.find_element(By.LINK_TEXT, "Front panel of COM8").send_keys(Keys.ENTER)
+        wait_until(self.driver, lambda: self.driver.current_url == self.url + "inst1/")
+        wait_until(self.driver, lambda: self.driver.find_element(By.ID, "link").text == "Live")
+        wait_until(self.driver, lambda: self.driver.title == "TALMIR-880 COM8")
+        rf_field = control(self.driver, "RF frequency (MHz)")
+        rf_field.clear()
+        rf_field.send_keys("433.92", Keys.ENTER)
+        self.sim2.read_lines(until="$F043392000")
+        self.assertEqual(self.sim2.commands(), ["$F010000000", "$F020000000", "$F043392000"])
+        self.assertEqual(self.sim.commands(), [])
+        with self.connect() as first:
+            self.assertEqual(ask(first, "FREQ?;:OUTP?"), "100000000;0")
 
 
 class WebSocketClient:
