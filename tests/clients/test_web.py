@@ -135,8 +135,10 @@ class WebPageTest(WebServerTest):
         control(self.driver, "Single sweep").click()
         wait_until(self.driver, lambda: '-221,"Settings conflict;output off"' in errors.text,
                    message="the page's own error: %r" % errors.text)
+        # About 1.7 s of points at 57600 baud: long enough to be seen
+        # between 0 and 100 on a loaded machine.
         for name, value in (("Sweep start (MHz)", "100"), ("Sweep stop (MHz)", "110"),
-                            ("Sweep points", "400")):
+                            ("Sweep points", "2000")):
             field = control(self.driver, name)
             field.clear()
             field.send_keys(value, Keys.ENTER)
