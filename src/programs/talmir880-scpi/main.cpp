@@ -19,6 +19,7 @@
 #include "programs/common/command_line.hpp"
 #include "programs/common/qt/instrument_clocks.hpp"
 #include "programs/common/qt/stop_signals.hpp"
+#include "programs/talmir880-scpi/mdns_start.hpp"
 #include "programs/talmir880-scpi/options.hpp"
 #include "programs/talmir880-scpi/vxi11_start.hpp"
 #include "programs/talmir880-scpi/web_start.hpp"
@@ -174,6 +175,8 @@ int main(int argc, char* argv[]) {
   vxi11::RpcbindEntry rpcbind_entry;  // removed when main returns, after the loop
   std::unique_ptr<vxi11::Vxi11Transport> vxi11_server;
   std::unique_ptr<web::WebServer> web_server;
+  // Withdrawn first at the end, before the faces it announces close.
+  std::unique_ptr<programs::ServerAnnouncement> announcement;
   // With --off-at-exit the lines already received run first, then the
   // switch-off, then the loop ends; a second signal ends it at once.
   bool stopping = false;
@@ -184,6 +187,7 @@ int main(int argc, char* argv[]) {
     }
     stopping = true;
     instrument->keep_safe({});  // one switch-off, the one for the exit
+    announcement.reset();
     server.reset();
     vxi11_server.reset();
     web_server.reset();
@@ -210,6 +214,13 @@ int main(int argc, char* argv[]) {
     if (options.http) {
       web_server = programs::serve_web(*instrument, guard, options, server->port(), say);
       if (!web_server) return 1;
+    }
+    if (options.mdns) {
+      announcement =
+          programs::announce_server({{instrument->identity().serial, server->port(), present}},
+                                    {options.host, vxi11_server != nullptr, options.vxi11_host,
+                                     web_server ? web_server->port() : 0, options.http_host},
+                                    say);
     }
   }
   const int loop = app.exec();
