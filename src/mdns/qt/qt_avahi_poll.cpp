@@ -33,10 +33,16 @@ namespace {
 
 QObject* owner_of(const AvahiPoll* api) { return static_cast<QObject*>(api->userdata); }
 
-// Stops it speaking and leaves it to the event loop, or to the owner, to delete.
+// Silences it and leaves it to the event loop, or to the owner, to delete.
 void retire(QObject* object) {
   QObject::disconnect(object, nullptr, nullptr, nullptr);
   object->deleteLater();
+}
+
+// Off at once as well: D-Bus may have closed the descriptor already.
+void retire(QSocketNotifier* notifier) {
+  notifier->setEnabled(false);
+  retire(static_cast<QObject*>(notifier));
 }
 
 // Runs the callback; a watch freed inside it goes once it has returned.
