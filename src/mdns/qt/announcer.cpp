@@ -78,7 +78,7 @@ struct Announcer::Callbacks {
 
 Announcer::Announcer(Say say) : say_(std::move(say)) {
   again_.setSingleShot(true);
-  QObject::connect(&again_, &QTimer::timeout, [this] {
+  QObject::connect(&again_, &QTimer::timeout, &again_, [this] {
     drop_client();
     connect_client();
   });
