@@ -10,9 +10,24 @@ namespace {
 
 constexpr int kMessageAvailable = 16;  // MAV, bit 4 of the status byte
 
-bool same_name(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return (x >= 'A' && x <= 'Z' ? x - 'A' + 'a' : x) == y; });
+// Which of `count` devices a link names: inst0, inst1, ... as VISA names a
+// LAN instrument's devices, in any case; nothing for another name.
+std::optional<std::size_t> device_index(std::string_view name, std::size_t count) {
+  constexpr std::string_view kPrefix = "inst";
+  if (name.size() <= kPrefix.size() || name.size() > kPrefix.size() + 2) return std::nullopt;
+  for (std::size_t i = 0; i < kPrefix.size(); ++i) {
+    const char c = name[i];
+    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != kPrefix[i]) return std::nullopt;
+  }
+  const std::string_view digits = name.substr(kPrefix.size());
+  if (digits.size() > 1 && digits[0] == '0') return std::nullopt;
+  std::size_t index = 0;
+  for (const char d : digits) {
+    if (d < '0' || d > '9') return std::nullopt;
+    index = index * 10 + static_cast<std::size_t>(d - '0');
+  }
+  if (index >= count) return std::nullopt;
+  return index;
 }
 
 std::int32_t lid_of(const auto& parms) {
@@ -36,11 +51,12 @@ class CoreChannel::LinkEvents final : public scpi::ClientEvents {
   std::int32_t lid_;
 };
 
-CoreChannel::CoreChannel(scpi::Instrument& instrument) : instrument_(instrument) {}
+CoreChannel::CoreChannel(std::vector<scpi::Instrument*> instruments)
+    : instruments_(std::move(instruments)), lock_holders_(instruments_.size()) {}
 
 CoreChannel::~CoreChannel() {
   ++depth_;
-  for (auto& [lid, link] : links_) instrument_.detach(link.client);
+  for (auto& [lid, link] : links_) link.instrument->detach(link.client);
 }
 
 ConnectionId CoreChannel::open(ConnectionEvents& events, std::string who) {
@@ -203,28 +219,28 @@ std::optional<std::string> CoreChannel::attempt(ConnectionId id, Open& open) {
   if (link == nullptr) return failure(open, kInvalidLinkIdentifier);
   switch (open.proc) {
     case kDeviceUnlock:
-      return unlock(lid);
+      return unlock(*link, lid);
     case kDestroyLink:
       return destroy_link(lid);
     case kDeviceLock: {
       const auto& p = std::get<LockParms>(open.parms);
-      if (locked_out(lid, p.flags, open)) return lock_refused(open);
-      lock_holder_ = lid;
+      if (locked_out(*link, lid, p.flags, open)) return lock_refused(open);
+      lock_holders_[link->device] = lid;
       return encode(DeviceError{kNoError});
     }
     case kDeviceWrite: {
       const auto& p = std::get<WriteParms>(open.parms);
-      if (locked_out(lid, p.flags, open)) return lock_refused(open);
+      if (locked_out(*link, lid, p.flags, open)) return lock_refused(open);
       return write(*link, open, p);
     }
     case kDeviceRead: {
       const auto& p = std::get<ReadParms>(open.parms);
-      if (locked_out(lid, p.flags, open)) return lock_refused(open);
+      if (locked_out(*link, lid, p.flags, open)) return lock_refused(open);
       return read(*link, open, p);
     }
     default: {
       const auto& p = std::get<GenericParms>(open.parms);
-      if (locked_out(lid, p.flags, open)) return lock_refused(open);
+      if (locked_out(*link, lid, p.flags, open)) return lock_refused(open);
       return generic(*link, open);
     }
   }
@@ -235,31 +251,35 @@ std::optional<std::string> CoreChannel::lock_refused(const Open& open) {
   return failure(open, kDeviceLockedByAnotherLink);
 }
 
-bool CoreChannel::locked_out(std::int32_t lid, std::int32_t flags, Open& open) {
-  if (!lock_holder_ || *lock_holder_ == lid) return false;
+bool CoreChannel::locked_out(const Link& link, std::int32_t lid, std::int32_t flags, Open& open) {
+  const std::optional<std::int32_t>& holder = lock_holders_[link.device];
+  if (!holder || *holder == lid) return false;
   if ((flags & kWaitLock) != 0) open.blocked = Blocked::lock;
   return true;
 }
 
 std::optional<std::string> CoreChannel::create_link(ConnectionId id, Open& open,
                                                     const CreateLinkParms& p) {
-  // One instrument, under the name VISA gives a LAN instrument by default.
-  if (!same_name(p.device, "inst0")) return failure(open, kDeviceNotAccessible);
-  if (p.lock_device && lock_holder_) {
+  const std::optional<std::size_t> device = device_index(p.device, instruments_.size());
+  if (!device) return failure(open, kDeviceNotAccessible);
+  scpi::Instrument& instrument = *instruments_[*device];
+  if (p.lock_device && lock_holders_[*device]) {
     open.blocked = Blocked::lock;
     return std::nullopt;
   }
   const std::int32_t lid = next_lid_++;
   auto events = std::make_unique<LinkEvents>(*this, lid);
   const std::optional<scpi::ClientId> client =
-      instrument_.attach(*events, connections_[id].who + " VXI-11");
+      instrument.attach(*events, connections_[id].who + " VXI-11");
   if (!client) return failure(open, kOutOfResources);
   Link& link = links_[lid];
-  link.input = std::make_unique<scpi::LineFeeder>(instrument_);
+  link.device = *device;
+  link.instrument = &instrument;
+  link.input = std::make_unique<scpi::LineFeeder>(instrument);
   link.connection = id;
   link.client = *client;
   link.events = std::move(events);
-  if (p.lock_device) lock_holder_ = lid;
+  if (p.lock_device) lock_holders_[*device] = lid;
   return encode(CreateLinkResp{kNoError, lid, 0, kMaxRecvSize});
 }
 
@@ -304,26 +324,26 @@ std::optional<std::string> CoreChannel::read(Link& link, Open& open, const ReadP
 std::optional<std::string> CoreChannel::generic(Link& link, Open& open) {
   switch (open.proc) {
     case kDeviceReadStb: {
-      const int stb =
-          instrument_.status_byte(link.client) | (link.output_bytes > 0 ? kMessageAvailable : 0);
+      const int stb = link.instrument->status_byte(link.client) |
+                      (link.output_bytes > 0 ? kMessageAvailable : 0);
       return encode(ReadStbResp{kNoError, static_cast<std::uint8_t>(stb & 0xff)});
     }
     case kDeviceTrigger:
       // The bus trigger starts a pass, as INIT does, in its turn among the
       // link's lines.
-      if (instrument_.backlog(link.client) >= scpi::Instrument::kMaxBacklog) {
+      if (link.instrument->backlog(link.client) >= scpi::Instrument::kMaxBacklog) {
         open.blocked = Blocked::io;
         return std::nullopt;
       }
-      instrument_.submit(link.client, "INIT");
+      link.instrument->submit(link.client, "INIT");
       break;
     case kDeviceClear:
-      instrument_.clear(link.client);
+      link.instrument->clear(link.client);
       // A line already running (an *OPC? behind a pass) would still answer:
       // the link goes on as a fresh client with the same enables, so nothing from before the
       // clear reaches it. With every place taken it stays as it is.
       if (const std::optional<scpi::ClientId> fresh =
-              instrument_.renew(link.client, *link.events)) {
+              link.instrument->renew(link.client, *link.events)) {
         link.client = *fresh;
       }
       link.input->clear();
@@ -337,9 +357,10 @@ std::optional<std::string> CoreChannel::generic(Link& link, Open& open) {
   return encode(DeviceError{kNoError});
 }
 
-std::string CoreChannel::unlock(std::int32_t lid) {
-  if (lock_holder_ != lid) return encode(DeviceError{kNoLockHeldByThisLink});
-  lock_holder_.reset();
+std::string CoreChannel::unlock(const Link& link, std::int32_t lid) {
+  std::optional<std::int32_t>& holder = lock_holders_[link.device];
+  if (holder != lid) return encode(DeviceError{kNoLockHeldByThisLink});
+  holder.reset();
   dirty_ = true;
   return encode(DeviceError{kNoError});
 }
@@ -361,9 +382,9 @@ void CoreChannel::end_link(std::int32_t lid, bool orderly) {
   // An orderly end runs a last line without LF, as the raw socket does at
   // FIN, when there is room for it.
   if (orderly) link.input->end(link.client);
-  instrument_.detach(link.client);
-  if (lock_holder_ == lid) {
-    lock_holder_.reset();
+  link.instrument->detach(link.client);
+  if (lock_holders_[link.device] == lid) {
+    lock_holders_[link.device].reset();
     dirty_ = true;
   }
   links_.erase(found);

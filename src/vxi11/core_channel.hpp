@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "scpi/instrument.hpp"
 #include "scpi/line_feeder.hpp"
@@ -49,7 +50,10 @@ class CoreChannel {
  public:
   static constexpr std::size_t kMaxUnread = 1024 * 1024;
 
-  explicit CoreChannel(scpi::Instrument& instrument);
+  // Device inst<i> is instruments[i], each with its own lock.
+  explicit CoreChannel(std::vector<scpi::Instrument*> instruments);
+  explicit CoreChannel(scpi::Instrument& instrument)
+      : CoreChannel(std::vector<scpi::Instrument*>{&instrument}) {}
   ~CoreChannel();
   CoreChannel(const CoreChannel&) = delete;
   CoreChannel& operator=(const CoreChannel&) = delete;
@@ -73,6 +77,8 @@ class CoreChannel {
  private:
   class LinkEvents;
   struct Link {
+    std::size_t device = 0;
+    scpi::Instrument* instrument = nullptr;
     ConnectionId connection = 0;
     scpi::ClientId client = 0;
     std::unique_ptr<LinkEvents> events;
@@ -109,14 +115,14 @@ class CoreChannel {
   std::optional<std::string> write(Link& link, Open& open, const WriteParms& p);
   std::optional<std::string> read(Link& link, Open& open, const ReadParms& p);
   std::optional<std::string> generic(Link& link, Open& open);
-  std::string unlock(std::int32_t lid);
+  std::string unlock(const Link& link, std::int32_t lid);
   std::string destroy_link(std::int32_t lid);
   // The results of the call's procedure carrying only an error.
   static std::string failure(const Open& open, std::int32_t error);
   std::optional<std::string> lock_refused(const Open& open);
   // Whether another link's lock keeps this one out; sets open.blocked when
   // the call may wait for it.
-  bool locked_out(std::int32_t lid, std::int32_t flags, Open& open);
+  bool locked_out(const Link& link, std::int32_t lid, std::int32_t flags, Open& open);
   Link* link_of(ConnectionId id, std::int32_t lid);
   void end_link(std::int32_t lid, bool orderly);
   void answered(std::int32_t lid, std::string text);
@@ -127,10 +133,10 @@ class CoreChannel {
   void settle();
   void retry();
 
-  scpi::Instrument& instrument_;
+  std::vector<scpi::Instrument*> instruments_;
   std::map<ConnectionId, Connection> connections_;
   std::map<std::int32_t, Link> links_;
-  std::optional<std::int32_t> lock_holder_;
+  std::vector<std::optional<std::int32_t>> lock_holders_;  // by device
   ConnectionId next_connection_ = 1;
   std::int32_t next_lid_ = 1;
   int depth_ = 0;  // inside a call of ours: settle() later

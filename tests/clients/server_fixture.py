@@ -34,16 +34,17 @@ def end_process(process, timeout=5.0):
 
 
 class Simulator:
-    """talmir880-sim on COM9 of the given runtime folder, its lines kept."""
+    """talmir880-sim on COM9 (or COM<com>) of the given runtime folder, its
+    lines kept."""
 
-    def __init__(self, env, *args, timeout=5.0):
+    def __init__(self, env, *args, timeout=5.0, com=9):
         self.process = subprocess.Popen(
-            [SIMULATOR, "--port", "9", *args], env=env, stdout=subprocess.PIPE,
+            [SIMULATOR, "--port", str(com), *args], env=env, stdout=subprocess.PIPE,
             stderr=subprocess.STDOUT, text=True, bufsize=1)
         # Nothing is buffered yet, so the descriptor tells whether a line came.
         ready = select.select([self.process.stdout], [], [], timeout)[0]
         first = self.process.stdout.readline() if ready else ""
-        if "COM9" not in first:
+        if "COM%d " % com not in first:
             self.stop()
             raise RuntimeError("the simulator did not start: %r" % first)
         self.lines = []

@@ -30,7 +30,7 @@ import pyvisa  # noqa: E402
 from pymeasure.adapters import VISAAdapter  # noqa: E402
 from pyvisa_py.protocols import vxi11  # noqa: E402
 
-from server_fixture import SERVER, ServerTest, end_process  # noqa: E402
+from server_fixture import SERVER, ServerTest, Simulator, end_process  # noqa: E402
 from talmir880 import Talmir880  # noqa: E402
 
 RESOURCES = ("TCPIP::127.0.0.1::INSTR", "TCPIP0::127.0.0.1::inst0::INSTR")
@@ -61,7 +61,7 @@ def setUpModule():
         time.sleep(0.05)
 
 
-class Vxi11Test(ServerTest):
+class Vxi11Fixture(ServerTest):
 
     server_args = ()
 
@@ -77,6 +77,9 @@ class Vxi11Test(ServerTest):
     def open(self, resource=RESOURCES[0], timeout=5000):
         return self.manager.open_resource(resource, read_termination="\n",
                                           write_termination="\n", timeout=timeout)
+
+
+class Vxi11Test(Vxi11Fixture):
 
     def test_both_resource_strings_reach_the_generator(self):
         for resource in RESOURCES:
@@ -240,6 +243,41 @@ finally:
     server.terminate()
     sys.exit(server.wait(5))
 """
+
+
+class TwoGeneratorsTest(Vxi11Fixture):
+    """Generator i as device inst<i> on the one core channel."""
+
+    server_args = ("--port", "COM9", "--port", "COM8", "--name", "second")
+
+    def setUp(self):
+        super().setUp()
+        self.second = Simulator(self.env, com=8)
+        self.addCleanup(self.second.stop)
+
+    def test_inst0_and_inst1_are_each_their_own_generator(self):
+        self.assertTrue(self.wait_for_log("VXI-11 on").endswith(
+            ", registered with rpcbind, devices inst0 to inst1"))
+        first = self.open("TCPIP::127.0.0.1::inst0::INSTR")
+        second = self.open("TCPIP::127.0.0.1::inst1::INSTR")
+        self.assertEqual(first.query("*IDN?").split(",")[2], "COM9")
+        self.assertEqual(second.query("*IDN?").split(",")[2], "second")
+        second.write("OUTP ON;:FREQ 26 MHZ;POW -9")
+        first.write("FREQ 40 MHZ")
+        self.assertEqual(second.query("*OPC?;:FREQ?;:POW?;:SYST:ERR?"),
+                         '1;26000000;-9;0,"No error"')
+        self.assertEqual(first.query("FREQ?;:OUTP?"), "40000000;0")
+        self.assertEqual(self.second.commands(), ["$F010000000", "$F002600000", "$P1"])
+        self.assertEqual(self.sim.commands(), [], "the first's output is off: FREQ is kept")
+        # A lock on one device leaves the other free.
+        first.lock_excl()
+        self.assertEqual(second.query("*OPC?"), "1")
+        first.unlock()
+        # pyvisa-py tells a refused link by its VXI-11 error: 3, device not accessible.
+        with self.assertRaisesRegex(Exception, "error creating link: 3"):
+            self.open("TCPIP::127.0.0.1::inst2::INSTR")
+        first.close()
+        second.close()
 
 
 class WithoutRpcbindTest(unittest.TestCase):

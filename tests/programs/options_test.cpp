@@ -2,6 +2,8 @@
 // the lines they log.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,10 +17,19 @@ namespace {
 
 using scpi::address_text;
 
+// The ports as "PORT=NAME" each, to compare in one line.
+std::string ports_text(const ServerOptions& options) {
+  std::string out;
+  for (const PortChoice& port : options.ports) {
+    out += (out.empty() ? "" : " ") + port.port_text() + "=" + port.name;
+  }
+  return out;
+}
+
 TEST(ServerOptions, DefaultsAreThePanelsPortOnLoopback) {
   const ParsedServerOptions parsed = parse_server_options({});
   ASSERT_TRUE(parsed.options);
-  EXPECT_EQ(parsed.options->comm_port, 9);
+  EXPECT_EQ(ports_text(*parsed.options), "COM9=COM9");
   EXPECT_EQ(parsed.options->settings, "57600,n,8,1");
   EXPECT_EQ(parsed.options->host, "127.0.0.1");
   EXPECT_EQ(parsed.options->tcp_port, 5025);
@@ -30,11 +41,6 @@ TEST(ServerOptions, AcceptedForms) {
   const auto options = [](std::vector<std::string> args) {
     return *parse_server_options(args).options;
   };
-  EXPECT_EQ(options({"--port", "COM10"}).comm_port, 10);
-  EXPECT_EQ(options({"--port=com1"}).comm_port, 1);
-  EXPECT_EQ(options({"--port", "3"}).comm_port, 3) << "as the simulator's --port 3";
-  EXPECT_EQ(options({"--port", "/dev/ttyUSB0", "--port", "3"}).device, "");
-  EXPECT_EQ(options({"--port", "/dev/ttyUSB0"}).device, "/dev/ttyUSB0");
   EXPECT_EQ(options({"--baud", "9600"}).settings, "9600,n,8,1");
   EXPECT_EQ(options({"--listen", "0.0.0.0:5025"}).host, "0.0.0.0");
   EXPECT_EQ(options({"--listen=[::1]:0"}).host, "::1");
@@ -50,29 +56,89 @@ TEST(ServerOptions, AcceptedForms) {
   EXPECT_FALSE(options({"--no-mdns"}).mdns);
 }
 
-TEST(ServerOptions, ARemotePortIsATcpAddressAndTheLastPortGivenCounts) {
+TEST(ServerOptions, PortsInTheOrderGivenEachNamed) {
+  const std::map<std::string, std::string> files = {
+      {"bench.ports", "# the RF bench\nCOM3 left\n\n  /dev/ttyUSB0\t right # by the door\r\n"},
+      {"one.ports", "tcp:[::1]:4001"},
+  };
+  const ReadFile read = [&files](const std::string& path) -> std::optional<std::string> {
+    const auto found = files.find(path);
+    if (found == files.end()) return std::nullopt;
+    return found->second;
+  };
   struct Case {
     std::vector<std::string> args;
-    std::string host;  // empty: no TCP link
-    int port;
-    std::string device;
-    int comm_port;
+    std::string ports;
   };
   for (const Case& c : std::vector<Case>{
-           {{"--port", "tcp:127.0.0.1:3333"}, "127.0.0.1", 3333, "", 9},
-           {{"--port=tcp:bench-pi.local:2000"}, "bench-pi.local", 2000, "", 9},
-           {{"--port", "tcp:[::1]:3333"}, "::1", 3333, "", 9},
-           {{"--port", "/dev/ttyUSB0", "--port", "tcp:10.0.0.2:65535"}, "10.0.0.2", 65535, "", 9},
-           {{"--port", "tcp:10.0.0.2:3333", "--port", "/dev/ttyUSB0"}, "", 0, "/dev/ttyUSB0", 9},
-           {{"--port", "tcp:10.0.0.2:3333", "--port", "COM3"}, "", 0, "", 3},
+           {{"--port", "COM10"}, "COM10=COM10"},
+           {{"--port=com1"}, "COM1=COM1"},
+           {{"--port", "3"}, "COM3=COM3"},  // as the simulator's --port 3
+           {{"--port", "/dev/ttyUSB0"}, "/dev/ttyUSB0=/dev/ttyUSB0"},
+           {{"--port", "tcp:127.0.0.1:3333"}, "tcp:127.0.0.1:3333=tcp:127.0.0.1:3333"},
+           {{"--port=tcp:bench-pi.local:2000"}, "tcp:bench-pi.local:2000=tcp:bench-pi.local:2000"},
+           {{"--port", "tcp:[::1]:3333"}, "tcp:[::1]:3333=tcp:[::1]:3333"},
+           {{"--name", "bench-a"}, "COM9=bench-a"},
+           {{"--port", "COM3", "--port", "tcp:10.0.0.2:65535", "--name", "far", "--port", "4"},
+            "COM3=COM3 tcp:10.0.0.2:65535=far COM4=COM4"},
+           {{"--port", "COM1", "--ports-file", "bench.ports", "--port", "COM2"},
+            "COM1=COM1 COM3=left /dev/ttyUSB0=right COM2=COM2"},
+           {{"--ports-file=one.ports", "--name", "far"}, "tcp:[::1]:4001=far"},
+           {{"--port", "COM1", "--port", "COM2", "--listen", "127.0.0.1:65534"},
+            "COM1=COM1 COM2=COM2"},
        }) {
-    const ParsedServerOptions parsed = parse_server_options(c.args);
+    const ParsedServerOptions parsed = parse_server_options(c.args, read);
     ASSERT_TRUE(parsed.options) << c.args.back() << ": " << parsed.error;
-    EXPECT_EQ(parsed.options->remote_host, c.host) << c.args.back();
-    EXPECT_EQ(parsed.options->remote_port, c.port) << c.args.back();
-    EXPECT_EQ(parsed.options->device, c.device) << c.args.back();
-    EXPECT_EQ(parsed.options->comm_port, c.comm_port) << c.args.back();
+    EXPECT_EQ(ports_text(*parsed.options), c.ports) << c.args.back();
   }
+
+  struct Refused {
+    std::vector<std::string> args;
+    std::string error;
+  };
+  for (const Refused& c : std::vector<Refused>{
+           {{"--port", "COM3", "--port", "3"}, "--port COM3 is given twice"},
+           {{"--port", "COM3", "--name", "a", "--port", "COM4", "--name", "a"},
+            "the name a is given twice"},
+           {{"--port", "COM3", "--name", "a", "--name", "b"},
+            "--name: one name for each --port, after it"},
+           {{"--name", "a", "--port", "COM3"}, "--name names the --port before it"},
+           {{"--name", "a b"},
+            "--name takes up to 32 printable ASCII characters without spaces, commas, "
+            "semicolons, quotes or #, not a b"},
+           {{"--name", "a,b"},
+            "--name takes up to 32 printable ASCII characters without spaces, commas, "
+            "semicolons, quotes or #, not a,b"},
+           {{"--ports-file", "none.ports"}, "--ports-file: cannot read none.ports"},
+           {{"--port", "COM1", "--port", "COM2", "--stdio"}, "--stdio serves one port, not 2"},
+           {{"--port", "COM1", "--port", "COM2", "--listen", "127.0.0.1:65535"},
+            "--listen: 2 ports from 65535 run past 65535"},
+       }) {
+    const ParsedServerOptions parsed = parse_server_options(c.args, read);
+    EXPECT_FALSE(parsed.options) << c.error;
+    EXPECT_EQ(parsed.error, c.error);
+  }
+
+  std::vector<std::string> seventeen;
+  for (int i = 1; i <= 10; ++i)
+    seventeen.insert(seventeen.end(), {"--port", "COM" + std::to_string(i)});
+  for (int i = 0; i < 7; ++i)
+    seventeen.insert(seventeen.end(), {"--port", "/dev/ttyS" + std::to_string(i)});
+  EXPECT_EQ(parse_server_options(seventeen).error, "at most 16 ports, not 17");
+
+  const std::map<std::string, std::string> bad = {
+      {"bad.ports", "COM3\nCOM4 a b\n"}, {"worse.ports", "COM11\n"}, {"named.ports", "COM3 a;b\n"}};
+  const ReadFile read_bad = [&bad](const std::string& path) -> std::optional<std::string> {
+    return bad.at(path);
+  };
+  EXPECT_EQ(parse_server_options({"--ports-file", "bad.ports"}, read_bad).error,
+            "--ports-file bad.ports:2: a line holds a port (COM1 to COM10, 1 to 10, a device "
+            "path or tcp:HOST:PORT) and, after it, a name, not COM4 a b");
+  EXPECT_EQ(parse_server_options({"--ports-file", "worse.ports"}, read_bad).error,
+            "--ports-file worse.ports:1: a line holds a port (COM1 to COM10, 1 to 10, a device "
+            "path or tcp:HOST:PORT) and, after it, a name, not COM11");
+  EXPECT_EQ(parse_server_options({"--ports-file", "named.ports"}, read_bad).error,
+            "--ports-file named.ports:1: a name is printable ASCII, not a;b");
 }
 
 TEST(ServerOptions, RefusedForms) {

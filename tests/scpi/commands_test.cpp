@@ -113,6 +113,15 @@ TEST_F(Commands, QueriesAnswerTheStartUpValuesAndLimitsOnOneLine) {
   const std::string idn = run("*IDN?");
   EXPECT_TRUE(idn.starts_with("TALMIR,TALMIR-880,0,")) << idn;
   EXPECT_GT(idn.size(), std::string("TALMIR,TALMIR-880,0,").size());
+  // A name is one field of the answer whatever its bytes.
+  for (const auto& [name, serial] : std::vector<std::pair<std::string, std::string>>{
+           {"COM3", "COM3"},
+           {"tcp:[::1]:4001", "tcp:[::1]:4001"},
+           {"/dev/serial/by-id/usb-A,B;C \"x\"\n", "/dev/serial/by-id/usb-A_B_C__x__"},
+           {"", "0"}}) {
+    instrument.name(name);
+    EXPECT_TRUE(run("*IDN?").starts_with("TALMIR,TALMIR-880," + serial + ",")) << name;
+  }
 }
 
 TEST_F(Commands, SettingsAnswerTheValueTheDeviceTook) {

@@ -69,8 +69,8 @@ class CoreChannelTest : public ::testing::Test {
     clients.emplace_back();
     return channel.open(clients.back());
   }
-  std::int32_t link(ConnectionId id) {
-    const std::string r = call(id, kCreateLink, Words{1, 0, 0}.opaque("inst0"));
+  std::int32_t link(ConnectionId id, const std::string& device = "inst0") {
+    const std::string r = call(id, kCreateLink, Words{1, 0, 0}.opaque(device));
     EXPECT_EQ(word_at(r, 0), 0u);
     return static_cast<std::int32_t>(word_at(r, 1));
   }
@@ -109,7 +109,15 @@ class CoreChannelTest : public ::testing::Test {
   talmir880::testing::ManualCountdown quiet;
   talmir880::testing::ManualCountdown reopen;
   scpi::Instrument instrument{port, {watchdog, stall, quiet, reopen}};
-  CoreChannel channel{instrument};
+  // inst1: a second generator on its own line.
+  talmir880::testing::FakeSerialPort second_port;
+  talmir880::testing::ManualCountdown second_watchdog;
+  talmir880::testing::ManualCountdown second_stall;
+  talmir880::testing::ManualCountdown second_quiet;
+  talmir880::testing::ManualCountdown second_reopen;
+  scpi::Instrument second{second_port,
+                          {second_watchdog, second_stall, second_quiet, second_reopen}};
+  CoreChannel channel{{&instrument, &second}};
   std::deque<Client> clients;
   ConnectionId first = 1;
   Clock::time_point now{};
@@ -340,6 +348,42 @@ TEST_F(CoreChannelTest, UnreadAnswersAreBounded) {
     write(c, lid, many);
   }
   EXPECT_TRUE(clients.front().overflowed);
+}
+
+TEST_F(CoreChannelTest, EachGeneratorIsADeviceOfItsOwnWithItsOwnLock) {
+  const ConnectionId c = connect();
+  for (const auto& [device, error] : std::vector<std::pair<std::string, std::uint32_t>>{
+           {"inst0", kNoError},
+           {"INST1", kNoError},
+           {"inst2", kDeviceNotAccessible},
+           {"inst01", kDeviceNotAccessible},
+           {"inst", kDeviceNotAccessible},
+           {"gpib0,1", kDeviceNotAccessible},
+       }) {
+    EXPECT_EQ(word_at(call(c, kCreateLink, Words{1, 0, 0}.opaque(device)), 0), error) << device;
+  }
+
+  second.name("right");
+  const std::int32_t first_link = link(c, "inst0");
+  const std::int32_t second_link = link(c, "inst1");
+  EXPECT_EQ(write(c, second_link, "OUTP ON\n"), 0u);
+  EXPECT_EQ(second_port.written, std::vector<std::string>{"$F010000000"});
+  second_port.receive("R");
+  EXPECT_EQ(write(c, second_link, "*IDN?\n"), 0u);
+  EXPECT_EQ(read(c, second_link).substr(0, 30), "0/4/TALMIR,TALMIR-880,right,1.");
+  EXPECT_TRUE(port.written.empty());
+
+  // A lock on inst0 keeps other links of inst0 out, never inst1's.
+  const ConnectionId other = connect();
+  const std::int32_t other_first = link(other, "inst0");
+  const std::int32_t other_second = link(other, "inst1");
+  const auto lid = [](std::int32_t l) { return static_cast<std::uint32_t>(l); };
+  EXPECT_EQ(word_at(call(c, kDeviceLock, Words{lid(first_link), 0, 0}), 0), 0u);
+  EXPECT_EQ(write(other, other_first, "*CLS\n"), kDeviceLockedByAnotherLink);
+  EXPECT_EQ(write(other, other_second, "*CLS\n"), 0u);
+  EXPECT_EQ(word_at(call(c, kDeviceUnlock, Words{lid(second_link)}), 0), kNoLockHeldByThisLink);
+  EXPECT_EQ(word_at(call(c, kDeviceUnlock, Words{lid(first_link)}), 0), 0u);
+  EXPECT_EQ(write(other, other_first, "*CLS\n"), 0u);
 }
 
 }  // namespace

@@ -81,37 +81,107 @@ std::optional<int> answered_at_once(const talmir880::programs::ParsedServerOptio
   return std::nullopt;
 }
 
-// The switch-offs and the command log the options ask for.
-void keep_safe_and_log(talmir880::scpi::Instrument& instrument,
-                       const talmir880::programs::ServerOptions& options,
-                       talmir880::Countdown& unattended) {
-  instrument.keep_safe({options.off_when_unused, options.off_after_s > 0 ? &unattended : nullptr});
-  if (options.log_commands) {
-    instrument.log_commands(
-        [](std::string_view who, std::string_view command, std::string_view line) {
-          log(talmir880::programs::command_log_text(who, command, line));
-        });
+// One generator the server serves: its port, its instrument with the
+// clocks and switch-offs it runs on, and its lines in the journal.
+class ServedGenerator {
+ public:
+  ServedGenerator(const talmir880::programs::PortChoice& choice,
+                  const talmir880::programs::ServerOptions& options)
+      : line_(open_line(choice)),
+        device_(choice.port_text()),
+        journal_(device_, present_, options.off_after_s),
+        clocks_([quiet_time = talmir880::pass_quiet_time(
+                     talmir880::parse_settings(options.settings).baud)] { return quiet_time; },
+                [this]() -> talmir880::scpi::Instrument& { return *instrument_; }),
+        instrument_(std::make_unique<talmir880::scpi::Instrument>(*line_, clocks_.countdowns())),
+        unattended_(std::chrono::seconds(options.off_after_s),
+                    [this] { instrument_->idle_ran_out(); }) {
+    line_->set_Settings(options.settings);
+    if (!present_) {
+      say(device_ + ": no such port; commands that need the device get -241 until it is there");
+    }
+    instrument_->name(choice.name);
+    instrument_->observe(journal_);
+    keep_safe(options);
   }
-}
+  ServedGenerator(const ServedGenerator&) = delete;
+  ServedGenerator& operator=(const ServedGenerator&) = delete;
 
-// The raw socket, then VXI-11 beside it: 0, or the status to end with.
-int listen_raw(talmir880::scpi::TcpTransport& server,
+  talmir880::scpi::Instrument& instrument() { return *instrument_; }
+  const std::string& device() const { return device_; }
+  // Whether its port was there at start.
+  bool present() const { return present_; }
+
+  // The switch-offs and the command log the options ask for.
+  void keep_safe(const talmir880::programs::ServerOptions& options) {
+    instrument_->keep_safe(
+        {options.off_when_unused, options.off_after_s > 0 ? &unattended_ : nullptr});
+    if (options.log_commands) {
+      // With several generators each line names its port first.
+      const std::string port = options.ports.size() > 1 ? device_ + ": " : "";
+      instrument_->log_commands(
+          [port](std::string_view who, std::string_view command, std::string_view line) {
+            log(port + talmir880::programs::command_log_text(who, command, line));
+          });
+    }
+  }
+
+ private:
+  std::unique_ptr<talmir880::SerialPort> open_line(const talmir880::programs::PortChoice& choice) {
+    using namespace talmir880;
+    // A TCP link is tried at the first command, and told then.
+    if (!choice.remote_host.empty()) {
+      return std::make_unique<QtTcpPort>(choice.remote_host, choice.remote_port);
+    }
+    auto serial = std::make_unique<QtSerialPort>();
+    if (choice.device.empty()) {
+      serial->set_CommPort(choice.comm_port);
+    } else {
+      serial->set_device_path(choice.device);
+    }
+    // The adapter may be plugged in later: said, and served all the same.
+    present_ = choice.device.empty() ? serial_port_location(choice.comm_port).has_value()
+                                     : ::access(choice.device.c_str(), F_OK) == 0;
+    return serial;
+  }
+
+  bool present_ = true;  // set by open_line, before the journal reads it
+  std::unique_ptr<talmir880::SerialPort> line_;
+  std::string device_;
+  JournalEvents journal_;  // outlives the instrument
+  talmir880::programs::InstrumentClocks clocks_;
+  std::unique_ptr<talmir880::scpi::Instrument> instrument_;
+  talmir880::QtCountdown unattended_;
+};
+
+// Generator i's raw socket on the listening port + i (any free port for
+// each when that is 0): 0, or the status to end with.
+int listen_raw(std::vector<std::unique_ptr<talmir880::scpi::TcpTransport>>& servers,
+               std::vector<std::unique_ptr<ServedGenerator>>& generators,
                const talmir880::programs::ServerOptions& options,
-               const talmir880::scpi::PeerGuard& guard, const std::string& device) {
+               talmir880::scpi::PeerGuard& guard) {
   using namespace talmir880;
   if (!scpi::TcpTransport::is_address(options.host)) {
     say("--listen: " + options.host + " is not an IP address");
     return 2;
   }
-  std::string why;
-  if (!server.listen(options.host, options.tcp_port, why)) {
-    say("cannot listen on " + options.host + ":" + std::to_string(options.tcp_port) + ": " + why);
-    return 1;
-  }
-  for (const std::string& line : programs::listening_lines(
-           "listening on " + scpi::address_text(options.host, server.port()) + ", device " + device,
-           "listening", options.host, guard.limits())) {
-    say(line);
+  for (std::size_t i = 0; i < generators.size(); ++i) {
+    ServedGenerator& generator = *generators[i];
+    auto& server =
+        servers.emplace_back(std::make_unique<scpi::TcpTransport>(generator.instrument(), guard));
+    const int port = options.tcp_port == 0 ? 0 : options.tcp_port + static_cast<int>(i);
+    std::string why;
+    if (!server->listen(options.host, port, why)) {
+      say("cannot listen on " + options.host + ":" + std::to_string(port) + ": " + why);
+      return 1;
+    }
+    std::string where = "listening on " + scpi::address_text(options.host, server->port()) +
+                        ", device " + generator.device();
+    if (options.ports[i].name != generator.device()) where += ", named " + options.ports[i].name;
+    const std::vector<std::string> lines =
+        programs::listening_lines(where, "listening", options.host, guard.limits());
+    // The warning once, after the first.
+    for (std::size_t l = 0; l < (i == 0 ? lines.size() : 1); ++l) say(lines[l]);
   }
   return 0;
 }
@@ -127,97 +197,76 @@ int main(int argc, char* argv[]) {
 
   QCoreApplication app(argc, argv);
 
-  std::unique_ptr<SerialPort> line;
-  std::string device;
-  bool present = true;  // a TCP link is tried at the first command, and told then
-  if (!options.remote_host.empty()) {
-    auto remote = std::make_unique<QtTcpPort>(options.remote_host, options.remote_port);
-    device = remote->name();
-    line = std::move(remote);
-  } else {
-    auto serial = std::make_unique<QtSerialPort>();
-    device = options.device.empty() ? "COM" + std::to_string(options.comm_port) : options.device;
-    if (options.device.empty()) {
-      serial->set_CommPort(options.comm_port);
-    } else {
-      serial->set_device_path(options.device);
-    }
-    // The adapter may be plugged in later: said, and served all the same.
-    present = options.device.empty() ? serial_port_location(options.comm_port).has_value()
-                                     : ::access(options.device.c_str(), F_OK) == 0;
-    line = std::move(serial);
+  std::vector<std::unique_ptr<ServedGenerator>> generators;
+  std::vector<scpi::Instrument*> instruments;
+  for (const programs::PortChoice& choice : options.ports) {
+    generators.push_back(std::make_unique<ServedGenerator>(choice, options));
+    instruments.push_back(&generators.back()->instrument());
   }
-  SerialPort& port = *line;
-  port.set_Settings(options.settings);
-  if (!present) {
-    say(device + ": no such port; commands that need the device get -241 until it is there");
-  }
-
-  JournalEvents journal(device, present, options.off_after_s);  // outlives the instrument
-  // The countdowns call the instrument only from the event loop, by which
-  // time it exists.
-  std::unique_ptr<scpi::Instrument> instrument;
-  const std::chrono::milliseconds quiet_time =
-      pass_quiet_time(parse_settings(options.settings).baud);
-  programs::InstrumentClocks clocks([quiet_time] { return quiet_time; },
-                                    [&instrument]() -> scpi::Instrument& { return *instrument; });
-  instrument = std::make_unique<scpi::Instrument>(port, clocks.countdowns());
-  instrument->observe(journal);
-
-  QtCountdown unattended(std::chrono::seconds(options.off_after_s),
-                         [&instrument] { instrument->idle_ran_out(); });
-  keep_safe_and_log(*instrument, options, unattended);
 
   int status = 0;
   scpi::PeerGuard guard(scpi::AllowList(options.allow), [](const std::string& line) { log(line); });
   std::unique_ptr<scpi::StdioTransport> session;
-  std::unique_ptr<scpi::TcpTransport> server;
+  std::vector<std::unique_ptr<scpi::TcpTransport>> servers;
   vxi11::RpcbindEntry rpcbind_entry;  // removed when main returns, after the loop
   std::unique_ptr<vxi11::Vxi11Transport> vxi11_server;
   std::unique_ptr<web::WebServer> web_server;
   // Withdrawn first at the end, before the faces it announces close.
   std::unique_ptr<programs::ServerAnnouncement> announcement;
   // With --off-at-exit the lines already received run first, then the
-  // switch-off, then the loop ends; a second signal ends it at once.
+  // switch-off of every generator, then the loop ends; a second signal
+  // ends it at once.
   bool stopping = false;
+  std::size_t switching_off = 0;
   const auto stop = [&] {
     if (stopping || !options.off_at_exit) {
       QCoreApplication::quit();
       return;
     }
     stopping = true;
-    instrument->keep_safe({});  // one switch-off, the one for the exit
     announcement.reset();
-    server.reset();
+    servers.clear();
     vxi11_server.reset();
     web_server.reset();
-    log(device + ": RF and modulation off: the server stops");
-    instrument->switch_off([] { QCoreApplication::quit(); });
+    switching_off = generators.size();
+    for (const auto& generator : generators) {
+      generator->instrument().keep_safe({});  // one switch-off, the one for the exit
+      log(generator->device() + ": RF and modulation off: the server stops");
+      generator->instrument().switch_off([&switching_off] {
+        if (--switching_off == 0) QCoreApplication::quit();
+      });
+    }
   };
   if (!programs::on_stop_signals(stop)) {
     std::perror("talmir880-scpi: signals");
     return 1;
   }
   if (options.stdio) {
-    session = std::make_unique<scpi::StdioTransport>(*instrument, [&status, &stop](int done) {
-      status = done;
-      stop();
-    });
+    session =
+        std::make_unique<scpi::StdioTransport>(*instruments.front(), [&status, &stop](int done) {
+          status = done;
+          stop();
+        });
   } else {
-    server = std::make_unique<scpi::TcpTransport>(*instrument, guard);
-    if (const int status = listen_raw(*server, options, guard, device)) return status;
+    if (const int status = listen_raw(servers, generators, options, guard)) return status;
     if (options.vxi11) {
       vxi11_server =
-          programs::serve_vxi11(*instrument, guard, options.vxi11_host, options.vxi11_port,
+          programs::serve_vxi11(instruments, guard, options.vxi11_host, options.vxi11_port,
                                 rpcbind_entry, say, "talmir880-scpi");
     }
     if (options.http) {
-      web_server = programs::serve_web(*instrument, guard, options, server->port(), say);
+      web_server =
+          programs::serve_web(*instruments.front(), guard, options, servers.front()->port(), say);
       if (!web_server) return 1;
     }
     if (options.mdns) {
+      std::vector<mdns::Generator> announced;
+      for (std::size_t i = 0; i < generators.size(); ++i) {
+        announced.push_back({generators[i]->instrument().identity().serial, servers[i]->port(),
+                             generators[i]->present()});
+      }
       announcement =
-          programs::announce_server({{instrument->identity().serial, server->port(), present}},
+          programs::announce_server(announced,
                                     {options.host, vxi11_server != nullptr, options.vxi11_host,
                                      web_server ? web_server->port() : 0, options.http_host},
                                     say);

@@ -1,5 +1,7 @@
 #include "programs/talmir880-scpi/options.hpp"
 
+#include <fstream>
+#include <sstream>
 #include <string_view>
 
 #include "link/serial_port.hpp"
@@ -9,28 +11,100 @@ namespace talmir880::programs {
 namespace {
 
 // COMn, comn, a bare n as the simulator takes it, a device path, or
-// tcp:HOST:PORT. The last one given counts.
-bool take_port(std::string_view value, ServerOptions& out) {
+// tcp:HOST:PORT.
+std::optional<PortChoice> port_choice(std::string_view value) {
+  PortChoice out;
   if (value.starts_with("tcp:")) {
     const std::optional<HostPort> address = parse_host_port(value.substr(4));
-    if (!address || address->port == 0) return false;
+    if (!address || address->port == 0) return std::nullopt;
     out.remote_host = address->host;
     out.remote_port = address->port;
-    out.device.clear();
-    return true;
+    return out;
   }
-  out.remote_host.clear();
-  out.remote_port = 0;
   if (value.starts_with('/')) {
     out.device = value;
-    return true;
+    return out;
   }
   if (value.starts_with("COM") || value.starts_with("com")) value.remove_prefix(3);
   const std::optional<int> n = whole_number(value);
-  if (!n || *n < 1 || *n > 10) return false;
+  if (!n || *n < 1 || *n > 10) return std::nullopt;
   out.comm_port = *n;
-  out.device.clear();
+  return out;
+}
+
+constexpr std::string_view kPortForms = "COM1 to COM10, 1 to 10, a device path or tcp:HOST:PORT";
+
+// A name fits *IDN?'s serial field as it stands and reads in a service name.
+constexpr std::size_t kMaxNameLength = 32;
+bool valid_name(std::string_view name) {
+  if (name.empty() || name.size() > kMaxNameLength) return false;
+  for (const char c : name) {
+    if (c <= ' ' || c > '~' || c == ',' || c == ';' || c == '"' || c == '\'' || c == '#')
+      return false;
+  }
   return true;
+}
+
+// The ports of a --ports-file: one a line, "PORT [NAME]"; blank lines and
+// lines from "#" on are skipped. An error names the file and line.
+std::optional<std::string> take_ports_file(const std::string& path, const std::string& text,
+                                           std::vector<PortChoice>& ports) {
+  std::size_t number = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + start, end - start);
+    start = end + 1;
+    ++number;
+    if (const std::size_t hash = line.find('#'); hash != std::string_view::npos) {
+      line = line.substr(0, hash);
+    }
+    std::vector<std::string_view> words;
+    for (std::size_t i = 0; i < line.size();) {
+      while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+      std::size_t j = i;
+      while (j < line.size() && line[j] != ' ' && line[j] != '\t' && line[j] != '\r') ++j;
+      if (j > i) words.push_back(line.substr(i, j - i));
+      i = j;
+    }
+    if (words.empty()) continue;
+    const std::string where = path + ":" + std::to_string(number) + ": ";
+    std::optional<PortChoice> port;
+    if (words.size() > 2 || !(port = port_choice(words[0]))) {
+      return where + "a line holds a port (" + std::string(kPortForms) +
+             ") and, after it, a name, not " + std::string(line);
+    }
+    if (words.size() == 2) {
+      if (!valid_name(words[1]))
+        return where + "a name is printable ASCII, not " + std::string(words[1]);
+      port->name = words[1];
+    }
+    ports.push_back(*port);
+  }
+  return std::nullopt;
+}
+
+// The ports as given, named, and told apart: a second --port of the same
+// device or a name taken twice would leave one generator unreachable.
+std::optional<std::string> settle_ports(std::vector<PortChoice>& ports, int tcp_port) {
+  if (ports.empty()) ports.emplace_back();
+  if (ports.size() > kMaxPorts) {
+    return "at most " + std::to_string(kMaxPorts) + " ports, not " + std::to_string(ports.size());
+  }
+  for (std::size_t i = 0; i < ports.size(); ++i) {
+    if (ports[i].name.empty()) ports[i].name = ports[i].port_text();
+    for (std::size_t j = 0; j < i; ++j) {
+      if (ports[j].port_text() == ports[i].port_text())
+        return "--port " + ports[i].port_text() + " is given twice";
+      if (ports[j].name == ports[i].name) return "the name " + ports[i].name + " is given twice";
+    }
+  }
+  if (tcp_port > 0 && tcp_port + static_cast<int>(ports.size()) - 1 > 65535) {
+    return "--listen: " + std::to_string(ports.size()) + " ports from " + std::to_string(tcp_port) +
+           " run past 65535";
+  }
+  return std::nullopt;
 }
 
 bool take_baud(std::string_view value, ServerOptions& out) {
@@ -114,8 +188,29 @@ constexpr int kMaxOffAfterS = 86400;
 
 }  // namespace
 
-ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
+std::string PortChoice::port_text() const {
+  if (!remote_host.empty()) {
+    const bool v6 = remote_host.find(':') != std::string::npos;
+    return "tcp:" + (v6 ? "[" + remote_host + "]" : remote_host) + ":" +
+           std::to_string(remote_port);
+  }
+  return device.empty() ? "COM" + std::to_string(comm_port) : device;
+}
+
+std::optional<std::string> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  if (in.bad()) return std::nullopt;
+  return text.str();
+}
+
+ParsedServerOptions parse_server_options(const std::vector<std::string>& args,
+                                         const ReadFile& read) {
   ServerOptions out;
+  out.ports.clear();
+  std::optional<std::string> lone_name;  // a --name before any --port: the default port's
   bool listen = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     std::string flag = args[i];
@@ -142,17 +237,36 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
       }
       continue;
     }
-    if (flag != "--port" && flag != "--baud" && flag != "--listen" && flag != "--vxi11" &&
-        flag != "--off-after" && flag != "--allow") {
+    if (flag != "--port" && flag != "--ports-file" && flag != "--name" && flag != "--baud" &&
+        flag != "--listen" && flag != "--vxi11" && flag != "--off-after" && flag != "--allow") {
       return {std::nullopt, "unknown option " + args[i]};
     }
     if (!value) {
       if (i + 1 >= args.size()) return {std::nullopt, flag + " needs a value"};
       value = args[++i];
     }
-    if (flag == "--port" && !take_port(*value, out)) {
-      return {std::nullopt,
-              "--port takes COM1 to COM10, 1 to 10, a device path or tcp:HOST:PORT, not " + *value};
+    if (flag == "--port") {
+      const std::optional<PortChoice> port = port_choice(*value);
+      if (!port)
+        return {std::nullopt, "--port takes " + std::string(kPortForms) + ", not " + *value};
+      out.ports.push_back(*port);
+    }
+    if (flag == "--ports-file") {
+      const std::optional<std::string> text = read(*value);
+      if (!text) return {std::nullopt, "--ports-file: cannot read " + *value};
+      if (std::optional<std::string> error = take_ports_file(*value, *text, out.ports))
+        return {std::nullopt, "--ports-file " + *error};
+    }
+    if (flag == "--name") {
+      if (!valid_name(*value)) {
+        return {std::nullopt, "--name takes up to " + std::to_string(kMaxNameLength) +
+                                  " printable ASCII characters without spaces, commas, "
+                                  "semicolons, quotes or #, not " +
+                                  *value};
+      }
+      std::string& name = out.ports.empty() ? lone_name.emplace() : out.ports.back().name;
+      if (!name.empty()) return {std::nullopt, "--name: one name for each --port, after it"};
+      name = *value;
     }
     if (flag == "--baud" && !take_baud(*value, out)) {
       return {std::nullopt, "--baud takes " + speeds_text() + ", not " + *value};
@@ -177,6 +291,14 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
     }
     listen = listen || flag == "--listen";
   }
+  if (lone_name && !out.ports.empty()) {
+    return {std::nullopt, "--name names the --port before it"};
+  }
+  if (lone_name) out.ports.emplace_back().name = *lone_name;
+  if (std::optional<std::string> error = settle_ports(out.ports, out.tcp_port))
+    return {std::nullopt, *error};
+  if (out.stdio && out.ports.size() > 1)
+    return {std::nullopt, "--stdio serves one port, not " + std::to_string(out.ports.size())};
   // --stdio serves no socket, so a --listen beside it would be silently ignored.
   if (listen && out.stdio) return {std::nullopt, "--listen and --stdio exclude each other"};
   if (out.http && out.stdio) return {std::nullopt, "--http and --stdio exclude each other"};
@@ -188,7 +310,8 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args) {
 }
 
 std::string server_usage() {
-  return "Usage: talmir880-scpi [--port COMn|N|DEVICE|tcp:HOST:PORT] [--baud B]\n"
+  return "Usage: talmir880-scpi [--port COMn|N|DEVICE|tcp:HOST:PORT [--name NAME]]...\n"
+         "                      [--ports-file FILE] [--baud B]\n"
          "                      [--listen HOST:PORT | --stdio] [--vxi11 HOST:PORT | --no-vxi11]\n"
          "                      [--off-at-exit] [--off-when-unused] [--off-after SECONDS]\n"
          "                      [--log-commands]\n"
@@ -206,6 +329,19 @@ std::string server_usage() {
          "                       ser2net or the like, which sets the line (an IPv6 host\n"
          "                       in brackets); a dropped link is -241 \"network link lost\"\n"
          "                       and is connected again as a replugged adapter is\n"
+         "                       Repeat --port for several generators (at most " +
+         std::to_string(kMaxPorts) +
+         "):\n"
+         "                       generator i (0, 1, ...) answers on the raw socket at the\n"
+         "                       --listen port + i and as VXI-11 device inst<i>\n"
+         "                       (TCPIP::host::inst1::INSTR); each has its own settings,\n"
+         "                       errors and status\n"
+         "  --name NAME          the name of the --port before it, as *IDN? gives it in the\n"
+         "                       serial field and as it is announced (default: the port,\n"
+         "                       such as COM3); printable ASCII, no spaces, commas,\n"
+         "                       semicolons, quotes or #, at most 32 characters\n"
+         "  --ports-file FILE    more ports, one a line: PORT [NAME]; blank lines and text\n"
+         "                       from # on are skipped\n"
          "  --baud B             " +
          speeds_text() +
          "\n"

@@ -3,6 +3,8 @@
 // Command-line flags of talmir880-scpi, parsed apart from main() so the
 // accepted forms are tested without starting a server.
 
+#include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,14 +14,26 @@
 
 namespace talmir880::programs {
 
-struct ServerOptions {
+// One generator's port, as --port or a line of --ports-file gives it.
+struct PortChoice {
   int comm_port = 9;   // COM<n>, found by the port-name rule, as the panel's default
   std::string device;  // a device path instead, when given
-  // --port tcp:HOST:PORT: a raw TCP connection (ser2net) instead, when
-  // remote_host is set; the far side sets the line, so --baud only paces
-  // the end of a pass.
+  // tcp:HOST:PORT: a raw TCP connection (ser2net) instead, when remote_host
+  // is set; the far side sets the line, so --baud only paces the end of a
+  // pass.
   std::string remote_host;  // IPv6 without its brackets
   int remote_port = 0;
+  // *IDN?'s serial field and the name it is announced by: --name, else the
+  // port as written here ("COM3", "/dev/ttyUSB0", "tcp:[::1]:4001").
+  std::string name;
+
+  std::string port_text() const;
+};
+
+struct ServerOptions {
+  // Generator i answers on the raw socket at tcp_port + i and as VXI-11
+  // device inst<i>. Never empty: COM9 unless ports are given.
+  std::vector<PortChoice> ports{PortChoice{}};
   std::string settings{protocol::kStartUpSpeed};
   std::string host = "127.0.0.1";
   int tcp_port = 5025;  // 0: any free port, told at start
@@ -55,9 +69,18 @@ struct ParsedServerOptions {
   std::string error;  // set when options is empty
 };
 
+// The most generators one server serves.
+constexpr std::size_t kMaxPorts = 16;
+
+// The text of a file, or nothing when it cannot be read.
+using ReadFile = std::function<std::optional<std::string>(const std::string& path)>;
+std::optional<std::string> read_file(const std::string& path);
+
 // Arguments without the program name; "--flag value" and "--flag=value".
-// --listen and --stdio together are refused.
-ParsedServerOptions parse_server_options(const std::vector<std::string>& args);
+// --listen and --stdio together are refused. --ports-file is read with
+// `read`.
+ParsedServerOptions parse_server_options(const std::vector<std::string>& args,
+                                         const ReadFile& read = read_file);
 
 std::string server_usage();
 

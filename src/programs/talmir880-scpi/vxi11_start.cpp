@@ -11,12 +11,12 @@ namespace talmir880::programs {
 // VXI-11 beside the raw socket, when it can listen and rpcbind takes its
 // entry; else one line says why it is off, and the raw socket serves alone.
 std::unique_ptr<vxi11::Vxi11Transport> serve_vxi11(
-    scpi::Instrument& instrument, scpi::PeerGuard& guard, const std::string& listen_host, int port,
-    vxi11::RpcbindEntry& entry, const std::function<void(const std::string&)>& say,
-    const std::string& program) {
+    const std::vector<scpi::Instrument*>& instruments, scpi::PeerGuard& guard,
+    const std::string& listen_host, int port, vxi11::RpcbindEntry& entry,
+    const std::function<void(const std::string&)>& say, const std::string& program) {
   const std::string host = listen_host == "localhost" ? "127.0.0.1" : listen_host;
   const QHostAddress address(QString::fromStdString(host));
-  auto server = std::make_unique<vxi11::Vxi11Transport>(instrument, guard);
+  auto server = std::make_unique<vxi11::Vxi11Transport>(instruments, guard);
   std::string why;
   if (address.isNull()) {
     why = host + " is not an IP address";
@@ -48,9 +48,12 @@ std::unique_ptr<vxi11::Vxi11Transport> serve_vxi11(
     case vxi11::RpcbindEntry::Outcome::registered:
       break;
   }
-  for (const std::string& line : listening_lines(
-           "VXI-11 on " + scpi::address_text(host, server->port()) + ", registered with rpcbind",
-           "VXI-11", host, guard.limits())) {
+  std::string where =
+      "VXI-11 on " + scpi::address_text(host, server->port()) + ", registered with rpcbind";
+  if (instruments.size() > 1) {
+    where += ", devices inst0 to inst" + std::to_string(instruments.size() - 1);
+  }
+  for (const std::string& line : listening_lines(where, "VXI-11", host, guard.limits())) {
     say(line);
   }
   return server;

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "scpi/instrument.hpp"
 #include "scpi/peer_guard.hpp"
@@ -16,8 +17,8 @@ namespace talmir880::programs {
 // tells why and how to mend it (`program` is what to restart). `guard`
 // admits its peers, as the raw socket's.
 std::unique_ptr<vxi11::Vxi11Transport> serve_vxi11(
-    scpi::Instrument& instrument, scpi::PeerGuard& guard, const std::string& host, int port,
-    vxi11::RpcbindEntry& entry, const std::function<void(const std::string&)>& say,
-    const std::string& program);
+    const std::vector<scpi::Instrument*>& instruments, scpi::PeerGuard& guard,
+    const std::string& host, int port, vxi11::RpcbindEntry& entry,
+    const std::function<void(const std::string&)>& say, const std::string& program);
 
 }  // namespace talmir880::programs

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <utility>
 
 namespace talmir880::vxi11 {
 namespace {
@@ -50,8 +51,8 @@ class Vxi11Transport::Connection final : public ConnectionEvents {
   bool reading = false;
 };
 
-Vxi11Transport::Vxi11Transport(scpi::Instrument& instrument, scpi::PeerGuard& guard)
-    : guard_(guard), channel_(instrument) {
+Vxi11Transport::Vxi11Transport(std::vector<scpi::Instrument*> instruments, scpi::PeerGuard& guard)
+    : guard_(guard), channel_(std::move(instruments)) {
   QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
   deadline_.setSingleShot(true);
   QObject::connect(&deadline_, &QTimer::timeout, &server_, [this] {

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "scpi/instrument.hpp"
 #include "scpi/peer_guard.hpp"
@@ -27,7 +28,10 @@ class Vxi11Transport {
  public:
   static constexpr int kMaxConnections = 16;
 
-  Vxi11Transport(scpi::Instrument& instrument, scpi::PeerGuard& guard);
+  // Device inst<i> is instruments[i].
+  Vxi11Transport(std::vector<scpi::Instrument*> instruments, scpi::PeerGuard& guard);
+  Vxi11Transport(scpi::Instrument& instrument, scpi::PeerGuard& guard)
+      : Vxi11Transport(std::vector<scpi::Instrument*>{&instrument}, guard) {}
   ~Vxi11Transport();
   Vxi11Transport(const Vxi11Transport&) = delete;
   Vxi11Transport& operator=(const Vxi11Transport&) = delete;
