@@ -43,7 +43,7 @@ import tempfile  # noqa: E402
 import time  # noqa: E402
 import unittest  # noqa: E402
 
-from server_fixture import ServerTest, ask, end_process  # noqa: E402
+from server_fixture import ServerTest, Simulator, ask, end_process  # noqa: E402
 
 HOST = "bench-pc"
 CONFIG = """[server]
@@ -141,10 +141,44 @@ def browse():
     return found
 
 
-class AnnouncedServerTest(ServerTest):
-    """A server on the simulator, with VXI-11 and the web page, announced."""
+def browse_until(test, timeout=15):
+    """What browsing found once test() held for it, or at the timeout."""
+    last = {}
+
+    def holds():
+        last.clear()
+        last.update(browse())
+        return test(last)
+
+    wait_until(holds, timeout, step=0.3)
+    return last
+
+
+class AnnouncedTest(ServerTest):
+    """Servers on the simulator, announced."""
 
     announce = True
+
+    def other_server(self, *args, env=None):
+        """Another server on a free port: its process, log, reader and port."""
+        process, log, reader = self.run_server(env or self.env, *args)
+        line = self.wait_for_log("listening on", log=log, reader=reader)
+        return process, log, reader, int(re.search(r"127\.0\.0\.1:(\d+)", line).group(1))
+
+    def assert_answers_at_once(self, port):
+        started = time.monotonic()
+        with socket.create_connection(("127.0.0.1", port), timeout=5) as connection:
+            self.assertIn("TALMIR-880", ask(connection, "*IDN?"))
+        self.assertLess(time.monotonic() - started, 1.0)
+
+
+def wait_for_services(expected):
+    return browse_until(lambda found: all(found.get(k) == v for k, v in expected.items()))
+
+
+class EveryFaceTest(AnnouncedTest):
+    """A server with VXI-11 and the web page."""
+
     server_args = ("--http", "0")
 
     def setUp(self):
@@ -152,136 +186,125 @@ class AnnouncedServerTest(ServerTest):
         connection = self.connect()
         self.addCleanup(connection.close)
         _, self.model, self.serial, self.firmware = ask(connection, "*IDN?").split(",")
-        self.web_port = self.port_in_log(r"web page on http://127\.0\.0\.1:(\d+)/")
-
-    def port_in_log(self, pattern, log=None, reader=None):
-        line = self.wait_for_log("web page on", log=log, reader=reader)
-        return int(re.search(pattern, line or "").group(1))
-
-    def name(self):
-        shown = "" if self.serial == "0" else " " + self.serial
-        return "%s%s on %s" % (self.model, shown, HOST)
+        line = self.wait_for_log("web page on")
+        self.web_port = int(re.search(r"127\.0\.0\.1:(\d+)/", line or "").group(1))
+        self.name = "%s %s on %s" % (self.model, self.serial, HOST)
 
     def txt(self, path=False):
         return (["txtvers=1", "Manufacturer=TALMIR", "Model=" + self.model,
                  "SerialNumber=" + self.serial, "FirmwareVersion=" + self.firmware]
                 + (["path=/"] if path else []))
 
-    def expected(self, name):
-        """The services this server announces under `name`."""
-        return {
-            ("_scpi-raw._tcp", name): ("lo", "IPv4", self.port, self.txt()),
-            ("_vxi-11._tcp", name): ("lo", "IPv4", 111, self.txt()),
-            ("_http._tcp", name): ("lo", "IPv4", self.web_port, self.txt(path=True)),
-            ("_lxi._tcp", name): ("lo", "IPv4", self.web_port, self.txt(path=True)),
+    def expected(self, raw=True):
+        """The services of this server, with its raw socket's or without."""
+        services = {
+            ("_vxi-11._tcp", self.name): ("lo", "IPv4", 111, self.txt()),
+            ("_http._tcp", self.name): ("lo", "IPv4", self.web_port, self.txt(path=True)),
+            ("_lxi._tcp", self.name): ("lo", "IPv4", self.web_port, self.txt(path=True)),
         }
-
-    def browse_until(self, test, timeout=15):
-        """What browsing found once test() held for it, or at the timeout."""
-        last = {}
-
-        def holds():
-            last.clear()
-            last.update(browse())
-            return test(last)
-
-        wait_until(holds, timeout, step=0.3)
-        return last
-
-    def wait_for_services(self, expected):
-        return self.browse_until(lambda found: all(found.get(k) == v for k, v in expected.items()))
+        if raw:
+            services[("_scpi-raw._tcp", self.name)] = ("lo", "IPv4", self.port, self.txt())
+        return services
 
     def test_every_service_is_found_with_its_txt_records_and_goes_with_the_server(self):
-        expected = self.expected(self.name())
-        found = self.wait_for_services(expected)
-        for key, value in expected.items():
+        found = wait_for_services(self.expected())
+        for key, value in self.expected().items():
             self.assertEqual(found.get(key), value, key[0])
-        self.assertIsNotNone(self.wait_for_log('DNS-SD: "%s" announced: _scpi-raw._tcp on port %d'
-                                               % (self.name(), self.port)))
-        self.assertIsNotNone(self.wait_for_log(
-            'DNS-SD: "%s" announced: _vxi-11._tcp on port 111, _http._tcp on port %d, '
-            '_lxi._tcp on port %d' % (self.name(), self.web_port, self.web_port)))
+        for line in ('DNS-SD: "%s" announced: _scpi-raw._tcp on port %d' % (self.name, self.port),
+                     'DNS-SD: "%s" announced: _vxi-11._tcp on port 111, _http._tcp on port %d, '
+                     '_lxi._tcp on port %d' % (self.name, self.web_port, self.web_port)):
+            self.assertEqual(self.wait_for_log(line), "talmir880-scpi: " + line)
         self.stop_server()
-        gone = wait_until(lambda: not set(expected) & set(browse()), 10, step=0.3)
+        gone = wait_until(lambda: not set(self.expected()) & set(browse()), 10, step=0.3)
         self.assertTrue(gone, "withdrawn when the server stops")
 
     def test_a_second_server_with_the_same_names_is_renamed(self):
-        self.wait_for_services(self.expected(self.name()))
-        process, log, reader = self.run_server(self.env, "--http", "0")
-        line = self.wait_for_log("listening on", log=log, reader=reader)
-        port = int(re.search(r"127\.0\.0\.1:(\d+)", line).group(1))
-        renamed = self.name() + " #2"
-        self.assertIsNotNone(self.wait_for_log(
-            'DNS-SD: "%s" is taken on the network; renamed "%s"' % (self.name(), renamed),
-            log=log, reader=reader, timeout=10))
-        found = self.wait_for_services({("_scpi-raw._tcp", renamed): ("lo", "IPv4", port,
-                                                                      self.txt())})
+        wait_for_services(self.expected())
+        process, log, reader, port = self.other_server("--http", "0")
+        renamed = self.name + " #2"
+        line = 'DNS-SD: "%s" is taken on the network; renamed "%s"' % (self.name, renamed)
+        self.assertEqual(self.wait_for_log(line, log=log, reader=reader, timeout=10),
+                         "talmir880-scpi: " + line)
+        found = wait_for_services({("_scpi-raw._tcp", renamed): ("lo", "IPv4", port, self.txt())})
         self.assertEqual(found.get(("_scpi-raw._tcp", renamed)), ("lo", "IPv4", port, self.txt()))
-        self.assertEqual(found.get(("_scpi-raw._tcp", self.name()))[2], self.port,
+        self.assertEqual(found.get(("_scpi-raw._tcp", self.name))[2], self.port,
                          "the first keeps its name")
         self.stop_server(process, reader)
 
     def test_a_restarted_daemon_gets_everything_again_and_none_blocks_a_server(self):
-        self.wait_for_services(self.expected(self.name()))
+        wait_for_services(self.expected())
         stop_avahi()
         self.assertIsNotNone(self.wait_for_log(
             "DNS-SD: avahi-daemon went away; announcing again once it is back"))
         # A server started meanwhile answers at once and says why it is unannounced.
-        process, log, reader = self.run_server(self.env, "--no-vxi11")
-        line = self.wait_for_log("listening on", log=log, reader=reader)
-        started = time.monotonic()
-        port = int(re.search(r"127\.0\.0\.1:(\d+)", line).group(1))
-        with socket.create_connection(("127.0.0.1", port), timeout=5) as connection:
-            self.assertIn("TALMIR-880", ask(connection, "*IDN?"))
-        self.assertLess(time.monotonic() - started, 1.0)
+        process, log, reader, port = self.other_server("--no-vxi11")
+        self.assert_answers_at_once(port)
         self.assertIsNotNone(self.wait_for_log(
             "DNS-SD off: avahi-daemon is not running; serving unannounced until it starts",
             log=log, reader=reader))
         start_avahi()
-        faces = {k: v for k, v in self.expected(self.name()).items() if k[0] != "_scpi-raw._tcp"}
 
         def raw(found):
             return sorted((name, v[2]) for (kind, name), v in found.items()
                           if kind == "_scpi-raw._tcp")
 
         # Both come back at once, so either may get the name first.
-        found = self.browse_until(lambda found: len(raw(found)) == 2 and
-                                  all(found.get(k) == v for k, v in faces.items()))
-        self.assertEqual([name for name, _ in raw(found)], [self.name(), self.name() + " #2"])
+        found = browse_until(lambda found: len(raw(found)) == 2 and all(
+            found.get(k) == v for k, v in self.expected(raw=False).items()))
+        self.assertEqual([name for name, _ in raw(found)], [self.name, self.name + " #2"])
         self.assertEqual(sorted(port for _, port in raw(found)), sorted([self.port, port]),
                          "the one started meanwhile is announced once the daemon is there")
-        for key, value in faces.items():
+        for key, value in self.expected(raw=False).items():
             self.assertEqual(found.get(key), value, key[0])
         self.stop_server(process, reader)
 
 
-class QuietServerTest(ServerTest):
+class QuietFixtureTest(AnnouncedTest):
+    """The fixture's own server announces nothing; each test starts its own."""
 
-    announce = True
+    server_args = ("--no-vxi11", "--no-mdns")
+
+    def test_each_generator_has_its_raw_service_and_the_server_one_vxi11(self):
+        second = Simulator(self.env, com=8)
+        self.addCleanup(second.stop)
+        process, log, reader, _ = self.other_server("--port", "COM9", "--port", "COM8")
+        ports = {}
+        for com in ("COM9", "COM8"):
+            line = self.wait_for_log("device " + com, log=log, reader=reader)
+            ports[com] = int(re.search(r"127\.0\.0\.1:(\d+)", line or "").group(1))
+        self.assertIsNotNone(self.wait_for_log("VXI-11 on", log=log, reader=reader))
+        with socket.create_connection(("127.0.0.1", ports["COM9"]), timeout=5) as connection:
+            firmware = "FirmwareVersion=" + ask(connection, "*IDN?").split(",")[3]
+        identity = ["txtvers=1", "Manufacturer=TALMIR", "Model=TALMIR-880"]
+        expected = {("_scpi-raw._tcp", "TALMIR-880 %s on %s" % (com, HOST)):
+                    ("lo", "IPv4", port, identity + ["SerialNumber=" + com, firmware])
+                    for com, port in ports.items()}
+        # The server's own face names no generator.
+        expected[("_vxi-11._tcp", "TALMIR-880 on " + HOST)] = ("lo", "IPv4", 111,
+                                                               identity + [firmware])
+        found = wait_for_services(expected)
+        for key, value in expected.items():
+            self.assertEqual(found.get(key), value, key)
+        self.stop_server(process, reader)
 
     def test_no_mdns_announces_nothing(self):
-        process, log, reader = self.run_server(self.env, "--no-mdns", "--no-vxi11")
-        line = self.wait_for_log("listening on", log=log, reader=reader)
-        port = int(re.search(r"127\.0\.0\.1:(\d+)", line).group(1))
-        # The announced one, found, shows the quiet one would have been by now.
-        self.assertTrue(wait_until(lambda: any(v[2] == self.port for v in browse().values()),
-                                   15, step=0.3))
+        process, log, reader, port = self.other_server("--no-mdns", "--no-vxi11")
+        announced, _, announced_reader, announced_port = self.other_server("--no-vxi11")
+        # The other one found shows the quiet one would have been by now.
+        self.assertTrue(wait_until(
+            lambda: any(v[2] == announced_port for v in browse().values()), 15, step=0.3))
         self.assertEqual([k for k, v in browse().items() if v[2] == port], [])
         self.assertEqual([line for line in log if "DNS-SD" in line], [])
+        self.stop_server(announced, announced_reader)
         self.stop_server(process, reader)
 
     def test_without_a_bus_one_line_says_so_and_the_server_answers_at_once(self):
         env = dict(self.env, DBUS_SYSTEM_BUS_ADDRESS="unix:path=/run/dbus/no-such-socket")
-        process, log, reader = self.run_server(env, "--no-vxi11")
-        line = self.wait_for_log("listening on", log=log, reader=reader)
-        started = time.monotonic()
-        port = int(re.search(r"127\.0\.0\.1:(\d+)", line).group(1))
-        with socket.create_connection(("127.0.0.1", port), timeout=5) as connection:
-            self.assertIn("TALMIR-880", ask(connection, "*IDN?"))
-        self.assertLess(time.monotonic() - started, 1.0)
-        said = self.wait_for_log("DNS-SD", log=log, reader=reader)
-        self.assertRegex(said or "", r"^talmir880-scpi: DNS-SD off: cannot reach the system's "
-                                     r"D-Bus \([^)]+\); serving unannounced$")
+        process, log, reader, port = self.other_server("--no-vxi11", env=env)
+        self.assert_answers_at_once(port)
+        self.assertEqual(self.wait_for_log("DNS-SD", log=log, reader=reader),
+                         "talmir880-scpi: DNS-SD off: the system's D-Bus is not running, so "
+                         "avahi-daemon cannot be reached; serving unannounced until it is")
         self.stop_server(process, reader)
 
 

@@ -100,13 +100,15 @@ void Announcer::connect_client() {
   int error = 0;
   AvahiClient* client =
       avahi_client_new(poll_.api(), AVAHI_CLIENT_NO_FAIL, Callbacks::client, this, &error);
-  if (client != nullptr) {
-    client_ = client;
-    return;
-  }
+  client_ = client;
+  if (client != nullptr) return;
   if (!said_off_) {
-    say_(std::string("DNS-SD off: cannot reach the system's D-Bus (") + avahi_strerror(error) +
-         "); serving unannounced");
+    // libdbus's "file not found": no socket where the system bus listens.
+    say_(error == AVAHI_ERR_NO_DAEMON
+             ? std::string("DNS-SD off: the system's D-Bus is not running, so avahi-daemon cannot "
+                           "be reached; serving unannounced until it is")
+             : std::string("DNS-SD off: cannot reach avahi-daemon (") + avahi_strerror(error) +
+                   "); serving unannounced until it can be");
     said_off_ = true;
   }
   again_.start(kBusRetry);
