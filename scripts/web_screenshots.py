@@ -31,7 +31,8 @@ def main(build, out):
     runtime = tempfile.mkdtemp(prefix="talmir880-shots-")
     env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
     sim = Simulator(env, "--quiet")
-    server = subprocess.Popen([scpi, "--no-vxi11", "--listen", "127.0.0.1:0", "--http", "0"],
+    server = subprocess.Popen([scpi, "--no-vxi11", "--no-mdns", "--listen", "127.0.0.1:0",
+                               "--http", "0"],
                               env=env, stderr=subprocess.PIPE, text=True)
     try:
         lines = [server.stderr.readline(), server.stderr.readline()]
