@@ -26,8 +26,8 @@ SIZES = ((360, True, "phone"), (1280, False, "desktop"))
 def serve(scpi, env, *args):
     """A server on free loopback ports: the process, its raw port and its
     page's address."""
-    server = subprocess.Popen([scpi, "--no-vxi11", "--listen", "127.0.0.1:0", "--http", "0",
-                               *args], env=env, stderr=subprocess.PIPE, text=True)
+    server = subprocess.Popen([scpi, "--no-vxi11", "--no-mdns", "--listen", "127.0.0.1:0",
+                               "--http", "0", *args], env=env, stderr=subprocess.PIPE, text=True)
     raw = url = None
     for _ in range(20):
         line = server.stderr.readline()

@@ -83,6 +83,9 @@ class ServerTest(unittest.TestCase):
     # The machine's rpcbind is not the tests' to register with; the VXI-11
     # tests run their own, in a namespace.
     server_args = ("--no-vxi11",)
+    # Nor is the machine's Avahi theirs to announce on: the DNS-SD tests
+    # set this and run a daemon of their own, in a namespace.
+    announce = False
 
     def setUp(self):
         self.runtime = tempfile.mkdtemp(prefix="talmir880-clients-")
@@ -109,7 +112,8 @@ class ServerTest(unittest.TestCase):
         """A server on a free loopback port, ended with the test: the
         process, the list its standard error goes to as it comes, and the
         thread that reads it (so the server never blocks on a full pipe)."""
-        server = subprocess.Popen([SERVER, "--listen", "127.0.0.1:0", *args], env=env,
+        quiet = () if self.announce else ("--no-mdns",)
+        server = subprocess.Popen([SERVER, "--listen", "127.0.0.1:0", *quiet, *args], env=env,
                                   stderr=subprocess.PIPE, text=True)
         log = []
         reader = threading.Thread(target=self._keep_log, args=(server, log), daemon=True)

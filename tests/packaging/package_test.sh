@@ -109,8 +109,11 @@ cmd_layout() {
       [[ ", $depends," == *", $p "* || ", $depends," == *", $p,"* ]] ||
         fail "Depends lacks $p: $depends"
     done
-    # VISA clients find talmir880-scpi's VXI-11 channel through rpcbind.
-    [[ ", $(dpkg-deb -f "$deb" Recommends)," == *", rpcbind,"* ]] || fail "Recommends lacks rpcbind"
+    # VISA clients find talmir880-scpi's VXI-11 channel through rpcbind, and
+    # its generators on the network through avahi-daemon.
+    for p in rpcbind avahi-daemon; do
+      [[ ", $(dpkg-deb -f "$deb" Recommends)," == *", $p,"* ]] || fail "Recommends lacks $p"
+    done
     # The version is written in three places that a release must keep in step.
     grep -q "<release version=\"$version\"" "$work/root/usr/share/metainfo/$app_id.metainfo.xml" ||
       fail "metainfo has no release $version"

@@ -34,6 +34,7 @@ TEST(ServerOptions, DefaultsAreThePanelsPortOnLoopback) {
   EXPECT_EQ(parsed.options->host, "127.0.0.1");
   EXPECT_EQ(parsed.options->tcp_port, 5025);
   EXPECT_FALSE(parsed.options->stdio);
+  EXPECT_TRUE(parsed.options->mdns) << "announced unless asked not to";
 }
 
 TEST(ServerOptions, AcceptedForms) {
@@ -52,6 +53,7 @@ TEST(ServerOptions, AcceptedForms) {
   EXPECT_TRUE(safe.off_at_exit && safe.off_when_unused);
   EXPECT_EQ(safe.off_after_s, 600);
   EXPECT_FALSE(options({"--no-vxi11"}).vxi11);
+  EXPECT_FALSE(options({"--no-mdns"}).mdns);
 }
 
 TEST(ServerOptions, PortsInTheOrderGivenEachNamed) {
@@ -167,6 +169,7 @@ TEST(ServerOptions, RefusedForms) {
                                              {"--off-after", "86401"},
                                              {"--off-after", "1.5"},
                                              {"--off-at-exit=1"},
+                                             {"--no-mdns=no"},
                                              {"-x"}}) {
     const ParsedServerOptions parsed = parse_server_options(args);
     EXPECT_FALSE(parsed.options) << args[0];

@@ -19,6 +19,7 @@
 #include "programs/common/command_line.hpp"
 #include "programs/common/qt/instrument_clocks.hpp"
 #include "programs/common/qt/stop_signals.hpp"
+#include "programs/talmir880-scpi/mdns_start.hpp"
 #include "programs/talmir880-scpi/options.hpp"
 #include "programs/talmir880-scpi/vxi11_start.hpp"
 #include "programs/talmir880-scpi/web_start.hpp"
@@ -108,6 +109,8 @@ class ServedGenerator {
 
   talmir880::scpi::Instrument& instrument() { return *instrument_; }
   const std::string& device() const { return device_; }
+  // Whether its port was there at start.
+  bool present() const { return present_; }
 
   // The switch-offs and the command log the options ask for.
   void keep_safe(const talmir880::programs::ServerOptions& options) {
@@ -208,6 +211,8 @@ int main(int argc, char* argv[]) {
   vxi11::RpcbindEntry rpcbind_entry;  // removed when main returns, after the loop
   std::unique_ptr<vxi11::Vxi11Transport> vxi11_server;
   std::unique_ptr<web::WebServer> web_server;
+  // Withdrawn first at the end, before the faces it announces close.
+  std::unique_ptr<programs::ServerAnnouncement> announcement;
   // With --off-at-exit the lines already received run first, then the
   // switch-off of every generator, then the loop ends; a second signal
   // ends it at once.
@@ -219,6 +224,7 @@ int main(int argc, char* argv[]) {
       return;
     }
     stopping = true;
+    announcement.reset();
     servers.clear();
     vxi11_server.reset();
     web_server.reset();
@@ -255,6 +261,18 @@ int main(int argc, char* argv[]) {
       }
       web_server = programs::serve_web(std::move(served), guard, options, say);
       if (!web_server) return 1;
+    }
+    if (options.mdns) {
+      std::vector<mdns::Generator> announced;
+      for (std::size_t i = 0; i < generators.size(); ++i) {
+        announced.push_back({generators[i]->instrument().identity().serial, servers[i]->port(),
+                             generators[i]->present()});
+      }
+      announcement =
+          programs::announce_server(announced,
+                                    {options.host, vxi11_server != nullptr, options.vxi11_host,
+                                     web_server ? web_server->port() : 0, options.http_host},
+                                    say);
     }
   }
   const int loop = app.exec();

@@ -170,6 +170,7 @@ constexpr Switch kSwitches[] = {
     {"--version", &ServerOptions::version, true},
     {"--no-vxi11", &ServerOptions::vxi11, false},
     {"--no-http", &ServerOptions::http, false},
+    {"--no-mdns", &ServerOptions::mdns, false},
     {"--off-at-exit", &ServerOptions::off_at_exit, true},
     {"--off-when-unused", &ServerOptions::off_when_unused, true},
     {"--log-commands", &ServerOptions::log_commands, true},
@@ -316,6 +317,7 @@ std::string server_usage() {
          "                      [--log-commands]\n"
          "                      [--allow ADDRESS[/PREFIX]]...\n"
          "                      [--http [HOST:]PORT [--http-password-file FILE] | --no-http]\n"
+         "                      [--no-mdns]\n"
          "The TALMIR-880 as a SCPI instrument: IEEE 488.2 common commands and the usual\n"
          "RF-source commands, over a raw TCP socket or on standard input and output.\n"
          "\n"
@@ -374,6 +376,12 @@ std::string server_usage() {
          "                       holds a password on its first line (there is no default):\n"
          "                       with it they log in on the page to change settings\n"
          "  --no-http            no web page (the default)\n"
+         "  --no-mdns            announce nothing on the network. By default the raw\n"
+         "                       socket, VXI-11 and the web page are announced by DNS-SD\n"
+         "                       (_scpi-raw._tcp, _vxi-11._tcp, _http._tcp, _lxi._tcp)\n"
+         "                       through the system's avahi-daemon, on the interfaces\n"
+         "                       they listen on (loopback: on loopback only); without the\n"
+         "                       daemon a line says so and the server serves on\n"
          "  --stdio              serve one session on standard input and output instead;\n"
          "                       exit at end of input once every line has run, 0 when no\n"
          "                       error was queued, else 1 (errors left unread are printed\n"

@@ -41,6 +41,9 @@ struct ServerOptions {
   bool vxi11 = true;  // VXI-11 beside the raw socket, registered with rpcbind
   std::string vxi11_host = "127.0.0.1";
   int vxi11_port = 0;  // 0: any free port, as rpcbind tells clients
+  // The raw sockets, VXI-11 and the web page announced by DNS-SD through
+  // the system's Avahi daemon, on the interfaces they listen on.
+  bool mdns = true;
   // RF and modulation off on the server's own: at exit, when the last
   // client has gone, after this many seconds without a line (0: never).
   bool off_at_exit = false;
