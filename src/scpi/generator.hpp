@@ -131,6 +131,9 @@ class Generator : private GeneratorObserver {
 
   // Opens the port if need be (*TST?); queues why it cannot be for the client.
   bool reachable(ClientId client);
+  // Opens the port if it is closed and can be, for nobody's command: its
+  // observers hear the device back, or nothing new.
+  void probe() { session_.reach(); }
   // Nothing queued and nothing on the line.
   bool idle() const { return queue_.empty() && session_.idle() && !panel_passing(); }
 

@@ -158,6 +158,10 @@ class Instrument {
   // The client's errors it has not read, oldest first, taken out of its queue.
   std::vector<std::string> take_errors(ClientId client);
 
+  // Tries the port of a device that went, as a command would, but with no
+  // error for anyone: reachability_changed tells when it is back.
+  void probe() { generator_.probe(); }
+
   void watchdog_ran_out() { generator_.watchdog_ran_out(); }
   void stall_ran_out() { generator_.stall_ran_out(); }
   void quiet_ran_out() { generator_.quiet_ran_out(); }

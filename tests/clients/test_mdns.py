@@ -285,6 +285,20 @@ class QuietFixtureTest(AnnouncedTest):
         found = wait_for_services(expected)
         for key, value in expected.items():
             self.assertEqual(found.get(key), value, key)
+
+        # Pulled while its port is open: withdrawn; plugged back: found
+        # again, with no client asking, and the journal says so.
+        with socket.create_connection(("127.0.0.1", ports["COM8"]), timeout=5) as connection:
+            self.assertEqual(ask(connection, "*TST?"), "0")
+        second.stop()
+        com8 = ("_scpi-raw._tcp", "TALMIR-880 COM8 on " + HOST)
+        found = browse_until(lambda found: com8 not in found)
+        self.assertNotIn(com8, found)
+        self.assertIn(("_scpi-raw._tcp", "TALMIR-880 COM9 on " + HOST), found)
+        second = Simulator(self.env, com=8)
+        self.addCleanup(second.stop)
+        self.assertEqual(wait_for_services({com8: expected[com8]}).get(com8), expected[com8])
+        self.assertIsNotNone(self.wait_for_log("COM8: device back", log=log, reader=reader))
         self.stop_server(process, reader)
 
     def test_no_mdns_announces_nothing(self):

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -49,6 +50,8 @@ class JournalEvents : public talmir880::scpi::InstrumentEvents {
     log(device_ + ": " + (now ? std::string("device back") : std::string(cause(fault))));
   }
 
+  bool reachable() const { return reachable_; }
+
   void switching_off(talmir880::scpi::OffBecause why) override {
     log(device_ + ": RF and modulation off: " +
         (why == talmir880::scpi::OffBecause::unused
@@ -87,9 +90,12 @@ class ServedGenerator {
  public:
   ServedGenerator(const talmir880::programs::PortChoice& choice,
                   const talmir880::programs::ServerOptions& options)
-      : line_(open_line(choice)),
+      : choice_(choice),
+        line_(open_line(choice)),
         device_(choice.port_text()),
-        journal_(device_, present_, options.off_after_s),
+        // A TCP link is tried at the first command, and told then.
+        journal_(device_, !choice.remote_host.empty() || adapter_there(choice),
+                 options.off_after_s),
         clocks_([quiet_time = talmir880::pass_quiet_time(
                      talmir880::parse_settings(options.settings).baud)] { return quiet_time; },
                 [this]() -> talmir880::scpi::Instrument& { return *instrument_; }),
@@ -97,7 +103,8 @@ class ServedGenerator {
         unattended_(std::chrono::seconds(options.off_after_s),
                     [this] { instrument_->idle_ran_out(); }) {
     line_->set_Settings(options.settings);
-    if (!present_) {
+    // The adapter may be plugged in later: said, and served all the same.
+    if (!journal_.reachable()) {
       say(device_ + ": no such port; commands that need the device get -241 until it is there");
     }
     instrument_->name(choice.name);
@@ -109,8 +116,19 @@ class ServedGenerator {
 
   talmir880::scpi::Instrument& instrument() { return *instrument_; }
   const std::string& device() const { return device_; }
-  // Whether its port was there at start.
-  bool present() const { return present_; }
+  // Whether it is there to be announced: not after the device went, and
+  // for a serial port only while the adapter's device is (cheap enough to
+  // ask every few seconds; nothing is opened).
+  bool present() const {
+    return journal_.reachable() && (!choice_.remote_host.empty() || adapter_there(choice_));
+  }
+  // A device that went, or was absent at start, is tried again where it
+  // may be back, so that it is announced again without a client's command.
+  void look_for_device() {
+    if (!journal_.reachable() && (!choice_.remote_host.empty() || adapter_there(choice_))) {
+      instrument_->probe();
+    }
+  }
 
   // The switch-offs and the command log the options ask for.
   void keep_safe(const talmir880::programs::ServerOptions& options) {
@@ -127,9 +145,13 @@ class ServedGenerator {
   }
 
  private:
+  static bool adapter_there(const talmir880::programs::PortChoice& choice) {
+    return choice.device.empty() ? talmir880::serial_port_location(choice.comm_port).has_value()
+                                 : ::access(choice.device.c_str(), F_OK) == 0;
+  }
+
   std::unique_ptr<talmir880::SerialPort> open_line(const talmir880::programs::PortChoice& choice) {
     using namespace talmir880;
-    // A TCP link is tried at the first command, and told then.
     if (!choice.remote_host.empty()) {
       return std::make_unique<QtTcpPort>(choice.remote_host, choice.remote_port);
     }
@@ -139,13 +161,10 @@ class ServedGenerator {
     } else {
       serial->set_device_path(choice.device);
     }
-    // The adapter may be plugged in later: said, and served all the same.
-    present_ = choice.device.empty() ? serial_port_location(choice.comm_port).has_value()
-                                     : ::access(choice.device.c_str(), F_OK) == 0;
     return serial;
   }
 
-  bool present_ = true;  // set by open_line, before the journal reads it
+  talmir880::programs::PortChoice choice_;
   std::unique_ptr<talmir880::SerialPort> line_;
   std::string device_;
   JournalEvents journal_;  // outlives the instrument
@@ -213,6 +232,18 @@ int main(int argc, char* argv[]) {
   std::unique_ptr<web::WebServer> web_server;
   // Withdrawn first at the end, before the faces it announces close.
   std::unique_ptr<programs::ServerAnnouncement> announcement;
+  QTimer presence;
+  std::vector<bool> last_presence;
+  const auto announced = [&] {
+    std::vector<mdns::Generator> list;
+    last_presence.clear();
+    for (std::size_t i = 0; i < generators.size(); ++i) {
+      last_presence.push_back(generators[i]->present());
+      list.push_back(
+          {generators[i]->instrument().identity().serial, servers[i]->port(), last_presence[i]});
+    }
+    return list;
+  };
   // With --off-at-exit the lines already received run first, then the
   // switch-off of every generator, then the loop ends; a second signal
   // ends it at once.
@@ -263,16 +294,24 @@ int main(int argc, char* argv[]) {
       if (!web_server) return 1;
     }
     if (options.mdns) {
-      std::vector<mdns::Generator> announced;
-      for (std::size_t i = 0; i < generators.size(); ++i) {
-        announced.push_back({generators[i]->instrument().identity().serial, servers[i]->port(),
-                             generators[i]->present()});
-      }
       announcement =
-          programs::announce_server(announced,
+          programs::announce_server(announced(),
                                     {options.host, vxi11_server != nullptr, options.vxi11_host,
                                      web_server ? web_server->port() : 0, options.http_host},
                                     say);
+      // The services follow the ports: an adapter pulled is withdrawn, one
+      // plugged in announced, within the period.
+      QObject::connect(&presence, &QTimer::timeout, [&] {
+        std::vector<bool> now;
+        for (const auto& generator : generators) {
+          generator->look_for_device();
+          now.push_back(generator->present());
+        }
+        if (now == last_presence || !announcement) return;
+        last_presence = now;
+        announcement->update(announced());
+      });
+      presence.start(std::chrono::seconds(2));
     }
   }
   const int loop = app.exec();
