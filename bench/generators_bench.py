@@ -50,7 +50,7 @@ class Bench:
         ports = ["COM%d" % (i + 1) if i < 10 else "/dev/talmir880-none-%d" % i
                  for i in range(count)]
         self.server = subprocess.Popen(
-            [server_program(build), "--listen", "127.0.0.1:0", "--no-vxi11",
+            [server_program(build), "--listen", "127.0.0.1:0", "--no-vxi11", "--no-mdns",
              *[arg for port in ports for arg in ("--port", port)]],
             env=env, stderr=subprocess.PIPE, text=True)
         self.ports = []
