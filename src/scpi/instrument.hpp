@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "device/device_session.hpp"
@@ -168,7 +169,7 @@ class Instrument {
   void reopen_ran_out() { generator_.reopen_ran_out(); }
 
   // The generator's name in *IDN?'s serial field ("0" until named).
-  void name(std::string serial) { generator_.name(serial_field(serial)); }
+  void name(std::string serial) { generator_.name(std::move(serial)); }
   Identity identity() const { return scpi::identity(generator_.serial()); }
 
   // The settings the queries answer.
