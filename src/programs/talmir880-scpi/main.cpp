@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -233,14 +234,11 @@ int main(int argc, char* argv[]) {
   // Withdrawn first at the end, before the faces it announces close.
   std::unique_ptr<programs::ServerAnnouncement> announcement;
   QTimer presence;
-  std::vector<bool> last_presence;
   const auto announced = [&] {
     std::vector<mdns::Generator> list;
-    last_presence.clear();
     for (std::size_t i = 0; i < generators.size(); ++i) {
-      last_presence.push_back(generators[i]->present());
-      list.push_back(
-          {generators[i]->instrument().identity().serial, servers[i]->port(), last_presence[i]});
+      list.push_back({generators[i]->instrument().identity().serial, servers[i]->port(),
+                      generators[i]->present()});
     }
     return list;
   };
@@ -294,22 +292,24 @@ int main(int argc, char* argv[]) {
       if (!web_server) return 1;
     }
     if (options.mdns) {
+      std::vector<mdns::Generator> last = announced();
       announcement =
-          programs::announce_server(announced(),
+          programs::announce_server(last,
                                     {options.host, vxi11_server != nullptr, options.vxi11_host,
                                      web_server ? web_server->port() : 0, options.http_host},
                                     say);
       // The services follow the ports: an adapter pulled is withdrawn, one
       // plugged in announced, within the period.
-      QObject::connect(&presence, &QTimer::timeout, [&] {
-        std::vector<bool> now;
-        for (const auto& generator : generators) {
-          generator->look_for_device();
-          now.push_back(generator->present());
-        }
-        if (now == last_presence || !announcement) return;
-        last_presence = now;
-        announcement->update(announced());
+      QObject::connect(&presence, &QTimer::timeout, [&, last]() mutable {
+        for (const auto& generator : generators) generator->look_for_device();
+        std::vector<mdns::Generator> now = announced();
+        const auto same = [](const mdns::Generator& a, const mdns::Generator& b) {
+          return a.present == b.present;
+        };
+        if (!announcement || std::equal(now.begin(), now.end(), last.begin(), last.end(), same))
+          return;
+        last = std::move(now);
+        announcement->update(last);
       });
       presence.start(std::chrono::seconds(2));
     }
