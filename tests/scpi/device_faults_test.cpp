@@ -283,5 +283,60 @@ TEST_F(AtStart, SelfTestTellsWhetherThePortOpensAndWhyNot) {
   EXPECT_TRUE(port.written.empty()) << "nothing is sent to the device";
 }
 
+// A pass the link cut off goes on in the device: back or not, nothing is
+// written until it must have ended at the line's rate; then the switch-off,
+// then what waited. No repetition goes on over it.
+TEST_F(DeviceFaults, APassCutOffByTheLinkIsWaitedForBeforeAnythingIsWritten) {
+  instrument.set_baud(1200);  // 120 characters a second
+  switch_on();
+  run("FREQ:MODE SWE;:SWE:POIN 100;:INIT:CONT ON");
+  ASSERT_TRUE(port.written.back().starts_with("$W"));
+  port.receive(std::string(4 * 20, '.'));  // 20 of 100 points
+  port.fail_read = true;
+  port.lost_cause = PortError::Cause::network;
+  port.receive("x");
+  port.fail_read = false;
+  EXPECT_EQ(run("INIT:CONT?;:OUTP?;:STAT:QUES:COND?"), "0;1;1536");
+  const std::size_t before = port.written.size();
+  instrument.submit(1, "POW -6");
+  reopen.run_out();
+  reopen.run_out();  // 320 characters take 2.7 s
+  EXPECT_EQ(written_since(before), Lines{}) << "the device still sweeps";
+  reopen.run_out();
+  acknowledge_all();
+  EXPECT_EQ(written_since(before), (Lines{"$F000000001", "$M0000000", "$P2"}));
+  EXPECT_EQ(run("OUTP?;:POW?"), "0;-6");
+}
+
+// A link that takes the connection and drops it at once (ser2net without
+// its device) is tried once a pause, said once, and never called back.
+TEST_F(AtStart, ALinkThatAcceptsAndClosesIsTriedOnceAPauseAndNeverCalledBack) {
+  struct Told : scpi::InstrumentEvents {
+    void reachability_changed(DeviceFault fault) override { faults.push_back(fault); }
+    std::vector<DeviceFault> faults;
+  } told;
+  instrument.observe(told);
+  port.lost_cause = PortError::Cause::network;
+  const auto drop = [this] {
+    port.fail_read = true;
+    port.receive("");
+    port.fail_read = false;
+  };
+  instrument.switch_off_when_reached(true);
+  for (int i = 1; i <= 3; ++i) {
+    ASSERT_TRUE(port.open) << i;
+    drop();
+    EXPECT_EQ(port.open_attempts, i);
+    instrument.submit(1, "POW -6");  // within the pause: refused, not tried
+    EXPECT_EQ(port.open_attempts, i);
+    reopen.run_out();
+  }
+  EXPECT_EQ(told.faults, std::vector{DeviceFault::link_lost});
+  EXPECT_EQ(port.written, (Lines{"$F000000001", "$M0000000", "$F000000001", "$M0000000"}))
+      << "each output's in turn";
+  EXPECT_EQ(errors(), Lines(3, kLinkLost)) << "the commands' own; the server's are nobody's";
+  instrument.forget(told);
+}
+
 }  // namespace
 }  // namespace talmir880::testing
