@@ -32,6 +32,7 @@
 //   !R !W   reads or writes start or stop failing
 //   !O !M   opening the port starts or stops failing, busy or missing
 //   !z      the device acknowledges every command it is waiting on
+//   !h      the server probes the port of a device that went
 // The stand-in device takes each command, or not, as its manner is when the
 // command is written; an R that reaches a command waiting for one says the
 // device took it after all.
@@ -616,6 +617,9 @@ class Session : private InstrumentEvents {
         break;
       case 'B':
         back(arg);
+        break;
+      case 'h':
+        instrument.probe();
         break;
       default:
         break;
