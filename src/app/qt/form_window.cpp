@@ -218,8 +218,8 @@ void install_fonts() {
 FormWindow::FormWindow(Form1& form) : form_(form) {
   install_fonts();
   // The port lists draw in the window's default font. Their names need no
-  // shaping any more than the captions do, and with none to shape Qt never
-  // loads HarfBuzz's tables and code. Only the strategy is set: the family
+  // shaping any more than the captions do, and with nothing to shape Qt
+  // never pages in HarfBuzz's shaper. Only the strategy is set: the family
   // and size still follow the desktop's font.
   QFont unshaped;
   unshaped.setStyleStrategy(QFont::PreferNoShaping);
