@@ -51,7 +51,8 @@ class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
   void remove_later(Page* page);
 
   // InstrumentEvents and GeneratorObserver: everything shows the same way.
-  void reachability_changed(DeviceFault) override { changed(); }
+  // Gone or back, to every page at once, apart from its errors.
+  void reachability_changed(DeviceFault fault) override;
   void settings_changed(scpi::Generator::Changer) override { changed(); }
   void pass_started(int, bool) override { changed(); }
   void sweep_ended() override { changed(); }

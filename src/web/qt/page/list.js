@@ -11,16 +11,20 @@ function linkStatus() {
   const link = document.getElementById("link");
   const all = live.size === sections.length;
   wasLive = wasLive || all;
-  link.textContent = all ? "Live" : (wasLive ? "Disconnected; trying again…" : "Connecting…");
+  link.dataset.text = all ? "live" : (wasLive ? "disconnected" : "connecting");
+  link.textContent = T(link.dataset.text);
   link.className = all ? "live" : "";
 }
 
+// Worded through data-text, so that a change of language rewords it.
 function show(section, s) {
   const port = section.querySelector("output[id$='-port']");
-  port.textContent = s.port;
+  port.dataset.text = "port_" + s.port;
+  port.textContent = T(port.dataset.text);
   port.className = s.port === "open" ? "on" : (s.port === "closed" ? "off" : "bad");
   const rf = section.querySelector("output[id$='-rf']");
-  rf.textContent = s.rf_on ? "on" : "off";
+  rf.dataset.text = s.rf_on ? "on" : "off";
+  rf.textContent = T(rf.dataset.text);
   rf.className = s.rf_on ? "on" : "off";
 }
 
