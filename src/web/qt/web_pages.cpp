@@ -159,7 +159,11 @@ void WebPages::changed() {
 }
 
 void WebPages::reachability_changed(DeviceFault fault) {
-  for (auto& [raw, page] : pages_) page->send(device_message(fault));
+  // The first reach of a port opened is no return.
+  if (fault != DeviceFault::none || last_fault_ != DeviceFault::none) {
+    for (auto& [raw, page] : pages_) page->send(device_message(fault));
+  }
+  last_fault_ = fault;
   changed();
 }
 

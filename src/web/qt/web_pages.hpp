@@ -67,6 +67,7 @@ class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
   QTimer coalesce_;
   std::chrono::steady_clock::time_point last_sent_{};
   std::map<Page*, std::unique_ptr<Page>> pages_;
+  DeviceFault last_fault_ = DeviceFault::none;
 };
 
 }  // namespace talmir880::web

@@ -50,7 +50,7 @@ function showLog(id) {
     return li;
   }));
   log.dataset.empty = T("none");
-  log.scrollTop = log.scrollHeight;
+  log.parentElement.scrollTop = log.parentElement.scrollHeight;
 }
 
 function addTo(id, item) {
@@ -103,7 +103,8 @@ function showStep(hz) {
 }
 
 function showLink() {
-  $("link").textContent = T(live ? "live" : (socket ? "disconnected" : "connecting"));
+  $("link").dataset.text = live ? "live" : (socket ? "disconnected" : "connecting");
+  $("link").textContent = T($("link").dataset.text);
   $("link").className = live ? "live" : "";
 }
 
