@@ -131,11 +131,11 @@ class Peer:
         for command in (["ip", "link", "add", "bench0", "address", self.MAC, "type", "veth",
                          "peer", "name", "peer0"],
                         ["ip", "link", "set", "peer0", "netns", str(self.holder.pid)],
-                        ["ip", "addr", "add", here + "/24", "dev", "bench0"],
+                        ["ip", "addr", "add", here + "/24", "broadcast", "+", "dev", "bench0"],
                         ["ip", "link", "set", "bench0", "up"]):
             subprocess.run(command, check=True, timeout=5)
         for command in (["ip", "link", "set", "lo", "up"],
-                        ["ip", "addr", "add", there + "/24", "dev", "peer0"],
+                        ["ip", "addr", "add", there + "/24", "broadcast", "+", "dev", "peer0"],
                         ["ip", "link", "set", "peer0", "up"]):
             self.run(command)
         subprocess.run(["ip", "route", "add", "default", "via", there, "dev", "bench0"],
