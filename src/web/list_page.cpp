@@ -25,6 +25,14 @@ std::string text(const std::string& key, const std::string& arg = {}) {
   return out + ">" + xml_text(english);
 }
 
+// Never "off" while it may be on.
+const char* switched_class(Switched output) {
+  return output == Switched::unsure ? "bad" : switched_text(output);
+}
+const char* switched_key(Switched output) {
+  return output == Switched::unsure ? "not_confirmed" : switched_text(output);
+}
+
 std::string generator_html(std::size_t index, const ListedGenerator& g) {
   const std::string id = "inst" + std::to_string(index);
   const auto row = [](const std::string& term, const std::string& value) {
@@ -40,8 +48,8 @@ std::string generator_html(std::size_t index, const ListedGenerator& g) {
   out += "    <dl>\n";
   out += row("port", "<output id=\"" + id + "-port\" class=\"" + port_class(g.port) + "\"" +
                          text(std::string("port_") + port_text(g.port)) + "</output>");
-  out += row("rf_out", "<output id=\"" + id + "-rf\" class=\"" + (g.rf_on ? "on" : "off") + "\"" +
-                           text(g.rf_on ? "on" : "off") + "</output>");
+  out += row("rf_out", "<output id=\"" + id + "-rf\" class=\"" + switched_class(g.rf) + "\"" +
+                           text(switched_key(g.rf)) + "</output>");
   if (!g.socket_resource.empty() || g.socket_this_machine_only) {
     out += row("visa_socket", visa(g.socket_resource, g.socket_this_machine_only));
   }

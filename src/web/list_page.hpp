@@ -19,7 +19,7 @@ struct ListedGenerator {
   std::string socket_resource;
   std::string instr_resource;
   PortState port = PortState::closed;
-  bool rf_on = false;
+  Switched rf = Switched::unsure;
   // The way in is there, but only this machine reaches it.
   bool socket_this_machine_only = false;
   bool instr_this_machine_only = false;

@@ -30,8 +30,10 @@ constexpr PageText kTexts[] = {
     {"port", {"串口", "串口", "Port"}},
     {"output_on", {"输出开", "輸出開", "output on"}},
     {"output_off", {"输出关", "輸出關", "output off"}},
+    {"output_unsure", {"输出未确认", "輸出未確認", "output not confirmed"}},
     {"on", {"开", "開", "on"}},
     {"off", {"关", "關", "off"}},
+    {"not_confirmed", {"未确认", "未確認", "not confirmed"}},
     {"port_open", {"串口打开", "串口打開", "open"}},      // panel (Chinese)
     {"port_closed", {"串口关闭", "串口關閉", "closed"}},  // panel (Chinese)
     {"port_absent", {"串口不存在", "串口不存在", "absent"}},

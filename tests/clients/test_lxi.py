@@ -18,7 +18,7 @@ import socket  # noqa: E402
 import subprocess  # noqa: E402
 import unittest  # noqa: E402
 
-from server_fixture import ServerTest, Simulator, ask  # noqa: E402
+from server_fixture import TAKEOVER, ServerTest, Simulator, ask  # noqa: E402
 
 HOST = "bench-pc"
 PEER = None
@@ -65,6 +65,8 @@ class LxiToolsTest(ServerTest):
         self.server, self.server_log, self.log_reader = self.run_server(
             self.env, "--listen", "0.0.0.0:0", "--vxi11", "0.0.0.0:0", "--port", "COM9",
             "--port", "COM8", "--http", "0.0.0.0:0")
+        for sim in (self.sim, self.sim2):
+            self.assertEqual(sim.taken_over(), TAKEOVER)
         announced = self.wait_for_log('DNS-SD: "TALMIR-880 on %s" announced' % HOST, timeout=10)
         self.assertIsNotNone(announced, self.server_log)
         self.ports = [int(re.search(r"listening on 0\.0\.0\.0:(\d+), device %s" % com,

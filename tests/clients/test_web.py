@@ -24,7 +24,7 @@ from selenium.webdriver.support.ui import Select, WebDriverWait
 from wsproto import ConnectionType, WSConnection
 from wsproto.events import AcceptConnection, CloseConnection, Request, TextMessage
 
-from server_fixture import ServerTest, Simulator, ask
+from server_fixture import TAKEOVER, ServerTest, Simulator, ask
 
 CHROMEDRIVER = "/usr/bin/chromedriver"
 LXI = "{http://www.lxistandard.org/InstrumentIdentification/1.0}"
@@ -389,6 +389,7 @@ class TwoGeneratorsTest(WebServerTest):
         self.sim2 = Simulator(self.env, com=8)
         self.addCleanup(self.sim2.stop)
         super().start_server()
+        self.assertEqual(self.sim2.taken_over(), TAKEOVER)
         line = self.wait_for_log(", device COM8")
         self.assertIsNotNone(line, self.server_log)
         self.ports = [self.port, int(re.search(r"127\.0\.0\.1:(\d+)", line).group(1))]
@@ -432,7 +433,7 @@ class TwoGeneratorsTest(WebServerTest):
         driver.get(self.url)
         wait_until(driver, lambda: driver.find_element(By.ID, "link").text == "已連線")
         self.assertEqual(driver.find_element(By.CSS_SELECTOR, "h1 .sub").text, "2 台射頻訊號產生器")
-        self.assertEqual(driver.find_element(By.ID, "inst0-port").text, "串口關閉")
+        self.assertEqual(driver.find_element(By.ID, "inst0-port").text, "串口打開")
         self.assertEqual(driver.find_element(By.LINK_TEXT, "COM8 的前面板").get_attribute("href"),
                          self.url + "inst1/")
         breaks = visa_breaks(driver)

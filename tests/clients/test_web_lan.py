@@ -200,6 +200,7 @@ class HonestAddressesTest(LanTest):
         self.assertEqual(here.findtext(LXI + "Interface/" + LXI + "IPAddress"), "127.0.0.1")
 
     def test_a_face_on_every_interface_is_offered_at_the_address_reached(self):
+        self.stop_server()  # the port is the next one's
         process, log, reader = self.run_server(
             self.env, "--listen", "0.0.0.0:0", "--no-vxi11", "--http", "0.0.0.0:0")
         listening = self.wait_for_log("web page on", log=log, reader=reader)

@@ -81,8 +81,8 @@ TEST(Routes, SeveralGeneratorsEachUnderItsOwnPrefix) {
 TEST(ListPage, EachGeneratorByNameWithItsWaysInAndItsLink) {
   const std::string html = list_html({
       {"COM3", "TCPIP::10.0.0.5::5025::SOCKET", "TCPIP::10.0.0.5::inst0::INSTR", PortState::open,
-       true},
-      {"a<b", "TCPIP::10.0.0.5::5026::SOCKET", "", PortState::gone, false, false, true},
+       Switched::on},
+      {"a<b", "TCPIP::10.0.0.5::5026::SOCKET", "", PortState::gone, Switched::unsure, false, true},
   });
   for (const std::string part : {
            "<title data-text=\"generators\">TALMIR-880 generators</title>",
@@ -104,7 +104,8 @@ TEST(ListPage, EachGeneratorByNameWithItsWaysInAndItsLink) {
            "COM3</a>",
            "<h2 id=\"inst1-title\">a&lt;b</h2>",
            "<output id=\"inst1-port\" class=\"bad\" data-text=\"port_gone\">gone</output>",
-           "<output id=\"inst1-rf\" class=\"off\" data-text=\"off\">off</output>",
+           "<output id=\"inst1-rf\" class=\"bad\" data-text=\"not_confirmed\">not "
+           "confirmed</output>",
            "<a href=\"/inst1/\" data-text=\"front_panel_of\" data-arg=\"a&lt;b\">Front panel of "
            "a&lt;b</a>",
            "<dt data-text=\"visa_instr\">VISA (INSTR)</dt><dd><span "

@@ -300,7 +300,7 @@ std::string WebServer::list(const std::string& reached, bool local) const {
                       {},
                       {},
                       instrument.device().port(),
-                      instrument.device().held().rf_on};
+                      instrument.device().held().rf};
     if (!offered.raw.host.empty() && generators_[i].raw_port > 0) {
       g.socket_resource = socket_resource(offered.raw.host, generators_[i].raw_port);
     }

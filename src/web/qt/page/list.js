@@ -23,9 +23,10 @@ function show(section, s) {
   port.textContent = T(port.dataset.text);
   port.className = s.port === "open" ? "on" : (s.port === "closed" ? "off" : "bad");
   const rf = section.querySelector("output[id$='-rf']");
-  rf.dataset.text = s.rf_on ? "on" : "off";
+  // The device's RF: never "off" while it may be on.
+  rf.dataset.text = { on: "on", off: "off", unsure: "not_confirmed" }[s.rf_now];
   rf.textContent = T(rf.dataset.text);
-  rf.className = s.rf_on ? "on" : "off";
+  rf.className = { on: "on", off: "off", unsure: "bad" }[s.rf_now];
 }
 
 function watch(section) {

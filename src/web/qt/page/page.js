@@ -59,13 +59,21 @@ function addTo(id, item) {
   showLog(id);
 }
 
+// The device as far as its acknowledgements tell: never "off" while it may be on.
+const kNowClass = { on: "on", off: "off", unsure: "bad" };
+
+function showNow(id, text, state) {
+  $(id).textContent = text;
+  $(id).className = kNowClass[state];
+}
+
 function show(s) {
   last = s;
-  $("rf-now").textContent = mhz(s.rf_mhz) + " MHz, " + T(s.rf_on ? "output_on" : "output_off");
-  $("rf-now").className = s.rf_on ? "on" : "off";
-  $("mod-now").textContent = mhz(s.mod_khz) + " kHz, " + T(s.mod_on ? "on" : "off");
-  $("mod-now").className = s.mod_on ? "on" : "off";
-  $("level-now").textContent = s.level + " dBm";
+  const rf = { on: "output_on", off: "output_off", unsure: "output_unsure" }[s.rf_now];
+  showNow("rf-now", mhz(s.rf_now_mhz) + " MHz, " + T(rf), s.rf_now);
+  const mod = { on: "on", off: "off", unsure: "not_confirmed" }[s.mod_now];
+  showNow("mod-now", mhz(s.mod_now_khz) + " kHz, " + T(mod), s.mod_now);
+  $("level-now").textContent = s.level_now + " dBm";
   $("port-now").textContent = T("port_" + s.port);
   $("port-now").className = s.port === "open" ? "on" : (s.port === "closed" ? "off" : "bad");
   setIdle($("rf"), mhz(s.rf_mhz));
