@@ -249,13 +249,14 @@ class WebPageTest(WebServerTest):
         wait_until(self.driver, lambda: events.text.startswith("Device unreachable: "),
                    message="events: %r" % events.text)
         self.assertEqual(events.text, "Device unreachable: device gone")
-        self.restart_simulator()
-        control(self.driver, "RF output").click()  # reaches it again
-        wait_until(self.driver, lambda: "Device back" in events.text,
-                   message="events: %r" % events.text)
         time.sleep(0.3)
         self.assertEqual(errors.text, '-221,"Settings conflict;output off"',
                          "the device's events are not the page's errors")
+        self.restart_simulator()
+        time.sleep(1.1)  # a port that went is tried at most once a second
+        control(self.driver, "RF output").click()  # reaches it again
+        wait_until(self.driver, lambda: "Device back" in events.text,
+                   message="events: %r" % events.text)
 
     def test_a_foreign_page_gets_no_websocket(self):
         web_port = self.web_port
