@@ -1,7 +1,9 @@
 """The web page in a real browser: headless Chromium through Selenium (Debian's
 chromium, chromium-driver and python3-selenium) against talmir880-scpi on the
 simulator. Controls are found by their accessible names, as a screen reader
-finds them."""
+finds them, in each of the page's languages; axe-core (npm, pinned in
+axe/package.json, installed by scripts/deps.sh) checks the WCAG 2.1 A and AA
+rules in the page as it is."""
 
 import http.server
 import json
