@@ -179,6 +179,18 @@ class ServerTest(unittest.TestCase):
         return socket.create_connection(("127.0.0.1", self.port), timeout=5)
 
 
+def settles_to(query, expected, timeout=5.0):
+    """Asks `query()` until it answers `expected` or the timeout: what the
+    server has not heard yet (the R of a switch-off the simulator already
+    printed) comes a moment later. The last answer."""
+    deadline = time.monotonic() + timeout
+    answer = query()
+    while answer != expected and time.monotonic() < deadline:
+        time.sleep(0.02)
+        answer = query()
+    return answer
+
+
 def ask(connection, line):
     """Sends a line and reads its one answer line."""
     connection.sendall(line.encode() + b"\n")

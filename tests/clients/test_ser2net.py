@@ -12,7 +12,7 @@ import unittest
 
 import pyvisa
 
-from server_fixture import TAKEOVER, ServerTest, end_process
+from server_fixture import TAKEOVER, ServerTest, end_process, settles_to
 
 REMOTE_PORT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
                            "remote-port.sh")
@@ -125,7 +125,8 @@ class Ser2netTest(Ser2netRig):
         # which tries the link at most once a second.
         self.assertEqual(self.sim.taken_over(), TAKEOVER)
         self.assertIsNotNone(self.wait_for_log("device back"), self.server_log)
-        self.assertEqual(generator.query("FREQ?;:OUTP?;:STAT:QUES:COND?"), "300000000;0;0")
+        self.assertEqual(settles_to(lambda: generator.query("FREQ?;:OUTP?;:STAT:QUES:COND?"),
+                                    "300000000;0;0"), "300000000;0;0")
         generator.write("OUTP ON")
         self.assertEqual(generator.query("*OPC?"), "1")
         self.assertEqual(self.sim.commands(), ["$F030000000"], "nothing else after the switch-off")

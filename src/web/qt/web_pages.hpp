@@ -51,7 +51,8 @@ class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
   void remove_later(Page* page);
 
   // InstrumentEvents and GeneratorObserver: everything shows the same way.
-  void reachability_changed(DeviceFault) override { changed(); }
+  // Gone or back, to every page at once, apart from its errors.
+  void reachability_changed(DeviceFault fault) override;
   void settings_changed(scpi::Generator::Changer) override { changed(); }
   void pass_started(int, bool) override { changed(); }
   void sweep_ended() override { changed(); }
@@ -67,6 +68,7 @@ class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
   QTimer coalesce_;
   std::chrono::steady_clock::time_point last_sent_{};
   std::map<Page*, std::unique_ptr<Page>> pages_;
+  DeviceFault last_fault_ = DeviceFault::none;
 };
 
 }  // namespace talmir880::web
