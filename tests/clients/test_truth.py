@@ -41,6 +41,13 @@ for (const id of ["rf-now", "mod-now"]) {
 """
 
 
+def once_each(commands):
+    """The commands, a switch-off written again right after it (its R was
+    late: under load it may be) counted once."""
+    return [c for i, c in enumerate(commands)
+            if i == 0 or c != commands[i - 1] or c not in TAKEOVER]
+
+
 def pass_seconds(points):
     """How long the device sweeps a pass at the line's rate: 4 characters a point."""
     return points * 4 * 10 / BAUD
@@ -68,9 +75,14 @@ class Faces:
             self.addCleanup(self.list_driver.quit)
             self.list_driver.get(self.url)
 
-    def seen(self, now_id):
-        """Every text the Now line showed since the page opened."""
-        return self.driver.execute_script("return window.nowSeen[arguments[0]]", now_id)
+    def assert_went(self, now_id, *texts):
+        """From the first of the texts on, the Now line showed only these,
+        the last one last, and "off" nowhere before it. Between the others
+        it may go back and forth, as an R comes late."""
+        seen = self.driver.execute_script("return window.nowSeen[arguments[0]]", now_id)
+        went = seen[seen.index(texts[0]):] if texts[0] in seen else []
+        self.assertEqual((set(went), went[-1:], [t for t in went[:-1] if t.endswith("off")]),
+                         (set(texts), [texts[-1]], []), seen)
 
     def assert_story(self, rf, mod):
         """Every face tells the same of the RF output, `rf` (MHz, state), and
@@ -87,7 +99,8 @@ class Faces:
         outp, outp_mod, questionable = self.script.query(
             "OUTP?;:OUTP:MOD?;:STAT:QUES:COND?").split(";")
         self.assertEqual([outp, outp_mod], [SAYS[rf[1]][0], SAYS[mod[1]][0]])
-        self.assertEqual(bool(int(questionable) & NOT_CONFIRMED), "not confirmed" in (rf[1], mod[1]))
+        self.assertEqual(bool(int(questionable) & NOT_CONFIRMED),
+                         "not confirmed" in (rf[1], mod[1]))
         if self.listed is not None:
             listed = self.list_driver.find_element(By.ID, "inst%d-rf" % self.listed)
             wait_until(self.list_driver, lambda: listed.text == rf[1],
@@ -100,6 +113,7 @@ class Faces:
         self.assertEqual(self.script.query("*OPC?"), "1")
         self.assertEqual(self.sim.commands(), ["$F043392000", "$M0001000"])
         self.assert_story(("433.92", "on"), ("1", "on"))
+        self.script.write("*CLS")  # a late R's -240 is not the case's
 
 
 class BesideTheSimulator(Faces, WebServerTest):
@@ -131,15 +145,15 @@ class BesideTheSimulator(Faces, WebServerTest):
         # Written again by itself until the device answers.
         self.assertIsNotNone(self.wait_for_log(
             "server $F000000001 <- switch-off: a switch-off went unanswered"), self.server_log)
-        self.assertIsNotNone(self.wait_for_log("RF and modulation off: a switch-off went unanswered"))
+        self.assertIsNotNone(
+            self.wait_for_log("RF and modulation off: a switch-off went unanswered"))
         self.assert_story(("433.92", "not confirmed"), ("1", "on"))
         os.kill(pid, signal.SIGCONT)
         self.sim.read_lines(until="$F000000001")
         self.assert_story(("433.92", "off"), ("1", "on"))
         self.assertEqual(set(self.sim.commands()[2:]), {"$F000000001"})
-        self.assertEqual(self.seen("rf-now"), ["100 MHz, output off", "433.92 MHz, output on",
-                                               "433.92 MHz, output not confirmed",
-                                               "433.92 MHz, output off"])
+        self.assert_went("rf-now", "433.92 MHz, output on", "433.92 MHz, output not confirmed",
+                         "433.92 MHz, output off")
 
     def test_2_a_pulled_adapter_takes_the_switch_off_with_it(self):
         self.script.write("FREQ 433.92 MHZ;:OUTP ON")
@@ -153,7 +167,7 @@ class BesideTheSimulator(Faces, WebServerTest):
         self.assert_story(("433.92", "not confirmed"), ("1", "not confirmed"))
         # Gone, then absent when the server tries it again.
         self.assertIn(self.driver.find_element(By.ID, "port-now").text, ("gone", "absent"))
-        self.assertNotIn("433.92 MHz, output off", self.seen("rf-now"))
+        self.assert_went("rf-now", "433.92 MHz, output on", "433.92 MHz, output not confirmed")
 
     def test_4_a_device_that_takes_commands_without_r(self):
         # It takes the server's switch-off, and no R ever says so.
@@ -178,8 +192,8 @@ class BesideTheSimulator(Faces, WebServerTest):
         after = commands[commands.index("$F012300000") + 1:]
         self.assertIn("$F000000001", after)
         self.assertEqual(commands.count("$F012300000"), 1, "a lost switch-on is never repeated")
-        self.assertEqual(self.seen("rf-now"), ["100 MHz, output not confirmed"])
-        self.assertEqual(self.seen("mod-now"), ["1 kHz, not confirmed"])
+        self.assert_went("rf-now", "100 MHz, output not confirmed")
+        self.assert_went("mod-now", "1 kHz, not confirmed")
 
     def test_5_the_fields_are_the_instruments_settings(self):
         field = control(self.driver, "RF frequency (MHz)")
@@ -245,7 +259,8 @@ class ThroughSer2net(Faces, Ser2netRig, WebServerTest):
         self.assertEqual(self.script.query("OUTP OFF;*OPC?"), "1")
         self.assertEqual(self.script.query("SYST:ERR:ALL?"), ",".join([LINK_LOST] * 2))
         self.assert_story(("433.92", "not confirmed"), ("1", "not confirmed"))
-        self.assertEqual(self.driver.find_element(By.ID, "port-now").text, "gone")
+        # Gone, then absent when the server tries it again.
+        self.assertIn(self.driver.find_element(By.ID, "port-now").text, ("gone", "absent"))
         self.assertEqual(self.sim.commands(), ["$F043392000", "$M0001000"], "nothing since")
 
     def test_3_back_it_is_switched_off_before_any_face_says_off(self):
@@ -255,11 +270,9 @@ class ThroughSer2net(Faces, Ser2netRig, WebServerTest):
         self.back(mark)
         self.assertEqual(self.sim.taken_over(), TAKEOVER)
         self.assert_story(("433.92", "off"), ("1", "off"))
-        self.assertEqual(self.seen("rf-now"), [
-            "100 MHz, output off", "433.92 MHz, output on", "433.92 MHz, output not confirmed",
-            "433.92 MHz, output off"])
-        self.assertEqual(self.seen("mod-now"), [
-            "1 kHz, off", "1 kHz, on", "1 kHz, not confirmed", "1 kHz, off"])
+        self.assert_went("rf-now", "433.92 MHz, output on", "433.92 MHz, output not confirmed",
+                         "433.92 MHz, output off")
+        self.assert_went("mod-now", "1 kHz, on", "1 kHz, not confirmed", "1 kHz, off")
 
     def test_6_repeated_passes_the_link_cut_off(self):
         self.script.write("OUTP ON;:FREQ:STAR 100 MHZ;STOP 110 MHZ;:SWE:POIN 1000;"
@@ -283,7 +296,7 @@ class ThroughSer2net(Faces, Ser2netRig, WebServerTest):
         # The pass the link cut off ran to its end, and the switch-off came after.
         lines = self.sim.lines
         last = max(i for i, line in enumerate(lines) if line.startswith("$W"))
-        self.assertEqual([line.split()[0] for line in lines[last + 1:]],
+        self.assertEqual(once_each([line.split()[0] for line in lines[last + 1:]]),
                          ["SWEEP", *TAKEOVER], lines)
 
     def test_7_a_pass_the_link_cut_off_under_load(self):
@@ -330,9 +343,9 @@ class ThroughSer2net(Faces, Ser2netRig, WebServerTest):
         ended = lines.index("SWEEP DONE points=%d" % points)
         self.assertEqual([line for line in lines[began + 1:ended] if line.startswith("$")], [],
                          "nothing is written into the running pass")
-        self.assertEqual([line.split()[0] for line in lines[ended + 1:]],
-                         [*TAKEOVER, "$M0009100", *TAKEOVER, "$P3", "$P2"],
-                         "\n".join(["%.3f %s" % (t - stamped[0][0], l) for t, l in stamped] + self.server_log))
+        said = ["%.3f %s" % (t - stamped[0][0], line) for t, line in stamped] + self.server_log
+        self.assertEqual(once_each([line.split()[0] for line in lines[ended + 1:]]),
+                         [*TAKEOVER, "$M0009100", *TAKEOVER, "$P3", "$P2"], "\n".join(said))
         # Not before the pass must have ended: each line is read at most a
         # poll after the simulator printed it.
         self.assertGreater(stamped[ended + 1][0] - stamped[began][0],
