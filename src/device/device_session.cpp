@@ -150,15 +150,19 @@ DeviceFault DeviceSession::send(std::string_view command, std::function<void(Dev
   return DeviceFault::none;
 }
 
-DeviceFault DeviceSession::start_pass(std::string_view command, std::size_t points) {
+DeviceFault DeviceSession::start_pass(std::string_view command) {
   const DeviceFault fault = put(command);
   if (fault != DeviceFault::none) return fault;
   pass_running_ = true;
-  pass_expected_ = points * protocol::kCharsPerSweepPoint;
-  pass_counted_ = 0;
-  seen_ = 0;
   countdowns_.stall.start();
   return DeviceFault::none;
+}
+
+// The line counts the pass's reports, once for everyone.
+std::pair<std::size_t, std::size_t> DeviceSession::pass_count() const {
+  const std::optional<Pass>& pass = line_.state().pass();
+  if (!pass || pass->by != Face::remote) return {0, 0};
+  return {pass->seen, pass->expected};
 }
 
 void DeviceSession::finish(DeviceFault fault) {
@@ -207,10 +211,7 @@ void DeviceSession::acknowledged() {
     if (late_acknowledged) late_acknowledged();
     end_late_wait();
   } else if (pass_running_) {
-    // A late R (a reply that came after its command was given up) emptied
-    // the reports; those seen before it still count.
-    pass_counted_ += seen_;
-    seen_ = 0;
+    received();  // an R in a pass is noise, and counts as such
   }
 }
 
@@ -219,14 +220,13 @@ void DeviceSession::acknowledged() {
 void DeviceSession::received() {
   if (!pass_running_) return;
   note_reachable(DeviceFault::none);
-  seen_ = link_.receive_data.size();
   countdowns_.stall.start();
   // Past the last report every character, report or noise, puts the end
   // off until the line is quiet: as many reports as noise pushed ahead may
   // still come. A line that never goes quiet (noise without end) gets at
   // most a second pass's worth.
-  const std::size_t total = pass_counted_ + seen_;
-  if (total >= pass_expected_ && (!countdowns_.quiet.running() || total <= 2 * pass_expected_)) {
+  const auto [total, expected] = pass_count();
+  if (total >= expected && (!countdowns_.quiet.running() || total <= 2 * expected)) {
     countdowns_.quiet.start();
   }
 }
@@ -248,15 +248,17 @@ void DeviceSession::lost(DeviceFault fault) {
 }
 
 void DeviceSession::read_failed(const PortError& fault) {
+  if (pass_running_) {
+    // The device goes on sweeping what is left, at the line's rate.
+    const auto [total, expected] = pass_count();
+    const std::size_t left = total < expected ? expected - total : 0;
+    unseen_left_ =
+        std::chrono::milliseconds{static_cast<long long>(left) * 10 * 1000 / std::max(baud_, 1)};
+  }
   lost(lost_fault(fault));
   if (exchanging()) {
     finish(lost_fault_);
   } else if (pass_running_) {
-    // The device goes on sweeping what is left, at the line's rate.
-    const std::size_t total = pass_counted_ + seen_;
-    const std::size_t left = total < pass_expected_ ? pass_expected_ - total : 0;
-    unseen_left_ =
-        std::chrono::milliseconds{static_cast<long long>(left) * 10 * 1000 / std::max(baud_, 1)};
     end_pass(lost_fault_);
   } else {
     if (port_lost) port_lost(lost_fault_);

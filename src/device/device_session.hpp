@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "device/shared_line.hpp"
 #include "link/countdown.hpp"
@@ -100,7 +101,7 @@ class DeviceSession : private LinkEvents {
   DeviceFault send(std::string_view command, std::function<void(DeviceFault)> done);
   // Writes a sweep command; the pass runs until the device has reported
   // every point, and pass_ended hears how it ended. Only while idle().
-  DeviceFault start_pass(std::string_view command, std::size_t points);
+  DeviceFault start_pass(std::string_view command);
   // Opens the port if it is not open: none, or why it cannot be.
   DeviceFault reach();
 
@@ -161,6 +162,8 @@ class DeviceSession : private LinkEvents {
   void end_late_wait();
   // The port failed while open: closed, and left alone for a while.
   void lost(DeviceFault fault);
+  // The characters of our pass's reports so far, and those it will send.
+  std::pair<std::size_t, std::size_t> pass_count() const;
 
   void acknowledged() override;
   void received() override;
@@ -182,10 +185,6 @@ class DeviceSession : private LinkEvents {
   bool reachable_ = false;
   bool pass_running_ = false;
   bool late_ = false;
-  std::size_t pass_expected_ = 0;
-  // Reports counted before an R emptied receive_data in the middle of a pass.
-  std::size_t pass_counted_ = 0;
-  std::size_t seen_ = 0;
   int baud_;
   std::chrono::milliseconds unseen_left_{0};
   bool off_when_reached_ = false;

@@ -81,7 +81,12 @@ void GeneratorState::acknowledged(std::string_view command, Face by, bool overta
 void GeneratorState::unanswered(std::string_view command, Face by) {
   const std::optional<protocol::Decoded> d = protocol::decode(command);
   if (!d) return;
-  if (const std::optional<Fact> output = output_of(*d)) {
+  const std::optional<Fact> output = output_of(*d);
+  if (!output) return;
+  // Lost with the port, what is owed is the port's: the device went.
+  if (port_ == PortState::gone || port_ == PortState::absent) {
+    make_unsure(*output, {Owed::Why::back});
+  } else {
     make_unsure(*output, {switches_off(*d) ? Owed::Why::unanswered : Owed::Why::nothing, by});
   }
 }

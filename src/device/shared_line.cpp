@@ -88,13 +88,15 @@ void SharedLine::port_event() {
     fault = PortError(e.what());
   }
   if (fault) {
-    forget_exchanges();
     state_.port_failed(true);
-    // Both users hear of it, each once.
+    // Both users hear of it, each once, while what was on the line is still
+    // on record: the remote one reckons what of its pass the device has
+    // still to sweep.
     panel_.fault = *fault;
     remote_.fault = *fault;
     if (remote_.OnComm) remote_.OnComm();
     if (panel_.OnComm) panel_.OnComm();
+    forget_exchanges();
     return;
   }
 

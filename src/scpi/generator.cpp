@@ -336,7 +336,7 @@ bool Generator::start_front() {
         throw Refused{kSettingsConflict, unsure ? "output not confirmed" : "output off"};
       }
       const std::string command = sweep_command(now);
-      fault = session_.start_pass(command, static_cast<std::size_t>(now.points));
+      fault = session_.start_pass(command);
       if (fault == DeviceFault::none && written) written(command, e.origin);
     } catch (const Refused& refused) {
       statuses_.report(e.client, refused.code, refused.detail);

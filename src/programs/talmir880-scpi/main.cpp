@@ -112,8 +112,6 @@ class ServedGenerator {
     instrument_->set_baud(talmir880::parse_settings(options.settings).baud);
     instrument_->observe(journal_);
     keep_safe(options);
-    // A server takes a generator over as an instrument powers up: off.
-    instrument_->switch_off_when_reached(!options.leave_running);
   }
   ServedGenerator(const ServedGenerator&) = delete;
   ServedGenerator& operator=(const ServedGenerator&) = delete;
@@ -132,6 +130,12 @@ class ServedGenerator {
     if (!journal_.reachable() && (!choice_.remote_host.empty() || adapter_there(choice_))) {
       instrument_->probe();
     }
+  }
+
+  // A server takes a generator over as an instrument powers up: off, once
+  // its faces listen, so that the first line says where.
+  void take_over(const talmir880::programs::ServerOptions& options) {
+    instrument_->switch_off_when_reached(!options.leave_running);
   }
 
   // The switch-offs and the command log the options ask for.
@@ -317,6 +321,7 @@ int main(int argc, char* argv[]) {
       presence.start(std::chrono::seconds(2));
     }
   }
+  for (const auto& generator : generators) generator->take_over(options);
   const int loop = app.exec();
   return loop != 0 ? loop : status;
 }
