@@ -139,17 +139,17 @@ class ServerTest(unittest.TestCase):
         self.addCleanup(self.stop_server, server, reader)
         return server, log, reader
 
-    def wait_for_log(self, *texts, timeout=5.0, log=None, reader=None):
+    def wait_for_log(self, *texts, timeout=5.0, log=None, reader=None, since=0):
         """The first line of a server's standard error (this test's server
-        unless `log` and its `reader` are given) that holds one of the
-        texts, waiting for it up to the timeout or the end of the output;
-        None when none came."""
+        unless `log` and its `reader` are given), from its line `since` on,
+        that holds one of the texts, waiting for it up to the timeout or the
+        end of the output; None when none came."""
         log = self.server_log if log is None else log
         reader = self.log_reader if reader is None else reader
         deadline = time.monotonic() + timeout
         while True:
             ended = not reader.is_alive()
-            for line in list(log):
+            for line in list(log)[since:]:
                 if any(text in line for text in texts):
                     return line
             if ended or time.monotonic() > deadline:
