@@ -28,18 +28,27 @@ std::string_view off_reason(OffBecause why) {
       return "the server takes over the generator";
     case OffBecause::back:
       return "the device is back";
-    case OffBecause::unanswered:
+    case OffBecause::rf_unanswered:
+    case OffBecause::modulation_unanswered:
       return "a switch-off went unanswered";
   }
   return {};
 }
 
-OffBecause off_because(Owed::Why why) {
-  switch (why) {
+std::string off_said(OffBecause why) {
+  const std::string_view what = why == OffBecause::rf_unanswered ? "RF off again: "
+                                : why == OffBecause::modulation_unanswered
+                                    ? "modulation off again: "
+                                    : "RF and modulation off: ";
+  return std::string(what) + std::string(off_reason(why));
+}
+
+OffBecause off_because(const Owed& owed, Fact output) {
+  switch (owed.why) {
     case Owed::Why::back:
       return OffBecause::back;
     case Owed::Why::unanswered:
-      return OffBecause::unanswered;
+      return output == Fact::rf ? OffBecause::rf_unanswered : OffBecause::modulation_unanswered;
     case Owed::Why::nothing:
     case Owed::Why::reached:
       break;
@@ -253,10 +262,13 @@ void Generator::advance() {
       pay_off(nullptr);
       break;
     }
-    if (queue_.front().kind != Entry::Kind::keep &&
-        (!session_.line_free() || pay_off(&queue_.front()) || !session_.idle())) {
-      break;
-    }
+    // Made in its turn, from what the device is known to hold, which a
+    // switch-off paid ahead of it leaves as it was; a command that has
+    // nothing to tell the device owes it nothing either.
+    Entry& front = queue_.front();
+    if (front.kind == Entry::Kind::command) front.sent = front.make(record_.known());
+    const bool writes = front.kind == Entry::Kind::pass || !front.sent.empty();
+    if (writes && (!session_.line_free() || pay_off(&front) || !session_.idle())) break;
     if (!start_front()) break;
   }
   advancing_ = false;
@@ -273,7 +285,7 @@ bool Generator::pay_off(Entry* ahead_of) {
   if (session_.reach() != DeviceFault::none) return false;
   const std::optional<Fact> output = session_.owed_off(alone, tried);
   if (!output) return false;
-  const OffBecause why = off_because(line_.state().owed(*output).why);
+  const OffBecause why = off_because(line_.state().owed(*output), *output);
   const std::string command(*output == Fact::rf ? protocol::kRfOff : protocol::kModulationOff);
   const DeviceFault fault = session_.send(command, [this](DeviceFault result) {
     statuses_.set_questionable(Status::kNotAnswering, result != DeviceFault::none);
@@ -291,7 +303,8 @@ bool Generator::pay_off(Entry* ahead_of) {
   return true;
 }
 
-// Starts the first entry; true when it is already done and the next may go.
+// Starts the first entry (a command as advance() made it); true when it is
+// already done and the next may go.
 bool Generator::start_front() {
   Entry& e = queue_.front();
   switch (e.kind) {
@@ -300,7 +313,6 @@ bool Generator::start_front() {
       complete_front();
       return true;
     case Entry::Kind::command: {
-      e.sent = e.make(record_.known());
       if (e.sent.empty()) {  // nothing to tell the device now: a kept value
         record_.settle(e.change);
         complete_front();

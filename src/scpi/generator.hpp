@@ -21,12 +21,22 @@ namespace talmir880::scpi {
 // Why the instrument switches the output and the modulation off on its
 // own: asked by its owner (the server stops), its last client has gone, no
 // command came for too long, or a switch-off the line owed the device: the
-// server took the generator over, the device came back, a switch-off went
-// unanswered.
-enum class OffBecause { asked, unused, unattended, reached, back, unanswered };
-// In a few words, for the logs.
+// server took the generator over, the device came back, the RF's or the
+// modulation's switch-off went unanswered.
+enum class OffBecause {
+  asked,
+  unused,
+  unattended,
+  reached,
+  back,
+  rf_unanswered,
+  modulation_unanswered
+};
+// The reason in a few words, for the command log.
 std::string_view off_reason(OffBecause why);
-OffBecause off_because(Owed::Why why);
+// What is switched off and why, for the journal: "RF and modulation off: ...".
+std::string off_said(OffBecause why);
+OffBecause off_because(const Owed& owed, Fact output);
 
 // What the instrument takes. An RF of one 10 Hz unit is the RF-off command
 // itself, so the lowest frequency that keeps the output on is two units;

@@ -245,8 +245,11 @@ class WebPageTest(WebServerTest):
         errors, events = control(self.driver, "Errors"), control(self.driver, "Device events")
         control(self.driver, "Single sweep").click()  # refused: the output is off
         wait_until(self.driver, lambda: "-221" in errors.text)
-        control(self.driver, "RF output").click()  # opens the port
+        self.sim.taken_over()
+        control(self.driver, "RF output").click()
         self.sim.read_lines(until="$F")
+        with self.connect() as script:  # its R heard: the device went after it took it
+            ask(script, "*OPC?")
         self.sim.stop()
         wait_until(self.driver, lambda: events.text.startswith("Device unreachable: "),
                    message="events: %r" % events.text)

@@ -212,8 +212,8 @@ TEST_F(DeviceFaults, APortThatIsMissingOrFailsSaysWhyAndOpensAgainLater) {
 
 // The device cannot be asked what it holds after it went away: when it is
 // back, the output and the modulation may be on, and the switch-off goes
-// ahead of anything else; what failed while it was away is what the device
-// last took.
+// ahead of the next command that writes; what failed while it was away is
+// what the device last took.
 TEST_F(DeviceFaults, ADeviceThatComesBackIsSwitchedOffBeforeAnythingElse) {
   switch_on();
   run("FREQ 200 MHZ;:LFO:FREQ 2 KHZ");
@@ -230,12 +230,12 @@ TEST_F(DeviceFaults, ADeviceThatComesBackIsSwitchedOffBeforeAnythingElse) {
   port.fail_open = false;
   reopen.run_out();
   const std::size_t before = port.written.size();
-  run("FREQ 400 MHZ;:LFO:FREQ 3 KHZ");  // the port opens: the device is back
-  EXPECT_EQ(written_since(before), (Lines{"$F000000001", "$M0000000"}))
-      << "switched off, then kept until a command says ON";
-  EXPECT_EQ(run("OUTP?;:OUTP:MOD?;:FREQ?"), "0;0;400000000");
-  run("OUTP ON");
-  EXPECT_EQ(port.written.back(), "$F040000000");
+  run("FREQ 400 MHZ;:LFO:FREQ 3 KHZ");
+  EXPECT_EQ(written_since(before), Lines{}) << "kept: nothing to tell the device, nothing owed";
+  EXPECT_EQ(run("OUTP?;:OUTP:MOD?;:FREQ?"), "1;1;400000000");
+  run("OUTP ON");  // the port opens: the device is back, off first
+  EXPECT_EQ(written_since(before), (Lines{"$F000000001", "$M0000000", "$F040000000"}));
+  EXPECT_EQ(run("OUTP?;:OUTP:MOD?;:STAT:QUES:COND?"), "1;0;0");
   EXPECT_EQ(errors(), (Lines{kGone, kNoPort}));
 }
 

@@ -55,9 +55,10 @@ class JournalEvents : public talmir880::scpi::InstrumentEvents {
 
   void switching_off(talmir880::scpi::OffBecause why) override {
     using talmir880::scpi::OffBecause;
-    log(device_ + ": RF and modulation off: " +
-        (why == OffBecause::unattended ? "no command for " + std::to_string(off_after_s_) + " s"
-                                       : std::string(talmir880::scpi::off_reason(why))));
+    log(device_ + ": " +
+        (why == OffBecause::unattended
+             ? "RF and modulation off: no command for " + std::to_string(off_after_s_) + " s"
+             : talmir880::scpi::off_said(why)));
   }
 
  private:

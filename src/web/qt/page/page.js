@@ -67,12 +67,20 @@ function showNow(id, text, state) {
   $(id).className = kNowClass[state];
 }
 
+// Unsure, the frequency is not known either: the device may have taken
+// the command that went unanswered, or not.
+function nowText(value, unit, state, words) {
+  return state === "unsure" ? T(words.unsure) : value + " " + unit + ", " + T(words[state]);
+}
+
 function show(s) {
   last = s;
-  const rf = { on: "output_on", off: "output_off", unsure: "output_unsure" }[s.rf_now];
-  showNow("rf-now", mhz(s.rf_now_mhz) + " MHz, " + T(rf), s.rf_now);
-  const mod = { on: "on", off: "off", unsure: "not_confirmed" }[s.mod_now];
-  showNow("mod-now", mhz(s.mod_now_khz) + " kHz, " + T(mod), s.mod_now);
+  showNow("rf-now", nowText(mhz(s.rf_now_mhz), "MHz", s.rf_now,
+                            { on: "output_on", off: "output_off", unsure: "output_unsure" }),
+          s.rf_now);
+  showNow("mod-now", nowText(mhz(s.mod_now_khz), "kHz", s.mod_now,
+                             { on: "on", off: "off", unsure: "not_confirmed" }),
+          s.mod_now);
   $("level-now").textContent = s.level_now + " dBm";
   $("port-now").textContent = T("port_" + s.port);
   $("port-now").className = s.port === "open" ? "on" : (s.port === "closed" ? "off" : "bad");
