@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "protocol/commands.hpp"
+#include "scpi/command_log.hpp"
 #include "scpi/parser.hpp"
 
 namespace talmir880::scpi {
@@ -269,6 +270,8 @@ void Instrument::start_line(ClientId id, Client& c) {
   c.running = std::make_unique<Running>();
   Running& r = *c.running;
   r.line = std::move(line.text);
+  // Cited once for all the commands it causes, however long it is.
+  if (generator_.written) r.cited = cited_line(r.line);
   if (line.overrun) {
     statuses_.report(id, kInputBufferOverrun);
   } else {
@@ -290,7 +293,7 @@ void Instrument::log_commands(CommandLog log) {
 void Instrument::run_unit(ClientId client, Running& r) {
   if (generator_.written) {
     const Client* c = find(client);
-    generator_.origin = {c != nullptr ? c->who : std::string(), r.line};
+    generator_.origin = {c != nullptr ? c->who : std::string(), r.cited};
   }
   Call call(generator_, client, r.answers);
   try {

@@ -138,7 +138,8 @@ class Instrument {
   void keep_safe(Safety safety) { safety_ = safety; }
   void idle_ran_out();
   // Each command written to the device, with the client's name ("server"
-  // for the instrument's own) and the line that caused it.
+  // for the instrument's own) and the line that caused it as cited_line()
+  // cites it (scpi/command_log.hpp).
   using CommandLog =
       std::function<void(std::string_view who, std::string_view command, std::string_view line)>;
   void log_commands(CommandLog log);
@@ -186,6 +187,7 @@ class Instrument {
   };
   struct Running {
     std::string line;
+    std::string cited;                    // for the command log, while it is kept
     std::vector<std::string_view> units;  // into line
     std::size_t next = 0;
     HeaderPath path;

@@ -361,6 +361,7 @@ std::string server_usage() {
          "                       error (the journal under systemd): the time, the client's\n"
          "                       address and port (or stdio, or server for a switch-off of\n"
          "                       its own), the command and the SCPI line that caused it\n"
+         "                       (past 100 bytes, its first 100 and its length)\n"
          "  --allow ADDRESS[/PREFIX]\n"
          "                       who may connect to the raw socket and VXI-11 besides this\n"
          "                       machine (repeatable; IPv4 or IPv6, a bare address is one\n"
