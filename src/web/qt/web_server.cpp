@@ -4,7 +4,9 @@
 #include <QHostInfo>
 #include <QTimer>
 #include <QWebSocket>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "scpi/allow_list.hpp"
 #include "scpi/identity.hpp"
@@ -105,7 +107,20 @@ bool WebServer::listen(std::string& why) {
                                 ? QHostAddress(QHostAddress::LocalHost)
                                 : QHostAddress(QString::fromStdString(setup_.host));
   if (!server_.listen(host, static_cast<quint16>(setup_.port))) {
-    why = server_.errorString().toStdString();
+    // As the raw socket says it, in the system's words where it has them.
+    switch (server_.serverError()) {
+      case QAbstractSocket::AddressInUseError:
+        why = std::strerror(EADDRINUSE);
+        break;
+      case QAbstractSocket::SocketAccessError:
+        why = std::strerror(EACCES);
+        break;
+      case QAbstractSocket::SocketAddressNotAvailableError:
+        why = std::strerror(EADDRNOTAVAIL);
+        break;
+      default:
+        why = server_.errorString().toStdString();
+    }
     return false;
   }
   return true;
