@@ -1,0 +1,44 @@
+#pragma once
+
+// The places of connections that are reading their request's head. A
+// visitor that opens connections and sends nothing, or a byte now and then,
+// would otherwise hold every place until its deadline, and no page would
+// load. So one peer holds at most `per_peer` places, and a new connection
+// never waits: the oldest place of its own peer, or of the peer that holds
+// the most, is given up for it. A browser's request arrives whole at once
+// and leaves its place within a turn of the loop; it is never the oldest.
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+
+#include "scpi/allow_list.hpp"
+
+namespace talmir880::web {
+
+class RequestPlaces {
+ public:
+  using Id = std::uint64_t;
+
+  RequestPlaces(std::size_t total, std::size_t per_peer) : total_(total), per_peer_(per_peer) {}
+
+  // A new connection from `peer` takes a place; the one that must close to
+  // make room for it, if any.
+  std::optional<Id> take(Id id, const scpi::Address& peer);
+  void give_back(Id id);
+  std::size_t held() const { return places_.size(); }
+  std::size_t held_by(const scpi::Address& peer) const;
+
+ private:
+  struct Place {
+    Id id;
+    scpi::Address peer;
+  };
+
+  std::size_t total_;
+  std::size_t per_peer_;
+  std::deque<Place> places_;  // oldest first
+};
+
+}  // namespace talmir880::web
