@@ -46,7 +46,9 @@ std::optional<ClientId> Instrument::attach(ClientEvents& events, std::string who
   std::size_t attached = 0;
   std::size_t left_behind = 0;
   for (const auto& [id, c] : clients_) {
-    if (c.events != nullptr) {
+    // A client that can send nothing more holds no place: its lines still
+    // run and are answered, counted with those of clients that left.
+    if (c.events != nullptr && !c.ended) {
       ++attached;
     } else {
       left_behind += c.lines.size() + (c.running ? 1 : 0);

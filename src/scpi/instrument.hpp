@@ -95,8 +95,9 @@ class Instrument {
   Instrument& operator=(const Instrument&) = delete;
 
   // A new client, named for the log by `who` (its address and port);
-  // nothing when kMaxClients are attached, or when clients that have gone
-  // still leave too many lines to run.
+  // nothing when kMaxClients that may still send are attached (one whose
+  // input has ended holds no place), or when clients that have gone or
+  // ended still leave too many lines to run.
   std::optional<ClientId> attach(ClientEvents& events, std::string who = {});
   // One complete input line, without its LF (and the CR before it).
   void submit(ClientId client, std::string line);

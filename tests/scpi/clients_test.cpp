@@ -103,6 +103,27 @@ TEST_F(Clients, AtMostSixteenClientsAndTheLeftOnesLinesAreBounded) {
   EXPECT_TRUE(instrument.attach(late));
 }
 
+TEST_F(Clients, AClientWhoseInputEndedHoldsNoPlaceWhileItsLineRuns) {
+  std::vector<std::unique_ptr<Recorder>> more;
+  for (ClientId id = 5; id <= scpi::Instrument::kMaxClients; ++id) {
+    more.push_back(std::make_unique<Recorder>(*this, id));
+    ASSERT_EQ(instrument.attach(*more.back()), id);
+  }
+  // A long line of device commands, then the end of its input, as a
+  // one-shot that closed its side.
+  instrument.submit(1, "*SAV 0;*SAV 0;*SAV 0");
+  instrument.end_of_input(1);
+  Recorder fresh(*this, 0);
+  const std::optional<ClientId> id = instrument.attach(fresh);
+  ASSERT_TRUE(id) << "a place for a fresh client at once";
+  fresh.id = *id;
+  instrument.submit(*id, "*IDN?");
+  EXPECT_NE(answers.back().second.find("TALMIR-880"), std::string::npos);
+  acknowledge_all();
+  EXPECT_EQ(port.written.size(), 3u) << "the ended line ran whole";
+  EXPECT_EQ(clients[0]->finishes, 1);
+}
+
 TEST_F(Clients, AnOverlongLineIsReportedInItsTurnAndTheClientGoesOn) {
   instrument.submit(1, "FREQ 5 HZ");
   instrument.submit(2, "POW -6");

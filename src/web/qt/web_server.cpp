@@ -159,6 +159,9 @@ void WebServer::accept() {
       reading_.erase(place);
       socket->deleteLater();
     });
+    // A browser's request is there as soon as its connection: answered now,
+    // it gives its place back before anyone connecting after it needs one.
+    socket->waitForReadyRead(0);
   }
 }
 
