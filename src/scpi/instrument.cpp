@@ -221,10 +221,12 @@ void Instrument::pump() {
     bool& pumping;
     ~Done() { pumping = false; }
   } done{pumping_};
-  for (bool moved = true; moved;) {
+  turn_units_ = 0;
+  for (bool moved = true; moved && !turn_over();) {
     moved = false;
     for (auto at = clients_.begin(); at != clients_.end();) {
       Client& c = at->second;
+      pass_units_ = 0;
       moved = step(at->first, c) || moved;
       const bool spent = c.events == nullptr && c.lines.empty() && !c.running;
       if (spent) statuses_.remove(at->first);
@@ -235,7 +237,10 @@ void Instrument::pump() {
       moved = true;
     }
   }
+  if (turn_over()) next_turn_->start();
 }
+
+bool Instrument::turn_over() const { return next_turn_ != nullptr && turn_units_ >= kUnitsPerTurn; }
 
 bool Instrument::step(ClientId id, Client& c) {
   bool moved = false;
@@ -248,7 +253,12 @@ bool Instrument::step(ClientId id, Client& c) {
       }
       if (r.next == r.units.size()) {
         finish_line(c);
+      } else if (next_turn_ != nullptr &&
+                 (pass_units_ >= kUnitsPerPass || turn_units_ >= kUnitsPerTurn)) {
+        break;  // the next client's pass, or the next turn
       } else {
+        ++pass_units_;
+        ++turn_units_;
         run_unit(id, r);
       }
     } else if (!c.lines.empty()) {

@@ -165,6 +165,18 @@ class Instrument {
   // error for anyone: reachability_changed tells when it is back.
   void probe() { generator_.probe(); }
 
+  // Work takes turns: a call runs at most kUnitsPerTurn program units, and
+  // each client at most kUnitsPerPass of them before the next client's
+  // turn, so that a line of 10 000 queries, or many clients' lines freed by
+  // one acknowledgement, hold no transport (and no fresh client) for long.
+  // Past a turn the instrument starts `next_turn` (a zero countdown the
+  // owner runs on its event loop) and goes on at next_turn_ran_out().
+  // Without it every call runs until nothing can move.
+  static constexpr std::size_t kUnitsPerTurn = 1024;
+  static constexpr std::size_t kUnitsPerPass = 64;
+  void take_turns(Countdown& next_turn) { next_turn_ = &next_turn; }
+  void next_turn_ran_out() { pump(); }
+
   void watchdog_ran_out() { generator_.watchdog_ran_out(); }
   void stall_ran_out() { generator_.stall_ran_out(); }
   void quiet_ran_out() { generator_.quiet_ran_out(); }
@@ -207,6 +219,7 @@ class Instrument {
 
   Client* find(ClientId client);
   void pump();
+  bool turn_over() const;
   // Runs what the client can run now; true when something happened.
   bool step(ClientId id, Client& client);
   void start_line(ClientId id, Client& client);
@@ -224,6 +237,9 @@ class Instrument {
   std::map<ClientId, Client> clients_;
   ClientId next_id_ = 1;
   bool pumping_ = false;
+  Countdown* next_turn_ = nullptr;
+  std::size_t turn_units_ = 0;  // run in this call of pump()
+  std::size_t pass_units_ = 0;  // run for the client stepped now
 
   // A switch-off asked for, waiting for the lines received before it.
   enum class Off { none, asked, unused, idle };

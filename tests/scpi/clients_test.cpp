@@ -1,5 +1,6 @@
 // Several clients on one instrument: each in its own order, answers to the
 // asker, clients that leave, and bounded backlogs.
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -122,6 +123,30 @@ TEST_F(Clients, AClientWhoseInputEndedHoldsNoPlaceWhileItsLineRuns) {
   acknowledge_all();
   EXPECT_EQ(port.written.size(), 3u) << "the ended line ran whole";
   EXPECT_EQ(clients[0]->finishes, 1);
+}
+
+TEST_F(Clients, ALongRunOfWorkTakesTurnsAndAFreshClientIsAnsweredBetween) {
+  ManualCountdown next_turn;
+  next_turn.ran_out = [this] { instrument.next_turn_ran_out(); };
+  instrument.take_turns(next_turn);
+  std::string line = "FREQ?";
+  for (int i = 1; i < 3000; ++i) line += ";FREQ?";
+  instrument.submit(1, line);
+  EXPECT_TRUE(answers.empty()) << "the line is not done in one turn";
+  ASSERT_TRUE(next_turn.running());
+  instrument.submit(2, "*IDN?");
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].first, 2u) << "a fresh line is answered between turns";
+  int turns = 0;
+  while (next_turn.running() && turns < 10) {
+    next_turn.run_out();
+    ++turns;
+  }
+  ASSERT_EQ(answers.size(), 2u);
+  EXPECT_EQ(answers[1].first, 1u);
+  EXPECT_EQ(std::count(answers[1].second.begin(), answers[1].second.end(), ';'), 2999);
+  EXPECT_GE(turns, 1);
+  EXPECT_LE(turns, 3) << "3000 units in turns of " << scpi::Instrument::kUnitsPerTurn;
 }
 
 TEST_F(Clients, AnOverlongLineIsReportedInItsTurnAndTheClientGoesOn) {

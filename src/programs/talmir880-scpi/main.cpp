@@ -118,6 +118,7 @@ class ServedGenerator {
           "); commands that need the device get -241 until it does");
     }
     instrument_->name(choice.name);
+    instrument_->take_turns(clocks_.next_turn());
     instrument_->observe(journal_);
     keep_safe(options);
   }

@@ -10,6 +10,7 @@ InstrumentClocks::InstrumentClocks(std::function<std::chrono::milliseconds()> qu
       watchdog_(kAcknowledgeTimeout, [this] { instrument_().watchdog_ran_out(); }),
       stall_(kSweepStallTimeout, [this] { instrument_().stall_ran_out(); }),
       quiet_(std::move(quiet_time), [this] { instrument_().quiet_ran_out(); }),
-      reopen_(kReopenInterval, [this] { instrument_().reopen_ran_out(); }) {}
+      reopen_(kReopenInterval, [this] { instrument_().reopen_ran_out(); }),
+      next_turn_(std::chrono::milliseconds(0), [this] { instrument_().next_turn_ran_out(); }) {}
 
 }  // namespace talmir880::programs
