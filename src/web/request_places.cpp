@@ -9,7 +9,7 @@ std::size_t RequestPlaces::held_by(const scpi::Address& peer) const {
       places_.begin(), places_.end(), [&peer](const Place& p) { return p.peer == peer; }));
 }
 
-std::optional<RequestPlaces::Id> RequestPlaces::take(Id id, const scpi::Address& peer) {
+std::optional<RequestPlaces::Id> RequestPlaces::giving_way(const scpi::Address& peer) const {
   std::optional<scpi::Address> gives_up;
   if (held_by(peer) >= per_peer_) {
     gives_up = peer;
@@ -24,16 +24,24 @@ std::optional<RequestPlaces::Id> RequestPlaces::take(Id id, const scpi::Address&
       }
     }
   }
-  std::optional<Id> closed;
-  if (gives_up) {
-    const auto oldest = std::find_if(places_.begin(), places_.end(),
-                                     [&](const Place& p) { return p.peer == *gives_up; });
-    if (oldest != places_.end()) {
-      closed = oldest->id;
-      places_.erase(oldest);
-    }
+  if (!gives_up) return std::nullopt;
+  auto oldest = std::find_if(places_.begin(), places_.end(),
+                             [&](const Place& p) { return p.peer == *gives_up && p.started; });
+  if (oldest == places_.end()) {
+    oldest = std::find_if(places_.begin(), places_.end(),
+                          [&](const Place& p) { return p.peer == *gives_up; });
   }
-  places_.push_back({id, peer});
+  return oldest == places_.end() ? std::nullopt : std::optional<Id>(oldest->id);
+}
+
+void RequestPlaces::started(Id id) {
+  for (Place& place : places_) place.started = place.started || place.id == id;
+}
+
+std::optional<RequestPlaces::Id> RequestPlaces::take(Id id, const scpi::Address& peer) {
+  const std::optional<Id> closed = giving_way(peer);
+  if (closed) give_back(*closed);
+  places_.push_back({id, peer, false});
   return closed;
 }
 

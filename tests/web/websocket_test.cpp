@@ -206,6 +206,17 @@ TEST(RequestPlaces, APeerHoldsAFewAndTheOldestMakesRoom) {
   EXPECT_EQ(places.held(), 6u);
   EXPECT_EQ(places.held_by(c), 3u);
   EXPECT_EQ(places.held_by(a), 0u);
+  // Who would give way, asked before: the owner reads it first.
+  EXPECT_EQ(places.giving_way(c), 8u);
+  EXPECT_EQ(places.giving_way(a), 5u) << "b and c hold three each; b's oldest is oldest";
+  places.give_back(5);
+  EXPECT_EQ(places.giving_way(a), std::nullopt);
+  // Of a peer's places, one that began a request and stopped goes before
+  // one that has sent nothing yet, as a browser's just connected.
+  places.started(11);
+  EXPECT_EQ(places.giving_way(c), 11u);
+  EXPECT_EQ(places.take(12, c), 11u);
+  EXPECT_EQ(places.giving_way(c), 8u) << "none begun: the oldest";
 }
 
 }  // namespace

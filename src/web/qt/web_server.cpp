@@ -138,6 +138,16 @@ void WebServer::accept() {
       socket->deleteLater();
       continue;
     }
+    // The place that would give way reads first what has come for it: a
+    // request that arrived whole is answered and leaves by itself, so only
+    // a connection that has not sent its request gives way.
+    for (std::optional<RequestPlaces::Id> way = places_.giving_way(peer); way;) {
+      const auto at = reading_.find(*way);
+      if (at == reading_.end() || !at->second) break;
+      at->second->waitForReadyRead(0);
+      const std::optional<RequestPlaces::Id> next = places_.giving_way(peer);
+      way = next != way ? next : std::nullopt;
+    }
     const RequestPlaces::Id place = ++next_place_;
     if (const std::optional<RequestPlaces::Id> closed = places_.take(place, peer)) {
       const auto at = reading_.find(*closed);
@@ -173,6 +183,7 @@ void WebServer::read(QTcpSocket* socket, RequestPlaces::Id place) {
   if (head.state == Reading::incomplete ||
       (head.state == Reading::done &&
        static_cast<std::size_t>(bytes.size()) < request.head_size + request.content_length)) {
+    places_.started(place);
     return;
   }
   // One answer a connection: what comes after it is not read, and the
