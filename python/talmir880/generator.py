@@ -18,6 +18,8 @@ LEVELS_DBM = [-3, -6, -9, -12]
 POINTS_RANGE = [5, 9999]
 SPAN_RANGE = [0, MAX_RF_HZ - RF_UNIT_HZ]
 STEP_RANGE = [RF_UNIT_HZ, 1e9]
+# STATus:QUEStionable: the RF output or the modulation not confirmed.
+NOT_CONFIRMED = 1 << 10
 # A pass's step goes to the device as eight digits of 10 Hz units.
 MAX_SWEEP_STEP_HZ = 99_999_999 * RF_UNIT_HZ
 _ON_OFF = {True: 1, False: 0}
@@ -178,8 +180,11 @@ class Talmir880(Instrument):
     query answers the programmed value, the last one the server accepted. A
     setting made while a sweep pass runs is sent to the device after the
     pass, and a failure then stays in the queue (see :meth:`check_errors`).
-    At start the RF output and the modulation count as off: the frequencies
-    are kept until they are switched on.
+    The device cannot be asked what it holds: the server switches the RF
+    output and the modulation off when it takes the device over and when the
+    device comes back, and until the device acknowledged the last command
+    for them they read as on (:attr:`output_confirmed` is False). The
+    frequencies are kept until they are switched on.
     """
 
     frequency = _control(
@@ -196,7 +201,7 @@ class Talmir880(Instrument):
 
     output_enabled = _control(
         "OUTP?", "OUTP %d",
-        """Whether the RF output is on; off at start.""",
+        """Whether the RF output is on, or may be (see :attr:`output_confirmed`).""",
         validator=strict_discrete_set, values=_ON_OFF, map_values=True)
 
     power = _control(
@@ -212,8 +217,15 @@ class Talmir880(Instrument):
 
     modulation_enabled = _control(
         "OUTP:MOD?", "OUTP:MOD %d",
-        """Whether the modulation is on; off at start.""",
+        """Whether the modulation is on, or may be (see :attr:`output_confirmed`).""",
         validator=strict_discrete_set, values=_ON_OFF, map_values=True)
+
+    output_confirmed = Instrument.measurement(
+        "STAT:QUES:COND?",
+        """Whether the device acknowledged the last command for both the RF
+        output and the modulation. While not (after a fault, or before the
+        server reached the device) each reads as on, since it may be.""",
+        get_process=lambda v: not int(v) & NOT_CONFIRMED)
 
     start_frequency = _control(
         "FREQ:STAR?", "FREQ:STAR %.12g",

@@ -171,14 +171,14 @@ void Form1::held_changed(Fact fact, Face by, bool overtaken) {
   const Held& h = device_line.state().held();
   switch (fact) {
     case Fact::rf:
-      if (h.rf_on) {
+      if (h.rf == Switched::on) {
         tuning.show_rf(h.rf_hz);
       } else {
         tuning.show_rf_off();
       }
       break;
     case Fact::modulation:
-      if (h.modulation_on) {
+      if (h.modulation == Switched::on) {
         tuning.show_modulation(h.modulation_hz);
       } else {
         tuning.show_modulation_off();

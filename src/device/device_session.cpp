@@ -69,8 +69,12 @@ std::chrono::milliseconds pass_quiet_time(int baud) {
   return std::max(milliseconds{20}, five_characters);
 }
 
-DeviceSession::DeviceSession(SerialPort& port, Countdowns countdowns)
-    : port_(port), countdowns_(countdowns), link_(port, countdowns.watchdog, *this) {
+DeviceSession::DeviceSession(SharedLine& line, Countdowns countdowns)
+    : line_(line),
+      port_(line.remote()),
+      countdowns_(countdowns),
+      link_(port_, countdowns.watchdog, *this),
+      baud_(parse_settings(protocol::kStartUpSpeed).baud) {
   port_.OnComm = [this] { link_.port_event(); };
 }
 
@@ -87,12 +91,35 @@ DeviceFault DeviceSession::reach() {
   } catch (const std::exception&) {
     open_fault_ = DeviceFault::port_failed;
   }
-  // A port another program owns costs nothing to ask again.
-  if (open_fault_ != DeviceFault::none && open_fault_ != DeviceFault::port_closed) {
-    countdowns_.reopen.start();
+  // A port another program owns costs nothing to ask again. An open port
+  // is no device yet: a link may take the connection and drop it at once.
+  if (open_fault_ != DeviceFault::none) {
+    if (open_fault_ != DeviceFault::port_closed) countdowns_.reopen.start();
+    note_reachable(open_fault_);
   }
-  note_reachable(open_fault_);
   return open_fault_;
+}
+
+// Reopening and a pass the link lost both wait on the pause: a pass is
+// counted down a pause at a time.
+void DeviceSession::reopen_ran_out() {
+  if (pass_unseen()) {
+    unseen_left_ = std::max(unseen_left_ - kReopenInterval, std::chrono::milliseconds{0});
+    if (pass_unseen()) countdowns_.reopen.start();
+  }
+  if (idle() && settled) settled();
+}
+
+std::optional<Fact> DeviceSession::owed_off(bool alone, OffsTried tried) const {
+  const GeneratorState& state = line_.state();
+  for (const Fact output : {Fact::rf, Fact::modulation}) {
+    const Owed& owed = state.owed(output);
+    if (!owed || (output == Fact::rf ? tried.rf : tried.modulation)) continue;
+    const bool by_itself =
+        owed.why == Owed::Why::unanswered ? owed.by == Face::remote : off_when_reached_;
+    if (!alone || by_itself) return output;
+  }
+  return std::nullopt;
 }
 
 void DeviceSession::note_reachable(DeviceFault fault) {
@@ -127,21 +154,26 @@ DeviceFault DeviceSession::send(std::string_view command, std::function<void(Dev
   return DeviceFault::none;
 }
 
-DeviceFault DeviceSession::start_pass(std::string_view command, std::size_t points) {
+DeviceFault DeviceSession::start_pass(std::string_view command) {
   const DeviceFault fault = put(command);
   if (fault != DeviceFault::none) return fault;
   pass_running_ = true;
-  pass_expected_ = points * protocol::kCharsPerSweepPoint;
-  pass_counted_ = 0;
-  seen_ = 0;
   countdowns_.stall.start();
   return DeviceFault::none;
+}
+
+// The line counts the pass's reports, once for everyone.
+std::pair<std::size_t, std::size_t> DeviceSession::pass_count() const {
+  const std::optional<Pass>& pass = line_.state().pass();
+  if (!pass || pass->by != Face::remote) return {0, 0};
+  return {pass->seen, pass->expected};
 }
 
 void DeviceSession::finish(DeviceFault fault) {
   countdowns_.watchdog.stop();
   auto done = std::exchange(done_, nullptr);
   if (fault == DeviceFault::no_acknowledge) {
+    line_.remote_unanswered();
     late_ = true;
     link_.arm_watchdog();
   } else if (exchange_over) {
@@ -176,29 +208,27 @@ void DeviceSession::quiet_ran_out() {
 }
 
 void DeviceSession::acknowledged() {
+  note_reachable(DeviceFault::none);
   if (exchanging()) {
     finish(DeviceFault::none);
   } else if (late_) {
     if (late_acknowledged) late_acknowledged();
     end_late_wait();
   } else if (pass_running_) {
-    // A late R (a reply that came after its command was given up) emptied
-    // the reports; those seen before it still count.
-    pass_counted_ += seen_;
-    seen_ = 0;
+    received();  // an R in a pass is noise, and counts as such
   }
 }
 
 void DeviceSession::received() {
+  note_reachable(DeviceFault::none);
   if (!pass_running_) return;
-  seen_ = link_.receive_data.size();
   countdowns_.stall.start();
   // Past the last report every character, report or noise, puts the end
   // off until the line is quiet: as many reports as noise pushed ahead may
   // still come. A line that never goes quiet (noise without end) gets at
   // most a second pass's worth.
-  const std::size_t total = pass_counted_ + seen_;
-  if (total >= pass_expected_ && (!countdowns_.quiet.running() || total <= 2 * pass_expected_)) {
+  const auto [total, expected] = pass_count();
+  if (total >= expected && (!countdowns_.quiet.running() || total <= 2 * expected)) {
     countdowns_.quiet.start();
   }
 }
@@ -211,25 +241,34 @@ void DeviceSession::not_acknowledged() {
   }
 }
 
-void DeviceSession::read_failed(const PortError& fault) {
-  const DeviceFault lost = lost_fault(fault);
+void DeviceSession::lost(DeviceFault fault) {
+  lost_fault_ = fault;
+  open_fault_ = fault;
   close_port();
-  note_reachable(lost);
+  note_reachable(fault);
+  countdowns_.reopen.start();
+}
+
+void DeviceSession::read_failed(const PortError& fault) {
+  if (pass_running_) {
+    // The device goes on sweeping what is left, at the line's rate.
+    const auto [total, expected] = pass_count();
+    const std::size_t left = total < expected ? expected - total : 0;
+    unseen_left_ =
+        std::chrono::milliseconds{static_cast<long long>(left) * 10 * 1000 / std::max(baud_, 1)};
+  }
+  lost(lost_fault(fault));
   if (exchanging()) {
-    finish(lost);
+    finish(lost_fault_);
   } else if (pass_running_) {
-    end_pass(lost);
+    end_pass(lost_fault_);
   } else {
-    if (port_lost) port_lost(lost);
+    if (port_lost) port_lost(lost_fault_);
     end_late_wait();
   }
 }
 
 // Link::write reports the fault and returns false; the caller answers.
-void DeviceSession::write_failed(const PortError& fault) {
-  lost_fault_ = lost_fault(fault);
-  close_port();
-  note_reachable(lost_fault_);
-}
+void DeviceSession::write_failed(const PortError& fault) { lost(lost_fault(fault)); }
 
 }  // namespace talmir880

@@ -3,8 +3,11 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string_view>
+#include <utility>
 
+#include "device/shared_line.hpp"
 #include "link/countdown.hpp"
 #include "link/link.hpp"
 #include "link/serial_port.hpp"
@@ -52,18 +55,33 @@ inline constexpr std::chrono::milliseconds kReopenInterval{1000};
 // that noise pushed ahead could still be followed by the device's own.
 std::chrono::milliseconds pass_quiet_time(int baud);
 
-// The serial line to the device, one exchange at a time: a command waiting
-// for its acknowledgement, or a sweep pass counting the device's reports.
-// The port is opened when a command needs it and closed after a read or
-// write fault, so the next command opens it afresh: a device unplugged and
-// plugged in again needs no restart. CommPort and Settings are the owner's,
-// set on the port before; the port keeps them across closing.
+// The remote user's side of the line to the device, one exchange at a time:
+// a command waiting for its acknowledgement, or a sweep pass counting the
+// device's reports. The port is opened when a command needs it and closed
+// after a read or write fault, so the next command opens it afresh: a device
+// unplugged and plugged in again needs no restart. A port that would not
+// open, or was lost, is tried again at most once per kReopenInterval.
+// CommPort and Settings are the owner's, set on the port before; the port
+// keeps them across closing.
+//
+// It keeps the line's debts towards off: a switch-off owed to an output
+// (the line's GeneratorState says which and why) goes ahead of any other
+// command of this side, and by itself once the device can be reached when
+// the owner asks for that (owed_off). A pass cut off by a lost link goes on
+// in the device: nothing is written until it must have ended at the line's
+// rate.
 //
 // It owns the Link, takes the port's events itself, and is told by its
 // owner when a countdown runs out: the watchdog (kAcknowledgeTimeout), the
 // stall (kSweepStallTimeout), the quiet time after a pass
 // (pass_quiet_time) and the pause before the port is tried again
 // (kReopenInterval).
+// The outputs whose switch-off went ahead of a command.
+struct OffsTried {
+  bool rf = false;
+  bool modulation = false;
+};
+
 class DeviceSession : private LinkEvents {
  public:
   struct Countdowns {
@@ -73,7 +91,7 @@ class DeviceSession : private LinkEvents {
     Countdown& reopen;
   };
 
-  DeviceSession(SerialPort& port, Countdowns countdowns);
+  DeviceSession(SharedLine& line, Countdowns countdowns);
   ~DeviceSession() override;
   DeviceSession(const DeviceSession&) = delete;
   DeviceSession& operator=(const DeviceSession&) = delete;
@@ -84,7 +102,7 @@ class DeviceSession : private LinkEvents {
   DeviceFault send(std::string_view command, std::function<void(DeviceFault)> done);
   // Writes a sweep command; the pass runs until the device has reported
   // every point, and pass_ended hears how it ended. Only while idle().
-  DeviceFault start_pass(std::string_view command, std::size_t points);
+  DeviceFault start_pass(std::string_view command);
   // Opens the port if it is not open: none, or why it cannot be.
   DeviceFault reach();
 
@@ -94,7 +112,20 @@ class DeviceSession : private LinkEvents {
   // for its late R, which then counts for it alone: a slow device must not
   // seem to acknowledge each command with the R of the one before.
   bool waiting_for_late_reply() const { return late_; }
-  bool idle() const { return !exchanging() && !pass_running() && !late_; }
+  // A pass the link lost may still run in the device.
+  bool pass_unseen() const { return unseen_left_.count() > 0; }
+  bool idle() const { return !exchanging() && !pass_running() && !late_ && !pass_unseen(); }
+
+  // The output whose switch-off the line owes the device next, if this
+  // side may write it now: ahead of a command of its own always (but for
+  // outputs already `tried` ahead of it, so that a device that does not
+  // answer still gets the command); by itself (`alone`) after its own
+  // switch-off went unanswered, and when the port was reached or the
+  // device came back if switch_off_when_reached() says so.
+  std::optional<Fact> owed_off(bool alone, OffsTried tried = {}) const;
+  void switch_off_when_reached(bool on) { off_when_reached_ = on; }
+  // The line's rate, for the time a pass takes.
+  void set_baud(int baud) { baud_ = baud; }
 
   // Whether a command may be written now: the line may have another user.
   bool line_free() const { return !may_write || may_write(); }
@@ -102,7 +133,7 @@ class DeviceSession : private LinkEvents {
   void watchdog_ran_out() { link_.watchdog_ran_out(); }
   void stall_ran_out();
   void quiet_ran_out();
-  void reopen_ran_out() {}
+  void reopen_ran_out();
 
   std::function<void(DeviceFault)> pass_ended;
   // Asked before each write when the line is shared; null: always.
@@ -111,13 +142,15 @@ class DeviceSession : private LinkEvents {
   std::function<void()> exchange_over;
   // The late reply came: the device took the command that timed out.
   std::function<void()> late_acknowledged;
-  // The session has become idle after waiting for a late reply.
+  // The session has become idle after waiting for a late reply or for a
+  // pass it could not see, or the port may be tried again.
   std::function<void()> settled;
   // The device went away while nothing was waiting on it (device_gone or
   // link_lost).
   std::function<void(DeviceFault)> port_lost;
   // The device could be reached and now cannot (with why), or the other
-  // way round (DeviceFault::none): for a log, once per change.
+  // way round (DeviceFault::none, once a byte came from it): for a log,
+  // once per change.
   std::function<void(DeviceFault)> reachability_changed;
 
  private:
@@ -128,6 +161,10 @@ class DeviceSession : private LinkEvents {
   void end_pass(DeviceFault fault);
   void note_reachable(DeviceFault fault);
   void end_late_wait();
+  // The port failed while open: closed, and left alone for a while.
+  void lost(DeviceFault fault);
+  // The characters of our pass's reports so far, and those it will send.
+  std::pair<std::size_t, std::size_t> pass_count() const;
 
   void acknowledged() override;
   void received() override;
@@ -135,6 +172,7 @@ class DeviceSession : private LinkEvents {
   void read_failed(const PortError& fault) override;
   void write_failed(const PortError& fault) override;
 
+  SharedLine& line_;
   SerialPort& port_;
   Countdowns countdowns_;
   Link link_;
@@ -148,10 +186,9 @@ class DeviceSession : private LinkEvents {
   bool reachable_ = false;
   bool pass_running_ = false;
   bool late_ = false;
-  std::size_t pass_expected_ = 0;
-  // Reports counted before an R emptied receive_data in the middle of a pass.
-  std::size_t pass_counted_ = 0;
-  std::size_t seen_ = 0;
+  int baud_;
+  std::chrono::milliseconds unseen_left_{0};
+  bool off_when_reached_ = false;
 };
 
 }  // namespace talmir880

@@ -3,6 +3,41 @@
 #include <algorithm>
 
 namespace talmir880 {
+namespace {
+
+// The output a command switches or tunes, if any.
+std::optional<Fact> output_of(const protocol::Decoded& d) {
+  using Kind = protocol::Decoded::Kind;
+  switch (d.kind) {
+    case Kind::rf:
+    case Kind::rf_off:
+      return Fact::rf;
+    case Kind::modulation:
+    case Kind::modulation_off:
+      return Fact::modulation;
+    case Kind::level:
+    case Kind::save:
+    case Kind::sweep:
+      break;
+  }
+  return std::nullopt;
+}
+
+bool switches_off(const protocol::Decoded& d) {
+  return d.kind == protocol::Decoded::Kind::rf_off ||
+         d.kind == protocol::Decoded::Kind::modulation_off;
+}
+
+}  // namespace
+
+// Whatever the last command for an output was, the debt it carried is
+// settled by it: a switch-off pays it, or is owed again if it goes
+// unanswered; a switch-on is the user's own word.
+void GeneratorState::written(std::string_view command, Face by) {
+  const std::optional<protocol::Decoded> d = protocol::decode(command);
+  if (!d) return;
+  if (const std::optional<Fact> output = output_of(*d)) debt(*output) = {Owed::Why::nothing, by};
+}
 
 // The one reading of a command as what the device then holds.
 void GeneratorState::acknowledged(std::string_view command, Face by, bool overtaken) {
@@ -13,18 +48,18 @@ void GeneratorState::acknowledged(std::string_view command, Face by, bool overta
   switch (d->kind) {
     case Kind::rf:
       held_.rf_hz = d->hz;
-      held_.rf_on = true;
+      held_.rf = Switched::on;
       break;
     case Kind::rf_off:
-      held_.rf_on = false;
+      held_.rf = Switched::off;
       break;
     case Kind::modulation:
       held_.modulation_hz = d->hz;
-      held_.modulation_on = true;
+      held_.modulation = Switched::on;
       fact = Fact::modulation;
       break;
     case Kind::modulation_off:
-      held_.modulation_on = false;
+      held_.modulation = Switched::off;
       fact = Fact::modulation;
       break;
     case Kind::level:
@@ -38,7 +73,30 @@ void GeneratorState::acknowledged(std::string_view command, Face by, bool overta
     case Kind::sweep:
       return;  // a pass has no R; it is on record from its start
   }
+  if (fact == Fact::rf || fact == Fact::modulation) debt(fact) = {Owed::Why::nothing, by};
   for (GeneratorObserver* o : observers_) o->held_changed(fact, by, overtaken);
+}
+
+// The device may have taken it, or half of it, or nothing.
+void GeneratorState::unanswered(std::string_view command, Face by) {
+  const std::optional<protocol::Decoded> d = protocol::decode(command);
+  if (!d) return;
+  const std::optional<Fact> output = output_of(*d);
+  if (!output) return;
+  // Lost with the port, what is owed is the port's: the device went.
+  if (port_ == PortState::gone || port_ == PortState::absent) {
+    make_unsure(*output, {Owed::Why::back});
+  } else {
+    make_unsure(*output, {switches_off(*d) ? Owed::Why::unanswered : Owed::Why::nothing, by});
+  }
+}
+
+void GeneratorState::make_unsure(Fact output, Owed owed) {
+  debt(output) = owed;
+  Switched& now = switched(output);
+  if (now == Switched::unsure) return;
+  now = Switched::unsure;
+  for (GeneratorObserver* o : observers_) o->became_unsure(output);
 }
 
 void GeneratorState::pass_began(std::string_view command, Face by) {
@@ -73,18 +131,21 @@ void GeneratorState::port_failed(bool while_open) {
   set_port(while_open ? PortState::gone : PortState::absent);
 }
 
+// Nothing the device took before a port opened, or while it was away, is
+// known any more: it may have been switched on or off, reset, or gone on
+// sweeping.
 void GeneratorState::set_port(PortState now) {
   if (now == port_) return;
-  const bool came_back =
-      now == PortState::open && (port_ == PortState::gone || port_ == PortState::absent);
-  port_ = now;
-  // A device that was away may have been switched off or reset meanwhile,
-  // and cannot be asked.
-  if (came_back) {
-    held_.rf_on = false;
-    held_.modulation_on = false;
+  const bool away = port_ == PortState::gone || port_ == PortState::absent;
+  if (now != PortState::closed) {
+    const Owed::Why why =
+        reached_ && (away || now != PortState::open) ? Owed::Why::back : Owed::Why::reached;
+    make_unsure(Fact::rf, {why});
+    make_unsure(Fact::modulation, {why});
   }
-  for (GeneratorObserver* o : observers_) o->port_changed(now, came_back);
+  if (now == PortState::open) reached_ = true;
+  port_ = now;
+  for (GeneratorObserver* o : observers_) o->port_changed(now);
 }
 
 }  // namespace talmir880

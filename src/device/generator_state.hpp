@@ -13,17 +13,34 @@ namespace talmir880 {
 // user (the automation server).
 enum class Face { panel, remote };
 
-// What the device holds, as far as its acknowledgements tell. The device
-// cannot be asked, so the output and the modulation count as off until an
-// acknowledged command switches them on, and again after the device was
-// gone; the frequencies are the last it was tuned to, kept while off.
+// How far an output (the RF, or the modulation) is known. The device cannot
+// be asked: only its R to the last command for the output makes it known.
+// Unsure means it may well be on.
+enum class Switched { off, on, unsure };
+
+inline bool may_be_on(Switched s) { return s != Switched::off; }
+
+// What the device holds, as far as its acknowledgements tell. The
+// frequencies are the last it was tuned to, kept while off or unsure.
 struct Held {
   double rf_hz = protocol::kStartUp.rf_hz;
-  bool rf_on = false;
+  Switched rf = Switched::unsure;
   double modulation_hz = protocol::kStartUp.modulation_hz;
-  bool modulation_on = false;
+  Switched modulation = Switched::unsure;
   int level_dbm = protocol::kStartUp.level_dbm;
   std::optional<protocol::SaveMode> saved;  // the last save's mode
+};
+
+// Why the line owes an unsure output its switch-off, which goes ahead of
+// anything else the remote user writes: nothing was acknowledged for it
+// since the port first opened (`reached`), or since the device came back
+// (`back`), or its switch-off went unanswered (`unanswered`, by `by`).
+// A switch-on written since settles the debt: a lost one is never repeated.
+struct Owed {
+  enum class Why { nothing, reached, back, unanswered };
+  Why why = Why::reached;
+  Face by = Face::remote;
+  explicit operator bool() const { return why != Why::nothing; }
 };
 
 // A sweep pass on the line: who wrote it, what it sweeps, how far it came.
@@ -49,31 +66,41 @@ enum class Fact { rf, modulation, level, saved };
 class GeneratorObserver {
  public:
   virtual ~GeneratorObserver() = default;
-  // `overtaken`: the hand has a command of the same kind on its way or
-  // taken right after, which leaves the device as the hand wants it.
+  // The device acknowledged a command. `overtaken`: the hand has a command
+  // of the same kind on its way or taken right after, which leaves the
+  // device as the hand wants it.
   virtual void held_changed(Fact, Face, bool /*overtaken*/) {}
+  // The output or the modulation, known until now, may be on or off: a
+  // command for it went unanswered, or the port opened or failed.
+  virtual void became_unsure(Fact) {}
   virtual void pass_began(const Pass&) {}
   virtual void pass_progressed(const Pass&) {}
   virtual void pass_ended(Face) {}
-  // `came_back`: the device was away and has output and modulation off again.
-  virtual void port_changed(PortState, bool /*came_back*/) {}
+  virtual void port_changed(PortState) {}
 };
 
 // The generator as its line shows it: the one record of what the device
-// holds, the pass that runs and the port. Only the line writes it, from the
-// commands the device acknowledged, the passes written and their reports,
-// and the port's events; the faces read it and hear every change.
+// holds, how sure that is, the pass that runs and the port. Only the line
+// writes it, from the commands written and whether the device acknowledged
+// them, the passes written and their reports, and the port's events; the
+// faces read it and hear every change.
 class GeneratorState {
  public:
   const Held& held() const { return held_; }
+  // The switch-off owed to each output.
+  const Owed& owed(Fact output) const { return output == Fact::rf ? rf_owed_ : modulation_owed_; }
   const std::optional<Pass>& pass() const { return pass_; }
   PortState port() const { return port_; }
 
   void observe(GeneratorObserver& observer) { observers_.push_back(&observer); }
   void forget(GeneratorObserver& observer) { std::erase(observers_, &observer); }
 
-  // The device acknowledged the command, written by that face.
+  // A command went to the device, written by that face.
+  void written(std::string_view command, Face by);
+  // The device acknowledged it.
   void acknowledged(std::string_view command, Face by, bool overtaken = false);
+  // Its R did not come.
+  void unanswered(std::string_view command, Face by);
   void pass_began(std::string_view command, Face by);
   void pass_reported(std::size_t characters);
   void pass_ended();
@@ -83,10 +110,16 @@ class GeneratorState {
 
  private:
   void set_port(PortState now);
+  void make_unsure(Fact output, Owed owed);
+  Switched& switched(Fact output) { return output == Fact::rf ? held_.rf : held_.modulation; }
+  Owed& debt(Fact output) { return output == Fact::rf ? rf_owed_ : modulation_owed_; }
 
   Held held_;
+  Owed rf_owed_;
+  Owed modulation_owed_;
   std::optional<Pass> pass_;
   PortState port_ = PortState::closed;
+  bool reached_ = false;  // the port has been open
   std::vector<GeneratorObserver*> observers_;
 };
 

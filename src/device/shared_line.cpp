@@ -36,13 +36,13 @@ void SharedLine::Side::set_PortOpen(bool open) {
     if (open) line_.state_.port_failed(false);
     throw;
   }
+  // A port opened or closed afresh has nothing on its way.
+  line_.forget_exchanges();
   if (line_.port_.PortOpen()) {
     line_.state_.port_opened();
   } else {
     line_.state_.port_closed();
   }
-  // A port opened or closed afresh has nothing on its way.
-  line_.forget_exchanges();
   line_.panel_.fault.reset();
   line_.remote_.fault.reset();
 }
@@ -71,6 +71,7 @@ void SharedLine::write(Face user, std::string_view data) {
     stream_ = user;
     state_.pass_began(data, user);
   } else {
+    state_.written(data, user);
     waiting_.push_back({user, std::string(data)});
     if (user == Face::panel) stream_ = Face::panel;
   }
@@ -88,12 +89,14 @@ void SharedLine::port_event() {
   }
   if (fault) {
     state_.port_failed(true);
-    // Both users hear of it, each once.
+    // Both users hear of it, each once, while what was on the line is still
+    // on record: the remote one reckons what of its pass the device has
+    // still to sweep.
     panel_.fault = *fault;
     remote_.fault = *fault;
-    forget_exchanges();
     if (remote_.OnComm) remote_.OnComm();
     if (panel_.OnComm) panel_.OnComm();
+    forget_exchanges();
     return;
   }
 
@@ -149,7 +152,17 @@ void SharedLine::panel_event_ended() {
 }
 
 void SharedLine::panel_gave_up() {
-  std::erase_if(waiting_, [](const Waiting& w) { return w.user == Face::panel; });
+  std::erase_if(waiting_, [this](const Waiting& w) {
+    if (w.user != Face::panel) return false;
+    state_.unanswered(w.command, w.user);
+    return true;
+  });
+}
+
+void SharedLine::remote_unanswered() {
+  const auto at = std::find_if(waiting_.begin(), waiting_.end(),
+                               [](const Waiting& w) { return w.user == Face::remote; });
+  if (at != waiting_.end()) state_.unanswered(at->command, at->user);
 }
 
 void SharedLine::remote_exchange_ended() {
@@ -172,6 +185,7 @@ bool SharedLine::free_for_remote() const {
 }
 
 void SharedLine::forget_exchanges() {
+  for (const Waiting& w : waiting_) state_.unanswered(w.command, w.user);
   waiting_.clear();
   stream_ = owning();
   state_.pass_ended();

@@ -53,6 +53,8 @@ class SharedLine {
   // No panel command waits for an R, no panel sweep runs and no panel
   // handler is running. (A closed port is the remote user's to find out.)
   bool free_for_remote() const;
+  // The remote user's command went unanswered; its R may still come late.
+  void remote_unanswered();
   // The remote user's command no longer waits for an R.
   void remote_exchange_ended();
   // The remote user's pass has ended (it counts its own reports).

@@ -16,15 +16,45 @@ std::string sweep_command(const Settings& s) {
   return protocol::sweep(s.start_hz, step_hz, s.points);
 }
 
+std::string_view off_reason(OffBecause why) {
+  switch (why) {
+    case OffBecause::asked:
+      return "the server stops";
+    case OffBecause::unused:
+      return "the last client has gone";
+    case OffBecause::unattended:
+      return "no command for too long";
+    case OffBecause::reached:
+      return "the server takes over the generator";
+    case OffBecause::back:
+      return "the device is back";
+    case OffBecause::unanswered:
+      return "a switch-off went unanswered";
+  }
+  return {};
+}
+
+OffBecause off_because(Owed::Why why) {
+  switch (why) {
+    case Owed::Why::back:
+      return OffBecause::back;
+    case Owed::Why::unanswered:
+      return OffBecause::unanswered;
+    case Owed::Why::nothing:
+    case Owed::Why::reached:
+      break;
+  }
+  return OffBecause::reached;
+}
+
 Generator::Generator(SharedLine& line, DeviceSession::Countdowns countdowns, StatusBoard& statuses)
-    : line_(line), statuses_(statuses), session_(line.remote(), countdowns) {
+    : line_(line), statuses_(statuses), session_(line, countdowns), record_(line.state()) {
   wire_session();
   session_.may_write = [&line] { return line.free_for_remote(); };
   session_.exchange_over = [&line] { line.remote_exchange_ended(); };
   line.line_freed = [this] { advance(); };
   line.observe(*this);
-  programmed_ = acknowledged();
-  kept_ = programmed_;
+  note_certainty();
 }
 
 Generator::~Generator() {
@@ -35,8 +65,9 @@ Generator::~Generator() {
 void Generator::wire_session() {
   // Its -240 stands, but what the device holds is what the queries answer.
   session_.late_acknowledged = [this] {
+    statuses_.set_questionable(Status::kNotAnswering, false);
     if (!late_change_) return;
-    settle(late_change_);
+    record_.settle(late_change_);
     reprogram();
   };
   session_.settled = [this] {
@@ -53,29 +84,22 @@ void Generator::wire_session() {
   };
 }
 
-Settings Generator::acknowledged() const {
-  Settings s = kept_;
-  const Held& h = line_.state().held();
-  s.output_on = h.rf_on && !rf_counted_off_;
-  s.modulation_on = h.modulation_on && !modulation_counted_off_;
-  s.power_dbm = h.level_dbm;
-  return s;
-}
-
-void Generator::settle(const Change& change) {
-  Settings s = acknowledged();
-  if (change) change(s);
-  kept_ = s;
-}
-
-// The programmed settings are what the device took with what is still
-// queued applied again.
 void Generator::reprogram(Changer by) {
-  programmed_ = acknowledged();
-  for (const Entry& e : queue_) {
-    if (e.change) e.change(programmed_);
-  }
+  record_.reprogram([this](const auto& program) {
+    for (const Entry& e : queue_) program(e.change);
+  });
   told_settings(by);
+}
+
+void Generator::switch_off_when_reached(bool on) {
+  session_.switch_off_when_reached(on);
+  advance();
+}
+
+void Generator::note_certainty() {
+  const Held& h = line_.state().held();
+  statuses_.set_questionable(Status::kNotConfirmed,
+                             h.rf == Switched::unsure || h.modulation == Switched::unsure);
 }
 
 void Generator::told_settings(Changer by) {
@@ -87,31 +111,23 @@ bool Generator::panel_passing() const {
   return pass && pass->by == Face::panel;
 }
 
-// The device took a command. Ours are done in their turn; the panel's
-// show at once, and tuning by hand is CW.
+// The device took a command: the panel's, one of ours in its turn, or one
+// whose R came late or that no client asked for. What it holds shows at once.
 void Generator::held_changed(Fact fact, Face by, bool) {
-  const Held& h = line_.state().held();
-  // The frequencies the device was last tuned to are the ones a switch-on
-  // sends again, whoever tuned it.
-  if (fact == Fact::rf) {
-    if (h.rf_on) kept_.frequency_hz = h.rf_hz;
-    rf_counted_off_ = false;
-  } else if (fact == Fact::modulation) {
-    if (h.modulation_on) kept_.lf_frequency_hz = h.modulation_hz;
-    modulation_counted_off_ = false;
-  }
-  if (by != Face::panel) return;
-  if (fact == Fact::rf && h.rf_on) kept_.sweep_mode = false;
-  reprogram(Changer::panel);
+  record_.device_took(fact, by);
+  note_certainty();
+  reprogram(by == Face::panel ? Changer::panel : Changer::other);
 }
 
-// The panel's last point is the stop a SCPI sweep of these points has.
+// What the queries answer of it changes: it counts as on now.
+void Generator::became_unsure(Fact) {
+  note_certainty();
+  reprogram();
+}
+
 void Generator::pass_began(const Pass& pass) {
   if (pass.by != Face::panel) return;
-  kept_.start_hz = pass.start_hz;
-  kept_.stop_hz = pass.start_hz + pass.step_hz * std::max(pass.points - 1, 0);
-  kept_.points = pass.points;
-  kept_.sweep_mode = true;
+  record_.panel_pass_began(pass);
   panel_pass_ticket_ = next_ticket_++;
   statuses_.set_operation(Status::kSweeping, true);
   reprogram(Changer::panel);
@@ -124,15 +140,14 @@ void Generator::pass_ended(Face by) {
   if (changed) changed();
 }
 
-// A device that went and came back may have been switched off or reset in
-// between: the line counts its output and modulation off, and no
-// repetition goes on.
-void Generator::port_changed(PortState, bool came_back) {
-  if (!came_back) return;
-  rf_counted_off_ = false;
-  modulation_counted_off_ = false;
-  kept_.continuous = false;
-  reprogram();
+// No repetition goes on over a device that went away. A port opened may
+// owe a switch-off that goes by itself.
+void Generator::port_changed(PortState port) {
+  if (port == PortState::gone || port == PortState::absent) {
+    stop_repeating();
+  } else if (port == PortState::open) {
+    advance();
+  }
 }
 
 void Generator::lock(ClientId client) {
@@ -153,7 +168,7 @@ void Generator::client_left(ClientId client) {
 
 Generator::Ticket Generator::enqueue(ClientId client, Entry::Kind kind, Make make, Change change) {
   const Ticket ticket = next_ticket_++;
-  if (change) change(programmed_);
+  record_.program(change);
   queue_.push_back({ticket,
                     client,
                     kind,
@@ -161,7 +176,8 @@ Generator::Ticket Generator::enqueue(ClientId client, Entry::Kind kind, Make mak
                     std::move(change),
                     {},
                     false,
-                    written ? origin : Origin{}});
+                    written ? origin : Origin{},
+                    {}});
   if (kind != Entry::Kind::pass) told_settings();
   advance();
   return ticket;
@@ -178,16 +194,15 @@ void Generator::keep(ClientId client, Change change) {
 // A pass retunes the device across its span: it is RF on, and only a
 // command that switched the output on may lead to one.
 void Generator::refuse_pass_while_off() const {
-  if (!programmed_.output_on) throw Refused{kSettingsConflict, "output off"};
+  if (!settings().output_on) throw Refused{kSettingsConflict, "output off"};
 }
 
 void Generator::initiate(ClientId client) {
-  if (pass_queued() || (programmed_.continuous && programmed_.sweep_mode)) {
-    throw Refused{kInitIgnored};
-  }
+  const Settings& s = settings();
+  if (pass_queued() || (s.continuous && s.sweep_mode)) throw Refused{kInitIgnored};
   refuse_pass_while_off();
-  if (!programmed_.sweep_mode) throw Refused{kSettingsConflict};
-  sweep_command(programmed_);  // refused now rather than in its turn
+  if (!s.sweep_mode) throw Refused{kSettingsConflict};
+  sweep_command(s);  // refused now rather than in its turn
   enqueue(client, Entry::Kind::pass, {}, {});
 }
 
@@ -201,7 +216,8 @@ void Generator::abort(ClientId client) {
 }
 
 void Generator::repeat_if_continuous(ClientId client) {
-  if (programmed_.continuous && programmed_.sweep_mode && programmed_.output_on && !pass_queued()) {
+  const Settings& s = settings();
+  if (s.continuous && s.sweep_mode && s.output_on && !pass_queued()) {
     enqueue(client, Entry::Kind::pass, {}, {});
   }
 }
@@ -231,11 +247,48 @@ void Generator::advance() {
   if (advancing_) return;
   advancing_ = true;
   // A kept value needs no line; a command or a pass waits while the line
-  // is another's.
-  while (!queue_.empty() && session_.idle() &&
-         (queue_.front().kind == Entry::Kind::keep || session_.line_free()) && start_front()) {
+  // is another's, and goes after what the line owes the device.
+  while (session_.idle()) {
+    if (queue_.empty()) {
+      pay_off(nullptr);
+      break;
+    }
+    if (queue_.front().kind != Entry::Kind::keep &&
+        (!session_.line_free() || pay_off(&queue_.front()) || !session_.idle())) {
+      break;
+    }
+    if (!start_front()) break;
   }
   advancing_ = false;
+}
+
+bool Generator::pay_off(Entry* ahead_of) {
+  const bool alone = ahead_of == nullptr;
+  // By itself each output in turn, so that one a silent device never
+  // acknowledges does not keep the other's from being written.
+  if (alone && !session_.owed_off(true, tried_alone_)) tried_alone_ = {};
+  const OffsTried tried = alone ? tried_alone_ : ahead_of->offs_ahead;
+  if (!session_.line_free() || !session_.owed_off(alone, tried)) return false;
+  // Opening the port may change what is owed, and why.
+  if (session_.reach() != DeviceFault::none) return false;
+  const std::optional<Fact> output = session_.owed_off(alone, tried);
+  if (!output) return false;
+  const OffBecause why = off_because(line_.state().owed(*output).why);
+  const std::string command(*output == Fact::rf ? protocol::kRfOff : protocol::kModulationOff);
+  const DeviceFault fault = session_.send(command, [this](DeviceFault result) {
+    statuses_.set_questionable(Status::kNotAnswering, result != DeviceFault::none);
+    if (result == DeviceFault::none && !session_.owed_off(false)) told_off_.reset();
+    advance();
+  });
+  if (fault != DeviceFault::none) return false;
+  OffsTried& now_tried = alone ? tried_alone_ : ahead_of->offs_ahead;
+  (*output == Fact::rf ? now_tried.rf : now_tried.modulation) = true;
+  if (why != told_off_) {
+    told_off_ = why;
+    if (paying_off) paying_off(why);
+  }
+  if (written) written(command, {{}, "switch-off: " + std::string(off_reason(why))});
+  return true;
 }
 
 // Starts the first entry; true when it is already done and the next may go.
@@ -243,16 +296,13 @@ bool Generator::start_front() {
   Entry& e = queue_.front();
   switch (e.kind) {
     case Entry::Kind::keep:
-      settle(e.change);
+      record_.settle(e.change);
       complete_front();
       return true;
     case Entry::Kind::command: {
-      // Reached first: a device that comes back now counts as off, and the
-      // command is made from that.
-      session_.reach();
-      e.sent = e.make(acknowledged());
+      e.sent = e.make(record_.known());
       if (e.sent.empty()) {  // nothing to tell the device now: a kept value
-        settle(e.change);
+        record_.settle(e.change);
         complete_front();
         return true;
       }
@@ -275,20 +325,25 @@ bool Generator::start_front() {
     return true;
   }
   // From the acknowledged settings: everything queued before the pass has
-  // been done by now, and nothing after it counts yet.
-  DeviceFault fault = DeviceFault::none;
-  session_.reach();
-  const Settings now = acknowledged();
-  try {
-    if (!now.output_on) throw Refused{kSettingsConflict, "output off"};
-    const std::string command = sweep_command(now);
-    fault = session_.start_pass(command, static_cast<std::size_t>(now.points));
-    if (fault == DeviceFault::none && written) written(command, e.origin);
-  } catch (const Refused& refused) {
-    statuses_.report(e.client, refused.code, refused.detail);
-    stop_repeating();
-    complete_front();
-    return true;
+  // been done by now, and nothing after it counts yet. A device away is
+  // the first thing to say.
+  DeviceFault fault = session_.reach();
+  const Settings now = record_.known();
+  if (fault == DeviceFault::none) {
+    try {
+      if (!now.output_on) {
+        const bool unsure = line_.state().held().rf == Switched::unsure;
+        throw Refused{kSettingsConflict, unsure ? "output not confirmed" : "output off"};
+      }
+      const std::string command = sweep_command(now);
+      fault = session_.start_pass(command);
+      if (fault == DeviceFault::none && written) written(command, e.origin);
+    } catch (const Refused& refused) {
+      statuses_.report(e.client, refused.code, refused.detail);
+      stop_repeating();
+      complete_front();
+      return true;
+    }
   }
   if (fault == DeviceFault::none) {
     statuses_.set_operation(Status::kSweeping, true);
@@ -303,16 +358,11 @@ bool Generator::start_front() {
 
 void Generator::command_ended(DeviceFault fault) {
   if (fault == DeviceFault::none) {
-    settle(queue_.front().change);
+    record_.settle(queue_.front().change);
     statuses_.set_questionable(Status::kNotAnswering, false);
   } else {
     Entry& failed = queue_.front();
     report(failed.client, fault);
-    const bool rf_off = failed.sent == protocol::kRfOff;
-    const bool modulation_off = failed.sent == protocol::kModulationOff;
-    if (rf_off || modulation_off) settle(failed.change);
-    rf_counted_off_ = rf_counted_off_ || rf_off;
-    modulation_counted_off_ = modulation_counted_off_ || modulation_off;
     // Its late R, if one comes while the line waits for it, still counts.
     if (fault == DeviceFault::no_acknowledge) late_change_ = std::move(failed.change);
     failed.change = nullptr;
@@ -357,8 +407,7 @@ void Generator::run_waiters() {
 }
 
 void Generator::stop_repeating() {
-  programmed_.continuous = false;
-  kept_.continuous = false;
+  record_.stop_repeating();
   told_settings();
 }
 

@@ -13,26 +13,20 @@
 #include "device/shared_line.hpp"
 #include "link/serial_port.hpp"
 #include "protocol/commands.hpp"
+#include "scpi/settings_record.hpp"
 #include "scpi/status.hpp"
 
 namespace talmir880::scpi {
 
-// What the queries answer. The device's part (frequencies, output,
-// modulation, level) starts as the line's record of it; the rest is the
-// instrument's own.
-struct Settings {
-  double frequency_hz = protocol::kStartUp.rf_hz;  // a whole number of 10 Hz
-  bool output_on = false;
-  double lf_frequency_hz = protocol::kStartUp.modulation_hz;
-  bool modulation_on = false;
-  int power_dbm = protocol::kStartUp.level_dbm;
-  double start_hz = protocol::kStartUp.sweep_start_hz;
-  double stop_hz = protocol::kStartUp.sweep_end_hz;
-  int points = protocol::kStartUp.sweep_points;
-  bool sweep_mode = false;  // CW otherwise
-  bool continuous = false;
-  double step_hz = 1e6;  // FREQ UP and DOWN
-};
+// Why the instrument switches the output and the modulation off on its
+// own: asked by its owner (the server stops), its last client has gone, no
+// command came for too long, or a switch-off the line owed the device: the
+// server took the generator over, the device came back, a switch-off went
+// unanswered.
+enum class OffBecause { asked, unused, unattended, reached, back, unanswered };
+// In a few words, for the logs.
+std::string_view off_reason(OffBecause why);
+OffBecause off_because(Owed::Why why);
 
 // What the instrument takes. An RF of one 10 Hz unit is the RF-off command
 // itself, so the lowest frequency that keeps the output on is two units;
@@ -56,15 +50,15 @@ std::string sweep_command(const Settings& s);
 // queue, in the order it was accepted, one device exchange at a time: a
 // device command (sent, then acknowledged or not), a change kept without
 // telling the device, and a sweep pass. A change applies at once to the
-// settings that queries answer (the programmed values) and, in its turn
-// and once the device acknowledged it, to the acknowledged ones: what the
-// line's state says the device holds, with the instrument's own values
-// beside it (a frequency waiting for the output, the sweep, the mode). A
-// command the device did not take returns the programmed values to the
-// acknowledged ones with what is still queued applied again, and queues
-// its error; a switch-off the device did not acknowledge counts as done all
-// the same, since the output may well be off, and nothing may switch it on
-// again unasked.
+// programmed settings and, in its turn and once the device acknowledged
+// it, to the acknowledged ones (SettingsRecord). A command the device did
+// not take returns the programmed values to the acknowledged ones with
+// what is still queued applied again, and queues its error; what it leaves
+// the device holding is the line's record to say (an output may then be
+// on or off, and counts as on).
+//
+// A switch-off the line owes the device goes ahead of the next device
+// command, and by itself when the session may write it alone.
 //
 // Each entry knows the client it came from: a command the device did not
 // take, or a pass that could not run or ended in a fault, reports to that
@@ -75,9 +69,10 @@ std::string sweep_command(const Settings& s);
 // command that switched it on was refused meanwhile.
 class Generator : private GeneratorObserver {
  public:
-  using Change = std::function<void(Settings&)>;
+  using Change = SettingsRecord::Change;
   // The command to send, from the settings the device holds when its turn
-  // comes; nothing to send: empty.
+  // comes (an output counts as on only while known to be); nothing to
+  // send: empty.
   using Make = std::function<std::string(const Settings&)>;
   using Ticket = std::uint64_t;
 
@@ -89,7 +84,7 @@ class Generator : private GeneratorObserver {
   Generator(const Generator&) = delete;
   Generator& operator=(const Generator&) = delete;
 
-  const Settings& settings() const { return programmed_; }
+  const Settings& settings() const { return record_.programmed(); }
   // What the device holds, the pass and the port, as the line keeps them.
   SharedLine& line() { return line_; }
   StatusBoard& statuses() { return statuses_; }
@@ -152,6 +147,11 @@ class Generator : private GeneratorObserver {
   void quiet_ran_out() { session_.quiet_ran_out(); }
   void reopen_ran_out() { session_.reopen_ran_out(); }
 
+  // Whether a switch-off owed because the port was reached, or the device
+  // came back, is written by itself, before any client asks for anything.
+  void switch_off_when_reached(bool on);
+  void set_baud(int baud) { session_.set_baud(baud); }
+
   // Where what is queued next comes from, for the log of the device's
   // commands: the client and its line, set by the instrument while a line
   // runs. Each entry keeps it only while `written` is set.
@@ -176,6 +176,9 @@ class Generator : private GeneratorObserver {
   std::function<void(bool)> lockout_changed;
   // The device could be reached and now cannot, or the other way round.
   std::function<void(DeviceFault)> reachability_changed;
+  // A switch-off the line owed goes to the device, and why (each reason
+  // once until one is acknowledged).
+  std::function<void(OffBecause)> paying_off;
 
  private:
   struct Entry {
@@ -188,6 +191,8 @@ class Generator : private GeneratorObserver {
     std::string sent;
     bool cancelled = false;
     Origin origin;
+    // The switch-offs owed that went ahead of it.
+    OffsTried offs_ahead;
   };
 
   Ticket enqueue(ClientId client, Entry::Kind kind, Make make, Change change);
@@ -204,31 +209,26 @@ class Generator : private GeneratorObserver {
   void report_to_all(DeviceFault fault);
   void wire_session();
   void told_settings(Changer by = Changer::other);
-  // The device's part from the line's state, the instrument's own beside it.
-  Settings acknowledged() const;
-  // A change done in its turn: the instrument's own part of it is kept.
-  void settle(const Change& change);
   void reprogram(Changer by = Changer::other);
+  // Writes the switch-off the line owes, if one may go now: by itself, or
+  // ahead of the device command `ahead_of`. True when it went.
+  bool pay_off(Entry* ahead_of);
+  // The questionable bit of an output the device may hold on or off.
+  void note_certainty();
   void run_waiters();
   bool panel_passing() const;
 
   void held_changed(Fact fact, Face by, bool overtaken) override;
+  void became_unsure(Fact fact) override;
   void pass_began(const Pass& pass) override;
   void pass_ended(Face by) override;
-  void port_changed(PortState port, bool came_back) override;
+  void port_changed(PortState port) override;
 
   SharedLine& line_;
   StatusBoard& statuses_;
   std::string serial_ = "0";
   DeviceSession session_;
-  Settings programmed_;
-  // The instrument's own values as done in their turn: the frequencies the
-  // output and the modulation are switched on at, the sweep, the mode. The
-  // output, the modulation and the level are the line's.
-  Settings kept_;
-  // A switch-off the device did not acknowledge counts as done.
-  bool rf_counted_off_ = false;
-  bool modulation_counted_off_ = false;
+  SettingsRecord record_;
   std::deque<Entry> queue_;
   Ticket next_ticket_ = 1;
   // Where the panel's pass stands among ours: *OPC? waits for it too.
@@ -238,6 +238,10 @@ class Generator : private GeneratorObserver {
   bool advancing_ = false;
   // What the command that timed out changes, should its late R come.
   Change late_change_;
+  // The switch-offs written by themselves in the current round.
+  OffsTried tried_alone_;
+  // The reason of the last switch-off told, until one is acknowledged.
+  std::optional<OffBecause> told_off_;
 };
 
 }  // namespace talmir880::scpi

@@ -35,6 +35,9 @@ void Instrument::wire() {
   generator_.lockout_changed = [this](bool locked) {
     tell([locked](InstrumentEvents& e) { e.lockout_changed(locked); });
   };
+  generator_.paying_off = [this](OffBecause why) {
+    tell([why](InstrumentEvents& e) { e.switching_off(why); });
+  };
 }
 
 Instrument::Client* Instrument::find(ClientId client) {
@@ -180,17 +183,12 @@ void Instrument::switch_off_if_due() {
   const Off why = off_;
   off_ = Off::none;
   lines_since_off_ = false;
-  if (why != Off::asked) {
-    tell([why](InstrumentEvents& e) {
-      e.switching_off(why == Off::unused ? OffBecause::unused : OffBecause::unattended);
-    });
-  }
-  if (generator_.written) {
-    generator_.origin = {{},
-                         why == Off::asked    ? "switch-off: the server stops"
-                         : why == Off::unused ? "switch-off: the last client has gone"
-                                              : "switch-off: no command for too long"};
-  }
+  const OffBecause because = why == Off::asked    ? OffBecause::asked
+                             : why == Off::unused ? OffBecause::unused
+                                                  : OffBecause::unattended;
+  if (why != Off::asked) tell([because](InstrumentEvents& e) { e.switching_off(because); });
+  if (generator_.written)
+    generator_.origin = {{}, "switch-off: " + std::string(off_reason(because))};
   generator_.abort();
   generator_.send(
       kNoClient, [](const Settings&) { return std::string(protocol::kRfOff); },

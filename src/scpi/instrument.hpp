@@ -37,9 +37,6 @@ class ClientEvents {
   virtual void finished() {}
 };
 
-// Why the instrument switches off on its own, for the log.
-enum class OffBecause { unused, unattended };
-
 // What the instrument tells its owner; each does nothing unless overridden.
 // Called from inside the instrument's own calls, as ClientEvents are.
 class InstrumentEvents {
@@ -164,6 +161,12 @@ class Instrument {
   // Tries the port of a device that went, as a command would, but with no
   // error for anyone: reachability_changed tells when it is back.
   void probe() { generator_.probe(); }
+  // Whether the switch-off owed when the port is first reached, or when the
+  // device comes back, goes by itself; otherwise it waits for a client's
+  // first device command (as behind a panel, which writes nothing unasked).
+  void switch_off_when_reached(bool on) { generator_.switch_off_when_reached(on); }
+  // The line's rate, for the time a pass the link lost goes on in the device.
+  void set_baud(int baud) { generator_.set_baud(baud); }
 
   // Work takes turns: a call runs at most kUnitsPerTurn program units, and
   // each client at most kUnitsPerPass of them before the next client's

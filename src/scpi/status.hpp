@@ -140,6 +140,10 @@ class Status {
   static constexpr int kSweeping = 1 << 3;
   // Questionable bit 9: the device did not answer the last exchange.
   static constexpr int kNotAnswering = 1 << 9;
+  // Questionable bit 10: the output or the modulation is not confirmed (a
+  // command for it went unanswered, or nothing was acknowledged for it
+  // since the port opened): it may be on.
+  static constexpr int kNotConfirmed = 1 << 10;
   StatusRegister operation;
   StatusRegister questionable;
   void operation_complete() { esr_ |= kOpc; }

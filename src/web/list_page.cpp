@@ -12,6 +12,14 @@ const char* port_class(PortState port) {
   return port == PortState::closed ? "off" : "bad";
 }
 
+// Never "off" while it may be on.
+const char* switched_class(Switched output) {
+  return output == Switched::unsure ? "bad" : switched_text(output);
+}
+const char* switched_words(Switched output) {
+  return output == Switched::unsure ? "not confirmed" : switched_text(output);
+}
+
 std::string generator_html(std::size_t index, const ListedGenerator& g) {
   const std::string id = "inst" + std::to_string(index);
   const std::string name = xml_text(g.name);
@@ -24,8 +32,8 @@ std::string generator_html(std::size_t index, const ListedGenerator& g) {
   out += "    <dl>\n";
   out += row("Port", "<output id=\"" + id + "-port\" class=\"" + port_class(g.port) + "\">" +
                          port_text(g.port) + "</output>");
-  out += row("RF output", "<output id=\"" + id + "-rf\" class=\"" + (g.rf_on ? "on" : "off") +
-                              "\">" + (g.rf_on ? "on" : "off") + "</output>");
+  out += row("RF output", "<output id=\"" + id + "-rf\" class=\"" + switched_class(g.rf) + "\">" +
+                              switched_words(g.rf) + "</output>");
   if (!g.socket_resource.empty()) out += row("VISA (SOCKET)", xml_text(g.socket_resource));
   if (!g.instr_resource.empty()) out += row("VISA (INSTR)", xml_text(g.instr_resource));
   out += "    </dl>\n";

@@ -17,7 +17,7 @@ struct ListedGenerator {
   std::string socket_resource;  // empty when that way in is off
   std::string instr_resource;
   PortState port = PortState::closed;
-  bool rf_on = false;
+  Switched rf = Switched::unsure;
 };
 
 // In the server's order: generator i is /inst<i>/.

@@ -63,6 +63,18 @@ const char* port_text(PortState port) {
   return "closed";
 }
 
+const char* switched_text(Switched output) {
+  switch (output) {
+    case Switched::on:
+      return "on";
+    case Switched::off:
+      return "off";
+    case Switched::unsure:
+      break;
+  }
+  return "unsure";
+}
+
 std::string json_string(std::string_view text) {
   std::string out = "\"";
   for (const char c : text) {
@@ -91,11 +103,18 @@ std::string state_message(const PageState& s) {
     out.append(",\"").append(name).append("\":").append(value);
   };
   const auto flag = [](bool on) { return std::string(on ? "true" : "false"); };
-  field("rf_mhz", number(s.held.rf_hz / 1e6));
-  field("rf_on", flag(s.held.rf_on));
-  field("mod_khz", number(s.held.modulation_hz / 1e3));
-  field("mod_on", flag(s.held.modulation_on));
-  field("level", std::to_string(s.held.level_dbm));
+  // The fields show the settings, as the queries answer them; "now" is the
+  // device, which may not be confirmed.
+  field("rf_mhz", number(s.settings.frequency_hz / 1e6));
+  field("rf_on", flag(s.settings.output_on));
+  field("mod_khz", number(s.settings.lf_frequency_hz / 1e3));
+  field("mod_on", flag(s.settings.modulation_on));
+  field("level", std::to_string(s.settings.power_dbm));
+  field("rf_now", json_string(switched_text(s.held.rf)));
+  field("rf_now_mhz", number(s.held.rf_hz / 1e6));
+  field("mod_now", json_string(switched_text(s.held.modulation)));
+  field("mod_now_khz", number(s.held.modulation_hz / 1e3));
+  field("level_now", std::to_string(s.held.level_dbm));
   field("start_mhz", number(s.settings.start_hz / 1e6));
   field("stop_mhz", number(s.settings.stop_hz / 1e6));
   field("points", std::to_string(s.settings.points));

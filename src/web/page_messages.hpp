@@ -40,6 +40,8 @@ std::optional<std::string> command_line(std::string_view action);
 
 // The port's state as the pages show it: open, closed, absent, gone.
 const char* port_text(PortState port);
+// An output as the pages' messages name it: on, off, unsure.
+const char* switched_text(Switched output);
 
 // Text as a JSON string, quotes included.
 std::string json_string(std::string_view text);

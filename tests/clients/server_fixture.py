@@ -17,6 +17,8 @@ import unittest
 
 SERVER = os.environ["TALMIR880_SCPI"]
 SIMULATOR = os.environ["TALMIR880_SIM"]
+# What a server writes first to a device it reaches: RF and modulation off.
+TAKEOVER = ["$F000000001", "$M0000000"]
 
 
 def end_process(process, timeout=5.0):
@@ -71,6 +73,17 @@ class Simulator:
         self.read_lines()
         return [line.split()[0] for line in self.lines if line.startswith("$")]
 
+    def taken_over(self, timeout=5.0):
+        """Waits for the switch-off a server writes when it reaches the
+        device (TAKEOVER), and forgets it and everything before: the
+        commands the test's clients cause come after. The commands from
+        the last RF switch-off on."""
+        self.read_lines(until=TAKEOVER[-1], timeout=timeout)
+        seen = self.commands()
+        last = max((i for i, c in enumerate(seen) if c == TAKEOVER[0]), default=len(seen))
+        self.lines = []
+        return seen[last:]
+
     def stop(self):
         end_process(self.process)
         self.process.stdout.close()
@@ -86,6 +99,9 @@ class ServerTest(unittest.TestCase):
     # Nor is the machine's Avahi theirs to announce on: the DNS-SD tests
     # set this and run a daemon of their own, in a namespace.
     announce = False
+    # Whether the simulator is there to be reached at once, and switched
+    # off, when the server starts.
+    reached_at_start = True
 
     def setUp(self):
         self.runtime = tempfile.mkdtemp(prefix="talmir880-clients-")
@@ -107,6 +123,8 @@ class ServerTest(unittest.TestCase):
             raise RuntimeError("the server did not start: %s" % self.server_log)
         self.port = int(re.search(r"listening on 127\.0\.0\.1:(\d+)", line).group(1))
         self.resource = "TCPIP::127.0.0.1::%d::SOCKET" % self.port
+        if self.reached_at_start and "--leave-running" not in self.server_args:
+            self.assertEqual(self.sim.taken_over(), TAKEOVER)
 
     def run_server(self, env, *args):
         """A server on a free loopback port, ended with the test: the

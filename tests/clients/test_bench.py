@@ -10,7 +10,7 @@ import socket
 import tempfile
 import unittest
 
-from server_fixture import ServerTest, Simulator, ask, read_line
+from server_fixture import TAKEOVER, ServerTest, Simulator, ask, read_line
 
 
 class BenchTest(ServerTest):
@@ -36,6 +36,8 @@ class BenchTest(ServerTest):
             line = self.wait_for_log("device " + name, timeout=10)
             self.assertIsNotNone(line, self.server_log)
             self.ports.append(int(re.search(r"listening on 127\.0\.0\.1:(\d+)", line).group(1)))
+        for sim in self.sims:
+            self.assertEqual(sim.taken_over(), TAKEOVER)
         self.connections = [self.open(i) for i in range(self.count)]
 
     def open(self, i):

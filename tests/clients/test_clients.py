@@ -91,17 +91,17 @@ class OneShotTest(ServerTest):
         self.assertIn("TALMIR-880", answers[0])
         self.assertEqual(answers[1], "7")
 
-    def test_a_restarted_server_takes_the_output_as_off(self):
+    def test_a_restarted_server_switches_the_device_off_before_anything_else(self):
         client = self.connect()
-        self.assertEqual(ask(client, "OUTP OFF;*OPC?"), "1")
+        self.assertEqual(ask(client, "OUTP ON;*OPC?"), "1")
         client.close()
-        self.assertEqual(self.sim.commands(), ["$F000000001"])
+        self.assertEqual(self.sim.commands(), ["$F010000000"])
         self.stop_server()
-        self.start_server()
+        self.start_server()  # which sees RF and modulation switched off first
         client = self.connect()
         self.assertEqual(ask(client, "FREQ 200 MHZ;*OPC?;:OUTP?;FREQ?"), "1;0;200000000")
         client.close()
-        self.assertEqual(self.sim.commands(), ["$F000000001"], "nothing more sent")
+        self.assertEqual(self.sim.commands(), [], "kept until OUTP ON")
 
 
 class SlowSweepTest(ServerTest):
@@ -191,10 +191,10 @@ class StdioTest(unittest.TestCase):
         self.assertEqual(failed.stdout, "1\n")
         self.assertIn('-241,"Hardware missing;no such port"', failed.stderr, "left unread")
 
-    def test_the_output_is_off_at_start_and_a_missing_port_fails_the_self_test(self):
+    def test_a_device_never_reached_is_not_confirmed_and_fails_the_self_test(self):
         done = self.run_stdio("OUTP?;OUTP:MOD?;:FREQ 200 MHZ;:FREQ?\n*TST?\nSYST:ERR:ALL?")
         self.assertEqual(done.stdout.splitlines(),
-                         ["0;0;200000000", "1", '-241,"Hardware missing;no such port"'])
+                         ["1;1;200000000", "1", '-241,"Hardware missing;no such port"'])
         self.assertEqual(done.returncode, 1)
 
 

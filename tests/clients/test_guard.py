@@ -14,7 +14,7 @@ import threading
 import time
 import unittest
 
-from server_fixture import SERVER, ServerTest, Simulator, ask
+from server_fixture import SERVER, TAKEOVER, ServerTest, Simulator, ask
 
 PANEL = os.environ.get("TALMIR880_PANEL")
 CLOSED = "closed a connection from 127.0.0.1: it sent HTTP, and no line of a web request runs"
@@ -143,7 +143,8 @@ class WebRequestTest(ServerTest):
         time.sleep(0.3)
         with socket.create_connection(("127.0.0.1", port), timeout=5) as client:
             self.assertIn("TALMIR-880", ask(client, "*IDN?"))
-            self.assertEqual(ask(client, "OUTP?"), "0")
+            # The panel writes nothing until someone acts: nothing is known.
+            self.assertEqual(ask(client, "OUTP?"), "1")
             self.assertEqual(ask(client, "SYST:ERR?"), '0,"No error"')
         self.assertEqual(self.sim.commands(), before)
 
@@ -219,7 +220,7 @@ class AllowTest(unittest.TestCase):
         self.addCleanup(sim.stop)
 
         # Without --allow, beyond loopback: the warning names it.
-        open_server = Server(env, "--listen", "0.0.0.0:0", "--no-vxi11")
+        open_server = Server(env, "--listen", "0.0.0.0:0", "--no-vxi11", "--leave-running")
         open_server.stop()
         self.assertIn("talmir880-scpi: warning: listening on 0.0.0.0: anyone who can reach this "
                       "address can switch the RF output; --allow ADDRESS[/PREFIX] names who may "
@@ -232,6 +233,7 @@ class AllowTest(unittest.TestCase):
         self.addCleanup(server.stop)
         self.assertIsNotNone(server.log.wait_for(r"VXI-11 on 0\.0\.0\.0:\d+, registered"),
                              server.log.lines)
+        self.assertEqual(sim.taken_over(), TAKEOVER)
         for source, destination in (("10.99.0.2", "10.99.0.2"), ("fd00:99::2", "fd00:99::2"),
                                     ("127.0.0.1", "127.0.0.1"), ("::1", "::1")):
             with connect_from(source, destination, server.port) as client:

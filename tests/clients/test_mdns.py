@@ -159,9 +159,12 @@ class AnnouncedTest(ServerTest):
 
     announce = True
 
-    def other_server(self, *args, env=None):
-        """Another server on a free port: its process, log, reader and port."""
-        process, log, reader = self.run_server(env or self.env, *args)
+    def other_server(self, *args, env=None, take_over=False):
+        """Another server on a free port: its process, log, reader and port.
+        Unless it is to take its generators over, it leaves their ports to
+        whoever holds them, as --leave-running does until a client acts."""
+        leave = () if take_over else ("--leave-running",)
+        process, log, reader = self.run_server(env or self.env, *leave, *args)
         line = self.wait_for_log("listening on", log=log, reader=reader)
         return process, log, reader, int(re.search(r"127\.0\.0\.1:(\d+)", line).group(1))
 
@@ -262,12 +265,13 @@ class EveryFaceTest(AnnouncedTest):
 class QuietFixtureTest(AnnouncedTest):
     """The fixture's own server announces nothing; each test starts its own."""
 
-    server_args = ("--no-vxi11", "--no-mdns")
+    server_args = ("--no-vxi11", "--no-mdns", "--leave-running")
 
     def test_each_generator_has_its_raw_service_and_the_server_one_vxi11(self):
         second = Simulator(self.env, com=8)
         self.addCleanup(second.stop)
-        process, log, reader, _ = self.other_server("--port", "COM9", "--port", "COM8")
+        process, log, reader, _ = self.other_server("--port", "COM9", "--port", "COM8",
+                                                    take_over=True)
         ports = {}
         for com in ("COM9", "COM8"):
             line = self.wait_for_log("device " + com, log=log, reader=reader)

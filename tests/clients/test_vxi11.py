@@ -30,7 +30,7 @@ import pyvisa  # noqa: E402
 from pymeasure.adapters import VISAAdapter  # noqa: E402
 from pyvisa_py.protocols import vxi11  # noqa: E402
 
-from server_fixture import SERVER, ServerTest, Simulator, end_process  # noqa: E402
+from server_fixture import SERVER, TAKEOVER, ServerTest, Simulator, end_process  # noqa: E402
 from talmir880 import Talmir880  # noqa: E402
 
 RESOURCES = ("TCPIP::127.0.0.1::INSTR", "TCPIP0::127.0.0.1::inst0::INSTR")
@@ -198,11 +198,14 @@ class Vxi11Test(Vxi11Fixture):
 
     def other_server(self):
         """Another server on a free raw port: its process and reader, and its
-        standard error up to the line that says where VXI-11 is or why it
-        is off."""
+        standard error from the line that says where it listens to the one
+        that says where VXI-11 is or why it is off (what it says of its
+        device comes before)."""
         process, log, reader = self.run_server(self.env)
         line = self.wait_for_log("VXI-11 on", "VXI-11 off", log=log, reader=reader)
-        return process, reader, log[:log.index(line) + 1] if line else list(log)
+        lines = log[:log.index(line) + 1] if line else list(log)
+        return process, reader, lines[next((i for i, l in enumerate(lines)
+                                            if "listening on" in l), 0):]
 
     def test_a_second_server_leaves_a_live_entry_alone(self):
         process, reader, lines = self.other_server()
@@ -254,6 +257,9 @@ class TwoGeneratorsTest(Vxi11Fixture):
         super().setUp()
         self.second = Simulator(self.env, com=8)
         self.addCleanup(self.second.stop)
+        # Absent when the server started: tried once a second, and switched
+        # off when found.
+        self.assertEqual(self.second.taken_over(), TAKEOVER)
 
     def test_inst0_and_inst1_are_each_their_own_generator(self):
         self.assertTrue(self.wait_for_log("VXI-11 on").endswith(

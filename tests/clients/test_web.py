@@ -27,7 +27,7 @@ from selenium.webdriver.support.ui import WebDriverWait
 from wsproto import ConnectionType, WSConnection
 from wsproto.events import AcceptConnection, CloseConnection, Request, TextMessage
 
-from server_fixture import ServerTest, Simulator, ask
+from server_fixture import TAKEOVER, ServerTest, Simulator, ask
 
 CHROMEDRIVER = "/usr/bin/chromedriver"
 LXI = "{http://www.lxistandard.org/InstrumentIdentification/1.0}"
@@ -225,6 +225,7 @@ class TwoGeneratorsTest(WebServerTest):
         self.sim2 = Simulator(self.env, com=8)
         self.addCleanup(self.sim2.stop)
         super().start_server()
+        self.assertEqual(self.sim2.taken_over(), TAKEOVER)
         line = self.wait_for_log(", device COM8")
         self.assertIsNotNone(line, self.server_log)
         self.ports = [self.port, int(re.search(r"127\.0\.0\.1:(\d+)", line).group(1))]

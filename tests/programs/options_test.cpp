@@ -54,6 +54,8 @@ TEST(ServerOptions, AcceptedForms) {
   EXPECT_EQ(safe.off_after_s, 600);
   EXPECT_FALSE(options({"--no-vxi11"}).vxi11);
   EXPECT_FALSE(options({"--no-mdns"}).mdns);
+  EXPECT_TRUE(options({"--leave-running"}).leave_running);
+  EXPECT_FALSE(options({}).leave_running) << "a server takes the generator over, off";
 }
 
 TEST(ServerOptions, PortsInTheOrderGivenEachNamed) {

@@ -23,6 +23,9 @@ class InstrumentEventsTest : public InstrumentTest, private scpi::InstrumentEven
   }
   void sweep_ended() override { seen.push_back("sweep ended"); }
   void lockout_changed(bool locked) override { seen.push_back(locked ? "locked" : "unlocked"); }
+  void switching_off(scpi::OffBecause why) override {
+    seen.push_back("off: " + std::string(scpi::off_reason(why)));
+  }
 
   Lines seen;
   int settings = 0;
@@ -40,9 +43,10 @@ TEST_F(InstrumentEventsTest, EveryKindOfEventReachesTheObserverInItsOrder) {
   port.fail_write = false;
   reopen.run_out();
   run("POW -6");
-  // The port starts closed: the first device command opens it.
-  EXPECT_EQ(seen, (Lines{"locked", "unlocked", "reachable", "pass of 5, once", "sweep ended",
-                         "unreachable", "reachable"}));
+  // Back, the device owes a switch-off before anything else; reachable
+  // once it answered.
+  EXPECT_EQ(seen, (Lines{"locked", "unlocked", "pass of 5, once", "sweep ended", "unreachable",
+                         "off: the device is back", "reachable"}));
 }
 
 TEST_F(InstrumentEventsTest, EveryObserverHearsUntilItIsForgotten) {

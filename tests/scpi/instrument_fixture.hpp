@@ -17,8 +17,7 @@ namespace talmir880::testing {
 using scpi::ClientId;
 
 // One instrument on a fake port with hand-run countdowns, and four clients
-// attached, whose ids are 1 to 4. The port starts closed, as the server's
-// does.
+// attached, whose ids are 1 to 4.
 class InstrumentTest : public ::testing::Test {
  protected:
   // Keeps what the instrument tells one client.
@@ -33,7 +32,9 @@ class InstrumentTest : public ::testing::Test {
     int finishes = 0;
   };
 
-  InstrumentTest() {
+  // `settled`: as a server that took the generator over, the device known
+  // off; otherwise as one that starts, the port closed and nothing known.
+  explicit InstrumentTest(bool settled = true) {
     watchdog.ran_out = [this] { instrument.watchdog_ran_out(); };
     stall.ran_out = [this] { instrument.stall_ran_out(); };
     quiet.ran_out = [this] { instrument.quiet_ran_out(); };
@@ -42,6 +43,11 @@ class InstrumentTest : public ::testing::Test {
       clients.push_back(std::make_unique<Recorder>(*this, id));
       EXPECT_EQ(instrument.attach(*clients.back()), id);
     }
+    if (!settled) return;
+    instrument.switch_off();
+    acknowledge_all();
+    port.written.clear();
+    port.open_calls = port.open_attempts = 0;
   }
 
   // The RF output and the modulation on, as most tests want them; the

@@ -75,7 +75,8 @@ TEST_F(Sweeps, SettingsDuringAPassAreAnsweredAtOnceAndSentAfterIt) {
   port.receive("R");
   watchdog.run_out();  // the device does not take "OUTP:MOD ON"
   EXPECT_EQ(answer_of(3), "1");
-  EXPECT_EQ(run("POW?;:OUTP:MOD?"), "-6;0") << "back to what the device holds";
+  EXPECT_EQ(run("POW?;:OUTP:MOD?;:STAT:QUES:COND?"), "-6;1;1536")
+      << "back to what the device holds: a modulation that may be on";
   EXPECT_EQ(errors(2), Lines{"-240,\"Hardware error;no acknowledge\""}) << "its sender's";
 }
 

@@ -2,6 +2,7 @@
 // device acknowledged, heard by both faces.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,16 +26,14 @@ class Recorder : public GeneratorObserver {
   }
   void pass_began(const Pass& pass) override { passes.push_back(pass); }
   void pass_ended(Face) override { ++ended; }
-  void port_changed(PortState port, bool came_back) override {
-    ports.push_back(port);
-    returns += came_back ? 1 : 0;
-  }
+  void became_unsure(Fact fact) override { unsure.push_back(fact); }
+  void port_changed(PortState port) override { ports.push_back(port); }
 
   std::vector<Heard> heard;
   std::vector<Pass> passes;
   int ended = 0;
   std::vector<PortState> ports;
-  int returns = 0;
+  std::vector<Fact> unsure;
 };
 
 class GeneratorStateTest : public ::testing::Test {
@@ -55,28 +54,29 @@ TEST_F(GeneratorStateTest, EachAcknowledgedCommandSetsWhatTheDeviceHolds) {
   struct Row {
     std::string command;
     Fact fact;
-    bool rf_on;
+    Switched rf;
     double rf_hz;
-    bool modulation_on;
+    Switched modulation;
     double modulation_hz;
     int level_dbm;
   };
+  constexpr Switched on = Switched::on, off = Switched::off, unsure = Switched::unsure;
   // One after the other: each row is what the device holds once it took it.
   const Row rows[] = {
-      {"$F043392000", Fact::rf, true, 433.92e6, false, 1e3, -3},
-      {"$M0001000", Fact::modulation, true, 433.92e6, true, 1000, -3},
-      {"$P1", Fact::level, true, 433.92e6, true, 1000, -9},
-      {"$F000000001", Fact::rf, false, 433.92e6, true, 1000, -9},
-      {"$M0000000", Fact::modulation, false, 433.92e6, false, 1000, -9},
-      {"$M0012345", Fact::modulation, false, 433.92e6, true, 12345, -9},
+      {"$F043392000", Fact::rf, on, 433.92e6, unsure, 1e3, -3},
+      {"$M0001000", Fact::modulation, on, 433.92e6, on, 1000, -3},
+      {"$P1", Fact::level, on, 433.92e6, on, 1000, -9},
+      {"$F000000001", Fact::rf, off, 433.92e6, on, 1000, -9},
+      {"$M0000000", Fact::modulation, off, 433.92e6, off, 1000, -9},
+      {"$M0012345", Fact::modulation, off, 433.92e6, on, 12345, -9},
   };
   for (const Row& row : rows) {
     line.panel().Output(row.command);
     port.receive("R");
     SCOPED_TRACE(row.command);
-    EXPECT_EQ(held().rf_on, row.rf_on);
+    EXPECT_EQ(held().rf, row.rf);
     EXPECT_EQ(held().rf_hz, row.rf_hz);
-    EXPECT_EQ(held().modulation_on, row.modulation_on);
+    EXPECT_EQ(held().modulation, row.modulation);
     EXPECT_EQ(held().modulation_hz, row.modulation_hz);
     EXPECT_EQ(held().level_dbm, row.level_dbm);
     ASSERT_FALSE(recorder.heard.empty());
@@ -87,15 +87,75 @@ TEST_F(GeneratorStateTest, EachAcknowledgedCommandSetsWhatTheDeviceHolds) {
   EXPECT_EQ(held().saved, protocol::SaveMode::sweep);
 }
 
-TEST_F(GeneratorStateTest, OnlyAnAcknowledgedCommandCounts) {
-  line.panel().Output("$F043392000");
-  EXPECT_FALSE(held().rf_on) << "written, not yet taken";
-  port.receive("x");
-  EXPECT_FALSE(held().rf_on) << "no R";
-  line.panel_gave_up();
+TEST_F(GeneratorStateTest, OnlyAnAcknowledgedCommandMakesAnOutputKnown) {
+  EXPECT_EQ(held().rf, Switched::unsure) << "nothing acknowledged since the port opened";
+  line.panel().Output("$F000000001");
   port.receive("R");
-  EXPECT_FALSE(held().rf_on) << "an R after the watchdog gave up is nobody's";
-  EXPECT_TRUE(recorder.heard.empty());
+  ASSERT_EQ(held().rf, Switched::off);
+  line.panel().Output("$F043392000");
+  EXPECT_EQ(held().rf, Switched::off) << "written, not yet taken";
+  port.receive("x");
+  line.panel_gave_up();
+  EXPECT_EQ(held().rf, Switched::unsure) << "no R: the device may have taken it";
+  port.receive("R");
+  EXPECT_EQ(held().rf, Switched::unsure) << "an R after the watchdog gave up is nobody's";
+  EXPECT_EQ(recorder.heard.size(), 1u);
+  EXPECT_EQ(recorder.unsure, std::vector{Fact::rf}) << "heard once, when it stopped being known";
+}
+
+// What the line owes each output towards off, and why, step by step.
+TEST_F(GeneratorStateTest, AnUnsureOutputIsOwedItsSwitchOffUntilACommandForItIsWritten) {
+  using Why = Owed::Why;
+  const auto gone = [this] {
+    port.fail_read = true;
+    port.receive("");
+    port.fail_read = false;
+  };
+  struct Step {
+    std::string what;
+    std::function<void()> act;
+    Switched rf;
+    Why why;
+  };
+  const Step steps[] = {
+      {"the port opened", [] {}, Switched::unsure, Why::reached},
+      {"a switch-off written", [this] { line.remote().Output("$F000000001"); }, Switched::unsure,
+       Why::nothing},
+      {"and taken", [this] { port.receive("R"); }, Switched::off, Why::nothing},
+      {"a switch-on lost",
+       [this] {
+         line.remote().Output("$F010000000");
+         line.remote_unanswered();
+         line.remote_exchange_ended();
+       },
+       Switched::unsure, Why::nothing},
+      {"a switch-off lost",
+       [this] {
+         line.panel().Output("$F000000001");
+         line.panel_gave_up();
+       },
+       Switched::unsure, Why::unanswered},
+      {"a switch-on written over it", [this] { line.panel().Output("$F010000000"); },
+       Switched::unsure, Why::nothing},
+      {"and taken", [this] { port.receive("R"); }, Switched::on, Why::nothing},
+      {"the device gone", gone, Switched::unsure, Why::back},
+      {"and back", [this] { line.panel().set_PortOpen(true); }, Switched::unsure, Why::back},
+      {"taken", [this] { line.panel().Output("$F010000000"), port.receive("R"); }, Switched::on,
+       Why::nothing},
+      {"closed and opened by its owner",
+       [this] {
+         line.panel().set_PortOpen(false);
+         line.panel().set_PortOpen(true);
+       },
+       Switched::unsure, Why::reached},
+  };
+  for (const Step& step : steps) {
+    step.act();
+    EXPECT_EQ(held().rf, step.rf) << step.what;
+    EXPECT_EQ(line.state().owed(Fact::rf).why, step.why) << step.what;
+  }
+  EXPECT_EQ(line.state().owed(Fact::modulation).why, Why::reached) << "no command for it";
+  EXPECT_EQ(held().rf_hz, 100e6) << "the frequency it was tuned to stays known";
 }
 
 TEST_F(GeneratorStateTest, EachFaceIsNamedAndTheHandOvertakesAScriptOfTheSameKind) {
@@ -111,18 +171,7 @@ TEST_F(GeneratorStateTest, EachFaceIsNamedAndTheHandOvertakesAScriptOfTheSameKin
   EXPECT_EQ(held().level_dbm, -6);
 }
 
-TEST_F(GeneratorStateTest, ADeviceBackFromAwayCountsItsOutputAndModulationOff) {
-  line.panel().Output("$F043392000");
-  line.panel().Output("$M0001000");
-  port.receive("RR");
-  ASSERT_TRUE(held().rf_on && held().modulation_on);
-
-  // Closed and opened by its owner: the device held on meanwhile.
-  line.panel().set_PortOpen(false);
-  line.panel().set_PortOpen(true);
-  EXPECT_TRUE(held().rf_on && held().modulation_on);
-  EXPECT_EQ(recorder.returns, 0);
-
+TEST_F(GeneratorStateTest, ThePortsStatesAreHeardAndAFailureAfterwardsIsNoReturn) {
   port.fail_read = true;
   port.receive("");
   EXPECT_EQ(line.state().port(), PortState::gone);
@@ -134,10 +183,8 @@ TEST_F(GeneratorStateTest, ADeviceBackFromAwayCountsItsOutputAndModulationOff) {
   EXPECT_EQ(line.state().port(), PortState::absent);
   port.fail_open = false;
   line.panel().set_PortOpen(true);
-  EXPECT_EQ(recorder.returns, 1);
-  EXPECT_FALSE(held().rf_on);
-  EXPECT_FALSE(held().modulation_on);
-  EXPECT_EQ(held().rf_hz, 433.92e6) << "the frequency it was tuned to stays known";
+  EXPECT_EQ(recorder.ports,
+            (std::vector{PortState::open, PortState::gone, PortState::absent, PortState::open}));
 }
 
 TEST_F(GeneratorStateTest, APassIsOnRecordFromItsCommandToItsEndWithItsReports) {

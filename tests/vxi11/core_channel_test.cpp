@@ -367,8 +367,10 @@ TEST_F(CoreChannelTest, EachGeneratorIsADeviceOfItsOwnWithItsOwnLock) {
   const std::int32_t first_link = link(c, "inst0");
   const std::int32_t second_link = link(c, "inst1");
   EXPECT_EQ(write(c, second_link, "OUTP ON\n"), 0u);
-  EXPECT_EQ(second_port.written, std::vector<std::string>{"$F010000000"});
-  second_port.receive("R");
+  for (int i = 0; i < 3; ++i) second_port.receive("R");
+  EXPECT_EQ(second_port.written,
+            (std::vector<std::string>{"$F000000001", "$M0000000", "$F010000000"}))
+      << "after the switch-off it owes when first reached";
   EXPECT_EQ(write(c, second_link, "*IDN?\n"), 0u);
   EXPECT_EQ(read(c, second_link).substr(0, 30), "0/4/TALMIR,TALMIR-880,right,1.");
   EXPECT_TRUE(port.written.empty());

@@ -76,8 +76,8 @@ TEST(Routes, SeveralGeneratorsEachUnderItsOwnPrefix) {
 TEST(ListPage, EachGeneratorByNameWithItsWaysInAndItsLink) {
   const std::string html = list_html({
       {"COM3", "TCPIP::10.0.0.5::5025::SOCKET", "TCPIP::10.0.0.5::inst0::INSTR", PortState::open,
-       true},
-      {"a<b", "TCPIP::10.0.0.5::5026::SOCKET", "", PortState::gone, false},
+       Switched::on},
+      {"a<b", "TCPIP::10.0.0.5::5026::SOCKET", "", PortState::gone, Switched::unsure},
   });
   for (const std::string part : {
            "<title>TALMIR-880 generators</title>",
@@ -91,7 +91,7 @@ TEST(ListPage, EachGeneratorByNameWithItsWaysInAndItsLink) {
            "<a href=\"/inst0/\">Front panel of COM3</a>",
            "<h2 id=\"inst1-title\">a&lt;b</h2>",
            "<output id=\"inst1-port\" class=\"bad\">gone</output>",
-           "<output id=\"inst1-rf\" class=\"off\">off</output>",
+           "<output id=\"inst1-rf\" class=\"bad\">not confirmed</output>",
            "<a href=\"/inst1/\">Front panel of a&lt;b</a>",
            "<a href=\"/lxi/identification\">",
        }) {

@@ -239,12 +239,19 @@ TEST(PageActions, EachBecomesOneLineOfItsControl) {
 
 TEST(PageMessages, StateAndErrorsAsJson) {
   PageState s;
+  // The fields are the settings; "now" is the device, which may be unsure.
+  s.settings.frequency_hz = 777'700'000;
+  s.settings.output_on = true;
   s.held.rf_hz = 433'920'000;
-  s.held.rf_on = true;
+  s.held.rf = Switched::unsure;
+  s.held.modulation = Switched::off;
   s.pass = Pass{Face::remote, 1e8, 1e5, 10, 30, 120};
   s.port = PortState::gone;
   const std::string state = state_message(s);
-  EXPECT_NE(state.find("\"rf_mhz\":433.92,\"rf_on\":true"), std::string::npos) << state;
+  EXPECT_NE(state.find("\"rf_mhz\":777.7,\"rf_on\":true"), std::string::npos) << state;
+  EXPECT_NE(state.find("\"rf_now\":\"unsure\",\"rf_now_mhz\":433.92,\"mod_now\":\"off\""),
+            std::string::npos)
+      << state;
   EXPECT_NE(state.find("\"sweeping\":true"), std::string::npos) << state;
   EXPECT_NE(state.find("\"progress\":25"), std::string::npos) << state;
   EXPECT_NE(state.find("\"port\":\"gone\""), std::string::npos) << state;

@@ -57,10 +57,10 @@ class JournalEvents : public talmir880::scpi::InstrumentEvents {
   bool reached() const { return reached_; }
 
   void switching_off(talmir880::scpi::OffBecause why) override {
+    using talmir880::scpi::OffBecause;
     log(device_ + ": RF and modulation off: " +
-        (why == talmir880::scpi::OffBecause::unused
-             ? std::string("the last client has gone")
-             : "no command for " + std::to_string(off_after_s_) + " s"));
+        (why == OffBecause::unattended ? "no command for " + std::to_string(off_after_s_) + " s"
+                                       : std::string(talmir880::scpi::off_reason(why))));
   }
 
  private:
@@ -118,6 +118,7 @@ class ServedGenerator {
           "); commands that need the device get -241 until it does");
     }
     instrument_->name(choice.name);
+    instrument_->set_baud(talmir880::parse_settings(options.settings).baud);
     instrument_->take_turns(clocks_.next_turn());
     instrument_->observe(journal_);
     keep_safe(options);
@@ -142,6 +143,12 @@ class ServedGenerator {
     if (!journal_.reachable() && (!choice_.remote_host.empty() || adapter_there(choice_))) {
       instrument_->probe();
     }
+  }
+
+  // A server takes a generator over as an instrument powers up: off, once
+  // its faces listen, so that the first line says where.
+  void take_over(const talmir880::programs::ServerOptions& options) {
+    instrument_->switch_off_when_reached(!options.leave_running);
   }
 
   // The switch-offs and the command log the options ask for.
@@ -360,6 +367,7 @@ int main(int argc, char* argv[]) {
       presence.start(std::chrono::seconds(2));
     }
   }
+  for (const auto& generator : generators) generator->take_over(options);
   const int loop = app.exec();
   return loop != 0 ? loop : status;
 }

@@ -173,6 +173,7 @@ constexpr Switch kSwitches[] = {
     {"--no-mdns", &ServerOptions::mdns, false},
     {"--off-at-exit", &ServerOptions::off_at_exit, true},
     {"--off-when-unused", &ServerOptions::off_when_unused, true},
+    {"--leave-running", &ServerOptions::leave_running, true},
     {"--log-commands", &ServerOptions::log_commands, true},
 };
 
@@ -314,7 +315,7 @@ std::string server_usage() {
          "                      [--ports-file FILE] [--baud B]\n"
          "                      [--listen HOST:PORT | --stdio] [--vxi11 HOST:PORT | --no-vxi11]\n"
          "                      [--off-at-exit] [--off-when-unused] [--off-after SECONDS]\n"
-         "                      [--log-commands]\n"
+         "                      [--leave-running] [--log-commands]\n"
          "                      [--allow ADDRESS[/PREFIX]]...\n"
          "                      [--http [HOST:]PORT [--http-password-file FILE] | --no-http]\n"
          "                      [--no-mdns]\n"
@@ -397,18 +398,27 @@ std::string server_usage() {
          "  --off-after SECONDS  when no line has come for SECONDS (1 to 86400) while the\n"
          "                       output, the modulation or a pass is on: a dead-man switch\n"
          "                       for unattended runs (make it longer than your longest pass)\n"
+         "  --leave-running      write nothing to the device until a client acts: a\n"
+         "                       generator saved to start up emitting goes on emitting,\n"
+         "                       not confirmed, until the switch-off that goes ahead of a\n"
+         "                       client's first device command\n"
          "\n"
          "  -h, --help, --version\n"
          "\n"
-         "At start the RF output and the modulation count as off: FREQ and LFO:FREQ are\n"
-         "kept until OUTP ON or OUTP:MOD ON sends them, and nothing else switches them on.\n"
+         "The device cannot be asked what it holds. When the server first reaches it, and\n"
+         "whenever the device or the link to it comes back, RF and modulation are switched\n"
+         "off before anything else; a switch-off the device did not acknowledge is written\n"
+         "again until it does. Until the device acknowledged the last command for them,\n"
+         "the RF output and the modulation are not confirmed: OUTP? and OUTP:MOD? answer\n"
+         "1 and STATus:QUEStionable bit 10 (1024) is set. FREQ and LFO:FREQ are kept\n"
+         "until OUTP ON or OUTP:MOD ON sends them, and nothing else switches them on.\n"
          "Every complete line received runs, in order, even when its client has gone;\n"
          "at an orderly end of input a last line without LF runs too. A device fault is\n"
          "queued with its cause (-240 no acknowledge or sweep stalled; -241 port busy, no\n"
          "such port, device gone or network link lost). A missing port is reported at start and "
          "the server\n"
          "serves all the same; while the device is absent the port is tried at most once\n"
-         "a second, and its loss and return are logged on standard error.\n"
+         "a second, and its loss and return (once it answered) are logged on standard error.\n"
          "A connection that sends an HTTP request or header line, as a web page can make a\n"
          "browser do, is closed at once and nothing it sent from that line on runs; a\n"
          "line on standard error names its address, at most once a minute.\n";

@@ -49,6 +49,9 @@ struct ServerOptions {
   bool off_at_exit = false;
   bool off_when_unused = false;
   int off_after_s = 0;
+  // Nothing written until a client acts: no switch-off by itself when the
+  // device is first reached or comes back.
+  bool leave_running = false;
   bool log_commands = false;  // each command to the device on standard error
   bool help = false;
   bool version = false;

@@ -65,7 +65,8 @@ class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
   void pass_began(const Pass&) override { changed(); }
   void pass_progressed(const Pass&) override { changed(); }
   void pass_ended(Face) override { changed(); }
-  void port_changed(PortState, bool) override { changed(); }
+  void port_changed(PortState) override { changed(); }
+  void became_unsure(Fact) override { changed(); }
 
   scpi::Instrument& instrument_;
   bool password_set_;

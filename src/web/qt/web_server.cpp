@@ -327,7 +327,7 @@ std::string WebServer::list(const std::string& local) const {
     scpi::Instrument& instrument = *generators_[i].instrument;
     const auto [raw, instr] = resources(i, local);
     listed.push_back({instrument.identity().serial, raw, instr, instrument.device().port(),
-                      instrument.device().held().rf_on});
+                      instrument.device().held().rf});
   }
   return list_html(listed);
 }

@@ -20,8 +20,9 @@ function show(section, s) {
   port.textContent = s.port;
   port.className = s.port === "open" ? "on" : (s.port === "closed" ? "off" : "bad");
   const rf = section.querySelector("output[id$='-rf']");
-  rf.textContent = s.rf_on ? "on" : "off";
-  rf.className = s.rf_on ? "on" : "off";
+  // The device's RF: never "off" while it may be on.
+  rf.textContent = { on: "on", off: "off", unsure: "not confirmed" }[s.rf_now];
+  rf.className = { on: "on", off: "off", unsure: "bad" }[s.rf_now];
 }
 
 function watch(section) {

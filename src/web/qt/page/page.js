@@ -25,12 +25,20 @@ function addError(text) {
   log.scrollTop = log.scrollHeight;
 }
 
+// The device as far as its acknowledgements tell: never "off" while it may be on.
+const kNowClass = { on: "on", off: "off", unsure: "bad" };
+
+function showNow(id, text, state) {
+  $(id).textContent = text;
+  $(id).className = kNowClass[state];
+}
+
 function show(s) {
-  $("rf-now").textContent = mhz(s.rf_mhz) + " MHz, " + (s.rf_on ? "output on" : "output off");
-  $("rf-now").className = s.rf_on ? "on" : "off";
-  $("mod-now").textContent = mhz(s.mod_khz) + " kHz, " + (s.mod_on ? "on" : "off");
-  $("mod-now").className = s.mod_on ? "on" : "off";
-  $("level-now").textContent = s.level + " dBm";
+  const rf = { on: "output on", off: "output off", unsure: "output not confirmed" }[s.rf_now];
+  showNow("rf-now", mhz(s.rf_now_mhz) + " MHz, " + rf, s.rf_now);
+  const mod = { on: "on", off: "off", unsure: "not confirmed" }[s.mod_now];
+  showNow("mod-now", mhz(s.mod_now_khz) + " kHz, " + mod, s.mod_now);
+  $("level-now").textContent = s.level_now + " dBm";
   $("port-now").textContent = s.port;
   $("port-now").className = s.port === "open" ? "on" : (s.port === "closed" ? "off" : "bad");
   setIdle($("rf"), mhz(s.rf_mhz));
