@@ -289,6 +289,12 @@ def measure(what, every, deadline, out):
         time.sleep(max(0.0, every - (time.monotonic() - started)))
 
 
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
 def figures(name, samples):
     times = sorted(t for t, _ in samples)
     refused = sum(r for _, r in samples)
@@ -304,6 +310,8 @@ def main():
     parser.add_argument("--seconds", type=float, default=20)
     parser.add_argument("--log-commands", action="store_true")
     parser.add_argument("--calm", action="store_true", help="the fresh clients alone")
+    parser.add_argument("--without", action="append", default=[], metavar="WORKER",
+                        help="leave a kind of stormer out (churn, dying, ...); repeatable")
     args = parser.parse_args()
 
     runtime = tempfile.mkdtemp(prefix="talmir880-bench-")
@@ -339,6 +347,8 @@ def main():
         deadline = time.monotonic() + args.seconds
         if not args.calm:
             for work, face in STORM:
+                if work.__name__ in args.without:
+                    continue
                 p = multiprocessing.Process(target=work, args=(raw if face == "raw" else web,
                                                                deadline), daemon=True)
                 p.start()
@@ -356,6 +366,7 @@ def main():
                 if b'"type":"state"' not in first_state(c):
                     raise ConnectionError("no state")
 
+        cpu_before = cpu_seconds(server.pid)
         clients, pages = [], []
         threads = [threading.Thread(target=measure, args=(fresh_client, 0.05, deadline, clients)),
                    threading.Thread(target=measure, args=(fresh_page, 0.2, deadline, pages))]
@@ -368,6 +379,8 @@ def main():
                                        ", --log-commands" if args.log_commands else ""))
         figures("fresh client *IDN?", clients)
         figures("fresh page's first state", pages)
+        print("server CPU: %.1f s of %.0f s" % (cpu_seconds(server.pid) - cpu_before,
+                                                args.seconds))
         if args.log_commands:
             print("journal: %.1f MB" % (logged[0] / 1e6))
     finally:

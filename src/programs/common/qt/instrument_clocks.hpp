@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <chrono>
 #include <functional>
 
@@ -8,6 +9,22 @@
 #include "scpi/instrument.hpp"
 
 namespace talmir880::programs {
+
+// A countdown that runs out at the event loop's next pass: a call posted to
+// the loop, cheaper than a zero timer, for the instrument's next turn.
+class NextPass final : public Countdown {
+ public:
+  explicit NextPass(std::function<void()> expired) : expired_(std::move(expired)) {}
+  void start() override;
+  void stop() override { running_ = false; }
+  bool running() const override { return running_; }
+
+ private:
+  std::function<void()> expired_;
+  bool running_ = false;
+  bool posted_ = false;
+  QObject context_;  // last: a call posted for it goes with it
+};
 
 // The instrument's countdowns on QTimers: the watchdog, the stalled pass,
 // the quiet line after a pass (`quiet_time`, asked at each start), the
@@ -31,7 +48,7 @@ class InstrumentClocks {
   QtCountdown stall_;
   QtCountdown quiet_;
   QtCountdown reopen_;
-  QtCountdown next_turn_;
+  NextPass next_turn_;
 };
 
 }  // namespace talmir880::programs
