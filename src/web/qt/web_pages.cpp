@@ -105,8 +105,12 @@ WebPages::~WebPages() {
 bool WebPages::add(std::unique_ptr<PageSocket> socket, bool control, std::string who) {
   if (pages_.size() >= static_cast<std::size_t>(kMaxPages)) {
     // Told why, then gone once it answers or its time is up.
-    PageSocket* refused = socket.release();
-    refused->on_gone = [refused] { delete refused; };
+    PageSocket* refused = socket.get();
+    refused->on_gone = [this, refused] {
+      QMetaObject::invokeMethod(
+          &coalesce_, [this, refused] { refused_.erase(refused); }, Qt::QueuedConnection);
+    };
+    refused_.emplace(refused, std::move(socket));
     refused->close(CloseCode::going_away);
     return false;
   }

@@ -73,6 +73,8 @@ class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
   QTimer coalesce_;
   std::chrono::steady_clock::time_point last_sent_{};
   std::map<Page*, std::unique_ptr<Page>> pages_;
+  // Pages turned away, until their close is done.
+  std::map<PageSocket*, std::unique_ptr<PageSocket>> refused_;
 };
 
 }  // namespace talmir880::web
