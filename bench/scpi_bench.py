@@ -46,12 +46,17 @@ class Rig:
         self.sim = subprocess.Popen([os.path.join(build, "sim/talmir880-sim"), "--quiet",
                                      *sim_args], env=env, stdout=subprocess.PIPE, text=True)
         self.sim.stdout.readline()
+        self.build, self.env, self.server = build, env, None
+        self.line_path = os.path.join(self.runtime, "talmir880", "COM9")
+
+    def start_server(self):
+        # The server holds the line from its start and would read the R's
+        # meant for a client writing straight to it: that one goes first.
         self.server = subprocess.Popen(
-            [server_program(build), "--listen", "127.0.0.1:0"],
-            env=env, stderr=subprocess.PIPE, text=True)
+            [server_program(self.build), "--listen", "127.0.0.1:0"],
+            env=self.env, stderr=subprocess.PIPE, text=True)
         line = self.server.stderr.readline()
         self.port = int(re.search(r":(\d+),", line).group(1))
-        self.line_path = os.path.join(self.runtime, "talmir880", "COM9")
 
     def connect(self):
         s = socket.create_connection(("127.0.0.1", self.port))
@@ -60,6 +65,8 @@ class Rig:
 
     def close(self):
         for p in (self.server, self.sim):
+            if p is None:
+                continue
             p.terminate()
             p.wait(5)
         shutil.rmtree(self.runtime, ignore_errors=True)
@@ -143,6 +150,7 @@ def main():
     rig = Rig(args.build, "--baud", "57600")
     try:
         direct = direct_rate(rig, args.commands)
+        rig.start_server()
         served = server_rate(rig, args.commands)
         print("paced 57600 baud, %d FREQ commands:" % args.commands)
         print("  straight to the line  %7.1f commands/s" % direct)
@@ -153,6 +161,7 @@ def main():
 
     rig = Rig(args.build, "--baud", "0")
     try:
+        rig.start_server()
         time.sleep(0.2)
         fresh_rss = proc_status(rig.server.pid, "VmRSS")
         print("unpaced:")

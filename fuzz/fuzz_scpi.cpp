@@ -1,7 +1,15 @@
 // The SCPI instrument driven by a small script of client lines and device
-// events, checked after every step and brought to rest at the end.
+// events against a stand-in device, checked after every step and brought to
+// rest at the end.
 //
-// The input is cut at each LF into pieces (one CR before the LF is dropped,
+// The first byte chooses how the run starts: bit 0 has the instrument write
+// the switch-off it owes by itself, as the server does
+// (switch_off_when_reached; otherwise it waits for a client, as behind a
+// panel), bits 1 to 3 the line's rate (300, 1200, 2400, 4800, 9600, 19200,
+// 38400, 57600 baud), bits 4 and 5 whether the device powered up with its
+// RF and its modulation on.
+//
+// The rest is cut at each LF into pieces (one CR before the LF is dropped,
 // as the transport does). A piece that does not start with '!' is a line the
 // client in the current slot sends (a slot without one gets a new client);
 // it goes through the client's outbox, which a paced transport empties while
@@ -24,32 +32,65 @@
 //   !R !W   reads or writes start or stop failing
 //   !O !M   opening the port starts or stops failing, busy or missing
 //   !z      the device acknowledges every command it is waiting on
+//   !h      the server probes the port of a device that went
+// The stand-in device takes each command, or not, as its manner is when the
+// command is written; an R that reaches a command waiting for one says the
+// device took it after all.
+//   !ma !ml !ms !md   from now on the device answers (as at start), answers
+//           late (once the watchdog ran out), is silent (takes commands
+//           without an R) or deaf (takes nothing)
+//   !l      the next command's bytes are lost on the way: not taken
+//   !d      the device's turn: the command waiting gets what its manner
+//           gave it (its R; the watchdog, then its R; the watchdog twice)
+//   !P      the adapter is pulled: reads, writes and opens fail (device
+//           gone, no such port); !L the network link is lost, the same with
+//           a network cause. Either way the device holds what it held and
+//           goes on with its pass.
+//   !B<x>   back: the port works again; after !P, with x and the port not
+//           opened since, the device restarted meanwhile, its RF on when
+//           bit 0 of x is set, its modulation when bit 1 is
 // Any other '!' piece does nothing.
 //
+// Time passes only as far as the countdowns that ran out and the characters
+// read (10 bits each at the line's rate) say: a lower bound, by which a pass
+// the device took runs for 4 characters a point.
+//
 // A private observer client asks OUTP? and OUTP:MOD? after every step, and
-// POW? and FREQ:STEP? too when the instrument is idle ("at rest"). The step
-// is a setting every client shares and no device traffic moves.
+// POW?, FREQ:STEP? and STAT:QUES:COND? too when the instrument is idle ("at
+// rest"). The step is a setting every client shares and no device traffic
+// moves.
 //
 // Properties:
 // - every write is one of the device's forms, to an open port, one exchange
 //   at a time; a pass ends only once its reports came and the line was
 //   quiet (or it stalled, or the port failed); the port is not tried again
-//   within the reopen pause;
+//   within the reopen pause; nothing is written while a pass the device
+//   took may still run;
 // - answers and room() only to clients still there, one room() per line
 //   taken, in order; a line with no query is not answered; the checked
 //   queries answer well-formed values, and OUTP?, OUTP:MOD? and POW? what
 //   the observer last saw at rest unless a line that could change them
-//   came since; *OPC? only once the pass that ran when its line was taken
-//   has ended; asking a query moves nothing else;
-// - at rest those three answer what the device acknowledged;
+//   came since, or the device's record moved as it may alone: to 1 after a
+//   fault, to 0 once a switch-off written since was taken; *OPC? only once
+//   the pass that ran when its line was taken has ended; asking a query
+//   moves nothing else;
+// - never off while on: the line's record, which every face shows, holds
+//   an output off only while the device holds it off (but for a switch-on
+//   waiting for its R), and OUTP? (OUTP:MOD?) answers 0, at rest or with
+//   no line since the last rest that could change it, only then too;
+// - at rest OUTP? and OUTP:MOD? answer what the device acknowledged last,
+//   or 1 with bit 10 of STAT:QUES:COND? ("not confirmed") set; with bit 10
+//   clear they answer what the device holds; bit 10 is set only after a
+//   fault since it was last clear, or the start; POW? answers the level the
+//   device acknowledged;
 // - no line lost: at rest FREQ:STEP? answers the last marker of one of
 //   the clients that sent markers since the last rest (unless another line
 //   could have set it), and every client still there has had every line
 //   finished;
-// - nothing switched on unasked: once the observer saw the output (the
-//   modulation) off and the instrument came to rest, no RF-on "$F" (no
-//   "$M" other than "$M0000000") is written until a line that could say
-//   OUTP ON (OUTP:MOD ON) is taken;
+// - nothing switched on unasked: an RF-on "$F" (a "$M" other than
+//   "$M0000000") is written only to retune an output known to be on, or
+//   after a line that could say OUTP ON (OUTP:MOD ON) was taken since the
+//   last rest; a pass only while the RF is known to be on;
 // - finished() once for a client that ended, after its last room(), never
 //   for one that aborted;
 // - with a willing device the instrument comes to rest, and the observer's
@@ -61,6 +102,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -85,6 +127,8 @@ namespace {
 
 using namespace talmir880::fuzzing::scpi_text;
 using talmir880::DeviceFault;
+using talmir880::Held;
+using talmir880::Switched;
 using talmir880::fuzzing::all_digits;
 using talmir880::fuzzing::check;
 using talmir880::fuzzing::fail;
@@ -102,9 +146,17 @@ constexpr std::size_t kMaxReportedPoints = 9999;
 constexpr int kSettleLimit = 100000;
 // What the observer asks after every step; at rest it asks more.
 constexpr std::string_view kObserve = "OUTP?;:OUTP:MOD?";
-constexpr std::string_view kObserveAtRest = "OUTP?;:OUTP:MOD?;:POW?;:FREQ:STEP?";
+constexpr std::string_view kObserveAtRest = "OUTP?;:OUTP:MOD?;:POW?;:FREQ:STEP?;:STAT:QUES:COND?";
+// STAT:QUES:COND?'s "not confirmed": RF or modulation may be on or off.
+constexpr int kNotConfirmed = 1024;
 // Markers are steps the instrument takes: whole 10 Hz, from 10 Hz.
 constexpr long kMarkerStepHz = 10;
+// The rates the first byte chooses from.
+constexpr std::array<int, 8> kBauds = {300, 1200, 2400, 4800, 9600, 19200, 38400, 57600};
+// The instrument counts a pass the line lost in whole milliseconds.
+constexpr std::int64_t kPassSlackUs = 1000;
+
+using Micros = std::chrono::microseconds;
 
 // check() with the detail written only when the property breaks: the
 // trace is long and most checks run many times per input.
@@ -121,11 +173,14 @@ bool verbose() {
 void say(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
 // A countdown that tells when it starts, and when it is stopped while it
-// runs (not when it runs out).
+// runs (not when it runs out), and knows when it started and how long it
+// runs.
 class HookedCountdown : public ManualCountdown {
  public:
+  HookedCountdown(const Micros& clock, Micros length) : length(length), clock_(clock) {}
   void start() override {
     if (on_start) on_start();
+    started = clock_;
     ManualCountdown::start();
   }
   void stop() override {
@@ -134,6 +189,11 @@ class HookedCountdown : public ManualCountdown {
   }
   std::function<void()> on_start;
   std::function<void()> on_stop;
+  Micros started{0};
+  Micros length;
+
+ private:
+  const Micros& clock_;
 };
 
 // A port that checks every text handed to it, and when, and counts what is
@@ -150,8 +210,12 @@ class CheckedPort : public talmir880::testing::FakeSerialPort {
     check_that(open, "a command was written to a closed port", what);
     check_that(!watchdog_.running(), "a command was written while another waited for its R", what);
     check_that(!stall_.running(), "a command was written while a sweep pass ran", what);
-    FakeSerialPort::Output(data);
-    if (verbose()) say("  wrote " + shown(data));
+    try {
+      FakeSerialPort::Output(data);
+    } catch (...) {
+      ++failures;
+      throw;
+    }
     if (wrote) wrote(data);
   }
 
@@ -159,9 +223,11 @@ class CheckedPort : public talmir880::testing::FakeSerialPort {
     try {
       std::string in = FakeSerialPort::Input();
       read_total += in.size();
+      if (read) read();
       return in;
     } catch (...) {
       read_failing = true;
+      ++failures;
       throw;
     }
   }
@@ -169,24 +235,28 @@ class CheckedPort : public talmir880::testing::FakeSerialPort {
   void set_PortOpen(bool value) override {
     if (!value) {
       FakeSerialPort::set_PortOpen(false);
+      pending.clear();  // a closed port drops what it had not read
       return;
     }
     check(!reopen_.running(), "the port was tried again within the reopen pause", trace_);
     try {
       FakeSerialPort::set_PortOpen(true);
       open_failed = false;
+      ++opens;
     } catch (...) {
       open_failed = true;
-      ++failed_opens;
+      ++failures;
       throw;
     }
   }
 
   std::function<void(std::string_view)> wrote;
+  std::function<void()> read;
   std::size_t read_total = 0;
   bool read_failing = false;  // a read failed during the current delivery
   bool open_failed = false;   // the last try to open failed, and no pause ran out since
-  int failed_opens = 0;
+  int failures = 0;           // opens, reads and writes that failed
+  int opens = 0;
 
  private:
   const ManualCountdown& watchdog_;
@@ -195,53 +265,58 @@ class CheckedPort : public talmir880::testing::FakeSerialPort {
   const std::string& trace_;
 };
 
-// What the device holds, as the commands it acknowledged say.
-struct DeviceHolds {
-  std::string output = "0";
-  std::string modulation = "0";
+// What the device acknowledged last: each output unknown until then.
+struct Acknowledged {
+  std::optional<bool> output;
+  std::optional<bool> modulation;
   std::string power = "-3";
 
   void took(const std::string& w) {
     if (starts_with(w, "$F")) {
-      output = rf_on(w) ? "1" : "0";
+      output = rf_on(w);
     } else if (starts_with(w, "$M")) {
-      modulation = modulation_on(w) ? "1" : "0";
+      modulation = modulation_on(w);
     } else if (starts_with(w, "$P")) {
       power = std::string(kLevels[w[2] - '0']);
     }
   }
 };
 
-// What the observer read.
-struct Observed {
-  std::string output = "0";
-  std::string modulation = "0";
-  std::string power = "-3";
-  std::string step = "1000000";
+// What the stand-in device holds, as the commands it took say: what the
+// instrument can only learn from R's.
+struct Truth {
+  bool output = false;
+  bool modulation = false;
+
+  void took(std::string_view w) {
+    if (starts_with(w, "$F")) {
+      output = rf_on(w);
+    } else if (starts_with(w, "$M")) {
+      modulation = modulation_on(w);
+    } else if (starts_with(w, "$W")) {
+      output = true;  // a pass emits across its span
+    }
+  }
 };
 
-// Whether the RF (or the modulation) may be switched on by a write now.
-struct Guard {
-  // It was seen off with no line taken and not yet run that could say ON,
-  // and no such line was taken since.
-  bool armed = true;
-  // And the instrument came to rest since, so nothing queued before is left.
-  bool settled = true;
-  // Lines that could say ON, taken and not known to have run.
-  int pending = 0;
+// How the stand-in treats the commands written to it.
+enum class Manner { answers, late, silent, deaf };
+// What it did with the command on the wire.
+enum class Fate { answers, late, silent, lost };
 
-  void taken() {
-    ++pending;
-    armed = false;
-  }
-  void seen(const std::string& value, bool rest) {
-    if (!armed && value == "0" && pending == 0) {
-      armed = true;
-      settled = false;
-    }
-    if (rest) settled = true;
-  }
-  bool holds_off() const { return armed && settled; }
+// A pass the stand-in took: it sweeps until then, whatever the line sees.
+struct Sweeping {
+  Micros began;
+  Micros ends;
+};
+
+// What the observer read.
+struct Observed {
+  std::string output;
+  std::string modulation;
+  std::string power;
+  std::string step;
+  int condition = 0;  // STAT:QUES:COND?
 };
 
 struct Outgoing {
@@ -289,13 +364,21 @@ struct ClientState {
 
 class Session : private InstrumentEvents {
  public:
-  Session() {
+  explicit Session(unsigned char options)
+      : baud(kBauds[(options >> 1) & 7]), off_when_reached((options & 1) != 0) {
+    truth.output = (options & 0x10) != 0;
+    truth.modulation = (options & 0x20) != 0;
     watchdog.ran_out = [this] {
-      exchange_failed = true;
+      timed_out = true;
+      const std::string& w = port.written.back();
+      output_off_lost = output_off_lost || w == kRfOff;
+      modulation_off_lost = modulation_off_lost || w == kModulationOff;
+      faulted();
       instrument.watchdog_ran_out();
     };
     stall.ran_out = [this] {
       ++passes_ended;
+      sweeping.reset();  // the device stalled
       instrument.stall_ran_out();
     };
     quiet.ran_out = [this] { instrument.quiet_ran_out(); };
@@ -303,9 +386,27 @@ class Session : private InstrumentEvents {
     stall.on_stop = [this] { pass_stopped(); };
     quiet.on_start = [this] { quiet_started(); };
     port.wrote = [this](std::string_view w) { wrote(w); };
+    port.read = [this] { chars_read(); };
+    instrument.set_baud(baud);
     instrument.observe(*this);
     observer.id = attached(observer);
     at_rest = observe(true);
+  }
+
+  // As the server starts, when the first byte says so.
+  void start() {
+    trace += std::to_string(baud) + " baud, device " + (truth.output ? "RF on" : "RF off") +
+             (truth.modulation ? ", modulation on" : ", modulation off") +
+             (off_when_reached ? ", off when reached | " : " | ");
+    if (verbose()) say(trace);
+    if (!off_when_reached) return;
+    mark = port.written.size();
+    try {
+      instrument.switch_off_when_reached(true);
+    } catch (const std::exception& e) {
+      fail("an exception escaped the instrument", trace + ": " + e.what());
+    }
+    after_step();
   }
 
   void step(std::string_view piece) {
@@ -327,6 +428,8 @@ class Session : private InstrumentEvents {
 
   void finish() {
     port.fail_read = port.fail_write = port.fail_open = false;
+    manner = Manner::answers;
+    lose_next = false;
     trace += "| willing ";
     if (verbose()) say("willing device");
     try {
@@ -336,6 +439,10 @@ class Session : private InstrumentEvents {
     }
     after_step();
     check(instrument.idle(), "a willing device left the instrument busy", trace);
+    const talmir880::GeneratorState& device = instrument.device();
+    check(!off_when_reached ||
+              (!device.owed(talmir880::Fact::rf) && !device.owed(talmir880::Fact::modulation)),
+          "switching off when reached, a willing device was left owed a switch-off", trace);
     drain();
   }
 
@@ -376,8 +483,9 @@ class Session : private InstrumentEvents {
     ++news;
     const Taken done = std::move(client.taken.front());
     client.taken.pop_front();
-    if (done.reach.output_on) --output_guard.pending;
-    if (done.reach.modulation_on) --modulation_guard.pending;
+    // Its device commands are done, unless they wait behind a pass.
+    output_behind_pass = output_behind_pass || (done.reach.output && pass_possible);
+    modulation_behind_pass = modulation_behind_pass || (done.reach.modulation && pass_possible);
     check_answer(done, c);
     feed(c);
   }
@@ -460,16 +568,16 @@ class Session : private InstrumentEvents {
         break;
       }
       case 't':
-        watchdog.run_out();
+        expire(watchdog);
         break;
       case 's':
-        stall.run_out();
+        expire(stall);
         break;
       case 'q':
         quiet_runs_out();
         break;
       case 'n':
-        reopen.run_out();
+        expire(reopen);
         port.open_failed = false;
         break;
       case 'R':
@@ -489,6 +597,29 @@ class Session : private InstrumentEvents {
           deliver("R");
           check_wire();
         }
+        break;
+      case 'm':
+        manner = arg.empty() || arg[0] == 'a' ? Manner::answers
+                 : arg[0] == 'l'              ? Manner::late
+                 : arg[0] == 's'              ? Manner::silent
+                 : arg[0] == 'd'              ? Manner::deaf
+                                              : Manner::answers;
+        break;
+      case 'l':
+        lose_next = true;
+        break;
+      case 'd':
+        device_turn();
+        break;
+      case 'P':
+      case 'L':
+        unplug(e[0] == 'L');
+        break;
+      case 'B':
+        back(arg);
+        break;
+      case 'h':
+        instrument.probe();
         break;
       default:
         break;
@@ -581,8 +712,9 @@ class Session : private InstrumentEvents {
   }
 
   void took_line(ClientId id, const Reach& r, long marker) {
-    if (r.output_on) output_guard.taken();
-    if (r.modulation_on) modulation_guard.taken();
+    output_asked = output_asked || r.output_on;
+    modulation_asked = modulation_asked || r.modulation_on;
+    pass_possible = pass_possible || r.pass;
     output_dirty = output_dirty || r.output;
     modulation_dirty = modulation_dirty || r.modulation;
     power_dirty = power_dirty || r.power;
@@ -596,38 +728,132 @@ class Session : private InstrumentEvents {
   // ---- The device --------------------------------------------------------
 
   // The device sends bytes. When they acknowledge the command on the wire,
-  // the model takes it before the instrument hears of it.
+  // the model takes it before the instrument hears of it: an R says the
+  // device took it, whatever became of it on the way.
   void deliver(const std::string& bytes) {
     if (watchdog.running() && !port.fail_read &&
         (port.pending + bytes).find('R') != std::string::npos) {
       check(!port.written.empty(), "the watchdog runs with nothing written", trace);
-      device.took(port.written.back());
+      const std::string& w = port.written.back();
+      acknowledged.took(w);
+      truth.took(w);
+      if (starts_with(w, "$F")) output_off_lost = false;
+      if (starts_with(w, "$M")) modulation_off_lost = false;
     }
     port.read_failing = false;
     port.receive(bytes);
     port.read_failing = false;
   }
 
+  // The command waiting gets what the device did with it.
+  void device_turn() {
+    if (!watchdog.running()) return;
+    if (fate == Fate::answers || (fate == Fate::late && timed_out)) {
+      deliver("R");
+    } else {
+      expire(watchdog);
+    }
+  }
+
+  // The adapter pulled, or the network to it lost: an open port fails at
+  // once, and every open fails until it is back.
+  void unplug(bool network) {
+    using Cause = talmir880::PortError::Cause;
+    port.fail_read = port.fail_write = port.fail_open = true;
+    port.lost_cause = network ? Cause::network : Cause::gone;
+    port.open_cause = network ? Cause::network : Cause::missing;
+    if (!network) pulled_at = port.opens;
+    if (port.open) {
+      deliver("");
+      check(!port.open, "a port that failed reading was left open", trace);
+    }
+  }
+
+  void back(std::string_view arg) {
+    using Cause = talmir880::PortError::Cause;
+    port.fail_read = port.fail_write = port.fail_open = false;
+    port.lost_cause = Cause::gone;
+    port.open_cause = Cause::busy;
+    // A restart only while the instrument has not had the port since it was
+    // pulled: it cannot have learnt anything of the device meanwhile.
+    if (pulled_at == port.opens && !arg.empty()) {
+      const auto x = static_cast<unsigned char>(arg[0]);
+      truth.output = (x & 1) != 0;
+      truth.modulation = (x & 2) != 0;
+      sweeping.reset();
+    }
+    pulled_at.reset();
+  }
+
+  // Time is up for the countdown: at least its length has passed since it
+  // started.
+  void expire(HookedCountdown& c) {
+    if (!c.running()) return;
+    clock = std::max(clock, c.started + c.length);
+    c.run_out();
+  }
+
   void quiet_runs_out() {
     quieting = true;
-    quiet.run_out();
+    expire(quiet);
     quieting = false;
+  }
+
+  Micros line_time(std::size_t characters) const {
+    return Micros{static_cast<std::int64_t>(characters) * 10'000'000 / baud};
+  }
+
+  // The characters of a pass came no sooner than the device could send them.
+  void chars_read() {
+    if (sweeping) clock = std::max(clock, sweeping->began + line_time(pass_read()));
   }
 
   void wrote(std::string_view w) {
     ++news;
     const auto what = [&] { return shown(w) + " after " + trace; };
-    check_that(!(rf_on(w) && output_guard.holds_off()),
-               "the RF was switched on, and no line since OUTP? answered 0 could say OUTP ON",
+    check_that(!sweeping || clock + Micros{kPassSlackUs} >= sweeping->ends,
+               "a command was written while the device still swept a pass", [&] {
+                 return shown(w) + " " + std::to_string((sweeping->ends - clock).count()) +
+                        " us before the pass ended, after " + trace;
+               });
+    sweeping.reset();
+    check_that(off_when_reached || pass_possible || any_line_in_flight() ||
+                   (w == kRfOff && output_off_lost) || (w == kModulationOff && modulation_off_lost),
+               "behind a panel, a command was written for no client's line", what);
+    if (starts_with(w, "$F")) output_off_lost = false;
+    if (starts_with(w, "$M")) modulation_off_lost = false;
+    const Held& held = instrument.device().held();
+    check_that(!(rf_on(w) && held.rf != Switched::on && !output_asked),
+               "the RF was switched on, not known to be on, and no line since the last rest "
+               "could say OUTP ON",
                what);
-    check_that(!(modulation_on(w) && modulation_guard.holds_off()),
-               "the modulation was switched on, and no line since OUTP:MOD? answered 0 could "
-               "say OUTP:MOD ON",
+    check_that(!(modulation_on(w) && held.modulation != Switched::on && !modulation_asked),
+               "the modulation was switched on, not known to be on, and no line since the last "
+               "rest could say OUTP:MOD ON",
                what);
+    check_that(!starts_with(w, "$W") || held.rf == Switched::on,
+               "a pass was written while the RF was not known to be on", what);
+    if (lose_next || manner == Manner::deaf) {
+      fate = Fate::lost;
+    } else {
+      fate = manner == Manner::late     ? Fate::late
+             : manner == Manner::silent ? Fate::silent
+                                        : Fate::answers;
+    }
+    lose_next = false;
+    timed_out = false;
+    if (fate != Fate::lost) truth.took(w);
+    output_off_written = output_off_written || w == kRfOff;
+    modulation_off_written = modulation_off_written || w == kModulationOff;
     if (starts_with(w, "$W")) {
       ++passes_started;
       pass_points = sweep_points(w);
       pass_read_from = port.read_total;
+      if (fate != Fate::lost) sweeping = Sweeping{clock, clock + line_time(4 * pass_points)};
+    }
+    if (verbose()) {
+      say("  wrote " + shown(w) + " at " + std::to_string(clock.count()) + " us" +
+          (fate == Fate::lost ? ", lost" : ""));
     }
   }
 
@@ -651,10 +877,6 @@ class Session : private InstrumentEvents {
   void reachability(DeviceFault fault) {
     const bool now = fault == DeviceFault::none;
     check(!reachable || *reachable != now, "the device's reachability told twice the same", trace);
-    // A device back from away counts as off until a command says otherwise:
-    // as after a failed exchange, the instrument may say off where the
-    // device last acknowledged on.
-    if (now && reachable == false) exchange_failed = true;
     reachable = now;
   }
 
@@ -679,13 +901,14 @@ class Session : private InstrumentEvents {
     switch (q) {
       case Query::output:
         check_that(a == "0" || a == "1", "OUTP? answered neither 0 nor 1", what);
-        check_that(output_dirty || a == at_rest.output || went_off(a),
+        check_that(output_dirty || a == at_rest.output || may_move(a, output_off_written),
                    "OUTP? changed with no line that could change it", what);
         break;
       case Query::modulation:
         check_that(a == "0" || a == "1", "OUTP:MOD? answered neither 0 nor 1", what);
-        check_that(modulation_dirty || a == at_rest.modulation || went_off(a),
-                   "OUTP:MOD? changed with no line that could change it", what);
+        check_that(
+            modulation_dirty || a == at_rest.modulation || may_move(a, modulation_off_written),
+            "OUTP:MOD? changed with no line that could change it", what);
         break;
       case Query::power:
         check_that(std::find(std::begin(kLevels), std::end(kLevels), a) != std::end(kLevels),
@@ -705,8 +928,8 @@ class Session : private InstrumentEvents {
                    what);
         break;
       case Query::tst:
-        check_that(a == "0" || (a == "1" && port.failed_opens > 0),
-                   "*TST? answered neither 0 nor, after a failed open, 1", what);
+        check_that(a == "0" || (a == "1" && port.failures > 0),
+                   "*TST? answered neither 0 nor, after the port failed, 1", what);
         break;
       case Query::idn: {
         const std::size_t commas = static_cast<std::size_t>(std::count(a.begin(), a.end(), ','));
@@ -751,12 +974,17 @@ class Session : private InstrumentEvents {
       from = cut + 1;
     }
     const auto what = [&] { return shown(a) + " after " + trace; };
-    check_that(parts.size() == (rest ? 4u : 2u),
+    check_that(parts.size() == (rest ? 5u : 2u),
                "the observer's queries were not answered one each", what);
-    Observed o{parts[0], parts[1]};
+    Observed o;
+    o.output = parts[0];
+    o.modulation = parts[1];
     if (!rest) return check_switches(o, what);
     o.power = parts[2];
     o.step = parts[3];
+    check_that(!parts[4].empty() && parts[4].size() <= 5 && all_digits(parts[4]),
+               "STAT:QUES:COND? answered no number", what);
+    o.condition = std::stoi(parts[4]);
     check_that(std::find(std::begin(kLevels), std::end(kLevels), o.power) != std::end(kLevels),
                "POW? answered no level the device has", what);
     check_that(!o.step.empty() && o.step.size() <= 10 && all_digits(o.step),
@@ -793,9 +1021,7 @@ class Session : private InstrumentEvents {
     check(!quiet.running() || stall.running(), "the quiet time runs with no pass", trace);
     check(!port.open_failed || reopen.running(), "an open failed and no reopen pause runs", trace);
     // Commands fail while any of these hold.
-    if (port.fail_write || port.fail_read || port.fail_open || reopen.running()) {
-      exchange_failed = true;
-    }
+    if (port.fail_write || port.fail_read || port.fail_open || reopen.running()) faulted();
     const bool rest = instrument.idle();
     check(!(rest && watchdog.running()), "idle while a command waits for its R", trace);
     for (const auto& [id, c] : clients) {
@@ -810,42 +1036,98 @@ class Session : private InstrumentEvents {
     const auto what = [&] {
       return "OUTP?, OUTP:MOD?, POW? answered " + at_rest.output + ";" + at_rest.modulation + ";" +
              at_rest.power + " at the last rest, now " + now.output + ";" + now.modulation +
-             (rest ? ";" + now.power : "") + " after " + trace;
+             (rest ? ";" + now.power : "") + ", the device holds " + (truth.output ? "1;" : "0;") +
+             (truth.modulation ? "1" : "0") + " after " + trace;
     };
-    check_that(output_dirty || now.output == at_rest.output || went_off(now.output),
-               "OUTP? changed with no line that could change it", what);
-    check_that(modulation_dirty || now.modulation == at_rest.modulation || went_off(now.modulation),
+    check_that(
+        output_dirty || now.output == at_rest.output || may_move(now.output, output_off_written),
+        "OUTP? changed with no line that could change it", what);
+    check_that(modulation_dirty || now.modulation == at_rest.modulation ||
+                   may_move(now.modulation, modulation_off_written),
                "OUTP:MOD? changed with no line that could change it", what);
     check_that(!rest || power_dirty || now.power == at_rest.power,
                "POW? changed with no line that could change it", what);
-    output_guard.seen(now.output, rest);
-    modulation_guard.seen(now.modulation, rest);
+    // Never off while on. With no line that could change it queued, OUTP?
+    // answers the record.
+    check_that(!(now.output == "0" && truth.output && !output_in_flight()),
+               "OUTP? answered 0 while the device holds the RF on", what);
+    check_that(!(now.modulation == "0" && truth.modulation && !modulation_in_flight()),
+               "OUTP:MOD? answered 0 while the device holds the modulation on", what);
+    check_record();
     if (rest) came_to_rest(now);
   }
 
-  // A device that went and came back counts its output and modulation as
-  // off with no line saying so: after a failure, only ever towards off.
-  bool went_off(const std::string& answer) const { return exchange_failed && answer == "0"; }
+  // The record every face shows holds an output off only while the device
+  // does, but for a switch-on the device took and has not acknowledged yet.
+  void check_record() {
+    const Held& held = instrument.device().held();
+    const std::string on_wire =
+        watchdog.running() && !port.written.empty() ? port.written.back() : std::string();
+    const auto what = [&] { return "waiting for " + shown(on_wire) + " after " + trace; };
+    check_that(!(held.rf == Switched::off && truth.output && !rf_on(on_wire)),
+               "the record says the RF is off while the device holds it on", what);
+    check_that(!(held.modulation == Switched::off && truth.modulation && !modulation_on(on_wire)),
+               "the record says the modulation is off while the device holds it on", what);
+  }
+
+  // A change to OUTP? (OUTP:MOD?) may wait in the instrument's queue: a
+  // line that could make it has not finished, or finished while a pass it
+  // then waits behind could have been queued.
+  bool line_in_flight(bool Reach::*touches) const {
+    for (const auto& [id, c] : clients) {
+      for (const Taken& t : c.taken) {
+        if (t.reach.*touches) return true;
+      }
+    }
+    return false;
+  }
+  // Any line may have what the device is owed written ahead of it.
+  bool any_line_in_flight() const {
+    return std::any_of(clients.begin(), clients.end(),
+                       [](const auto& c) { return !c.second.taken.empty(); });
+  }
+  bool output_in_flight() const { return output_behind_pass || line_in_flight(&Reach::output); }
+  bool modulation_in_flight() const {
+    return modulation_behind_pass || line_in_flight(&Reach::modulation);
+  }
+
+  // Something failed: the device may now hold anything the instrument did
+  // not hear it take.
+  void faulted() { fault_since_rest = unconfirmed_allowed = true; }
+
+  // Without a line that could change it, OUTP? (OUTP:MOD?) moves only as
+  // the record may alone: to 1 after a fault, to 0 once a switch-off
+  // written since was acknowledged.
+  bool may_move(const std::string& answer, bool off_written) const {
+    return answer == "1" ? fault_since_rest : off_written;
+  }
 
   void came_to_rest(const Observed& now) {
+    const bool unconfirmed = (now.condition & kNotConfirmed) != 0;
+    const auto said = [](bool on) { return std::string(on ? "1" : "0"); };
     const auto what = [&] {
-      return "answered " + now.output + ";" + now.modulation + ";" + now.power +
-             ", the device acknowledged " + device.output + ";" + device.modulation + ";" +
-             device.power + " after " + trace;
+      const auto known = [&](const std::optional<bool>& a) { return a ? said(*a) : "?"; };
+      return "answered " + now.output + ";" + now.modulation + ";" + now.power + ", condition " +
+             std::to_string(now.condition) + ", the device acknowledged " +
+             known(acknowledged.output) + ";" + known(acknowledged.modulation) + ";" +
+             acknowledged.power + " and holds " + said(truth.output) + ";" +
+             said(truth.modulation) + " after " + trace;
     };
-    const bool apart = now.output != device.output || now.modulation != device.modulation;
-    // A switch-off the device did not acknowledge counts as done: after a
-    // failed exchange the instrument may say off where the device last
-    // acknowledged on, never the other way round.
-    const auto agrees = [this](const std::string& said, const std::string& acknowledged) {
-      return said == acknowledged || (exchange_failed && said == "0" && acknowledged == "1");
+    const auto agrees = [&](const std::string& answer, const std::optional<bool>& ack) {
+      return (ack && answer == said(*ack)) || (answer == "1" && unconfirmed);
     };
-    check_that(agrees(now.output, device.output) && agrees(now.modulation, device.modulation) &&
-                   now.power == device.power,
-               "at rest OUTP?, OUTP:MOD? and POW? do not answer what the device acknowledged",
+    check_that(agrees(now.output, acknowledged.output) &&
+                   agrees(now.modulation, acknowledged.modulation) &&
+                   now.power == acknowledged.power,
+               "at rest OUTP?, OUTP:MOD? and POW? answer neither what the device acknowledged "
+               "nor, not confirmed, 1",
                what);
-    // Once they agree again, only a new failure can part them.
-    if (!apart) exchange_failed = false;
+    check_that(unconfirmed ||
+                   (now.output == said(truth.output) && now.modulation == said(truth.modulation)),
+               "at rest, confirmed, OUTP? and OUTP:MOD? do not answer what the device holds", what);
+    check_that(!unconfirmed || unconfirmed_allowed,
+               "not confirmed with no fault since it was confirmed", what);
+    if (!unconfirmed) unconfirmed_allowed = false;
 
     if (!step_touched) {
       bool found = markers_since_rest.empty() && now.step == at_rest.step;
@@ -863,31 +1145,39 @@ class Session : private InstrumentEvents {
       check(c.outbox.empty(), "at rest, a paced client was never given room for its lines", trace);
       check(!c.ending, "at rest, a client that ended was never told it finished", trace);
     }
-    output_guard.pending = modulation_guard.pending = 0;
     output_dirty = modulation_dirty = power_dirty = step_touched = false;
+    output_asked = modulation_asked = false;
+    output_off_written = modulation_off_written = false;
+    output_behind_pass = modulation_behind_pass = pass_possible = false;
+    fault_since_rest = false;
     markers_since_rest.clear();
     at_rest = now;
   }
 
-  // Acknowledges every command, reports every pass in full and lets every
-  // pause run out. A continuous sweep would go on for ever: after two
-  // passes the observer's client aborts it.
+  // Gives every command what the device's manner gave it, reports every
+  // pass the device took in full and lets every pause run out. A
+  // continuous sweep would go on for ever: after two passes the observer's
+  // client aborts it.
   void settle() {
     int passes = 0;
     for (int i = 0;; ++i) {
       check(i < kSettleLimit, "a willing device never brought the instrument to rest", trace);
       mark = port.written.size();
       if (watchdog.running()) {
-        deliver("R");
+        device_turn();
       } else if (stall.running()) {
         if (++passes > 2) {
           passes = 0;
           ask_privately(observer, "ABOR;:INIT:CONT?");
         }
-        if (!quiet.running()) deliver(std::string(4 * pass_points, '.'));
-        quiet_runs_out();
+        if (sweeping) {
+          if (!quiet.running()) deliver(std::string(4 * pass_points, '.'));
+          quiet_runs_out();
+        } else {
+          expire(stall);  // it took no pass: nothing comes
+        }
       } else if (reopen.running()) {
-        reopen.run_out();
+        expire(reopen);
         port.open_failed = false;
       } else {
         break;
@@ -906,7 +1196,8 @@ class Session : private InstrumentEvents {
       check_that(code <= 0, "SYST:ERR? answered no error entry",
                  [&] { return shown(a) + " after " + trace; });
       check_that(code == 0 || code == talmir880::scpi::kQueueOverflow ||
-                     a == "-241,\"Hardware missing;device gone\"",
+                     a == "-241,\"Hardware missing;device gone\"" ||
+                     a == "-241,\"Hardware missing;network link lost\"",
                  "the observer holds an error of another client's command",
                  [&] { return shown(a) + " after " + trace; });
       if (code == 0) {
@@ -924,10 +1215,13 @@ class Session : private InstrumentEvents {
   }
 
   std::string trace = "script ";
-  ManualCountdown watchdog;
-  HookedCountdown stall;
-  HookedCountdown quiet;
-  ManualCountdown reopen;
+  const int baud;
+  const bool off_when_reached;
+  Micros clock{0};  // the least time that has passed
+  HookedCountdown watchdog{clock, talmir880::kAcknowledgeTimeout};
+  HookedCountdown stall{clock, talmir880::kSweepStallTimeout};
+  HookedCountdown quiet{clock, talmir880::pass_quiet_time(baud)};
+  HookedCountdown reopen{clock, talmir880::kReopenInterval};
   CheckedPort port{watchdog, stall, reopen, trace};
   Instrument instrument{port, {watchdog, stall, quiet, reopen}};
   Peer observer{*this, Peer::Role::observer};
@@ -941,21 +1235,38 @@ class Session : private InstrumentEvents {
   std::string private_answer;
   bool private_answered = false;
 
-  DeviceHolds device;
+  Acknowledged acknowledged;
+  // The instrument's own switch-off got no R in time: it may write it again.
+  bool output_off_lost = false;
+  bool modulation_off_lost = false;
   Observed at_rest;
   bool output_dirty = false;  // a line taken since the last rest could change OUTP?
   bool modulation_dirty = false;
   bool power_dirty = false;
-  Guard output_guard;
-  Guard modulation_guard;
+  bool output_asked = false;  // a line taken since the last rest could say OUTP ON
+  bool modulation_asked = false;
+  bool output_off_written = false;  // the RF's switch-off was written since the last rest
+  bool modulation_off_written = false;
+  bool pass_possible = false;       // a line taken since the last rest could queue a pass
+  bool output_behind_pass = false;  // a line that could change OUTP? finished since
+  bool modulation_behind_pass = false;
+
+  // The stand-in device.
+  Truth truth;
+  Manner manner = Manner::answers;
+  bool lose_next = false;
+  Fate fate = Fate::answers;  // of the last command written
+  bool timed_out = false;     // the watchdog ran out since it was written
+  std::optional<Sweeping> sweeping;
+  std::optional<int> pulled_at;  // the port's opens when it was pulled
 
   long last_marker = 0;
   std::map<ClientId, long> markers_since_rest;  // each client's last
   bool step_touched = false;                    // a line other than a marker could set FREQ:STEP
 
-  // A device command may have failed since the settings last agreed with
-  // the device.
-  bool exchange_failed = false;
+  // Something failed since the last rest, or since bit 10 was last clear.
+  bool fault_since_rest = false;
+  bool unconfirmed_allowed = true;
   std::size_t passes_started = 0;
   std::size_t passes_ended = 0;
   std::size_t pass_points = 0;
@@ -988,7 +1299,13 @@ void Peer::finished() {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view script(reinterpret_cast<const char*>(data), size);
-  Session session;
+  unsigned char options = 0;
+  if (!script.empty()) {
+    options = static_cast<unsigned char>(script.front());
+    script.remove_prefix(1);
+  }
+  Session session(options);
+  session.start();
   for (std::size_t n = 0; n < kMaxPieces && !script.empty(); ++n) {
     const std::size_t lf = script.find('\n');
     std::string_view piece = script.substr(0, lf);

@@ -78,6 +78,7 @@ struct Reach {
   bool modulation = false;
   bool power = false;
   bool step = false;  // FREQ:STEP, *RST
+  bool pass = false;  // could queue a sweep pass: INIT, FREQ:MODE
 };
 
 inline Reach reach_of(std::string_view line) {
@@ -93,6 +94,7 @@ inline Reach reach_of(std::string_view line) {
   r.modulation = mod || rst;
   r.power = mentions(line, "POW") || rst;
   r.step = mentions(line, "STEP") || rst;
+  r.pass = mentions(line, "INIT") || mentions(line, "MODE");
   return r;
 }
 

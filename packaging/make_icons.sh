@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
-# Regenerates the hicolor icons from the window icon. Run by hand when the
-# window icon changes; the PNGs are kept in the repository so a build needs
-# no ImageMagick.
+# Regenerates the hicolor icons, and the window's own copy of its icon as a
+# PPM (src/app/resources/talmir880.ppm), from the window icon. Run by hand
+# when the window icon changes; the results are kept in the repository so a
+# build needs no ImageMagick.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 source=src/app/resources/talmir880.png
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+
+# The same pixels, for the window to read without libpng (tests/qt compares).
+/usr/bin/convert "$source" -depth 8 src/app/resources/talmir880.ppm
 
 # The grey outside the rounded frame becomes transparent; the frame is then
 # centred on a square canvas, as icon themes expect square icons.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the panel needs to build, test and run,
-# skipping those already present.
+# Installs the Debian packages the panel needs to build, test and run, and
+# the one npm package the tests use, skipping those already present.
 set -euo pipefail
 
 packages=(
@@ -33,16 +33,32 @@ packages=(
   # Announcing the generators by DNS-SD through the system's Avahi; the
   # tests run a daemon of their own on a private D-Bus in a namespace.
   avahi-daemon avahi-utils libavahi-client-dev dbus
+  # The LAN's own tools against the faces: lxi-tools (discover, scpi,
+  # benchmark), xmllint for the identification against the LXI schema.
+  lxi-tools libxml2-utils
 )
+# axe-core, for the pages' accessibility, comes from npm: Debian's npm
+# unless the machine already has one (a Node.js of its own brings it).
+command -v npm >/dev/null || packages+=(npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
 
-echo "Installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The version tests/clients/axe/package.json pins, into its node_modules,
+# where clients.web finds it.
+axe="$(dirname "$0")/../tests/clients/axe"
+wanted=$(sed -n 's/.*"axe-core": "\(.*\)".*/\1/p' "$axe/package.json")
+have=$(sed -n 's/^  "version": "\(.*\)",$/\1/p' "$axe/node_modules/axe-core/package.json" 2>/dev/null || true)
+if [ "$have" != "$wanted" ]; then
+  echo "Installing axe-core $wanted (npm)"
+  npm install --prefix "$axe" --no-package-lock --no-audit --no-fund --silent
+fi

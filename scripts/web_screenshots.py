@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Pictures of the web page in headless Chromium, at a phone's 360 pixels and
-at desktop width, with the generator on the simulator doing something worth
-seeing, and of the list a server of two generators shows: for reviewing the
-layout and for docs/.
+at desktop width, in each of its languages, with the generator on the
+simulator doing something worth seeing, and of the list a server of two
+generators shows: for reviewing the layout and for docs/.
 
     scripts/web_screenshots.py BUILD_DIR OUT_DIR
 
@@ -21,6 +21,8 @@ os.environ.setdefault("TALMIR880_SCPI", "")
 os.environ.setdefault("TALMIR880_SIM", "")
 
 SIZES = ((360, True, "phone"), (1280, False, "desktop"))
+# Accept-Language, and the pictures' names after the size.
+LANGUAGES = (("en-GB", ""), ("zh-CN", "-zh-CN"), ("zh-TW", "-zh-TW"))
 
 
 def serve(scpi, env, *args):
@@ -42,10 +44,10 @@ def serve(scpi, env, *args):
     return server, raw, url
 
 
-def picture(url, width, mobile, path, before=None):
+def picture(url, width, mobile, path, before=None, languages=None):
     """The page's own width, and its whole height in one picture."""
     from test_web import browser  # noqa: E402
-    driver = browser(width, 800)
+    driver = browser(width, 800, languages=languages)
     try:
         metrics = {"width": width, "height": 800, "deviceScaleFactor": 1, "mobile": mobile}
         driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", metrics)
@@ -83,9 +85,11 @@ def main(build, out):
             driver.find_element("id", "single").click()
             time.sleep(0.6)
 
-        for width, mobile, size in SIZES:
-            picture(url, width, mobile, os.path.join(out, "web-%s.png" % size), a_pass)
-            time.sleep(3)  # the pass ends before the next picture's
+        for languages, suffix in LANGUAGES:
+            for width, mobile, size in SIZES:
+                picture(url, width, mobile, os.path.join(out, "web-%s%s.png" % (size, suffix)),
+                        a_pass, languages)
+                time.sleep(3)  # the pass ends before the next picture's
     finally:
         end_process(server)
         sim.stop()

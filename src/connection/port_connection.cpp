@@ -3,6 +3,8 @@
 #include <exception>
 #include <stdexcept>
 
+#include "protocol/commands.hpp"
+
 namespace talmir880 {
 namespace {
 
@@ -23,10 +25,10 @@ PortConnection::PortConnection(SerialPort& MSComm1, const ComboBox& COM_Combo,
       notices_(notices) {}
 
 std::string PortConnection::settings_for(int baud_index) {
-  if (baud_index < 0 || baud_index >= static_cast<int>(kSpeedSettings.size())) {
+  if (baud_index < 0 || baud_index >= static_cast<int>(protocol::kSpeedSettings.size())) {
     throw std::out_of_range("no speed selected");
   }
-  return std::string(kSpeedSettings[static_cast<std::size_t>(baud_index)]);
+  return std::string(protocol::kSpeedSettings[static_cast<std::size_t>(baud_index)]);
 }
 
 void PortConnection::Command_uart_port_open_Click() {

@@ -219,9 +219,11 @@ void DeviceSession::acknowledged() {
   }
 }
 
+// Only a pass's reports are the device's words: what comes otherwise may be
+// a network link's own (ser2net's "Device open failure") or noise.
 void DeviceSession::received() {
-  note_reachable(DeviceFault::none);
   if (!pass_running_) return;
+  note_reachable(DeviceFault::none);
   countdowns_.stall.start();
   // Past the last report every character, report or noise, puts the end
   // off until the line is quiet: as many reports as noise pushed ahead may

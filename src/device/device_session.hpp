@@ -149,8 +149,8 @@ class DeviceSession : private LinkEvents {
   // link_lost).
   std::function<void(DeviceFault)> port_lost;
   // The device could be reached and now cannot (with why), or the other
-  // way round (DeviceFault::none, once a byte came from it): for a log,
-  // once per change.
+  // way round (DeviceFault::none, once it answered: an R, or a report of
+  // a pass): for a log, once per change.
   std::function<void(DeviceFault)> reachability_changed;
 
  private:

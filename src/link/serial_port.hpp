@@ -6,8 +6,6 @@
 #include <string>
 #include <string_view>
 
-#include "protocol/commands.hpp"
-
 namespace talmir880 {
 
 // A fault of the serial port, carrying the system's own description and,
@@ -61,8 +59,5 @@ struct LineSettings {
 
 // Throws PortError for a string the port cannot take.
 LineSettings parse_settings(std::string_view settings);
-
-// The speeds the device is used at, for those who open its port.
-using protocol::kSpeedSettings;
 
 }  // namespace talmir880

@@ -24,8 +24,13 @@ inline constexpr double kMaxRfHz = 9'999'999'990;
 inline constexpr int kModulationDigits = 7;
 inline constexpr double kMaxModulationHz = 9'999'999;
 inline constexpr double kMaxSweepStepHz = 999'999'990;
+// The fewest points the panel's points field asks for in its hint; a pass
+// of fewer is no sweep worth the name.
 inline constexpr int kMinSweepPoints = 5;
 inline constexpr int kMaxSweepPoints = 9999;
+// How high the panel's STEP+ tunes: it refuses a step past these.
+inline constexpr double kStepUpLimitRfHz = 5e9;
+inline constexpr double kStepUpLimitModulationHz = 9e6;
 
 // What the device is told to do at the panel's start-up, and what the
 // automation server assumes it holds.
@@ -36,6 +41,9 @@ struct StartUp {
   double sweep_start_hz = 100e6;
   double sweep_end_hz = 500e6;
   int sweep_points = 500;
+  // FREQ UP and DOWN's step for scripts; the panel's list starts at its
+  // largest.
+  double step_hz = 1e6;
 };
 inline constexpr StartUp kStartUp{};
 

@@ -201,10 +201,14 @@ void Instrument::switch_off_if_due() {
   off_then_ = nullptr;
 }
 
-std::vector<std::string> Instrument::take_errors(ClientId client) {
+std::vector<std::string> Instrument::take_errors(ClientId client, bool events) {
   std::vector<std::string> out;
   Status* status = statuses_.find(client);
-  while (status != nullptr && status->queued() > 0) out.push_back(status->next_error());
+  while (status != nullptr && status->queued() > 0) {
+    const bool event = status->next_is_event();
+    std::string error = status->next_error();
+    if (events || !event) out.push_back(std::move(error));
+  }
   return out;
 }
 

@@ -155,8 +155,9 @@ class Instrument {
   bool idle() const;
   // Whether any error was queued for the client, read since or not.
   bool error_seen(ClientId client);
-  // The client's errors it has not read, oldest first, taken out of its queue.
-  std::vector<std::string> take_errors(ClientId client);
+  // The client's errors it has not read, oldest first, taken out of its
+  // queue; without `events`, the device's events among them are dropped.
+  std::vector<std::string> take_errors(ClientId client, bool events = true);
 
   // Tries the port of a device that went, as a command would, but with no
   // error for anyone: reachability_changed tells when it is back.

@@ -18,7 +18,7 @@ struct Own {
   int points = protocol::kStartUp.sweep_points;
   bool sweep_mode = false;  // CW otherwise
   bool continuous = false;
-  double step_hz = 1e6;
+  double step_hz = protocol::kStartUp.step_hz;
 };
 
 // What the queries answer: the instrument's own values, and the device's

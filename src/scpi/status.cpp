@@ -23,13 +23,13 @@ int event_bit(int code) {
 
 }  // namespace
 
-void Status::report(int code, std::string_view detail) {
+void Status::report(int code, std::string_view detail, bool event) {
   any_error_ = true;
   esr_ |= event_bit(code);
   std::string text(error_text(code));
   if (!detail.empty()) text.append(";").append(detail);
   if (queue_.size() < kQueueSize) {
-    queue_.push_back({code, std::move(text)});
+    queue_.push_back({code, std::move(text), event});
   } else if (queue_.back().code != kQueueOverflow) {
     queue_.back() = {kQueueOverflow, std::string(error_text(kQueueOverflow))};
   }
@@ -101,7 +101,7 @@ void StatusBoard::report(ClientId client, int code, std::string_view detail) {
 }
 
 void StatusBoard::report_all(int code, std::string_view detail) {
-  for (auto& [client, status] : statuses_) status.report(code, detail);
+  for (auto& [client, status] : statuses_) status.report(code, detail, true);
 }
 
 void StatusBoard::set_operation(int bit, bool on) {

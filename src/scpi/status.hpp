@@ -122,13 +122,16 @@ class Status {
   static constexpr int kEsb = 1 << 5;
   static constexpr int kMss = 1 << 6;
 
-  // Queues the error with its standard text, and ";detail" when given.
-  void report(int code, std::string_view detail = {});
+  // Queues the error with its standard text, and ";detail" when given;
+  // `event`: the device's own, told to every client.
+  void report(int code, std::string_view detail = {}, bool event = false);
   // The oldest error as SYST:ERR? answers it, 0,"No error" when none.
   std::string next_error();
   // Every queued error, oldest first, joined by ',' (SYST:ERR:ALL?).
   std::string all_errors();
   std::size_t queued() const { return queue_.size(); }
+  // The oldest error is an event of the device, not of a command.
+  bool next_is_event() const { return !queue_.empty() && queue_.front().event; }
   // Whether any error was reported since start, read or cleared since or not.
   bool any_error() const { return any_error_; }
 
@@ -163,6 +166,7 @@ class Status {
   struct Entry {
     int code;
     std::string text;
+    bool event = false;
   };
   std::deque<Entry> queue_;
   bool any_error_ = false;

@@ -33,7 +33,7 @@ constexpr TuningKind kRf = {.rf = true,
                             .command = protocol::rf_frequency,
                             .shown_unit = "MHz",
                             .shown_factor = 1e6,
-                            .highest = 5e9,
+                            .highest = protocol::kStepUpLimitRfHz,
                             .off_entry = "RF0GHz"};
 constexpr TuningKind kMod = {.rf = false,
                              .keyword = "MOD",
@@ -43,7 +43,7 @@ constexpr TuningKind kMod = {.rf = false,
                              .command = protocol::modulation_frequency,
                              .shown_unit = "kHz",
                              .shown_factor = 1e3,
-                             .highest = 9e6,
+                             .highest = protocol::kStepUpLimitModulationHz,
                              .off_entry = "MOD0MHz"};
 
 struct Unit {

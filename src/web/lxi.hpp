@@ -1,25 +1,44 @@
 #pragma once
 
-// The LXI identification document (/lxi/identification), in the
-// instrument-identification schema 1.0, with what *IDN? answers.
+// The LXI identification document (/lxi/identification), valid against
+// the LXI Consortium's LXIIdentification.xsd (schema 2.01), with what
+// *IDN? answers.
 
 #include <string>
 #include <vector>
 
 #include "scpi/identity.hpp"
+#include "web/reach.hpp"
 
 namespace talmir880::web {
 
 inline constexpr const char* kLxiNamespace =
     "http://www.lxistandard.org/InstrumentIdentification/1.0";
 
+// Our extension's elements.
+inline constexpr const char* kOwnNamespace = "urn:talmir880:lxi";
+
+// The LXI version whose identification schema the document follows.
+inline constexpr const char* kLxiVersion = "1.4";
+
+// One way in (the raw socket, VXI-11) as a visitor can use it: its VISA
+// resource strings (one per generator) and the interface they name.
+struct WayIn {
+  std::vector<std::string> resources;
+  NetworkInfo network;
+};
+
 struct Identification {
   scpi::Identity identity;
   std::string host_name;
-  std::string address;  // the IP address the visitor reached
-  std::string url;      // where the document itself is
-  // The VISA resource strings, one per way in.
-  std::vector<std::string> resources;
+  std::string url;  // where the document itself is
+  // One Interface each; none usable from where the visitor is: the
+  // document names the interface it reached, with no resource string.
+  std::vector<WayIn> ways;
+  NetworkInfo reached;
+  // The ways in only this machine reaches ("SOCKET", "INSTR"), for the
+  // page to say so: an extension of ours, which other readers skip.
+  std::vector<std::string> this_machine_only;
   std::string description = "RF signal generator";
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 
 namespace talmir880::web {
@@ -37,6 +38,12 @@ constexpr Action kActions[] = {
     {"single", Value::none, "FREQ:MODE SWE;:INIT", ""},
     {"continuous", Value::none, "FREQ:MODE SWE;:INIT:CONT ON", ""},
     {"stop", Value::none, "ABOR", ""},
+    // The panel's STEP+ and STEP- send the stepped frequency as its keypad
+    // does: the CW frequency.
+    {"step_hz", Value::number, "FREQ:STEP ", ""},
+    {"step_up", Value::none, "FREQ UP;:FREQ:MODE CW", ""},
+    {"step_down", Value::none, "FREQ DOWN;:FREQ:MODE CW", ""},
+    {"save", Value::none, "*SAV 0", ""},
 };
 
 // Digits, a point, a sign, an exponent: the instrument judges the rest
@@ -124,6 +131,8 @@ std::string state_message(const PageState& s) {
   field("port", json_string(port_text(s.port)));
   field("control", flag(s.control));
   field("password", flag(s.password_set));
+  field("step_hz", std::to_string(std::llround(s.settings.step_hz)));
+  field("sweep_mode", flag(s.settings.sweep_mode));
   return out + "}";
 }
 
@@ -136,8 +145,42 @@ std::string errors_message(const std::vector<std::string>& errors) {
   return out + "]}";
 }
 
-std::string refused_message(std::string_view why) {
-  return "{\"type\":\"refused\",\"text\":" + json_string(why) + "}";
+namespace {
+
+struct RefusalRow {
+  Refusal refusal;
+  std::string_view key;
+  std::string_view text;
+};
+constexpr RefusalRow kRefusals[] = {
+    {Refusal::not_an_action, "not_an_action", "not an action of this page"},
+    {Refusal::read_only_log_in, "read_only_log_in",
+     "read-only: log in with the password to change settings"},
+    {Refusal::read_only_this_machine, "read_only_this_machine",
+     "read-only: only this machine may change settings"},
+    {Refusal::clients_full, "clients_full",
+     "the instrument serves as many clients as it can; try again later"},
+    {Refusal::backlog_full, "backlog_full", "too many actions waiting; try again"},
+};
+
+}  // namespace
+
+std::string refused_message(Refusal refusal, std::string_view detail) {
+  for (const RefusalRow& row : kRefusals) {
+    if (row.refusal != refusal) continue;
+    std::string text(row.text);
+    std::string out = "{\"type\":\"refused\",\"reason\":" + json_string(row.key);
+    if (!detail.empty()) {
+      text.append(": ").append(detail);
+      out += ",\"detail\":" + json_string(detail);
+    }
+    return out + ",\"text\":" + json_string(text) + "}";
+  }
+  return {};
+}
+
+std::string device_message(DeviceFault fault) {
+  return "{\"type\":\"device\",\"fault\":" + json_string(cause(fault)) + "}";
 }
 
 std::optional<std::string> command_line(std::string_view message) {

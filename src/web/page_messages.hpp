@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "device/device_session.hpp"
 #include "device/generator_state.hpp"
 #include "scpi/generator.hpp"
 
@@ -31,8 +32,20 @@ struct PageState {
 std::string state_message(const PageState& state);
 // The page's own command errors, as SYSTem:ERRor? would answer them.
 std::string errors_message(const std::vector<std::string>& errors);
-// Something the server did not do for the page, and why.
-std::string refused_message(std::string_view why);
+// Something the server did not do for the page, and why: a reason the page
+// words in its language, and the same in English.
+enum class Refusal {
+  not_an_action,  // the detail: what the page sent
+  read_only_log_in,
+  read_only_this_machine,
+  clients_full,
+  backlog_full,
+};
+std::string refused_message(Refusal refusal, std::string_view detail = {});
+// The device became unreachable (the fault as cause() words it) or
+// reachable again (an empty fault): an event of the device, which the page
+// shows apart from its own commands' errors.
+std::string device_message(DeviceFault fault);
 
 // The SCPI line for an action of the page; nothing for an unknown action
 // or a value that is no plain number (or 0 or 1 for a switch).

@@ -1,17 +1,25 @@
 #include "web/routes.hpp"
 
+#include <algorithm>
 #include <charconv>
 
 namespace talmir880::web {
 namespace {
 
-constexpr std::string_view kAssets[] = {"/page.css", "/page.js", "/list.js"};
+constexpr std::string_view kAssets[] = {"/page.css", "/page.js", "/list.js", "/lang.js",
+                                        "/texts.js"};
 
-// "inst<i>" with i written as VXI-11 names devices: no sign, no leading
-// zero, one of the server's generators.
+// "inst<i>" in any case, as VXI-11 takes a device name, with i written
+// as it names devices: no sign, no leading zero, one of the server's
+// generators.
 std::optional<std::size_t> generator_named(std::string_view name, std::size_t generators) {
   constexpr std::string_view kPrefix = "inst";
-  if (name.substr(0, kPrefix.size()) != kPrefix) return std::nullopt;
+  if (name.size() < kPrefix.size() ||
+      !std::equal(kPrefix.begin(), kPrefix.end(), name.begin(), [](char a, char b) {
+        return a == (b >= 'A' && b <= 'Z' ? b + ('a' - 'A') : b);
+      })) {
+    return std::nullopt;
+  }
   const std::string_view digits = name.substr(kPrefix.size());
   if (digits.empty() || digits.size() > 4 || (digits.size() > 1 && digits[0] == '0')) {
     return std::nullopt;

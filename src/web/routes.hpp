@@ -7,7 +7,8 @@
 // / lists them and /lxi/identification names every way in to each;
 // generator i has its front panel on /inst<i>/, its live link on
 // /inst<i>/ws and its own identification under /inst<i>/ as well, as
-// VXI-11 names it inst<i>. /inst0/ serves a single generator too.
+// VXI-11 names it inst<i> (in any case, as VXI-11 takes it). /inst0/
+// serves a single generator too.
 
 #include <cstddef>
 #include <optional>

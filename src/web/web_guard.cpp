@@ -61,8 +61,8 @@ Verdict judge(const Request& request, const OwnNames& own, bool changes) {
   return origin && same_origin(*origin, *host) ? Verdict::ok : Verdict::bad_origin;
 }
 
-bool may_control(bool peer_is_loopback, bool password_set, bool has_session) {
-  return peer_is_loopback || (password_set && has_session);
+bool may_control(bool peer_is_local, bool password_set, bool has_session) {
+  return peer_is_local || (password_set && has_session);
 }
 
 }  // namespace talmir880::web

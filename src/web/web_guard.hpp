@@ -37,8 +37,9 @@ enum class Verdict {
 // `changes`: the request changes something or opens the WebSocket.
 Verdict judge(const Request& request, const OwnNames& own, bool changes);
 
-// Whether a visitor may change settings: this machine always; others only
-// with a password set and a session it gave.
-bool may_control(bool peer_is_loopback, bool password_set, bool has_session);
+// Whether a visitor may change settings: this machine (from any address of
+// its own, web/reach.hpp) always; others only with a password set and a
+// session it gave.
+bool may_control(bool peer_is_local, bool password_set, bool has_session);
 
 }  // namespace talmir880::web

@@ -139,17 +139,17 @@ class ServerTest(unittest.TestCase):
         self.addCleanup(self.stop_server, server, reader)
         return server, log, reader
 
-    def wait_for_log(self, *texts, timeout=5.0, log=None, reader=None):
+    def wait_for_log(self, *texts, timeout=5.0, log=None, reader=None, since=0):
         """The first line of a server's standard error (this test's server
-        unless `log` and its `reader` are given) that holds one of the
-        texts, waiting for it up to the timeout or the end of the output;
-        None when none came."""
+        unless `log` and its `reader` are given), from its line `since` on,
+        that holds one of the texts, waiting for it up to the timeout or the
+        end of the output; None when none came."""
         log = self.server_log if log is None else log
         reader = self.log_reader if reader is None else reader
         deadline = time.monotonic() + timeout
         while True:
             ended = not reader.is_alive()
-            for line in list(log):
+            for line in list(log)[since:]:
                 if any(text in line for text in texts):
                     return line
             if ended or time.monotonic() > deadline:
@@ -177,6 +177,18 @@ class ServerTest(unittest.TestCase):
     def connect(self):
         """A plain socket to the server, as any client has it."""
         return socket.create_connection(("127.0.0.1", self.port), timeout=5)
+
+
+def settles_to(query, expected, timeout=5.0):
+    """Asks `query()` until it answers `expected` or the timeout: what the
+    server has not heard yet (the R of a switch-off the simulator already
+    printed) comes a moment later. The last answer."""
+    deadline = time.monotonic() + timeout
+    answer = query()
+    while answer != expected and time.monotonic() < deadline:
+        time.sleep(0.02)
+        answer = query()
+    return answer
 
 
 def ask(connection, line):

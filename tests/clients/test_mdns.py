@@ -8,42 +8,20 @@ skips, except in CI."""
 
 import os
 import shutil
-import subprocess
-import sys
+
+from private_network import Daemons, loopback, run_inside, wait_until
 
 INSIDE = "TALMIR880_MDNS_NAMESPACE"
-UNSHARE = ["unshare", "--net", "--mount", "--uts", "--pid", "--fork", "--kill-child",
-           "--mount-proc"]
-
-
-def namespaces_refused():
-    """Why this machine cannot run the module in namespaces; None when it can."""
-    if os.geteuid() != 0:
-        return "needs root for namespaces of its own"
-    if shutil.which("unshare") is None:
-        return "needs unshare(1)"
-    tried = subprocess.run(UNSHARE + ["true"], capture_output=True, text=True, timeout=10)
-    return None if tried.returncode == 0 else "unshare failed: " + tried.stderr.strip()
-
-
-# Before anything else: the whole run again, inside the namespaces, as PID 1
-# of its own, which takes every process it started with it however it ends.
-REFUSED = None
-if os.environ.get(INSIDE) != "1":
-    REFUSED = namespaces_refused()
-    if REFUSED is None:
-        os.environ[INSIDE] = "1"
-        sys.stdout.flush()
-        sys.stderr.flush()
-        os.execvp("unshare", UNSHARE + [sys.executable, *sys.orig_argv[1:]])
+# Before anything else: the whole run again, inside the namespaces.
+REFUSED = run_inside(INSIDE)
 
 import re  # noqa: E402
 import socket  # noqa: E402
-import tempfile  # noqa: E402
+import subprocess  # noqa: E402
 import time  # noqa: E402
 import unittest  # noqa: E402
 
-from server_fixture import ServerTest, Simulator, ask, end_process  # noqa: E402
+from server_fixture import ServerTest, Simulator, ask  # noqa: E402
 
 HOST = "bench-pc"
 CONFIG = """[server]
@@ -55,36 +33,16 @@ enable-dbus=yes
 publish-workstation=no
 publish-hinfo=no
 """ % HOST
-# The daemons of the namespace, each ended with the module, and the folder
-# of avahi-daemon's configuration and log.
-DAEMONS = {}
-FOLDER = None
-
-
-def wait_until(test, timeout, step=0.1):
-    """test()'s first true value, or None after the timeout."""
-    deadline = time.monotonic() + timeout
-    while True:
-        found = test()
-        if found or time.monotonic() > deadline:
-            return found
-        time.sleep(step)
+# The namespace's daemons, ended with the module.
+DAEMONS = None
 
 
 def start_avahi():
-    """An avahi-daemon on loopback, once it runs."""
-    log_path = os.path.join(FOLDER, "avahi.log")
-    with open(log_path, "w") as log:
-        DAEMONS["avahi"] = subprocess.Popen(
-            ["avahi-daemon", "-f", os.path.join(FOLDER, "avahi-daemon.conf"), "--no-drop-root",
-             "--no-chroot", "--no-rlimits"], stdout=log, stderr=subprocess.STDOUT)
-    with open(log_path) as log:
-        if not wait_until(lambda: "Server startup complete" in log.read(), 10):
-            raise RuntimeError("avahi-daemon did not start: " + open(log_path).read())
+    DAEMONS.avahi(CONFIG)
 
 
 def stop_avahi():
-    end_process(DAEMONS.pop("avahi"))
+    DAEMONS.stop("avahi")
 
 
 def setUpModule():
@@ -99,23 +57,12 @@ def setUpModule():
             raise RuntimeError(program + " is missing: scripts/deps.sh installs it")
     socket.setdefaulttimeout(10)
     subprocess.run(["hostname", HOST], check=True, timeout=5)
-    subprocess.run(["ip", "link", "set", "lo", "up", "multicast", "on"], check=True, timeout=5)
-    # An empty /run: the bus's socket, the daemons' pid files and sockets.
-    subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/run"], check=True, timeout=5)
-    for folder in ("dbus", "avahi-daemon", "rpcbind"):
-        os.mkdir(os.path.join("/run", folder))
-    global FOLDER
-    FOLDER = tempfile.mkdtemp(prefix="talmir880-mdns-")
-    unittest.addModuleCleanup(shutil.rmtree, FOLDER, ignore_errors=True)
-    with open(os.path.join(FOLDER, "avahi-daemon.conf"), "w") as config:
-        config.write(CONFIG)
-    # In the foreground, so that each is ours to end.
-    DAEMONS["dbus"] = subprocess.Popen(["dbus-daemon", "--system", "--nofork", "--nopidfile"],
-                                       stderr=subprocess.DEVNULL)
-    unittest.addModuleCleanup(lambda: [end_process(d) for d in reversed(DAEMONS.values())])
-    if not wait_until(lambda: os.path.exists("/run/dbus/system_bus_socket"), 5):
-        raise RuntimeError("dbus-daemon did not start in the namespace")
-    DAEMONS["rpcbind"] = subprocess.Popen(["rpcbind", "-f", "-w"])
+    loopback()
+    global DAEMONS
+    DAEMONS = Daemons()
+    unittest.addModuleCleanup(DAEMONS.stop_all)
+    DAEMONS.bus()
+    DAEMONS.rpcbind()
     start_avahi()
 
 

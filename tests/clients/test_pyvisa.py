@@ -6,7 +6,7 @@ import unittest
 
 import pyvisa
 
-from server_fixture import TAKEOVER, ServerTest
+from server_fixture import TAKEOVER, ServerTest, settles_to
 
 
 class PyvisaTest(ServerTest):
@@ -68,7 +68,8 @@ class PyvisaTest(ServerTest):
         # Back, the device cannot be asked: the server switches it off first,
         # by itself, trying the port at most once a second.
         self.assertEqual(self.sim.taken_over(timeout=5), TAKEOVER)
-        self.assertEqual(generator.query("FREQ?;:OUTP?;:STAT:QUES:COND?"), "300000000;0;0")
+        self.assertEqual(settles_to(lambda: generator.query("FREQ?;:OUTP?;:STAT:QUES:COND?"),
+                                    "300000000;0;0"), "300000000;0;0")
         self.assertEqual(self.sim.commands(), [])
         generator.write("OUTP ON")
         self.assertEqual(generator.query("*OPC?"), "1")

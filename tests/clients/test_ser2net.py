@@ -12,7 +12,7 @@ import unittest
 
 import pyvisa
 
-from server_fixture import TAKEOVER, ServerTest, end_process
+from server_fixture import TAKEOVER, ServerTest, end_process, settles_to
 
 REMOTE_PORT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts",
                            "remote-port.sh")
@@ -41,13 +41,15 @@ class Ser2netRig(ServerTest):
     # The server starts before ser2net: it reaches the device, by itself,
     # once ser2net is there.
     reached_at_start = False
+    # What a subclass adds to the server's command line.
+    more_server_args = ()
 
     def server_port(self):
         return "tcp:127.0.0.1:%d" % self.relay_port
 
     def setUp(self):
         self.relay_port = free_port()
-        self.server_args = ("--no-vxi11", "--port", self.server_port())
+        self.server_args = ("--no-vxi11", "--port", self.server_port()) + self.more_server_args
         self.ser2net = None
         super().setUp()
         device = os.path.realpath(os.path.join(self.runtime, "talmir880", "COM9"))
@@ -62,15 +64,18 @@ class Ser2netRig(ServerTest):
         self.start_ser2net()
         self.addCleanup(lambda: self.ser2net and end_process(self.ser2net))
 
-    def start_ser2net(self):
+    def start_ser2net(self, port=None):
+        """ser2net on its configuration, listening on `port` (the relay port
+        unless the configuration was changed)."""
+        port = port or self.relay_port
         # -n: in the foreground; -u: no UUCP lock in /var/lock.
         self.ser2net = subprocess.Popen(
             ["ser2net", "-n", "-u", "-P", os.path.join(self.runtime, "ser2net.pid"),
              "-c", self.config], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         deadline = time.monotonic() + 5
-        while not listening(self.relay_port):
+        while not listening(port):
             if time.monotonic() > deadline or self.ser2net.poll() is not None:
-                raise RuntimeError("ser2net did not start on port %d" % self.relay_port)
+                raise RuntimeError("ser2net did not start on port %d" % port)
             time.sleep(0.02)
 
     def stop_ser2net(self):
@@ -125,7 +130,8 @@ class Ser2netTest(Ser2netRig):
         # which tries the link at most once a second.
         self.assertEqual(self.sim.taken_over(), TAKEOVER)
         self.assertIsNotNone(self.wait_for_log("device back"), self.server_log)
-        self.assertEqual(generator.query("FREQ?;:OUTP?;:STAT:QUES:COND?"), "300000000;0;0")
+        self.assertEqual(settles_to(lambda: generator.query("FREQ?;:OUTP?;:STAT:QUES:COND?"),
+                                    "300000000;0;0"), "300000000;0;0")
         generator.write("OUTP ON")
         self.assertEqual(generator.query("*OPC?"), "1")
         self.assertEqual(self.sim.commands(), ["$F030000000"], "nothing else after the switch-off")

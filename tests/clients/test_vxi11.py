@@ -5,23 +5,18 @@ on the machine, registered with the system's rpcbind, is none of its
 business, and everything it starts ends with it. Needs root and unshare(1)."""
 
 import os
-import shutil
-import sys
 
-# Before anything else: the whole run again, inside the namespaces. As PID 1
-# of its own namespace the run takes every process it started with it when it
-# ends, however it ends; --kill-child ends it when unshare is killed.
+from private_network import Daemons, run_inside, rpcbind_runs
+
+# Before anything else: the whole run again, inside the namespaces.
 INSIDE = "TALMIR880_VXI11_NAMESPACE"
-if os.environ.get(INSIDE) != "1" and os.geteuid() == 0 and shutil.which("unshare"):
-    os.environ[INSIDE] = "1"
-    sys.stdout.flush()
-    sys.stderr.flush()
-    os.execvp("unshare", ["unshare", "--net", "--mount", "--pid", "--fork", "--kill-child",
-                          "--mount-proc", sys.executable, *sys.orig_argv[1:]])
+REFUSED = run_inside(INSIDE)
 
+import shutil  # noqa: E402
 import signal  # noqa: E402
 import socket  # noqa: E402
 import subprocess  # noqa: E402
+import sys  # noqa: E402
 import threading  # noqa: E402
 import time  # noqa: E402
 import unittest  # noqa: E402
@@ -30,35 +25,22 @@ import pyvisa  # noqa: E402
 from pymeasure.adapters import VISAAdapter  # noqa: E402
 from pyvisa_py.protocols import vxi11  # noqa: E402
 
-from server_fixture import SERVER, TAKEOVER, ServerTest, Simulator, end_process  # noqa: E402
+from server_fixture import SERVER, TAKEOVER, ServerTest, Simulator  # noqa: E402
 from talmir880 import Talmir880  # noqa: E402
 
 RESOURCES = ("TCPIP::127.0.0.1::INSTR", "TCPIP0::127.0.0.1::inst0::INSTR")
 
 
-def rpcbind_runs():
-    return subprocess.run(["rpcinfo", "-p", "127.0.0.1"], stdout=subprocess.DEVNULL,
-                          stderr=subprocess.DEVNULL, timeout=5).returncode == 0
-
-
 def setUpModule():
-    if os.environ.get(INSIDE) != "1" or os.getpid() != 1:
+    if REFUSED is not None or os.getpid() != 1:
         raise RuntimeError("these tests need root and unshare(1): they run in namespaces "
                            "of their own, with an rpcbind of their own")
     # A hung RPC call fails the test instead of waiting for CTest's timeout.
     socket.setdefaulttimeout(20)
     subprocess.run(["ip", "link", "set", "lo", "up"], check=True, timeout=5)
-    # An empty /run: rpcbind's socket, lock and state are this namespace's.
-    subprocess.run(["mount", "-t", "tmpfs", "tmpfs", "/run"], check=True, timeout=5)
-    os.mkdir("/run/rpcbind")
-    # In the foreground, so that it is ours to end.
-    rpcbind = subprocess.Popen(["rpcbind", "-f", "-w"])
-    unittest.addModuleCleanup(end_process, rpcbind)
-    deadline = time.monotonic() + 5
-    while not rpcbind_runs():
-        if rpcbind.poll() is not None or time.monotonic() > deadline:
-            raise RuntimeError("rpcbind did not start in the namespace")
-        time.sleep(0.05)
+    daemons = Daemons()
+    unittest.addModuleCleanup(daemons.stop_all)
+    daemons.rpcbind()
 
 
 class Vxi11Fixture(ServerTest):

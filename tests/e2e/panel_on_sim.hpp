@@ -22,6 +22,8 @@
 #include <QHostAddress>
 #include <QTcpSocket>
 
+#include <signal.h>
+
 #include "app/form1.hpp"
 #include "app/qt/form_window.hpp"
 #include "app/served_panel.hpp"
@@ -55,10 +57,13 @@ class Sim {
   bool started() const { return started_; }
   void stop() {
     if (process_.state() == QProcess::NotRunning) return;
+    signal(SIGCONT);  // a stopped one would not hear SIGTERM
     process_.terminate();
     process_.waitForFinished(3000);
   }
   bool running() const { return process_.state() != QProcess::NotRunning; }
+  // SIGSTOP: a device that stops answering, and takes nothing, until SIGCONT.
+  bool signal(int sig) { return ::kill(static_cast<pid_t>(process_.processId()), sig) == 0; }
 
   const std::vector<std::string>& lines() const { return lines_; }
   std::size_t count(const std::string& prefix) const {

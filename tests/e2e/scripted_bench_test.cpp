@@ -85,6 +85,27 @@ TEST_F(ScriptedBench, AScriptsPassMovesTheBar) {
   EXPECT_EQ(widget<QProgressBar>("ProgressBar_sweep").value(), 100);
 }
 
+// A script's switch-off the stalled device never took: the window keeps
+// what the device last took, OUTP? answers 1, until a switch-off is answered.
+TEST_F(ScriptedBench, AScriptsLostSwitchOffLeavesTheWindowAsItWas) {
+  open_port();
+  EXPECT_EQ(write("FREQ 433.92 MHZ;:OUTP ON"), "ok");
+  ASSERT_TRUE(sim->wait_for("$F043392000 RF 433920000 Hz"));
+  EXPECT_EQ(query("*OPC?"), "1");
+  ASSERT_EQ(text_of("Label_RF"), "RF 0 433.920 000 MHz");
+  const std::size_t offs = sim->count("$F000000001");
+  ASSERT_TRUE(sim->signal(SIGSTOP));
+  EXPECT_EQ(query("OUTP OFF;*OPC?"), "1");
+  EXPECT_EQ(query("SYST:ERR?"), "-240,\"Hardware error;no acknowledge\"");
+  EXPECT_EQ(query("OUTP?;:STAT:QUES:COND?"), "1;1536");
+  EXPECT_EQ(text_of("Label_RF"), "RF 0 433.920 000 MHz") << "never off while it may be on";
+  ASSERT_TRUE(sim->signal(SIGCONT));
+  ASSERT_TRUE(sim->wait_for("$F000000001 RF OFF", offs + 1));
+  EXPECT_TRUE(run_until([&] { return text_of("Label_RF") == "RF OFF"; }));
+  EXPECT_EQ(query("OUTP?;:STAT:QUES:COND?"), "0;0");
+  EXPECT_TRUE(boxes.shown.empty());
+}
+
 TEST_F(ScriptedBench, TheScriptIsToldWhenThePortIsClosedOrThePortIsPulled) {
   EXPECT_EQ(write("POW -6"), "ok");
   EXPECT_EQ(query("SYST:ERR?"), "-241,\"Hardware missing;port closed\"");

@@ -3,10 +3,12 @@
 #include <string>
 #include <vector>
 
+#include <QColorSpace>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QIcon>
+#include <QImage>
 #include <QRawFont>
 #include <QResource>
 #include <QStyle>
@@ -63,6 +65,18 @@ TEST_F(LayoutTest, WindowHasTheDesignedFixedClientSizeAndItsIcon) {
   EXPECT_EQ(window.maximumSize(), QSize(824, 329));
   ASSERT_FALSE(window.windowIcon().isNull());
   EXPECT_TRUE(window.windowIcon().availableSizes().contains(QSize(100, 49)));
+}
+
+// The window reads its icon from a PPM made of talmir880.png by
+// packaging/make_icons.sh; an icon changed without running it shows here.
+TEST_F(LayoutTest, TheIconHasThePixelsOfItsPng) {
+  QImage png(QStringLiteral(TALMIR880_ICON_PNG), "png");
+  const QImage ppm(QString::fromLatin1(kIconResource), "ppm");
+  ASSERT_FALSE(png.isNull());
+  // The PNG's gamma chunk gives it a colour space, which the window's icon
+  // never used: only the pixels count.
+  png.setColorSpace(QColorSpace());
+  EXPECT_EQ(ppm.convertToFormat(QImage::Format_RGB32), png.convertToFormat(QImage::Format_RGB32));
 }
 
 TEST_F(LayoutTest, EveryControlHasOneWidgetOfItsKind) {

@@ -338,5 +338,29 @@ TEST_F(AtStart, ALinkThatAcceptsAndClosesIsTriedOnceAPauseAndNeverCalledBack) {
   instrument.forget(told);
 }
 
+// ser2net without its device says so before it closes: its words are not
+// the device's, which is back only once it answered.
+TEST_F(AtStart, WhatTheLinkSaysOfItsDeviceIsNotTheDeviceBack) {
+  struct Told : scpi::InstrumentEvents {
+    void reachability_changed(DeviceFault fault) override { faults.push_back(fault); }
+    std::vector<DeviceFault> faults;
+  } told;
+  instrument.observe(told);
+  port.lost_cause = PortError::Cause::network;
+  instrument.switch_off_when_reached(true);
+  for (int i = 1; i <= 2; ++i) {
+    ASSERT_TRUE(port.open) << i;
+    port.receive("Device open failure: Value or file not found\r\n");
+    port.fail_read = true;
+    port.receive("");
+    port.fail_read = false;
+    reopen.run_out();
+  }
+  EXPECT_EQ(told.faults, std::vector{DeviceFault::link_lost});
+  port.receive("R");
+  EXPECT_EQ(told.faults, (std::vector{DeviceFault::link_lost, DeviceFault::none}));
+  instrument.forget(told);
+}
+
 }  // namespace
 }  // namespace talmir880::testing

@@ -119,7 +119,7 @@ TEST(HostAndOrigin, Judge) {
     ASSERT_EQ(r.state, Reading::done);
     EXPECT_EQ(judge(r.request, own, c.changes), c.expected) << c.head;
   }
-  EXPECT_TRUE(may_control(true, false, false)) << "this machine always";
+  EXPECT_TRUE(may_control(true, false, false)) << "this machine, from any of its addresses";
   EXPECT_FALSE(may_control(false, false, true)) << "no password: read-only beyond loopback";
   EXPECT_FALSE(may_control(false, true, false));
   EXPECT_TRUE(may_control(false, true, true));
@@ -223,6 +223,13 @@ TEST(PageActions, EachBecomesOneLineOfItsControl) {
            {"single", "FREQ:MODE SWE;:INIT"},
            {"continuous", "FREQ:MODE SWE;:INIT:CONT ON"},
            {"stop", "ABOR"},
+           {"step_hz 1000", "FREQ:STEP 1000"},
+           {"step_up", "FREQ UP;:FREQ:MODE CW"},
+           {"step_down", "FREQ DOWN;:FREQ:MODE CW"},
+           {"save", "*SAV 0"},
+           {"save 1", std::nullopt},
+           {"step_hz 1e3;*SAV 0", std::nullopt},
+           {"step_up 1", std::nullopt},
            {"rf_on 2", std::nullopt},
            {"rf_on", std::nullopt},
            {"stop now", std::nullopt},
@@ -255,27 +262,71 @@ TEST(PageMessages, StateAndErrorsAsJson) {
   EXPECT_NE(state.find("\"sweeping\":true"), std::string::npos) << state;
   EXPECT_NE(state.find("\"progress\":25"), std::string::npos) << state;
   EXPECT_NE(state.find("\"port\":\"gone\""), std::string::npos) << state;
+  EXPECT_NE(state.find(",\"step_hz\":1000000,\"sweep_mode\":false}"), std::string::npos) << state;
+  s.settings.step_hz = 1e3;
+  s.settings.sweep_mode = true;
+  EXPECT_NE(state_message(s).find(",\"step_hz\":1000,\"sweep_mode\":true}"), std::string::npos);
+  EXPECT_EQ(refused_message(Refusal::read_only_this_machine),
+            "{\"type\":\"refused\",\"reason\":\"read_only_this_machine\",\"text\":\"read-only: "
+            "only this machine may change settings\"}");
+  EXPECT_EQ(refused_message(Refusal::not_an_action, "x\"y"),
+            "{\"type\":\"refused\",\"reason\":\"not_an_action\",\"detail\":\"x\\\"y\",\"text\":"
+            "\"not an action of this page: x\\\"y\"}");
+  EXPECT_EQ(device_message(DeviceFault::device_gone),
+            "{\"type\":\"device\",\"fault\":\"device gone\"}");
+  EXPECT_EQ(device_message(DeviceFault::none), "{\"type\":\"device\",\"fault\":\"\"}");
   EXPECT_EQ(errors_message({"-221,\"Settings conflict;output off\""}),
             "{\"type\":\"errors\",\"errors\":[\"-221,\\\"Settings conflict;output off\\\"\"]}");
   EXPECT_EQ(json_string("a\x01<"), "\"a\\u0001<\"");
 }
 
-TEST(Lxi, IdentificationCarriesIdnAndEveryWayIn) {
-  const std::string xml =
-      identification_xml({{"TALMIR", "TALMIR-880", "0", "1.0.0"},
-                          "bench<pc>",
-                          "192.168.1.5",
-                          "http://192.168.1.5:8080/lxi/identification",
-                          {socket_resource("192.168.1.5", 5025), instr_resource("fd00::5")}});
+TEST(Lxi, IdentificationCarriesIdnAndOneInterfacePerWayIn) {
+  NetworkInfo lan{"eth0",        "192.168.1.5", "255.255.255.0", "02:00:00:00:00:05",
+                  "192.168.1.1", true,          false,           false};
+  NetworkInfo v6{"eth0", "fd00::5", "ffff:ffff:ffff:ffff::", "02:00:00:00:00:05", "::", false,
+                 false,  true};
+  Identification id{
+      {"TALMIR", "TALMIR-880", "0", "1.0.0"},
+      "bench<pc>",
+      "http://192.168.1.5:8080/lxi/identification",
+      {{{socket_resource("192.168.1.5", 5025)}, lan}, {{instr_resource("fd00::5")}, v6}},
+      lan,
+      {}};
+  const std::string xml = identification_xml(id);
   for (const std::string part :
        {"<LXIDevice xmlns=\"http://www.lxistandard.org/InstrumentIdentification/1.0\"",
         "<Manufacturer>TALMIR</Manufacturer>", "<SerialNumber>0</SerialNumber>",
         "<FirmwareRevision>1.0.0</FirmwareRevision>",
-        "<InstrumentAddressString>TCPIP::192.168.1.5::5025::SOCKET</InstrumentAddressString>",
-        "<InstrumentAddressString>TCPIP::[fd00::5]::INSTR</InstrumentAddressString>",
-        "<Hostname>bench&lt;pc&gt;</Hostname>"}) {
-    EXPECT_NE(xml.find(part), std::string::npos) << part;
+        "  <Interface xsi:type=\"NetworkInformation\" InterfaceType=\"LXI\" IPType=\"IPv4\" "
+        "InterfaceName=\"eth0\">\n"
+        "    <InstrumentAddressString>TCPIP::192.168.1.5::5025::SOCKET</InstrumentAddressString>\n"
+        "    <Hostname>bench&lt;pc&gt;</Hostname>\n"
+        "    <IPAddress>192.168.1.5</IPAddress>\n"
+        "    <SubnetMask>255.255.255.0</SubnetMask>\n"
+        "    <MACAddress>02:00:00:00:00:05</MACAddress>\n"
+        "    <Gateway>192.168.1.1</Gateway>\n"
+        "    <DHCPEnabled>true</DHCPEnabled>\n"
+        "    <AutoIPEnabled>false</AutoIPEnabled>\n"
+        "  </Interface>\n",
+        "IPType=\"IPv6\" InterfaceName=\"eth0\">\n"
+        "    <InstrumentAddressString>TCPIP::[fd00::5]::INSTR</InstrumentAddressString>\n",
+        "  </Interface>\n  <LXIVersion>1.4</LXIVersion>\n</LXIDevice>\n"}) {
+    EXPECT_NE(xml.find(part), std::string::npos) << part << "\nin\n" << xml;
   }
+  EXPECT_EQ(xml.find("<Extension>"), std::string::npos);
+  // Nothing a remote visitor can use: the interface it reached, and the
+  // ways only this machine has, for the page.
+  id.ways.clear();
+  id.this_machine_only = {"SOCKET", "INSTR"};
+  const std::string none = identification_xml(id);
+  EXPECT_EQ(none.find("InstrumentAddressString"), std::string::npos);
+  EXPECT_NE(none.find("<IPAddress>192.168.1.5</IPAddress>"), std::string::npos);
+  EXPECT_NE(none.find("  <Extension>\n"
+                      "    <ThisMachineOnly xmlns=\"urn:talmir880:lxi\">SOCKET</ThisMachineOnly>\n"
+                      "    <ThisMachineOnly xmlns=\"urn:talmir880:lxi\">INSTR</ThisMachineOnly>\n"
+                      "  </Extension>\n  <LXIVersion>"),
+            std::string::npos)
+      << none;
 }
 
 }  // namespace

@@ -102,8 +102,9 @@ TEST_F(WebServerTest, TwoGeneratorsRoutes) {
       {"GET /",
        "200 OK",
        {"Front panel of COM3", "Front panel of COM4", "data-live=\"/inst1/ws\"",
-        "TCPIP::127.0.0.1::5026::SOCKET", "TCPIP::127.0.0.1::inst1::INSTR",
-        "<output id=\"inst1-port\" class=\"off\">closed</output>"},
+        "<span>127.0.0.1::</span><wbr><span>5026::</span>",
+        "<span>127.0.0.1::</span><wbr><span>inst1::</span>",
+        "<output id=\"inst1-port\" class=\"off\" data-text=\"port_closed\">closed</output>"},
        {}},
       {"GET /inst1/", "200 OK", {"<title>TALMIR-880</title>", "href=\"lxi/identification\""}, {}},
       {"GET /inst0/", "200 OK", {"<title>TALMIR-880</title>"}, {}},
@@ -125,11 +126,16 @@ TEST_F(WebServerTest, TwoGeneratorsRoutes) {
        {"<SerialNumber>0</SerialNumber>",
         "<ManufacturerDescription>2 RF signal generators</ManufacturerDescription>",
         "<InstrumentAddressString>TCPIP::127.0.0.1::5025::SOCKET</InstrumentAddressString>\n"
-        "    <InstrumentAddressString>TCPIP::127.0.0.1::inst0::INSTR</InstrumentAddressString>\n"
         "    <InstrumentAddressString>TCPIP::127.0.0.1::5026::SOCKET</InstrumentAddressString>\n"
-        "    <InstrumentAddressString>TCPIP::127.0.0.1::inst1::INSTR</InstrumentAddressString>\n"},
+        "    <Hostname>",
+        "<InstrumentAddressString>TCPIP::127.0.0.1::inst0::INSTR</InstrumentAddressString>\n"
+        "    <InstrumentAddressString>TCPIP::127.0.0.1::inst1::INSTR</InstrumentAddressString>\n"
+        "    <Hostname>"},
        {"COM3"}},
       {"GET /list.js", "200 OK", {"Content-Type: text/javascript"}, {}},
+      {"GET /texts.js", "200 OK", {"Content-Type: text/javascript", "const TEXTS = {"}, {}},
+      {"GET /lang.js", "200 OK", {"Content-Type: text/javascript", "localStorage"}, {}},
+      {"GET /INST1/", "200 OK", {"<title>TALMIR-880</title>"}, {}},
       {"POST /inst1/", "405 Method Not Allowed", {}, {}},
       {"POST /login", "403 Forbidden", {}, {}},  // no password set: no session
   };
@@ -174,11 +180,15 @@ TEST_F(WebServerTest, APageActsOnItsOwnGeneratorAlone) {
   })) << messages.back();
   // The list shows each one as it is.
   const std::string list = get("/");
-  EXPECT_NE(list.find("<output id=\"inst1-rf\" class=\"on\">on</output>"), std::string::npos);
-  EXPECT_NE(list.find("<output id=\"inst0-rf\" class=\"bad\">not confirmed</output>"),
+  EXPECT_NE(list.find("<output id=\"inst1-rf\" class=\"on\" data-text=\"on\">on</output>"),
+            std::string::npos);
+  EXPECT_NE(list.find("<output id=\"inst0-rf\" class=\"bad\" data-text=\"not_confirmed\">not "
+                      "confirmed</output>"),
             std::string::npos)
       << "never reached, nothing known";
-  EXPECT_NE(list.find("<output id=\"inst1-port\" class=\"on\">open</output>"), std::string::npos);
+  EXPECT_NE(
+      list.find("<output id=\"inst1-port\" class=\"on\" data-text=\"port_open\">open</output>"),
+      std::string::npos);
   EXPECT_FALSE(generators[0]->port.open);
 }
 
@@ -209,10 +219,32 @@ TEST_F(WebServerTest, OneGeneratorAsBefore) {
   EXPECT_EQ(body(get("/inst0/")), panel);
   EXPECT_EQ(get("/inst1/").substr(0, 22), "HTTP/1.1 404 Not Found");
   const scpi::Identity id = scpi::identity();
+  // Reached on loopback, from this machine: each way in on lo.
+  std::string lo;
+  for (const char* resource : {"TCPIP::127.0.0.1::5025::SOCKET", "TCPIP::127.0.0.1::INSTR"}) {
+    lo +=
+        "  <Interface xsi:type=\"NetworkInformation\" InterfaceType=\"LXI\" IPType=\"IPv4\" "
+        "InterfaceName=\"lo\">\n"
+        "    <InstrumentAddressString>" +
+        std::string(resource) +
+        "</InstrumentAddressString>\n"
+        "    <Hostname>" +
+        QHostInfo::localHostName().toStdString() +
+        "</Hostname>\n"
+        "    <IPAddress>127.0.0.1</IPAddress>\n"
+        "    <SubnetMask>255.0.0.0</SubnetMask>\n"
+        "    <MACAddress>00:00:00:00:00:00</MACAddress>\n"
+        "    <Gateway>0.0.0.0</Gateway>\n"
+        "    <DHCPEnabled>false</DHCPEnabled>\n"
+        "    <AutoIPEnabled>false</AutoIPEnabled>\n"
+        "  </Interface>\n";
+  }
   const std::string expected =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<LXIDevice xmlns=\"http://www.lxistandard.org/InstrumentIdentification/1.0\" "
-      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\">\n"
+      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+      "xsi:schemaLocation=\"http://www.lxistandard.org/InstrumentIdentification/1.0 "
+      "http://www.lxistandard.org/InstrumentIdentification/1.0/LXIIdentification.xsd\">\n"
       "  <Manufacturer>TALMIR</Manufacturer>\n"
       "  <Model>TALMIR-880</Model>\n"
       "  <SerialNumber>COM3</SerialNumber>\n"
@@ -221,17 +253,8 @@ TEST_F(WebServerTest, OneGeneratorAsBefore) {
       "</FirmwareRevision>\n"
       "  <ManufacturerDescription>RF signal generator</ManufacturerDescription>\n"
       "  <IdentificationURL>http://" +
-      host +
-      "/lxi/identification</IdentificationURL>\n"
-      "  <Interface xsi:type=\"NetworkInformation\" InterfaceType=\"LXI\" IPType=\"IPv4\" "
-      "InterfaceName=\"LAN\">\n"
-      "    <InstrumentAddressString>TCPIP::127.0.0.1::5025::SOCKET</InstrumentAddressString>\n"
-      "    <InstrumentAddressString>TCPIP::127.0.0.1::INSTR</InstrumentAddressString>\n"
-      "    <Hostname>" +
-      QHostInfo::localHostName().toStdString() +
-      "</Hostname>\n"
-      "    <IPAddress>127.0.0.1</IPAddress>\n"
-      "  </Interface>\n"
+      host + "/lxi/identification</IdentificationURL>\n" + lo +
+      "  <LXIVersion>1.4</LXIVersion>\n"
       "</LXIDevice>\n";
   EXPECT_EQ(body(get("/lxi/identification")), expected);
   std::string at_inst0 = expected;

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFont>
 #include <QFontDatabase>
+#include <QFrame>
 #include <QIcon>
 #include <QImageReader>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResource>
 #include <QTimer>
 
 #include "app/layout.hpp"
@@ -78,15 +80,39 @@ class Fonts {
   std::map<std::string_view, QStringList> resolved_;
 };
 
-// Read as the PNG it is: asked to guess, Qt loads every image-format plugin
-// to ask each of them. A program without the resource shows no icon.
+// The icon's pixels as a PPM, which Qt reads with a few lines of its own
+// (talmir880.png is the source; packaging/make_icons.sh makes both): the PNG
+// would bring libpng's and zlib's decoding code into the process for one
+// small picture. The format is named: asked to guess, Qt loads every
+// image-format plugin to ask each of them. A program without the resource
+// shows no icon.
 QIcon window_icon() {
   const QString path = QString::fromLatin1(kIconResource);
   if (!QFile::exists(path)) return {};
-  QImageReader reader(path, "png");
+  QImageReader reader(path, "ppm");
   reader.setAutoDetectImageFormat(false);
   return QIcon(QPixmap::fromImage(reader.read()));
 }
+
+// A list whose pop-up is made when it is first opened. QComboBox makes its
+// pop-up (a frame, a list view, two scroll bars, and the code of all of
+// them) as soon as its font changes, which the layout does to each list as
+// it is made; a pop-up made later takes the list's font from it all the same.
+class List final : public QComboBox {
+ public:
+  using QComboBox::QComboBox;
+
+ protected:
+  void changeEvent(QEvent* event) override {
+    // The pop-up is the list's one child frame.
+    if (event->type() == QEvent::FontChange &&
+        findChild<QFrame*>(QString(), Qt::FindDirectChildrenOnly) == nullptr) {
+      QWidget::changeEvent(event);
+      return;
+    }
+    QComboBox::changeEvent(event);
+  }
+};
 
 template <typename W>
 W* make(QWidget& window, Form1& form, const LayoutRow& row, Fonts& fonts) {
@@ -117,7 +143,7 @@ QWidget* make_bound(QWidget& window, Form1& form, const LayoutRow& row, const Di
       return label;
     }
     case ControlKind::ComboBox: {
-      auto* list = make<QComboBox>(window, form, row, fonts);
+      QComboBox* list = make<List>(window, form, row, fonts);
       bind(static_cast<ComboBox&>(control), *list, dispatch);
       return list;
     }
@@ -150,11 +176,15 @@ void make_timer(QWidget& window, Timer& control) {
 }
 
 // Registered once per process; empty when the program lacks the resources.
+// Given the resource's own bytes (stored uncompressed, so nothing is
+// copied): given its path, Qt would read the file into the heap, and
+// FreeType read it into a second copy when it first draws.
 const QStringList& panel_fonts() {
   static const QStringList families = [] {
     QStringList found;
     for (const char* path : kFontResources) {
-      const int id = QFontDatabase::addApplicationFont(QString::fromLatin1(path));
+      const QByteArray data = QResource(QString::fromLatin1(path)).uncompressedData();
+      const int id = data.isEmpty() ? -1 : QFontDatabase::addApplicationFontFromData(data);
       if (id >= 0 && found.isEmpty()) found = QFontDatabase::applicationFontFamilies(id);
     }
     return found;
@@ -187,6 +217,13 @@ void install_fonts() {
 
 FormWindow::FormWindow(Form1& form) : form_(form) {
   install_fonts();
+  // The port lists draw in the window's default font. Their names need no
+  // shaping any more than the captions do, and with nothing to shape Qt
+  // never pages in HarfBuzz's shaper. Only the strategy is set: the family
+  // and size still follow the desktop's font.
+  QFont unshaped;
+  unshaped.setStyleStrategy(QFont::PreferNoShaping);
+  setFont(unshaped);
   setFixedSize(to_pixels(kClientWidth), to_pixels(kClientHeight));
   setWindowIcon(window_icon());
 

@@ -8,7 +8,7 @@ namespace talmir880 {
 
 // The window's icon and its captions' fonts, resources of the program
 // (talmir880_add_resources).
-inline constexpr char kIconResource[] = ":/talmir880/talmir880.png";
+inline constexpr char kIconResource[] = ":/talmir880/talmir880.ppm";
 inline constexpr const char* kFontResources[] = {":/talmir880/fonts/talmir880-panel-regular.otf",
                                                  ":/talmir880/fonts/talmir880-panel-bold.otf"};
 // The family of those fonts: the substitute font's glyphs for the panel's

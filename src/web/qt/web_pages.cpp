@@ -40,7 +40,8 @@ class WebPages::Page final : public scpi::ClientEvents {
   // What the instrument queued for this page's commands since last told.
   void send_errors() {
     if (!client_) return;
-    const std::vector<std::string> errors = owner_.instrument_.take_errors(*client_);
+    // The device's own events are not the page's errors: device() tells them.
+    const std::vector<std::string> errors = owner_.instrument_.take_errors(*client_, false);
     if (!errors.empty()) send(errors_message(errors));
   }
 
@@ -53,24 +54,23 @@ class WebPages::Page final : public scpi::ClientEvents {
   void received(const std::string& text) {
     const std::optional<std::string> line = command_line(text);
     if (!line) {
-      send(refused_message("not an action of this page: " + text));
+      send(refused_message(Refusal::not_an_action, text));
       return;
     }
     if (!control_) {
-      send(refused_message(owner_.password_set_
-                               ? "read-only: log in with the password to change settings"
-                               : "read-only: only this machine may change settings"));
+      send(refused_message(owner_.password_set_ ? Refusal::read_only_log_in
+                                                : Refusal::read_only_this_machine));
       return;
     }
     if (!client_) {
       client_ = owner_.instrument_.attach(*this, who_);
       if (!client_) {
-        send(refused_message("the instrument serves as many clients as it can; try again later"));
+        send(refused_message(Refusal::clients_full));
         return;
       }
     }
     if (owner_.instrument_.backlog(*client_) >= scpi::Instrument::kMaxBacklog) {
-      send(refused_message("too many actions waiting; try again"));
+      send(refused_message(Refusal::backlog_full));
       return;
     }
     owner_.instrument_.submit(*client_, *line);
@@ -128,6 +128,15 @@ void WebPages::changed() {
   const auto wait = std::chrono::milliseconds(kCoalesceMs) - since;
   coalesce_.start(std::max(std::chrono::duration_cast<std::chrono::milliseconds>(wait),
                            std::chrono::milliseconds(0)));
+}
+
+void WebPages::reachability_changed(DeviceFault fault) {
+  // The first reach of a port opened is no return.
+  if (fault != DeviceFault::none || last_fault_ != DeviceFault::none) {
+    for (auto& [raw, page] : pages_) page->send(device_message(fault));
+  }
+  last_fault_ = fault;
+  changed();
 }
 
 void WebPages::send_all() {

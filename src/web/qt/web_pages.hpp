@@ -57,7 +57,8 @@ class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
   void remove_later(Page* page);
 
   // InstrumentEvents and GeneratorObserver: everything shows the same way.
-  void reachability_changed(DeviceFault) override { changed(); }
+  // Gone or back, to every page at once, apart from its errors.
+  void reachability_changed(DeviceFault fault) override;
   void settings_changed(scpi::Generator::Changer) override { changed(); }
   void pass_started(int, bool) override { changed(); }
   void sweep_ended() override { changed(); }
@@ -75,6 +76,7 @@ class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
   std::map<Page*, std::unique_ptr<Page>> pages_;
   // Pages turned away, until their close is done.
   std::map<PageSocket*, std::unique_ptr<PageSocket>> refused_;
+  DeviceFault last_fault_ = DeviceFault::none;
 };
 
 }  // namespace talmir880::web

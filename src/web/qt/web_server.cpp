@@ -15,6 +15,7 @@
 #include "web/http_request.hpp"
 #include "web/list_page.hpp"
 #include "web/lxi.hpp"
+#include "web/page_texts.hpp"
 #include "web/routes.hpp"
 #include "web/web_guard.hpp"
 #include "web/websocket.hpp"
@@ -38,10 +39,6 @@ std::string host_text(const QHostAddress& host) {
   return plain.toString().toLower().toStdString();
 }
 
-bool unspecified(const std::string& host) {
-  return host == "0.0.0.0" || host == "::" || host.empty();
-}
-
 struct Asset {
   const char* path;
   const char* resource;
@@ -52,6 +49,7 @@ constexpr Asset kAssets[] = {
     {"/page.css", ":/talmir880-web/page.css", "text/css; charset=utf-8"},
     {"/page.js", ":/talmir880-web/page.js", "text/javascript; charset=utf-8"},
     {"/list.js", ":/talmir880-web/list.js", "text/javascript; charset=utf-8"},
+    {"/lang.js", ":/talmir880-web/lang.js", "text/javascript; charset=utf-8"},
 };
 
 // Set on a connection whose request is HEAD: answered as GET, without the body.
@@ -202,9 +200,9 @@ void WebServer::read(QTcpSocket* socket, RequestPlaces::Id place) {
 }
 
 void WebServer::respond(QTcpSocket* socket, const Request& request) {
-  const std::string local = host_text(socket->localAddress());
+  const std::string reached = host_text(socket->localAddress());
   const QString host_name = QHostInfo::localHostName().toLower();
-  OwnNames own{{"localhost", local, host_name.toStdString()}, server_.serverPort()};
+  OwnNames own{{"localhost", reached, host_name.toStdString()}, server_.serverPort()};
   if (!host_name.isEmpty()) own.hosts.push_back(host_name.toStdString() + ".local");
   const std::string path(request.path());
   const Route to = route(path, generators_.size());
@@ -223,7 +221,13 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
   }
   const auto now = std::chrono::steady_clock::now();
   const std::string cookie(request.header("cookie").value_or(""));
-  const bool loopback = address_of(socket->peerAddress()).is_loopback();
+  // Whether the visitor is this machine, asked of the system only where
+  // it matters.
+  HostNetwork network;
+  const auto local = [&network, socket] {
+    network = host_network();
+    return own_address(address_of(socket->peerAddress()), network.addresses);
+  };
 
   if (get) {
     switch (to.kind) {
@@ -235,15 +239,20 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
           return;
         }
         upgrade(socket, request, *to.generator,
-                may_control(loopback, sessions_.password_set(), sessions_.valid(cookie, now)));
+                may_control(local(), sessions_.password_set(), sessions_.valid(cookie, now)));
         return;
       case Route::Kind::panel:
         answer(socket, "200 OK", kHtml, resource(":/talmir880-web/index.html"));
         return;
       case Route::Kind::list:
-        answer(socket, "200 OK", kHtml, QByteArray::fromStdString(list(local)));
+        answer(socket, "200 OK", kHtml, QByteArray::fromStdString(list(reached, local())));
         return;
       case Route::Kind::asset:
+        if (path == "/texts.js") {
+          answer(socket, "200 OK", "text/javascript; charset=utf-8",
+                 QByteArray::fromStdString(texts_script()));
+          return;
+        }
         for (const Asset& asset : kAssets) {
           if (path != asset.path) continue;
           answer(socket, "200 OK", asset.type, resource(asset.resource));
@@ -252,8 +261,9 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
         break;
       case Route::Kind::identification:
         answer(socket, "200 OK", "text/xml; charset=utf-8",
-               QByteArray::fromStdString(identification(
-                   to.generator, local, "http://" + std::string(*request.header("host")) + path)));
+               QByteArray::fromStdString(
+                   identification(to.generator, reached, local(), network,
+                                  "http://" + std::string(*request.header("host")) + path)));
         return;
       case Route::Kind::moved:
         answer(socket, "301 Moved Permanently", "text/plain; charset=utf-8",
@@ -288,46 +298,66 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
   plain(socket, "405 Method Not Allowed");
 }
 
-std::pair<std::string, std::string> WebServer::resources(std::size_t generator,
-                                                         const std::string& local) const {
-  std::pair<std::string, std::string> out;
-  if (generators_[generator].raw_port > 0) {
-    out.first = socket_resource(unspecified(setup_.raw_host) ? local : setup_.raw_host,
-                                generators_[generator].raw_port);
-  }
-  if (setup_.vxi11) {
-    out.second = instr_resource(unspecified(setup_.vxi11_host) ? local : setup_.vxi11_host,
-                                generators_.size() == 1 ? "" : "inst" + std::to_string(generator));
-  }
+WebServer::Offers WebServer::offers(const std::string& reached, bool local) const {
+  Offers out;
+  out.raw = offer({setup_.raw_host, true}, reached, local);
+  // VXI-11 on "::" is QTcpServer's AnyIPv6: IPv6 alone.
+  if (setup_.vxi11) out.instr = offer({setup_.vxi11_host, false}, reached, local);
   return out;
 }
 
 std::string WebServer::identification(std::optional<std::size_t> generator,
-                                      const std::string& local, const std::string& url) const {
+                                      const std::string& reached, bool local,
+                                      const HostNetwork& network, const std::string& url) const {
   // The server's own document names the model, no one generator (its
   // serial field "0", as an unnamed one's), and every way in to each.
-  Identification id{generator ? generators_[*generator].instrument->identity() : scpi::identity(),
-                    QHostInfo::localHostName().toStdString(),
-                    local,
-                    url,
-                    {}};
+  Identification id;
+  id.identity = generator ? generators_[*generator].instrument->identity() : scpi::identity();
+  id.host_name = QHostInfo::localHostName().toStdString();
+  id.url = url;
+  id.reached = network_info(reached, network.interfaces, network.gateways);
   if (!generator) id.description = std::to_string(generators_.size()) + " RF signal generators";
-  for (std::size_t i = 0; i < generators_.size(); ++i) {
-    if (generator && *generator != i) continue;
-    const auto [raw, instr] = resources(i, local);
-    if (!raw.empty()) id.resources.push_back(raw);
-    if (!instr.empty()) id.resources.push_back(instr);
-  }
+  const Offers offered = offers(reached, local);
+  const auto way = [&](const Offer& offer, const char* name, auto resource) {
+    if (offer.this_machine_only) id.this_machine_only.push_back(name);
+    if (offer.host.empty()) return;
+    WayIn in{{}, network_info(offer.host, network.interfaces, network.gateways)};
+    for (std::size_t i = 0; i < generators_.size(); ++i) {
+      if (generator && *generator != i) continue;
+      const std::string r = resource(offer.host, i);
+      if (!r.empty()) in.resources.push_back(r);
+    }
+    if (!in.resources.empty()) id.ways.push_back(std::move(in));
+  };
+  way(offered.raw, "SOCKET", [this](const std::string& host, std::size_t i) {
+    const int port = generators_[i].raw_port;
+    return port > 0 ? socket_resource(host, port) : std::string();
+  });
+  way(offered.instr, "INSTR", [this](const std::string& host, std::size_t i) {
+    return instr_resource(host, generators_.size() == 1 ? "" : "inst" + std::to_string(i));
+  });
   return identification_xml(id);
 }
 
-std::string WebServer::list(const std::string& local) const {
+std::string WebServer::list(const std::string& reached, bool local) const {
+  const Offers offered = offers(reached, local);
   std::vector<ListedGenerator> listed;
   for (std::size_t i = 0; i < generators_.size(); ++i) {
     scpi::Instrument& instrument = *generators_[i].instrument;
-    const auto [raw, instr] = resources(i, local);
-    listed.push_back({instrument.identity().serial, raw, instr, instrument.device().port(),
-                      instrument.device().held().rf});
+    ListedGenerator g{instrument.identity().serial,
+                      {},
+                      {},
+                      instrument.device().port(),
+                      instrument.device().held().rf};
+    if (!offered.raw.host.empty() && generators_[i].raw_port > 0) {
+      g.socket_resource = socket_resource(offered.raw.host, generators_[i].raw_port);
+    }
+    if (!offered.instr.host.empty()) {
+      g.instr_resource = instr_resource(offered.instr.host, "inst" + std::to_string(i));
+    }
+    g.socket_this_machine_only = offered.raw.this_machine_only && generators_[i].raw_port > 0;
+    g.instr_this_machine_only = offered.instr.this_machine_only;
+    listed.push_back(std::move(g));
   }
   return list_html(listed);
 }

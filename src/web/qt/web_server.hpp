@@ -12,7 +12,9 @@
 
 #include "scpi/instrument.hpp"
 #include "scpi/peer_guard.hpp"
+#include "web/qt/host_network.hpp"
 #include "web/qt/web_pages.hpp"
+#include "web/reach.hpp"
 #include "web/request_places.hpp"
 #include "web/sessions.hpp"
 
@@ -76,13 +78,16 @@ class WebServer {
   void respond(QTcpSocket* socket, const struct Request& request);
   void upgrade(QTcpSocket* socket, const struct Request& request, std::size_t generator,
                bool control);
-  // The VISA resource strings of a generator, with `local` for a host that
-  // listens everywhere: the raw socket's and VXI-11's, each empty when off.
-  std::pair<std::string, std::string> resources(std::size_t generator,
-                                                const std::string& local) const;
-  std::string identification(std::optional<std::size_t> generator, const std::string& local,
-                             const std::string& url) const;
-  std::string list(const std::string& local) const;
+  // What a visitor who reached `reached` is offered of the raw socket and
+  // of VXI-11 (web/reach.hpp).
+  struct Offers {
+    Offer raw;
+    Offer instr;
+  };
+  Offers offers(const std::string& reached, bool local) const;
+  std::string identification(std::optional<std::size_t> generator, const std::string& reached,
+                             bool local, const HostNetwork& network, const std::string& url) const;
+  std::string list(const std::string& reached, bool local) const;
 
   std::vector<WebGenerator> generators_;
   scpi::PeerGuard& guard_;

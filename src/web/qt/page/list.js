@@ -11,17 +11,21 @@ function linkStatus() {
   const link = document.getElementById("link");
   const all = live.size === sections.length;
   wasLive = wasLive || all;
-  link.textContent = all ? "Live" : (wasLive ? "Disconnected; trying again…" : "Connecting…");
+  link.dataset.text = all ? "live" : (wasLive ? "disconnected" : "connecting");
+  link.textContent = T(link.dataset.text);
   link.className = all ? "live" : "";
 }
 
+// Worded through data-text, so that a change of language rewords it.
 function show(section, s) {
   const port = section.querySelector("output[id$='-port']");
-  port.textContent = s.port;
+  port.dataset.text = "port_" + s.port;
+  port.textContent = T(port.dataset.text);
   port.className = s.port === "open" ? "on" : (s.port === "closed" ? "off" : "bad");
   const rf = section.querySelector("output[id$='-rf']");
   // The device's RF: never "off" while it may be on.
-  rf.textContent = { on: "on", off: "off", unsure: "not confirmed" }[s.rf_now];
+  rf.dataset.text = { on: "on", off: "off", unsure: "not_confirmed" }[s.rf_now];
+  rf.textContent = T(rf.dataset.text);
   rf.className = { on: "on", off: "off", unsure: "bad" }[s.rf_now];
 }
 

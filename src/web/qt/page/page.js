@@ -5,9 +5,14 @@
 const $ = (id) => document.getElementById(id);
 // Under /inst<i>/ the page is one generator of several: its live link and
 // its identification are under the same prefix.
-const base = (location.pathname.match(/^\/inst\d+\//) || ["/"])[0];
+const base = (location.pathname.match(/^\/inst\d+\//i) || ["/"])[0];
 let socket = null;
 let retry = 500;
+let live = false;
+let last = null;          // the last state, to word again in another language
+let identity = null;      // what the identification said
+// Texts of the logs, kept as keys so that a change of language rewords them.
+const logged = { errors: [], events: [] };
 
 function mhz(value) { return value.toFixed(6).replace(/0+$/, "").replace(/\.$/, ""); }
 
@@ -16,13 +21,42 @@ function setIdle(input, value) {
   if (document.activeElement !== input) input.value = value;
 }
 
-function addError(text) {
-  const item = document.createElement("li");
-  item.textContent = text;
-  const log = $("errors");
-  log.append(item);
-  while (log.children.length > 20) log.firstElementChild.remove();
-  log.scrollTop = log.scrollHeight;
+// A VISA resource string that a narrow screen breaks only after a "::"
+// (not inside an IPv6 host's brackets), as the list page writes it.
+function visa(element, resource) {
+  element.replaceChildren();
+  const outer = document.createElement("span");
+  outer.className = "visa";
+  for (const field of resource.match(/(\[[^\]]*\]|[^:[]|:(?!:))*(::|$)/g).filter(Boolean)) {
+    const span = document.createElement("span");
+    span.textContent = field;
+    outer.append(span, document.createElement("wbr"));
+  }
+  element.append(outer);
+}
+
+// An entry of a log: a key and its argument, or a text as it came.
+function entry(item) {
+  if (typeof item === "string") return item;
+  const text = T(item.key, item.arg === undefined ? undefined : entry(item.arg));
+  return item.suffix ? text + ": " + item.suffix : text;
+}
+
+function showLog(id) {
+  const log = $(id);
+  log.replaceChildren(...logged[id].map((item) => {
+    const li = document.createElement("li");
+    li.textContent = entry(item);
+    return li;
+  }));
+  log.dataset.empty = T("none");
+  log.parentElement.scrollTop = log.parentElement.scrollHeight;
+}
+
+function addTo(id, item) {
+  logged[id].push(item);
+  while (logged[id].length > 20) logged[id].shift();
+  showLog(id);
 }
 
 // The device as far as its acknowledgements tell: never "off" while it may be on.
@@ -34,12 +68,13 @@ function showNow(id, text, state) {
 }
 
 function show(s) {
-  const rf = { on: "output on", off: "output off", unsure: "output not confirmed" }[s.rf_now];
-  showNow("rf-now", mhz(s.rf_now_mhz) + " MHz, " + rf, s.rf_now);
-  const mod = { on: "on", off: "off", unsure: "not confirmed" }[s.mod_now];
-  showNow("mod-now", mhz(s.mod_now_khz) + " kHz, " + mod, s.mod_now);
+  last = s;
+  const rf = { on: "output_on", off: "output_off", unsure: "output_unsure" }[s.rf_now];
+  showNow("rf-now", mhz(s.rf_now_mhz) + " MHz, " + T(rf), s.rf_now);
+  const mod = { on: "on", off: "off", unsure: "not_confirmed" }[s.mod_now];
+  showNow("mod-now", mhz(s.mod_now_khz) + " kHz, " + T(mod), s.mod_now);
   $("level-now").textContent = s.level_now + " dBm";
-  $("port-now").textContent = s.port;
+  $("port-now").textContent = T("port_" + s.port);
   $("port-now").className = s.port === "open" ? "on" : (s.port === "closed" ? "off" : "bad");
   setIdle($("rf"), mhz(s.rf_mhz));
   setIdle($("mod"), mhz(s.mod_khz));
@@ -47,46 +82,72 @@ function show(s) {
   setIdle($("start"), mhz(s.start_mhz));
   setIdle($("stop"), mhz(s.stop_mhz));
   setIdle($("points"), String(s.points));
+  showStep(s.step_hz);
+  $("save-mode").textContent = T(s.sweep_mode ? "mode_sweep" : "mode_vfo");
   $("rf-on").checked = s.rf_on;
   $("mod-on").checked = s.mod_on;
   $("progress").value = s.sweeping ? s.progress : 0;
   $("pass-now").textContent = s.sweeping
-    ? "Pass " + s.progress + " %" + (s.repeating ? ", repeating" : "")
-    : (s.repeating ? "Repeating" : "No pass running");
+    ? T("pass", s.progress) + (s.repeating ? T("repeating_suffix") : "")
+    : T(s.repeating ? "repeating" : "no_pass");
   $("controls").disabled = !s.control;
   $("access").hidden = s.control;
   $("login").hidden = s.control || !s.password;
-  $("access-why").textContent = s.password
-    ? "Log in with the server's password to change settings from this machine."
-    : "Only the generator's own machine may change settings: the server has no password set.";
+  $("access-why").textContent = T(s.password ? "why_log_in" : "why_this_machine");
+}
+
+// The step the instrument holds; one a script set that the list lacks is
+// shown as such.
+function showStep(hz) {
+  const select = $("step");
+  const value = String(hz);
+  if (![...select.options].some((o) => o.value === value)) {
+    select.querySelectorAll("[data-extra]").forEach((o) => o.remove());
+    const option = new Option(value + "Hz", value);
+    option.dataset.extra = "";
+    select.append(option);
+  }
+  setIdle(select, value);
+}
+
+function showLink() {
+  $("link").dataset.text = live ? "live" : (socket ? "disconnected" : "connecting");
+  $("link").textContent = T($("link").dataset.text);
+  $("link").className = live ? "live" : "";
 }
 
 function send(message) {
   if (socket && socket.readyState === WebSocket.OPEN) socket.send(message);
-  else addError("not connected: " + message);
+  else addTo("errors", { key: "not_connected", arg: message });
 }
 
 function connect() {
-  socket = new WebSocket("ws://" + location.host + base + "ws");
-  socket.onopen = () => {
+  const next = new WebSocket("ws://" + location.host + base + "ws");
+  next.onopen = () => {
     retry = 500;
-    $("link").textContent = "Live";
-    $("link").className = "live";
+    live = true;
+    showLink();
   };
-  socket.onmessage = (event) => {
+  next.onmessage = (event) => {
     let m;
     try { m = JSON.parse(event.data); } catch (e) { return; }
     if (m.type === "state") show(m);
-    else if (m.type === "errors") m.errors.forEach(addError);
-    else if (m.type === "refused") addError(m.text);
+    else if (m.type === "errors") m.errors.forEach((e) => addTo("errors", e));
+    else if (m.type === "refused") addTo("errors", { key: m.reason, suffix: m.detail });
+    else if (m.type === "device") {
+      addTo("events", m.fault
+        ? { key: "device_gone", arg: { key: "fault_" + m.fault.replace(/ /g, "_") } }
+        : { key: "device_back" });
+    }
   };
-  socket.onclose = () => {
-    $("link").textContent = "Disconnected; trying again…";
-    $("link").className = "";
+  next.onclose = () => {
+    live = false;
+    showLink();
     $("controls").disabled = true;
     setTimeout(connect, retry);
     retry = Math.min(retry * 2, 8000);
   };
+  socket = next;
 }
 
 function wire() {
@@ -96,45 +157,75 @@ function wire() {
   for (const box of document.querySelectorAll("input[type=checkbox][data-action]")) {
     box.addEventListener("change", () => send(box.dataset.action + " " + (box.checked ? 1 : 0)));
   }
-  $("level").addEventListener("change", () => send("level " + $("level").value));
+  for (const select of document.querySelectorAll("select[data-action]")) {
+    select.addEventListener("change", () => send(select.dataset.action + " " + select.value));
+  }
   for (const button of document.querySelectorAll("button[data-action]")) {
     button.addEventListener("click", () => send(button.dataset.action));
   }
+  for (const [hz, caption] of STEPS) $("step").append(new Option(caption, String(hz)));
+  // Saving is for good: the dialog says what the device will start in.
+  $("save").addEventListener("click", () => {
+    $("save-question").textContent = T("save_question", $("save-mode").textContent);
+    $("save-dialog").showModal();
+  });
+  $("save-dialog").addEventListener("close", () => {
+    if ($("save-dialog").returnValue === "save") send("save");
+  });
   $("login").addEventListener("submit", async (event) => {
     event.preventDefault();
     const reply = await fetch("/login", { method: "POST", body: $("password").value,
                                           headers: { "Content-Type": "text/plain" } });
     $("password").value = "";
     if (reply.ok) socket.close();  // reconnects with the session
-    else addError("login refused");
+    else addTo("errors", { key: "login_refused" });
   });
+}
+
+function showIdentity() {
+  if (!identity) return;
+  const text = (name) => (identity.getElementsByTagName(name)[0] || {}).textContent || "–";
+  $("lxi-manufacturer").textContent = text("Manufacturer");
+  $("lxi-model").textContent = text("Model");
+  $("lxi-serial").textContent = text("SerialNumber");
+  $("lxi-firmware").textContent = text("FirmwareRevision");
+  $("lxi-description").textContent = text("ManufacturerDescription");
+  $("lxi-version").textContent = text("LXIVersion");
+  $("lxi-host").textContent = text("Hostname");
+  $("lxi-ip").textContent = text("IPAddress");
+  $("lxi-mac").textContent = text("MACAddress");
+  if (base !== "/") {
+    $("generator").textContent = " " + text("SerialNumber");
+    document.title = "TALMIR-880 " + text("SerialNumber");
+    $("back").hidden = false;
+  }
+  const only = [...identity.getElementsByTagName("ThisMachineOnly")].map((e) => e.textContent);
+  for (const [way, id] of [["SOCKET", "lxi-socket"], ["INSTR", "lxi-instr"]]) {
+    const found = [...identity.getElementsByTagName("InstrumentAddressString")]
+      .map((a) => a.textContent).find((a) => a.endsWith("::" + way));
+    if (found) visa($(id), found);
+    else $(id).textContent = only.includes(way) ? T("this_machine_only") : "–";
+  }
 }
 
 async function identification() {
   try {
     const reply = await fetch(base + "lxi/identification");
-    const xml = new DOMParser().parseFromString(await reply.text(), "text/xml");
-    const text = (name) => (xml.getElementsByTagName(name)[0] || {}).textContent || "–";
-    $("lxi-manufacturer").textContent = text("Manufacturer");
-    $("lxi-model").textContent = text("Model");
-    $("lxi-serial").textContent = text("SerialNumber");
-    $("lxi-firmware").textContent = text("FirmwareRevision");
-    $("lxi-host").textContent = text("Hostname");
-    $("lxi-ip").textContent = text("IPAddress");
-    if (base !== "/") {
-      $("generator").textContent = " " + text("SerialNumber");
-      document.title = "TALMIR-880 " + text("SerialNumber");
-      $("back").hidden = false;
-    }
-    for (const a of xml.getElementsByTagName("InstrumentAddressString")) {
-      if (a.textContent.endsWith("::SOCKET")) $("lxi-socket").textContent = a.textContent;
-      if (a.textContent.endsWith("::INSTR")) $("lxi-instr").textContent = a.textContent;
-    }
+    identity = new DOMParser().parseFromString(await reply.text(), "text/xml");
+    showIdentity();
   } catch (e) {
-    addError("identification unavailable");
+    addTo("errors", { key: "identification_unavailable" });
   }
 }
 
+onLanguage = () => {
+  if (last) show(last);
+  showLink();
+  showIdentity();
+  showLog("errors");
+  showLog("events");
+};
 wire();
+onLanguage();
 connect();
 identification();
