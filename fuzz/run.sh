@@ -15,7 +15,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root" || exit 1
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_numbers fuzz_send_entry fuzz_sweep_setup fuzz_receive
-                                     fuzz_sim_parser fuzz_scpi fuzz_vxi11)
+                                     fuzz_sim_parser fuzz_scpi fuzz_vxi11 fuzz_web)
 jobs=${FUZZ_JOBS:-$(nproc)}
 
 cmake --preset fuzz >/dev/null && cmake --build --preset fuzz || exit 1

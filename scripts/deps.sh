@@ -23,8 +23,8 @@ packages=(
   ser2net
   # What a web page or a web client sends to the raw socket, for its guard.
   curl chromium
-  # The web page: QtWebSockets for its live updates, and a real browser
-  # driven by Selenium to test it.
+  # The web page's tests: a real browser driven by Selenium, and Qt's own
+  # and wsproto's WebSocket clients.
   qt6-websockets-dev chromium-driver python3-selenium python3-wsproto
   # VXI-11: ONC RPC's XDR, and rpcbind where clients find it; the VXI-11
   # tests run one of their own in a network namespace, loopback brought up.

@@ -21,6 +21,8 @@ DeviceFault open_fault(PortError::Cause cause) {
       return DeviceFault::port_closed;
     case PortError::Cause::network:
       return DeviceFault::link_lost;
+    case PortError::Cause::unresolved:
+      return DeviceFault::host_unknown;
     case PortError::Cause::other:
       break;
   }
@@ -55,6 +57,8 @@ std::string_view cause(DeviceFault fault) {
       return "port closed";
     case DeviceFault::link_lost:
       return "network link lost";
+    case DeviceFault::host_unknown:
+      return "host name does not resolve";
   }
   return {};
 }

@@ -25,6 +25,7 @@ enum class DeviceFault {
   port_failed,     // the port would not open, for another reason
   port_closed,     // the port is another's to open, and it is closed
   link_lost,       // the network link to the device dropped or cannot be made
+  host_unknown,    // the name of the device's host does not resolve
 };
 
 // The fault in a few words ("no acknowledge", "port busy"), as errors and

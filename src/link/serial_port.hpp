@@ -14,11 +14,12 @@ class PortError : public std::runtime_error {
  public:
   enum class Cause {
     other,
-    busy,     // another program holds the port
-    missing,  // no such port
-    gone,     // the device went away while the port was open
-    closed,   // the port is another's to open, and it is closed
-    network,  // the network link to the device dropped, or could not be made
+    busy,        // another program holds the port
+    missing,     // no such port
+    gone,        // the device went away while the port was open
+    closed,      // the port is another's to open, and it is closed
+    network,     // the network link to the device dropped, or could not be made
+    unresolved,  // the device's host name does not resolve
   };
   explicit PortError(const std::string& what, Cause cause = Cause::other)
       : std::runtime_error(what), cause_(cause) {}

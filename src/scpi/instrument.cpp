@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "protocol/commands.hpp"
+#include "scpi/command_log.hpp"
 #include "scpi/parser.hpp"
 
 namespace talmir880::scpi {
@@ -48,7 +49,9 @@ std::optional<ClientId> Instrument::attach(ClientEvents& events, std::string who
   std::size_t attached = 0;
   std::size_t left_behind = 0;
   for (const auto& [id, c] : clients_) {
-    if (c.events != nullptr) {
+    // A client that can send nothing more holds no place: its lines still
+    // run and are answered, counted with those of clients that left.
+    if (c.events != nullptr && !c.ended) {
       ++attached;
     } else {
       left_behind += c.lines.size() + (c.running ? 1 : 0);
@@ -220,10 +223,12 @@ void Instrument::pump() {
     bool& pumping;
     ~Done() { pumping = false; }
   } done{pumping_};
-  for (bool moved = true; moved;) {
+  turn_units_ = 0;
+  for (bool moved = true; moved && !turn_over();) {
     moved = false;
     for (auto at = clients_.begin(); at != clients_.end();) {
       Client& c = at->second;
+      pass_units_ = 0;
       moved = step(at->first, c) || moved;
       const bool spent = c.events == nullptr && c.lines.empty() && !c.running;
       if (spent) statuses_.remove(at->first);
@@ -234,7 +239,10 @@ void Instrument::pump() {
       moved = true;
     }
   }
+  if (turn_over()) next_turn_->start();
 }
+
+bool Instrument::turn_over() const { return next_turn_ != nullptr && turn_units_ >= kUnitsPerTurn; }
 
 bool Instrument::step(ClientId id, Client& c) {
   bool moved = false;
@@ -247,7 +255,12 @@ bool Instrument::step(ClientId id, Client& c) {
       }
       if (r.next == r.units.size()) {
         finish_line(c);
+      } else if (next_turn_ != nullptr &&
+                 (pass_units_ >= kUnitsPerPass || turn_units_ >= kUnitsPerTurn)) {
+        break;  // the next client's pass, or the next turn
       } else {
+        ++pass_units_;
+        ++turn_units_;
         run_unit(id, r);
       }
     } else if (!c.lines.empty()) {
@@ -271,6 +284,8 @@ void Instrument::start_line(ClientId id, Client& c) {
   c.running = std::make_unique<Running>();
   Running& r = *c.running;
   r.line = std::move(line.text);
+  // Cited once for all the commands it causes, however long it is.
+  if (generator_.written) r.cited = cited_line(r.line);
   if (line.overrun) {
     statuses_.report(id, kInputBufferOverrun);
   } else {
@@ -292,7 +307,7 @@ void Instrument::log_commands(CommandLog log) {
 void Instrument::run_unit(ClientId client, Running& r) {
   if (generator_.written) {
     const Client* c = find(client);
-    generator_.origin = {c != nullptr ? c->who : std::string(), r.line};
+    generator_.origin = {c != nullptr ? c->who : std::string(), r.cited};
   }
   Call call(generator_, client, r.answers);
   try {

@@ -92,8 +92,9 @@ class Instrument {
   Instrument& operator=(const Instrument&) = delete;
 
   // A new client, named for the log by `who` (its address and port);
-  // nothing when kMaxClients are attached, or when clients that have gone
-  // still leave too many lines to run.
+  // nothing when kMaxClients that may still send are attached (one whose
+  // input has ended holds no place), or when clients that have gone or
+  // ended still leave too many lines to run.
   std::optional<ClientId> attach(ClientEvents& events, std::string who = {});
   // One complete input line, without its LF (and the CR before it).
   void submit(ClientId client, std::string line);
@@ -135,7 +136,8 @@ class Instrument {
   void keep_safe(Safety safety) { safety_ = safety; }
   void idle_ran_out();
   // Each command written to the device, with the client's name ("server"
-  // for the instrument's own) and the line that caused it.
+  // for the instrument's own) and the line that caused it as cited_line()
+  // cites it (scpi/command_log.hpp).
   using CommandLog =
       std::function<void(std::string_view who, std::string_view command, std::string_view line)>;
   void log_commands(CommandLog log);
@@ -167,6 +169,18 @@ class Instrument {
   // The line's rate, for the time a pass the link lost goes on in the device.
   void set_baud(int baud) { generator_.set_baud(baud); }
 
+  // Work takes turns: a call runs at most kUnitsPerTurn program units, and
+  // each client at most kUnitsPerPass of them before the next client's
+  // turn, so that a line of 10 000 queries, or many clients' lines freed by
+  // one acknowledgement, hold no transport (and no fresh client) for long.
+  // Past a turn the instrument starts `next_turn` (a zero countdown the
+  // owner runs on its event loop) and goes on at next_turn_ran_out().
+  // Without it every call runs until nothing can move.
+  static constexpr std::size_t kUnitsPerTurn = 1024;
+  static constexpr std::size_t kUnitsPerPass = 64;
+  void take_turns(Countdown& next_turn) { next_turn_ = &next_turn; }
+  void next_turn_ran_out() { pump(); }
+
   void watchdog_ran_out() { generator_.watchdog_ran_out(); }
   void stall_ran_out() { generator_.stall_ran_out(); }
   void quiet_ran_out() { generator_.quiet_ran_out(); }
@@ -190,6 +204,7 @@ class Instrument {
   };
   struct Running {
     std::string line;
+    std::string cited;                    // for the command log, while it is kept
     std::vector<std::string_view> units;  // into line
     std::size_t next = 0;
     HeaderPath path;
@@ -208,6 +223,7 @@ class Instrument {
 
   Client* find(ClientId client);
   void pump();
+  bool turn_over() const;
   // Runs what the client can run now; true when something happened.
   bool step(ClientId id, Client& client);
   void start_line(ClientId id, Client& client);
@@ -225,6 +241,9 @@ class Instrument {
   std::map<ClientId, Client> clients_;
   ClientId next_id_ = 1;
   bool pumping_ = false;
+  Countdown* next_turn_ = nullptr;
+  std::size_t turn_units_ = 0;  // run in this call of pump()
+  std::size_t pass_units_ = 0;  // run for the client stepped now
 
   // A switch-off asked for, waiting for the lines received before it.
   enum class Off { none, asked, unused, idle };

@@ -1,8 +1,12 @@
 #include "web/sessions.hpp"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <random>
+#include <system_error>
 
 namespace talmir880::web {
 namespace {
@@ -19,8 +23,26 @@ bool same_secret(std::string_view a, std::string_view b) {
 }  // namespace
 
 PasswordFile read_password_file(const std::string& path) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (error) return {{}, "cannot read " + path + ": " + error.message()};
+  if (fs::is_directory(status)) {
+    return {
+        {},
+        "cannot read " + path + ": " + std::make_error_code(std::errc::is_a_directory).message()};
+  }
+  // As ssh takes a private key: the owner's alone, or not at all.
+  const fs::perms mode = status.permissions();
+  if ((mode & (fs::perms::group_all | fs::perms::others_all)) != fs::perms::none) {
+    char octal[8];
+    std::snprintf(octal, sizeof octal, "%04o", static_cast<unsigned>(mode & fs::perms::mask));
+    return {{}, path + " is open to group or others (mode " + octal + "); run chmod 600 " + path};
+  }
   std::ifstream in(path, std::ios::binary);
-  if (!in) return {{}, "cannot read " + path};
+  if (!in) {
+    return {{}, "cannot read " + path + ": " + std::generic_category().message(errno)};
+  }
   std::string line;
   line.resize(kMaxPassword + 2);
   in.read(line.data(), static_cast<std::streamsize>(line.size()));

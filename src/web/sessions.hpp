@@ -19,7 +19,8 @@ inline constexpr std::string_view kCookieName = "talmir880_session";
 inline constexpr std::size_t kMaxPassword = 256;
 
 // The first line of the file, without its line end; an error text when the
-// file cannot be read or its first line is empty or too long.
+// file cannot be read, when group or others may use it (as ssh refuses a
+// private key), or when its first line is empty or too long.
 struct PasswordFile {
   std::string password;
   std::string error;

@@ -57,6 +57,14 @@ class ClientsTest(ServerTest):
         self.assertEqual(self.sim.commands(), [])
         client.close()
 
+    def test_a_line_of_ten_thousand_queries_is_answered_whole_in_turns(self):
+        long_line = self.connect()
+        long_line.sendall(b";".join([b"FREQ?"] * 10000) + b"\n")
+        with self.connect() as fresh:
+            self.assertIn("TALMIR-880", ask(fresh, "*IDN?"))
+        self.assertEqual(read_line(long_line), ";".join(["100000000"] * 10000))
+        long_line.close()
+
     def test_leaving_in_the_middle_of_a_sweep_or_a_query(self):
         leaver = self.connect()
         leaver.sendall(b"OUTP ON;:FREQ:MODE SWE;:SWE:POIN 2000;:INIT;*OPC?\n")

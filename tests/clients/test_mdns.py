@@ -252,6 +252,21 @@ class QuietFixtureTest(AnnouncedTest):
         self.assertIsNotNone(self.wait_for_log("COM8: device back", log=log, reader=reader))
         self.stop_server(process, reader)
 
+    def test_a_generator_whose_host_name_does_not_resolve_is_not_announced(self):
+        process, log, reader, _ = self.other_server(
+            "--no-vxi11", "--port", "tcp:nohost.invalid:4001", "--port", "COM9")
+        ports = {}
+        for device in ("tcp:nohost.invalid:4001", "COM9"):
+            line = self.wait_for_log("device " + device, log=log, reader=reader)
+            ports[device] = int(re.search(r"127\.0\.0\.1:(\d+)", line or "").group(1))
+        com9 = ("_scpi-raw._tcp", "TALMIR-880 COM9 on " + HOST)
+        self.assertIn(com9, browse_until(lambda found: com9 in found))
+        # A presence check later, it is still not there.
+        time.sleep(2.5)
+        self.assertEqual([k for k, v in browse().items() if v[2] == ports["tcp:nohost.invalid:4001"]],
+                         [])
+        self.stop_server(process, reader)
+
     def test_no_mdns_announces_nothing(self):
         process, log, reader, port = self.other_server("--no-mdns", "--no-vxi11")
         announced, _, announced_reader, announced_port = self.other_server("--no-vxi11")

@@ -90,6 +90,7 @@ class LanTest(WebServerTest):
             self.addCleanup(shutil.rmtree, folder, True)
             with open(os.path.join(folder, "password"), "w") as file:
                 file.write(self.PASSWORD + "\n")
+            os.chmod(os.path.join(folder, "password"), 0o600)
             self.server_args += ("--http-password-file", os.path.join(folder, "password"))
         super().setUp()
         self.url = "http://%s:%d/" % (PEER.here, self.web_port)

@@ -266,9 +266,8 @@ TEST(ServerOptions, AllowTakesRangesAndRefusesTheRest) {
             "output; --allow ADDRESS[/PREFIX] names who may connect");
 }
 
-TEST(CommandLog, ALinesControlAndForeignBytesCannotForgeLogLines) {
-  EXPECT_EQ(command_log_text("stdio", "$P2", "POW -6\r\n2026 panel $F1 \x1b[2J\\ \xe4"),
-            "stdio $P2 <- POW -6\\x0d\\x0a2026 panel $F1 \\x1b[2J\\x5c \\xe4");
+TEST(CommandLog, WhoTheCommandAndTheCitedLine) {
+  EXPECT_EQ(command_log_text("stdio", "$P2", "POW -6\\x0d"), "stdio $P2 <- POW -6\\x0d");
   EXPECT_EQ(command_log_text("panel", "$S1", ""), "panel $S1");
 }
 

@@ -1,5 +1,6 @@
 // Several clients on one instrument: each in its own order, answers to the
 // asker, clients that leave, and bounded backlogs.
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
@@ -101,6 +102,51 @@ TEST_F(Clients, AtMostSixteenClientsAndTheLeftOnesLinesAreBounded) {
   EXPECT_FALSE(instrument.attach(late));
   watchdog.run_out();  // a silent device: one line less
   EXPECT_TRUE(instrument.attach(late));
+}
+
+TEST_F(Clients, AClientWhoseInputEndedHoldsNoPlaceWhileItsLineRuns) {
+  std::vector<std::unique_ptr<Recorder>> more;
+  for (ClientId id = 5; id <= scpi::Instrument::kMaxClients; ++id) {
+    more.push_back(std::make_unique<Recorder>(*this, id));
+    ASSERT_EQ(instrument.attach(*more.back()), id);
+  }
+  // A long line of device commands, then the end of its input, as a
+  // one-shot that closed its side.
+  instrument.submit(1, "*SAV 0;*SAV 0;*SAV 0");
+  instrument.end_of_input(1);
+  Recorder fresh(*this, 0);
+  const std::optional<ClientId> id = instrument.attach(fresh);
+  ASSERT_TRUE(id) << "a place for a fresh client at once";
+  fresh.id = *id;
+  instrument.submit(*id, "*IDN?");
+  EXPECT_NE(answers.back().second.find("TALMIR-880"), std::string::npos);
+  acknowledge_all();
+  EXPECT_EQ(port.written.size(), 3u) << "the ended line ran whole";
+  EXPECT_EQ(clients[0]->finishes, 1);
+}
+
+TEST_F(Clients, ALongRunOfWorkTakesTurnsAndAFreshClientIsAnsweredBetween) {
+  ManualCountdown next_turn;
+  next_turn.ran_out = [this] { instrument.next_turn_ran_out(); };
+  instrument.take_turns(next_turn);
+  std::string line = "FREQ?";
+  for (int i = 1; i < 3000; ++i) line += ";FREQ?";
+  instrument.submit(1, line);
+  EXPECT_TRUE(answers.empty()) << "the line is not done in one turn";
+  ASSERT_TRUE(next_turn.running());
+  instrument.submit(2, "*IDN?");
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_EQ(answers[0].first, 2u) << "a fresh line is answered between turns";
+  int turns = 0;
+  while (next_turn.running() && turns < 10) {
+    next_turn.run_out();
+    ++turns;
+  }
+  ASSERT_EQ(answers.size(), 2u);
+  EXPECT_EQ(answers[1].first, 1u);
+  EXPECT_EQ(std::count(answers[1].second.begin(), answers[1].second.end(), ';'), 2999);
+  EXPECT_GE(turns, 1);
+  EXPECT_LE(turns, 3) << "3000 units in turns of " << scpi::Instrument::kUnitsPerTurn;
 }
 
 TEST_F(Clients, AnOverlongLineIsReportedInItsTurnAndTheClientGoesOn) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "programs/common/command_line.hpp"
+#include "scpi/command_log.hpp"
 #include "scpi/instrument_fixture.hpp"
 
 namespace talmir880::testing {
@@ -165,6 +166,48 @@ TEST_F(SafeState, TheCommandLogNamesWhoAndTheLineAndTheSwitchOffAsTheServers) {
                         "127.0.0.1:40000 $W010000000100000000005 <- " + sweep,
                         "server $F000000001 <- switch-off: the server stops",
                         "server $M0000000 <- switch-off: the server stops"}));
+}
+
+TEST(CitedLine, BoundedAndUnableToForgeLogLines) {
+  const std::string hundred(100, 'a');
+  struct Case {
+    std::string line;
+    std::string cited;
+  };
+  const std::vector<Case> cases = {
+      {"OUTP ON;:FREQ 433.92 MHZ", "OUTP ON;:FREQ 433.92 MHZ"},
+      {"POW -6\r\n2026 panel $F1 \x1b[2J\\ \xe4",
+       "POW -6\\x0d\\x0a2026 panel $F1 \\x1b[2J\\x5c \\xe4"},
+      {hundred, hundred},
+      {hundred + "b", hundred + " ... (101 bytes)"},
+      {std::string(99, 'a') + "\xe4\xe4", std::string(99, 'a') + "\\xe4 ... (101 bytes)"},
+      {std::string(65536, ';'), std::string(100, ';') + " ... (65536 bytes)"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(scpi::cited_line(c.line), c.cited) << c.line.size();
+}
+
+TEST_F(SafeState, ALongLineIsCitedShortForEachCommandItCauses) {
+  std::size_t logged = 0;
+  std::vector<std::string> log;
+  instrument.log_commands(
+      [&](std::string_view who, std::string_view command, std::string_view line) {
+        const std::string text = programs::command_log_text(who, command, line);
+        logged += text.size();
+        if (log.size() < 2) log.push_back(text);
+      });
+  std::string line = "*SAV 0";
+  while (line.size() + 7 <= 65535) line += ";*SAV 0";
+  const std::size_t commands = (line.size() + 1) / 7;
+  const ClientId named = *instrument.attach(*clients[0], "127.0.0.1:40000");
+  instrument.submit(named, line);
+  acknowledge_all();
+  ASSERT_EQ(port.written.size(), commands);
+  const std::string cited = scpi::cited_line(line);
+  EXPECT_EQ(cited.size(), 100 + std::string(" ... (65533 bytes)").size());
+  EXPECT_EQ(log, (Lines{"127.0.0.1:40000 " + port.written[0] + " <- " + cited,
+                        "127.0.0.1:40000 " + port.written[1] + " <- " + cited}));
+  // Each log line is the command and the citation, not the whole line.
+  EXPECT_LT(logged, commands * 150);
 }
 
 }  // namespace

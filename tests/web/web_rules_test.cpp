@@ -2,7 +2,11 @@
 // page's actions: what the web face admits and what it turns into commands.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -141,6 +145,48 @@ TEST(Sessions, PasswordOpensACookieSession) {
   sessions.log_out("talmir880_session=" + *again);
   EXPECT_FALSE(sessions.valid("talmir880_session=" + *again, t0 + 23h));
   EXPECT_EQ(Sessions::cookie("t"), "talmir880_session=t; Path=/; HttpOnly; SameSite=Strict");
+}
+
+TEST(PasswordFile, TheFirstLineOfAFileOfTheOwnersAlone) {
+  namespace fs = std::filesystem;
+  std::string folder_template = (fs::temp_directory_path() / "talmir880-password-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(folder_template.data()), nullptr);
+  const fs::path folder = folder_template;
+  const std::string path = (folder / "password").string();
+  struct Case {
+    std::string text;
+    fs::perms mode;
+    std::string password;
+    std::string error;
+  };
+  using fs::perms;
+  const std::vector<Case> cases = {
+      {"s3cret\n", perms::owner_read | perms::owner_write, "s3cret", ""},
+      {"s3cret\r\nsecond line\n", perms::owner_read, "s3cret", ""},
+      {"\nsecond line\n", perms::owner_read, "",
+       path + ": the first line is empty; it must hold the password"},
+      {std::string(kMaxPassword + 1, 'p'), perms::owner_read, "",
+       path + ": the password is longer than 256 bytes"},
+      {"s3cret\n", perms::owner_read | perms::owner_write | perms::group_read | perms::others_read,
+       "", path + " is open to group or others (mode 0644); run chmod 600 " + path},
+      {"s3cret\n", perms::owner_read | perms::group_write, "",
+       path + " is open to group or others (mode 0420); run chmod 600 " + path},
+      {"s3cret\n", perms::owner_read | perms::others_exec, "",
+       path + " is open to group or others (mode 0401); run chmod 600 " + path},
+  };
+  for (const Case& c : cases) {
+    fs::remove(path);
+    std::ofstream(path, std::ios::binary) << c.text;
+    fs::permissions(path, c.mode);
+    const PasswordFile file = read_password_file(path);
+    EXPECT_EQ(file.password, c.password) << c.text;
+    EXPECT_EQ(file.error, c.error) << c.text;
+  }
+  fs::remove(path);
+  EXPECT_EQ(read_password_file(path).error, "cannot read " + path + ": No such file or directory");
+  EXPECT_EQ(read_password_file(folder.string()).error,
+            "cannot read " + folder.string() + ": Is a directory");
+  fs::remove_all(folder);
 }
 
 TEST(Sessions, BoundedAndNoneWithoutAPassword) {

@@ -192,6 +192,26 @@ TEST_F(WebServerTest, APageActsOnItsOwnGeneratorAlone) {
   EXPECT_FALSE(generators[0]->port.open);
 }
 
+TEST_F(WebServerTest, SixteenPagesAndTheNextIsToldGoingAway) {
+  serve(1);
+  int opened = 0;
+  std::vector<QWebSocketProtocol::CloseCode> closed;
+  std::vector<std::unique_ptr<QWebSocket>> pages;  // go first: they tell `closed`
+  for (int i = 0; i <= WebPages::kMaxPages; ++i) {
+    pages.push_back(std::make_unique<QWebSocket>(QString::fromStdString("http://" + host)));
+    QWebSocket* page = pages.back().get();
+    QObject::connect(page, &QWebSocket::connected, page, [&] { ++opened; });
+    QObject::connect(page, &QWebSocket::disconnected, page,
+                     [&closed, page] { closed.push_back(page->closeCode()); });
+    page->open(QUrl(QString::fromStdString("ws://" + host + "/ws")));
+    ASSERT_TRUE(spin_until([&] { return opened == i + 1; })) << i;
+  }
+  ASSERT_TRUE(spin_until([&] { return !closed.empty(); }));
+  EXPECT_EQ(closed, std::vector{QWebSocketProtocol::CloseCodeGoingAway});
+  EXPECT_EQ(pages.back()->state(), QAbstractSocket::UnconnectedState);
+  EXPECT_EQ(pages.front()->state(), QAbstractSocket::ConnectedState);
+}
+
 TEST_F(WebServerTest, OneGeneratorAsBefore) {
   serve(1);
   const std::string panel = body(get("/"));

@@ -74,8 +74,7 @@ void QtTcpPort::open() {
   addrinfo* found = nullptr;
   const std::string service = std::to_string(port_);
   if (const int error = ::getaddrinfo(host_.c_str(), service.c_str(), &hints, &found)) {
-    throw PortError(name_ + ": " + ::gai_strerror(error),
-                    error == EAI_NONAME ? PortError::Cause::missing : PortError::Cause::network);
+    throw PortError(name_ + ": " + ::gai_strerror(error), PortError::Cause::unresolved);
   }
   std::string why = "no address";
   int fd = -1;
@@ -134,6 +133,19 @@ int QtTcpPort::connect_to(const addrinfo& address, std::string& why) const {
                            : std::strerror(error);
   ::close(fd);
   return -1;
+}
+
+bool QtTcpPort::resolves(const std::string& host, std::string& why) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (const int error = ::getaddrinfo(host.c_str(), nullptr, &hints, &found)) {
+    why = ::gai_strerror(error);
+    return false;
+  }
+  ::freeaddrinfo(found);
+  return true;
 }
 
 void QtTcpPort::close() {

@@ -20,11 +20,11 @@ namespace talmir880 {
 //
 // Opening connects, waiting at most kConnectWait: the event loop stalls no
 // longer than that, and only while the far host neither answers nor refuses.
-// A refused, unanswered or unresolvable connection throws PortError with
-// Cause::network. A connection that drops while open (the peer closes or
-// resets it, or it goes silent past the keep-alive and retransmission
-// limits) is reported as QtSerialPort reports a pulled adapter: OnComm, then
-// the next Input throws (Cause::network), and Output throws until closed.
+// A refused or unanswered connection throws PortError with Cause::network,
+// a host name that does not resolve Cause::unresolved. A connection that drops while open (the peer
+// closes or resets it, or it goes silent past the keep-alive and retransmission limits) is reported
+// as QtSerialPort reports a pulled adapter: OnComm, then the next Input throws (Cause::network),
+// and Output throws until closed.
 class QtTcpPort final : public SerialPort {
  public:
   // A link that cannot connect within this time could not carry a command
@@ -46,6 +46,10 @@ class QtTcpPort final : public SerialPort {
 
   // "tcp:HOST:PORT", an IPv6 host in brackets, for messages.
   const std::string& name() const { return name_; }
+
+  // Whether HOST is an address or a name that resolves now; the resolver's
+  // reason in `why` when not.
+  static bool resolves(const std::string& host, std::string& why);
 
  private:
   enum class State { Closed, Open, Lost };

@@ -65,21 +65,10 @@ std::string log_time_stamp() {
 }
 
 std::string command_log_text(std::string_view who, std::string_view command,
-                             std::string_view line) {
+                             std::string_view cited) {
   std::string out;
   out.append(who).append(" ").append(command);
-  if (line.empty()) return out;
-  out += " <- ";
-  constexpr char kHex[] = "0123456789abcdef";
-  for (const char ch : line) {
-    const auto byte = static_cast<unsigned char>(ch);
-    if (byte < 0x20 || byte >= 0x7f || byte == '\\') {
-      out.append("\\x").push_back(kHex[byte >> 4]);
-      out.push_back(kHex[byte & 0xf]);
-    } else {
-      out.push_back(ch);
-    }
-  }
+  if (!cited.empty()) out.append(" <- ").append(cited);
   return out;
 }
 

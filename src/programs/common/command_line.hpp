@@ -43,8 +43,8 @@ std::vector<std::string> listening_lines(std::string where, const std::string& f
 std::string log_time_stamp();
 
 // One line of --log-commands without its time: who, the command, and the
-// line that caused it, with the line's control and non-ASCII bytes written
-// as \xNN so that a client cannot forge or garble log lines.
-std::string command_log_text(std::string_view who, std::string_view command, std::string_view line);
+// line that caused it as the instrument cites it (scpi/command_log.hpp).
+std::string command_log_text(std::string_view who, std::string_view command,
+                             std::string_view cited);
 
 }  // namespace talmir880::programs

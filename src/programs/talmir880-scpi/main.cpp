@@ -46,12 +46,15 @@ class JournalEvents : public talmir880::scpi::InstrumentEvents {
 
   void reachability_changed(talmir880::DeviceFault fault) override {
     const bool now = fault == talmir880::DeviceFault::none;
+    reached_ = reached_ || now;
     if (now == reachable_) return;
     reachable_ = now;
     log(device_ + ": " + (now ? std::string("device back") : std::string(cause(fault))));
   }
 
   bool reachable() const { return reachable_; }
+  // Whether the device has been reached since the start.
+  bool reached() const { return reached_; }
 
   void switching_off(talmir880::scpi::OffBecause why) override {
     using talmir880::scpi::OffBecause;
@@ -64,6 +67,7 @@ class JournalEvents : public talmir880::scpi::InstrumentEvents {
  private:
   std::string device_;
   bool reachable_;
+  bool reached_ = false;
   int off_after_s_;
 };
 
@@ -95,8 +99,9 @@ class ServedGenerator {
       : choice_(choice),
         line_(open_line(choice)),
         device_(choice.port_text()),
-        // A TCP link is tried at the first command, and told then.
-        journal_(device_, !choice.remote_host.empty() || adapter_there(choice),
+        // A TCP link is tried at the first command, and told then; a host
+        // name that does not resolve is told now.
+        journal_(device_, choice.remote_host.empty() ? adapter_there(choice) : resolves(choice),
                  options.off_after_s),
         clocks_([quiet_time = talmir880::pass_quiet_time(
                      talmir880::parse_settings(options.settings).baud)] { return quiet_time; },
@@ -105,12 +110,17 @@ class ServedGenerator {
         unattended_(std::chrono::seconds(options.off_after_s),
                     [this] { instrument_->idle_ran_out(); }) {
     line_->set_Settings(options.settings);
-    // The adapter may be plugged in later: said, and served all the same.
-    if (!journal_.reachable()) {
+    // The adapter may be plugged in later, the name resolve later: said, and
+    // served all the same.
+    if (!journal_.reachable() && choice.remote_host.empty()) {
       say(device_ + ": no such port; commands that need the device get -241 until it is there");
+    } else if (!journal_.reachable()) {
+      say(device_ + ": the host name " + choice.remote_host + " does not resolve (" + unresolved_ +
+          "); commands that need the device get -241 until it does");
     }
     instrument_->name(choice.name);
     instrument_->set_baud(talmir880::parse_settings(options.settings).baud);
+    instrument_->take_turns(clocks_.next_turn());
     instrument_->observe(journal_);
     keep_safe(options);
   }
@@ -119,11 +129,14 @@ class ServedGenerator {
 
   talmir880::scpi::Instrument& instrument() { return *instrument_; }
   const std::string& device() const { return device_; }
-  // Whether it is there to be announced: not after the device went, and
-  // for a serial port only while the adapter's device is (cheap enough to
-  // ask every few seconds; nothing is opened).
+  // Whether it is there to be announced: not after the device went; for a
+  // serial port only while the adapter's device is (cheap enough to ask
+  // every few seconds; nothing is opened), for one whose host name did not
+  // resolve at start only once it has been reached.
   bool present() const {
-    return journal_.reachable() && (!choice_.remote_host.empty() || adapter_there(choice_));
+    if (!journal_.reachable()) return false;
+    if (!choice_.remote_host.empty()) return unresolved_.empty() || journal_.reached();
+    return adapter_there(choice_);
   }
   // A device that went, or was absent at start, is tried again where it
   // may be back, so that it is announced again without a client's command.
@@ -154,6 +167,10 @@ class ServedGenerator {
   }
 
  private:
+  bool resolves(const talmir880::programs::PortChoice& choice) {
+    return talmir880::QtTcpPort::resolves(choice.remote_host, unresolved_);
+  }
+
   static bool adapter_there(const talmir880::programs::PortChoice& choice) {
     return choice.device.empty() ? talmir880::serial_port_location(choice.comm_port).has_value()
                                  : ::access(choice.device.c_str(), F_OK) == 0;
@@ -176,42 +193,54 @@ class ServedGenerator {
   talmir880::programs::PortChoice choice_;
   std::unique_ptr<talmir880::SerialPort> line_;
   std::string device_;
-  JournalEvents journal_;  // outlives the instrument
+  std::string unresolved_;  // why the host name did not resolve at start
+  JournalEvents journal_;   // outlives the instrument
   talmir880::programs::InstrumentClocks clocks_;
   std::unique_ptr<talmir880::scpi::Instrument> instrument_;
   talmir880::QtCountdown unattended_;
 };
 
 // Generator i's raw socket on the listening port + i (any free port for
-// each when that is 0): 0, or the status to end with.
-int listen_raw(std::vector<std::unique_ptr<talmir880::scpi::TcpTransport>>& servers,
-               std::vector<std::unique_ptr<ServedGenerator>>& generators,
-               const talmir880::programs::ServerOptions& options,
-               talmir880::scpi::PeerGuard& guard) {
+// each when that is 0), listening but not yet said: 0, or the status to end
+// with.
+int bind_raw(std::vector<std::unique_ptr<talmir880::scpi::TcpTransport>>& servers,
+             std::vector<std::unique_ptr<ServedGenerator>>& generators,
+             const talmir880::programs::ServerOptions& options, talmir880::scpi::PeerGuard& guard) {
   using namespace talmir880;
   if (!scpi::TcpTransport::is_address(options.host)) {
     say("--listen: " + options.host + " is not an IP address");
     return 2;
   }
   for (std::size_t i = 0; i < generators.size(); ++i) {
-    ServedGenerator& generator = *generators[i];
-    auto& server =
-        servers.emplace_back(std::make_unique<scpi::TcpTransport>(generator.instrument(), guard));
+    auto& server = servers.emplace_back(
+        std::make_unique<scpi::TcpTransport>(generators[i]->instrument(), guard));
     const int port = options.tcp_port == 0 ? 0 : options.tcp_port + static_cast<int>(i);
     std::string why;
     if (!server->listen(options.host, port, why)) {
-      say("cannot listen on " + options.host + ":" + std::to_string(port) + ": " + why);
+      say("cannot listen on " + scpi::address_text(options.host, port) + ": " + why);
       return 1;
     }
-    std::string where = "listening on " + scpi::address_text(options.host, server->port()) +
-                        ", device " + generator.device();
-    if (options.ports[i].name != generator.device()) where += ", named " + options.ports[i].name;
-    const std::vector<std::string> lines =
-        programs::listening_lines(where, "listening", options.host, guard.limits());
-    // The warning once, after the first.
-    for (std::size_t l = 0; l < (i == 0 ? lines.size() : 1); ++l) say(lines[l]);
   }
   return 0;
+}
+
+// Where each raw socket listens, once everything does; the warning once,
+// after the first.
+void say_listening(const std::vector<std::unique_ptr<talmir880::scpi::TcpTransport>>& servers,
+                   const std::vector<std::unique_ptr<ServedGenerator>>& generators,
+                   const talmir880::programs::ServerOptions& options,
+                   const talmir880::scpi::PeerGuard& guard) {
+  using namespace talmir880;
+  for (std::size_t i = 0; i < generators.size(); ++i) {
+    std::string where = "listening on " + scpi::address_text(options.host, servers[i]->port()) +
+                        ", device " + generators[i]->device();
+    if (options.ports[i].name != generators[i]->device()) {
+      where += ", named " + options.ports[i].name;
+    }
+    const std::vector<std::string> lines =
+        programs::listening_lines(where, "listening", options.host, guard.limits());
+    for (std::size_t l = 0; l < (i == 0 ? lines.size() : 1); ++l) say(lines[l]);
+  }
 }
 
 }  // namespace
@@ -224,6 +253,14 @@ int main(int argc, char* argv[]) {
   const programs::ServerOptions& options = *parsed.options;
 
   QCoreApplication app(argc, argv);
+
+  // What the files hold is checked before anything listens.
+  std::string password_error;
+  const std::optional<std::string> password = programs::web_password(options, password_error);
+  if (!password) {
+    say(password_error);
+    return 1;
+  }
 
   std::vector<std::unique_ptr<ServedGenerator>> generators;
   std::vector<scpi::Instrument*> instruments;
@@ -285,20 +322,29 @@ int main(int argc, char* argv[]) {
           stop();
         });
   } else {
-    if (const int status = listen_raw(servers, generators, options, guard)) return status;
+    // Every face listens before any is said or registered: a start that
+    // fails says why and nothing else.
+    if (const int status = bind_raw(servers, generators, options, guard)) return status;
+    std::string vxi11_off;
     if (options.vxi11) {
-      vxi11_server =
-          programs::serve_vxi11(instruments, guard, options.vxi11_host, options.vxi11_port,
-                                rpcbind_entry, say, "talmir880-scpi");
+      vxi11_server = programs::bind_vxi11(instruments, guard, options.vxi11_host,
+                                          options.vxi11_port, vxi11_off);
     }
     if (options.http) {
       std::vector<web::WebGenerator> served;
       for (std::size_t i = 0; i < instruments.size(); ++i) {
         served.push_back({instruments[i], servers[i]->port()});
       }
-      web_server = programs::serve_web(std::move(served), guard, options, say);
+      web_server = programs::bind_web(std::move(served), guard, options, *password, say);
       if (!web_server) return 1;
     }
+    say_listening(servers, generators, options, guard);
+    if (options.vxi11) {
+      vxi11_server =
+          programs::register_vxi11(std::move(vxi11_server), vxi11_off, instruments.size(), guard,
+                                   options.vxi11_host, rpcbind_entry, say, "talmir880-scpi");
+    }
+    if (web_server) programs::say_web(*web_server, options, !password->empty(), say);
     if (options.mdns) {
       std::vector<mdns::Generator> last = announced();
       announcement =

@@ -7,26 +7,36 @@
 #include "scpi/allow_list.hpp"
 
 namespace talmir880::programs {
+namespace {
 
-// VXI-11 beside the raw socket, when it can listen and rpcbind takes its
-// entry; else one line says why it is off, and the raw socket serves alone.
-std::unique_ptr<vxi11::Vxi11Transport> serve_vxi11(
-    const std::vector<scpi::Instrument*>& instruments, scpi::PeerGuard& guard,
-    const std::string& listen_host, int port, vxi11::RpcbindEntry& entry,
-    const std::function<void(const std::string&)>& say, const std::string& program) {
-  const std::string host = listen_host == "localhost" ? "127.0.0.1" : listen_host;
+std::string numeric(const std::string& host) { return host == "localhost" ? "127.0.0.1" : host; }
+
+}  // namespace
+
+std::unique_ptr<vxi11::Vxi11Transport> bind_vxi11(const std::vector<scpi::Instrument*>& instruments,
+                                                  scpi::PeerGuard& guard,
+                                                  const std::string& listen_host, int port,
+                                                  std::string& why) {
+  const std::string host = numeric(listen_host);
   const QHostAddress address(QString::fromStdString(host));
   auto server = std::make_unique<vxi11::Vxi11Transport>(instruments, guard);
-  std::string why;
   if (address.isNull()) {
     why = host + " is not an IP address";
   } else if (!server->listen(address, static_cast<quint16>(port), why)) {
     why = "cannot listen on " + host + ":" + std::to_string(port) + ": " + why;
   }
-  if (!why.empty()) {
+  return why.empty() ? std::move(server) : nullptr;
+}
+
+std::unique_ptr<vxi11::Vxi11Transport> register_vxi11(
+    std::unique_ptr<vxi11::Vxi11Transport> server, const std::string& why, std::size_t generators,
+    const scpi::PeerGuard& guard, const std::string& listen_host, vxi11::RpcbindEntry& entry,
+    const std::function<void(const std::string&)>& say, const std::string& program) {
+  if (!server) {
     say("VXI-11 off: " + why);
     return nullptr;
   }
+  const std::string host = numeric(listen_host);
   std::uint16_t other = 0;
   switch (entry.set(host, server->port(), other)) {
     case vxi11::RpcbindEntry::Outcome::no_rpcbind:
@@ -50,9 +60,7 @@ std::unique_ptr<vxi11::Vxi11Transport> serve_vxi11(
   }
   std::string where =
       "VXI-11 on " + scpi::address_text(host, server->port()) + ", registered with rpcbind";
-  if (instruments.size() > 1) {
-    where += ", devices inst0 to inst" + std::to_string(instruments.size() - 1);
-  }
+  if (generators > 1) where += ", devices inst0 to inst" + std::to_string(generators - 1);
   for (const std::string& line : listening_lines(where, "VXI-11", host, guard.limits())) {
     say(line);
   }

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,12 +13,22 @@
 
 namespace talmir880::programs {
 
+// The password of --http-password-file ("" without one), or nothing when
+// the file cannot be read, holds none, or may be read by others; then the
+// reason is in `error`.
+std::optional<std::string> web_password(const ServerOptions& options, std::string& error);
+
 // The web page as the options ask, for the generators in the server's
-// order, each with its raw socket's port (0: none) for the identification;
-// its start-up lines go through `say`. Nothing, with the reason said, when
-// the password file cannot be read or the address cannot be had.
-std::unique_ptr<web::WebServer> serve_web(std::vector<web::WebGenerator> generators,
-                                          scpi::PeerGuard& guard, const ServerOptions& options,
-                                          const std::function<void(const std::string&)>& say);
+// order, each with its raw socket's port (0: none) for the identification,
+// listening but not yet said; nothing, with the reason through `say`, when
+// the address cannot be had.
+std::unique_ptr<web::WebServer> bind_web(std::vector<web::WebGenerator> generators,
+                                         scpi::PeerGuard& guard, const ServerOptions& options,
+                                         std::string password,
+                                         const std::function<void(const std::string&)>& say);
+
+// Its start-up lines, once everything listens.
+void say_web(const web::WebServer& server, const ServerOptions& options, bool password,
+             const std::function<void(const std::string&)>& say);
 
 }  // namespace talmir880::programs

@@ -58,7 +58,9 @@ struct Served {
             },
             [this]() -> talmir880::scpi::Instrument& { return served->instrument(); }),
         served(std::make_unique<talmir880::ServedPanel>(form, clocks.countdowns())),
-        server(served->instrument(), guard) {}
+        server(served->instrument(), guard) {
+    served->instrument().take_turns(clocks.next_turn());
+  }
 
   talmir880::scpi::PeerGuard guard;
   talmir880::programs::InstrumentClocks clocks;

@@ -243,7 +243,10 @@ bool TcpTransport::listen(const std::string& host, int port, std::string& why) {
   const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   const int on = 1;
   const bool ok = fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
-                  ::bind(fd, found->ai_addr, found->ai_addrlen) == 0 && ::listen(fd, 64) == 0;
+                  ::bind(fd, found->ai_addr, found->ai_addrlen) == 0 &&
+                  // A burst of clients waits in the system's queue: one it
+                  // drops retries only after a second.
+                  ::listen(fd, SOMAXCONN) == 0;
   ::freeaddrinfo(found);
   sockaddr_storage bound{};
   socklen_t length = sizeof bound;

@@ -1,5 +1,7 @@
 #include "vxi11/qt/vxi11_transport.hpp"
 
+#include <sys/socket.h>
+
 #include "scpi/allow_list.hpp"
 
 #include <QMetaObject>
@@ -70,6 +72,9 @@ Vxi11Transport::~Vxi11Transport() {
 }
 
 bool Vxi11Transport::listen(const QHostAddress& address, quint16 port, std::string& why) {
+  // A burst of clients waits in the system's queue: one it drops retries
+  // only after a second.
+  server_.setListenBacklogSize(SOMAXCONN);
   if (server_.listen(address, port)) return true;
   why = server_.errorString().toStdString();
   return false;

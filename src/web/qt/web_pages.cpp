@@ -3,43 +3,26 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <chrono>
-#include <deque>
 
 #include "web/page_messages.hpp"
+#include "web/websocket.hpp"
 
 namespace talmir880::web {
 
 class WebPages::Page final : public scpi::ClientEvents {
  public:
-  Page(WebPages& owner, QWebSocket* socket, bool control, std::string who)
-      : owner_(owner), socket_(socket), control_(control), who_(std::move(who)) {
-    socket_->setMaxAllowedIncomingFrameSize(kMaxAction);
-    socket_->setMaxAllowedIncomingMessageSize(kMaxAction);
-    QObject::connect(socket_, &QWebSocket::textMessageReceived, socket_,
-                     [this](const QString& text) { received(text); });
-    QObject::connect(
-        socket_, &QWebSocket::binaryMessageReceived, socket_,
-        [this](const QByteArray&) { close(QWebSocketProtocol::CloseCodeDatatypeNotSupported); });
-    QObject::connect(socket_, &QWebSocket::disconnected, socket_,
-                     [this] { owner_.remove_later(this); });
+  Page(WebPages& owner, std::unique_ptr<PageSocket> socket, bool control, std::string who)
+      : owner_(owner), socket_(std::move(socket)), control_(control), who_(std::move(who)) {
+    socket_->on_text = [this](const std::string& text) { received(text); };
+    socket_->on_gone = [this] { owner_.remove_later(this); };
   }
   ~Page() override {
     if (client_) owner_.instrument_.detach(*client_);
-    QObject::disconnect(socket_, nullptr, socket_, nullptr);
-    socket_->abort();
-    socket_->deleteLater();
   }
   Page(const Page&) = delete;
   Page& operator=(const Page&) = delete;
 
-  void send(const std::string& message) {
-    if (gone_) return;
-    if (socket_->bytesToWrite() > kMaxUnsent) {
-      close(QWebSocketProtocol::CloseCodeTooMuchData);
-      return;
-    }
-    socket_->sendTextMessage(QString::fromStdString(message));
-  }
+  void send(const std::string& message) { socket_->send_text(message); }
 
   void send_state() {
     PageState state;
@@ -68,29 +51,10 @@ class WebPages::Page final : public scpi::ClientEvents {
   void room() override { owner_.changed(); }
 
  private:
-  void close(QWebSocketProtocol::CloseCode code) {
-    gone_ = true;
-    socket_->close(code);
-    owner_.remove_later(this);
-  }
-
-  bool flooding() {
-    const auto now = std::chrono::steady_clock::now();
-    while (!recent_.empty() && now - recent_.front() >= std::chrono::seconds(1))
-      recent_.pop_front();
-    recent_.push_back(now);
-    return recent_.size() > static_cast<std::size_t>(kMaxActionsPerSecond);
-  }
-
-  void received(const QString& text) {
-    if (gone_) return;
-    if (flooding()) {
-      close(QWebSocketProtocol::CloseCodePolicyViolated);
-      return;
-    }
-    const std::optional<std::string> line = command_line(text.toStdString());
+  void received(const std::string& text) {
+    const std::optional<std::string> line = command_line(text);
     if (!line) {
-      send(refused_message(Refusal::not_an_action, text.left(kMaxAction).toStdString()));
+      send(refused_message(Refusal::not_an_action, text));
       return;
     }
     if (!control_) {
@@ -114,13 +78,15 @@ class WebPages::Page final : public scpi::ClientEvents {
   }
 
   WebPages& owner_;
-  QWebSocket* socket_;
+  std::unique_ptr<PageSocket> socket_;
   bool control_;
   std::string who_;
-  bool gone_ = false;
   std::optional<scpi::ClientId> client_;
-  std::deque<std::chrono::steady_clock::time_point> recent_;
 };
+
+PageSocket::Limits WebPages::limits() {
+  return {kMaxAction, kMaxActionsPerSecond, kActionBurst, kMaxUnsent};
+}
 
 WebPages::WebPages(scpi::Instrument& instrument, bool password_set)
     : instrument_(instrument), password_set_(password_set) {
@@ -136,13 +102,19 @@ WebPages::~WebPages() {
   pages_.clear();
 }
 
-bool WebPages::add(QWebSocket* socket, bool control, std::string who) {
+bool WebPages::add(std::unique_ptr<PageSocket> socket, bool control, std::string who) {
   if (pages_.size() >= static_cast<std::size_t>(kMaxPages)) {
-    socket->close(QWebSocketProtocol::CloseCodeGoingAway);
-    socket->deleteLater();
+    // Told why, then gone once it answers or its time is up.
+    PageSocket* refused = socket.get();
+    refused->on_gone = [this, refused] {
+      QMetaObject::invokeMethod(
+          &coalesce_, [this, refused] { refused_.erase(refused); }, Qt::QueuedConnection);
+    };
+    refused_.emplace(refused, std::move(socket));
+    refused->close(CloseCode::going_away);
     return false;
   }
-  auto page = std::make_unique<Page>(*this, socket, control, std::move(who));
+  auto page = std::make_unique<Page>(*this, std::move(socket), control, std::move(who));
   Page* raw = page.get();
   pages_.emplace(raw, std::move(page));
   raw->send_state();

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QTimer>
-#include <QWebSocket>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -10,6 +9,7 @@
 
 #include "device/generator_state.hpp"
 #include "scpi/instrument.hpp"
+#include "web/qt/page_socket.hpp"
 #include "web/sessions.hpp"
 
 namespace talmir880::web {
@@ -27,11 +27,17 @@ class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
  public:
   static constexpr int kCoalesceMs = 50;
   static constexpr int kMaxPages = 16;
-  // A page sends on a key press or a click; more than this in a second is
-  // no hand, and its page is closed.
+  // A page sends on a key press or a click: more than this a second, on
+  // average, is no hand, and its page is closed. Up to kActionBurst may
+  // come at once: what a page sending 5 a second left while the server
+  // stalled for 12 s.
   static constexpr int kMaxActionsPerSecond = 20;
-  // State messages a page leaves unread; past this it is closed.
+  static constexpr int kActionBurst = 60;
+  // State messages a page leaves unread, in our buffer and the system's;
+  // past this it is closed.
   static constexpr qint64 kMaxUnsent = 256 * 1024;
+  // The limits of each page's WebSocket.
+  static PageSocket::Limits limits();
 
   WebPages(scpi::Instrument& instrument, bool password_set);
   ~WebPages() override;
@@ -41,7 +47,7 @@ class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
   // A WebSocket just opened; `control` whether its visitor may change
   // settings, `who` its name in the command log. Takes it over; false (and
   // closes it) when kMaxPages are open.
-  bool add(QWebSocket* socket, bool control, std::string who);
+  bool add(std::unique_ptr<PageSocket> socket, bool control, std::string who);
 
  private:
   class Page;
@@ -68,6 +74,8 @@ class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
   QTimer coalesce_;
   std::chrono::steady_clock::time_point last_sent_{};
   std::map<Page*, std::unique_ptr<Page>> pages_;
+  // Pages turned away, until their close is done.
+  std::map<PageSocket*, std::unique_ptr<PageSocket>> refused_;
   DeviceFault last_fault_ = DeviceFault::none;
 };
 

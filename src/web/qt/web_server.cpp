@@ -1,10 +1,14 @@
 #include "web/qt/web_server.hpp"
 
+#include <sys/socket.h>
+
+#include <QCryptographicHash>
 #include <QFile>
 #include <QHostInfo>
 #include <QTimer>
-#include <QWebSocket>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 
 #include "scpi/allow_list.hpp"
 #include "scpi/identity.hpp"
@@ -14,6 +18,7 @@
 #include "web/page_texts.hpp"
 #include "web/routes.hpp"
 #include "web/web_guard.hpp"
+#include "web/websocket.hpp"
 
 namespace talmir880::web {
 namespace {
@@ -47,6 +52,9 @@ constexpr Asset kAssets[] = {
     {"/lang.js", ":/talmir880-web/lang.js", "text/javascript; charset=utf-8"},
 };
 
+// Set on a connection whose request is HEAD: answered as GET, without the body.
+constexpr const char* kHeadOnly = "talmir880_head_only";
+
 QByteArray resource(const char* name) {
   QFile file(name);
   file.open(QIODevice::ReadOnly);
@@ -71,7 +79,7 @@ void answer(QTcpSocket* socket, const char* status, const std::string& type, con
       "base-uri 'none'; form-action 'none'\r\n"
       "Connection: close\r\n\r\n";
   socket->write(head.data(), static_cast<qint64>(head.size()));
-  socket->write(body);
+  if (!socket->property(kHeadOnly).toBool()) socket->write(body);
   socket->disconnectFromHost();
 }
 
@@ -85,15 +93,13 @@ WebServer::WebServer(std::vector<WebGenerator> generators, scpi::PeerGuard& guar
     : generators_(std::move(generators)),
       guard_(guard),
       setup_(std::move(setup)),
-      sessions_(setup_.password, system_random_token),
-      websockets_(QStringLiteral("talmir880-scpi"), QWebSocketServer::NonSecureMode) {
+      sessions_(setup_.password, system_random_token) {
   for (const WebGenerator& generator : generators_) {
     pages_.push_back(std::make_unique<WebPages>(*generator.instrument, sessions_.password_set()));
   }
+  // A burst of visitors waits in the system's queue, not refused by it.
+  server_.setListenBacklogSize(SOMAXCONN);
   QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
-  QObject::connect(&websockets_, &QWebSocketServer::newConnection, &websockets_,
-                   [this] { adopt(); });
-  websockets_.setHandshakeTimeout(std::chrono::milliseconds(kRequestDeadlineMs));
 }
 
 WebServer::~WebServer() = default;
@@ -103,7 +109,20 @@ bool WebServer::listen(std::string& why) {
                                 ? QHostAddress(QHostAddress::LocalHost)
                                 : QHostAddress(QString::fromStdString(setup_.host));
   if (!server_.listen(host, static_cast<quint16>(setup_.port))) {
-    why = server_.errorString().toStdString();
+    // As the raw socket says it, in the system's words where it has them.
+    switch (server_.serverError()) {
+      case QAbstractSocket::AddressInUseError:
+        why = std::strerror(EADDRINUSE);
+        break;
+      case QAbstractSocket::SocketAccessError:
+        why = std::strerror(EACCES);
+        break;
+      case QAbstractSocket::SocketAddressNotAvailableError:
+        why = std::strerror(EADDRNOTAVAIL);
+        break;
+      default:
+        why = server_.errorString().toStdString();
+    }
     return false;
   }
   return true;
@@ -111,13 +130,29 @@ bool WebServer::listen(std::string& why) {
 
 void WebServer::accept() {
   while (QTcpSocket* socket = server_.nextPendingConnection()) {
-    if (!guard_.admit(address_of(socket->peerAddress()), std::chrono::steady_clock::now()) ||
-        reading_ >= kMaxRequests) {
+    const scpi::Address peer = address_of(socket->peerAddress());
+    if (!guard_.admit(peer, std::chrono::steady_clock::now())) {
       socket->abort();
       socket->deleteLater();
       continue;
     }
-    ++reading_;
+    // The place that would give way reads first what has come for it: a
+    // request that arrived whole is answered and leaves by itself, so only
+    // a connection that has not sent its request gives way.
+    for (std::optional<RequestPlaces::Id> way = places_.giving_way(peer); way;) {
+      const auto at = reading_.find(*way);
+      if (at == reading_.end() || !at->second) break;
+      at->second->waitForReadyRead(0);
+      const std::optional<RequestPlaces::Id> next = places_.giving_way(peer);
+      way = next != way ? next : std::nullopt;
+    }
+    const RequestPlaces::Id place = ++next_place_;
+    if (const std::optional<RequestPlaces::Id> closed = places_.take(place, peer)) {
+      const auto at = reading_.find(*closed);
+      if (at != reading_.end() && at->second) at->second->abort();
+      reading_.erase(*closed);
+    }
+    reading_.emplace(place, socket);
     // Qt stops reading the system's socket when this is full: a head and
     // a body at most.
     socket->setReadBufferSize(static_cast<qint64>(kMaxHead + kMaxBody));
@@ -125,26 +160,36 @@ void WebServer::accept() {
     deadline->setSingleShot(true);
     QObject::connect(deadline, &QTimer::timeout, socket, [socket] { socket->abort(); });
     deadline->start(kRequestDeadlineMs);
-    QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { read(socket); });
-    QObject::connect(socket, &QTcpSocket::disconnected, socket, [this, socket] {
-      --reading_;
+    QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                     [this, socket, place] { read(socket, place); });
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, [this, socket, place] {
+      places_.give_back(place);
+      reading_.erase(place);
       socket->deleteLater();
     });
+    // A browser's request is there as soon as its connection: answered now,
+    // it gives its place back before anyone connecting after it needs one.
+    socket->waitForReadyRead(0);
   }
 }
 
-void WebServer::read(QTcpSocket* socket) {
-  // Peeked, not read: an upgrade goes to QWebSocketServer with its bytes.
+void WebServer::read(QTcpSocket* socket, RequestPlaces::Id place) {
+  // Peeked, not read: an upgrade's bytes after its head are the page's.
   const QByteArray bytes = socket->peek(static_cast<qint64>(kMaxHead + kMaxBody));
   const ReadResult head = read_head(std::string_view(bytes.constData(), bytes.size()));
   const Request& request = head.request;
   if (head.state == Reading::incomplete ||
       (head.state == Reading::done &&
        static_cast<std::size_t>(bytes.size()) < request.head_size + request.content_length)) {
+    places_.started(place);
     return;
   }
-  // One answer a connection: what comes after it is not read.
+  // One answer a connection: what comes after it is not read, and the
+  // place goes to the next visitor.
   QObject::disconnect(socket, &QTcpSocket::readyRead, socket, nullptr);
+  places_.give_back(place);
+  reading_.erase(place);
+  socket->setProperty(kHeadOnly, head.state == Reading::done && request.method == "HEAD");
   if (head.state == Reading::malformed) {
     plain(socket, "400 Bad Request");
   } else if (head.state == Reading::too_large) {
@@ -161,7 +206,9 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
   if (!host_name.isEmpty()) own.hosts.push_back(host_name.toStdString() + ".local");
   const std::string path(request.path());
   const Route to = route(path, generators_.size());
-  const bool changes = request.method != "GET" || to.kind == Route::Kind::live;
+  // HEAD is GET without the body.
+  const bool get = request.method == "GET" || request.method == "HEAD";
+  const bool changes = !get || to.kind == Route::Kind::live;
   switch (judge(request, own, changes)) {
     case Verdict::bad_host:
       plain(socket, "421 Misdirected Request");
@@ -182,15 +229,16 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
     return own_address(address_of(socket->peerAddress()), network.addresses);
   };
 
-  if (request.method == "GET") {
+  if (get) {
     switch (to.kind) {
       case Route::Kind::live:
-        if (!request.upgrade() || request.header("sec-websocket-version") != "13" ||
-            !request.header("sec-websocket-key")) {
+        if (request.method != "GET" || !request.upgrade() ||
+            request.header("sec-websocket-version") != "13" ||
+            !valid_websocket_key(request.header("sec-websocket-key").value_or(""))) {
           plain(socket, "400 Bad Request");
           return;
         }
-        upgrade(socket, *to.generator,
+        upgrade(socket, request, *to.generator,
                 may_control(local(), sessions_.password_set(), sessions_.valid(cookie, now)));
         return;
       case Route::Kind::panel:
@@ -314,46 +362,29 @@ std::string WebServer::list(const std::string& reached, bool local) const {
   return list_html(listed);
 }
 
-void WebServer::upgrade(QTcpSocket* socket, std::size_t generator, bool control) {
-  // The connection is QtWebSockets' from here: the deadline and our
-  // handlers go, and it no longer counts as reading a request.
+void WebServer::upgrade(QTcpSocket* socket, const Request& request, std::size_t generator,
+                        bool control) {
+  // The connection is the page's from here: the deadline and our handlers
+  // go, and its request's bytes with them.
   QObject::disconnect(socket, nullptr, socket, nullptr);
   for (QTimer* timer : socket->findChildren<QTimer*>()) timer->deleteLater();
-  --reading_;
-  const auto key = std::make_pair(socket->peerAddress().toString(), socket->peerPort());
-  handoffs_[key] = {socket, generator, control};
-  // A handshake QtWebSockets refuses leaves the socket closed but ours: it
-  // goes once the handshake's time is up.
-  QTimer::singleShot(kRequestDeadlineMs + 1000, &server_, [this, key] {
-    const auto at = handoffs_.find(key);
-    if (at == handoffs_.end()) return;
-    if (at->second.socket) at->second.socket->deleteLater();
-    handoffs_.erase(at);
-  });
-  websockets_.handleConnection(socket);
-}
-
-void WebServer::adopt() {
-  while (QWebSocket* socket = websockets_.nextPendingConnection()) {
-    const auto at = handoffs_.find({socket->peerAddress().toString(), socket->peerPort()});
-    if (at == handoffs_.end()) {
-      // Not one of ours to say which generator it is for.
-      socket->abort();
-      socket->deleteLater();
-      continue;
-    }
-    const std::size_t generator = at->second.generator;
-    const bool control = at->second.control;
-    // Whether or not QWebSocket owns its socket, it goes with it.
-    QObject::connect(socket, &QObject::destroyed, &server_, [tcp = at->second.socket] {
-      if (tcp) tcp->deleteLater();
-    });
-    handoffs_.erase(at);
-    pages_[generator]->add(socket, control,
-                           scpi::address_text(scpi::address_text(address_of(socket->peerAddress())),
-                                              socket->peerPort()) +
-                               " web");
-  }
+  socket->setReadBufferSize(0);
+  socket->read(static_cast<qint64>(request.head_size + request.content_length));
+  const QByteArray key =
+      QByteArray::fromStdString(std::string(*request.header("sec-websocket-key")));
+  const QByteArray accept = QCryptographicHash::hash(key + "258EAFA5-E914-47DA-95CA-C5AB0DC85B11",
+                                                     QCryptographicHash::Sha1)
+                                .toBase64();
+  socket->write(
+      "HTTP/1.1 101 Switching Protocols\r\n"
+      "Upgrade: websocket\r\n"
+      "Connection: Upgrade\r\n"
+      "Sec-WebSocket-Accept: " +
+      accept + "\r\n\r\n");
+  const std::string who = scpi::address_text(scpi::address_text(address_of(socket->peerAddress())),
+                                             socket->peerPort()) +
+                          " web";
+  pages_[generator]->add(std::make_unique<PageSocket>(socket, WebPages::limits()), control, who);
 }
 
 }  // namespace talmir880::web

@@ -3,7 +3,6 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QWebSocketServer>
 #include <map>
 #include <memory>
 #include <optional>
@@ -16,6 +15,7 @@
 #include "web/qt/host_network.hpp"
 #include "web/qt/web_pages.hpp"
 #include "web/reach.hpp"
+#include "web/request_places.hpp"
 #include "web/sessions.hpp"
 
 namespace talmir880::web {
@@ -46,15 +46,19 @@ struct WebSetup {
 //
 // The HTTP side is a small handler of its own on QTcpServer, kept to this
 // class: one request a connection, its head and body bounded, read within
-// a deadline, then answered and closed. Qt's HttpServer of Debian's 6.4 has
-// no limits on what it buffers and no say over a WebSocket upgrade before
-// it happens, and its interface changes after 6.4. The WebSocket itself is
-// QtWebSockets': a checked upgrade request is handed to QWebSocketServer
-// with its bytes still unread.
+// a deadline, then answered and closed; the places of connections still
+// reading are shared out by peer (RequestPlaces). Qt's HttpServer of
+// Debian's 6.4 has no limits on what it buffers and no say over a
+// WebSocket upgrade before it happens, and its interface changes after
+// 6.4. The WebSocket is our own too (PageSocket), answered here: Debian's
+// QtWebSockets 6.4 runs a client's unmasked frames and takes any key.
 class WebServer {
  public:
-  // Connections reading their request at once; more are closed.
-  static constexpr int kMaxRequests = 32;
+  // Connections reading their request at once, and of them from one peer;
+  // past either, the oldest of that peer (or of the peer holding the most)
+  // is closed for the new one.
+  static constexpr std::size_t kMaxRequests = 64;
+  static constexpr std::size_t kMaxRequestsPerPeer = 8;
   // A request must have arrived whole by then.
   static constexpr int kRequestDeadlineMs = 5000;
 
@@ -69,17 +73,11 @@ class WebServer {
   int port() const { return server_.serverPort(); }
 
  private:
-  struct Handoff {
-    QPointer<QTcpSocket> socket;
-    std::size_t generator = 0;
-    bool control = false;
-  };
-
   void accept();
-  void read(QTcpSocket* socket);
+  void read(QTcpSocket* socket, RequestPlaces::Id place);
   void respond(QTcpSocket* socket, const struct Request& request);
-  void upgrade(QTcpSocket* socket, std::size_t generator, bool control);
-  void adopt();
+  void upgrade(QTcpSocket* socket, const struct Request& request, std::size_t generator,
+               bool control);
   // What a visitor who reached `reached` is offered of the raw socket and
   // of VXI-11 (web/reach.hpp).
   struct Offers {
@@ -96,11 +94,10 @@ class WebServer {
   WebSetup setup_;
   Sessions sessions_;
   QTcpServer server_;
-  QWebSocketServer websockets_;
   std::vector<std::unique_ptr<WebPages>> pages_;  // one per generator
-  int reading_ = 0;
-  // Upgrades handed to QWebSocketServer, by the peer's address and port.
-  std::map<std::pair<QString, quint16>, Handoff> handoffs_;
+  RequestPlaces places_{kMaxRequests, kMaxRequestsPerPeer};
+  RequestPlaces::Id next_place_ = 0;
+  std::map<RequestPlaces::Id, QPointer<QTcpSocket>> reading_;
 };
 
 }  // namespace talmir880::web
