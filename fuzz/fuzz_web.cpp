@@ -235,7 +235,7 @@ void check_places(std::string_view script) {
   for (std::size_t i = 0; i + 1 < script.size(); i += 2) {
     const auto op = static_cast<unsigned char>(script[i]);
     const auto peer =
-        talmir880::scpi::Address::ipv4(0x0a000000u + static_cast<unsigned char>(script[i + 1]) % 6);
+        talmir880::net::Address::ipv4(0x0a000000u + static_cast<unsigned char>(script[i + 1]) % 6);
     if (op % 3 != 0 || held.empty()) {
       const RequestPlaces::Id id = ++next;
       const std::optional<RequestPlaces::Id> closed = places.take(id, peer);

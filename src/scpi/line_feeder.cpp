@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "scpi/peer_guard.hpp"
+#include "net/peer_guard.hpp"
 
 namespace talmir880::scpi {
 
@@ -10,7 +10,7 @@ std::size_t LineFeeder::feed_one(ClientId client, std::string_view bytes) {
   return lines_.feed_one(
       bytes,
       [this, client](std::string line) {
-        if (guard_ == Guard::web && (web_ || web_line(line) != WebLine::none)) {
+        if (guard_ == Guard::web && (web_ || net::web_line(line) != net::WebLine::none)) {
           web_ = true;
           return;
         }

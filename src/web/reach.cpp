@@ -14,7 +14,7 @@ bool unspecified(std::string_view host) {
 
 bool loopback(std::string_view host) {
   if (host == "localhost") return true;
-  const std::optional<scpi::Address> address = scpi::parse_address(host);
+  const std::optional<net::Address> address = net::parse_address(host);
   return address && address->is_loopback();
 }
 
@@ -28,9 +28,9 @@ std::optional<std::uint64_t> hex(std::string_view text) {
 }
 
 // 32 hex digits, as ipv6_route writes an address.
-std::optional<scpi::Address> hex_address(std::string_view text) {
+std::optional<net::Address> hex_address(std::string_view text) {
   if (text.size() != 32) return std::nullopt;
-  scpi::Address out;
+  net::Address out;
   for (std::size_t i = 0; i < 16; ++i) {
     const std::optional<std::uint64_t> byte = hex(text.substr(2 * i, 2));
     if (!byte) return std::nullopt;
@@ -53,18 +53,18 @@ constexpr std::uint64_t kRouteGateway = 0x2;
 std::string mask_text(int prefix, bool ipv6) {
   if (!ipv6) {
     const std::uint32_t mask = prefix <= 0 ? 0 : ~std::uint32_t{0} << (32 - std::min(prefix, 32));
-    return scpi::address_text(scpi::Address::ipv4(mask));
+    return net::address_text(net::Address::ipv4(mask));
   }
-  scpi::Address mask;
+  net::Address mask;
   for (int i = 0; i < std::min(prefix, 128); ++i) {
     mask.bytes[static_cast<std::size_t>(i / 8)] |= static_cast<std::uint8_t>(0x80 >> (i % 8));
   }
-  return scpi::address_text(mask);
+  return net::address_text(mask);
 }
 
 }  // namespace
 
-bool own_address(const scpi::Address& peer, const std::vector<scpi::Address>& own) {
+bool own_address(const net::Address& peer, const std::vector<net::Address>& own) {
   return peer.is_loopback() || std::find(own.begin(), own.end(), peer) != own.end();
 }
 
@@ -98,7 +98,7 @@ std::vector<Gateway> default_gateways(std::string_view route, std::string_view i
     const auto g = static_cast<std::uint32_t>(*gateway);
     const std::uint32_t host_order =
         ((g & 0xff) << 24) | (((g >> 8) & 0xff) << 16) | (((g >> 16) & 0xff) << 8) | (g >> 24);
-    out.push_back({f[0], scpi::address_text(scpi::Address::ipv4(host_order))});
+    out.push_back({f[0], net::address_text(net::Address::ipv4(host_order))});
   }
   std::istringstream v6{std::string(ipv6_route)};
   for (std::string line; std::getline(v6, line);) {
@@ -108,12 +108,12 @@ std::vector<Gateway> default_gateways(std::string_view route, std::string_view i
     if (f.size() < 10) continue;
     const auto destination = hex_address(f[0]), next = hex_address(f[4]);
     const auto prefix = hex(f[1]), flags = hex(f[8]);
-    if (!destination || !next || !prefix || !flags || *destination != scpi::Address{} ||
-        *prefix != 0 || *next == scpi::Address{} ||
+    if (!destination || !next || !prefix || !flags || *destination != net::Address{} ||
+        *prefix != 0 || *next == net::Address{} ||
         (*flags & (kRouteUp | kRouteGateway)) != (kRouteUp | kRouteGateway)) {
       continue;
     }
-    out.push_back({f[9], scpi::address_text(*next)});
+    out.push_back({f[9], net::address_text(*next)});
   }
   return out;
 }
@@ -127,7 +127,7 @@ NetworkInfo network_info(const std::string& address, const std::vector<Interface
   out.mac = "00:00:00:00:00:00";
   out.mask = mask_text(out.ipv6 ? 128 : 32, out.ipv6);
   out.gateway = out.ipv6 ? "::" : "0.0.0.0";
-  const std::optional<scpi::Address> wanted = scpi::parse_address(address);
+  const std::optional<net::Address> wanted = net::parse_address(address);
   if (wanted) {
     const std::uint8_t* b = wanted->bytes.data();
     out.auto_ip = wanted->is_ipv4() ? (b[12] == 169 && b[13] == 254)
@@ -135,7 +135,7 @@ NetworkInfo network_info(const std::string& address, const std::vector<Interface
   }
   for (const InterfaceFacts& i : interfaces) {
     for (const InterfaceFacts::Entry& e : i.addresses) {
-      if (!wanted || scpi::parse_address(e.address) != wanted) continue;
+      if (!wanted || net::parse_address(e.address) != wanted) continue;
       out.interface = i.name;
       if (!i.mac.empty()) out.mac = i.mac;
       out.mask = mask_text(e.prefix, out.ipv6);

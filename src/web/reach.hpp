@@ -10,13 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "scpi/allow_list.hpp"
+#include "net/allow_list.hpp"
 
 namespace talmir880::web {
 
 // A request from any address of this machine is this machine's: the same
 // person at the same keyboard, whichever address the browser took.
-bool own_address(const scpi::Address& peer, const std::vector<scpi::Address>& own);
+bool own_address(const net::Address& peer, const std::vector<net::Address>& own);
 
 // Where a way in (the raw socket, VXI-11) listens.
 struct Listening {

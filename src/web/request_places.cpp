@@ -4,13 +4,13 @@
 
 namespace talmir880::web {
 
-std::size_t RequestPlaces::held_by(const scpi::Address& peer) const {
+std::size_t RequestPlaces::held_by(const net::Address& peer) const {
   return static_cast<std::size_t>(std::count_if(
       places_.begin(), places_.end(), [&peer](const Place& p) { return p.peer == peer; }));
 }
 
-std::optional<RequestPlaces::Id> RequestPlaces::giving_way(const scpi::Address& peer) const {
-  std::optional<scpi::Address> gives_up;
+std::optional<RequestPlaces::Id> RequestPlaces::giving_way(const net::Address& peer) const {
+  std::optional<net::Address> gives_up;
   if (held_by(peer) >= per_peer_) {
     gives_up = peer;
   } else if (places_.size() >= total_) {
@@ -38,7 +38,7 @@ void RequestPlaces::started(Id id) {
   for (Place& place : places_) place.started = place.started || place.id == id;
 }
 
-std::optional<RequestPlaces::Id> RequestPlaces::take(Id id, const scpi::Address& peer) {
+std::optional<RequestPlaces::Id> RequestPlaces::take(Id id, const net::Address& peer) {
   const std::optional<Id> closed = giving_way(peer);
   if (closed) give_back(*closed);
   places_.push_back({id, peer, false});

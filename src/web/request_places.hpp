@@ -14,7 +14,7 @@
 #include <deque>
 #include <optional>
 
-#include "scpi/allow_list.hpp"
+#include "net/allow_list.hpp"
 
 namespace talmir880::web {
 
@@ -26,20 +26,20 @@ class RequestPlaces {
 
   // The place that would be given up for a new connection from `peer`, if
   // any: the owner may first read what it holds.
-  std::optional<Id> giving_way(const scpi::Address& peer) const;
+  std::optional<Id> giving_way(const net::Address& peer) const;
   // A new connection from `peer` takes a place; the one that must close to
   // make room for it, if any (giving_way's).
-  std::optional<Id> take(Id id, const scpi::Address& peer);
+  std::optional<Id> take(Id id, const net::Address& peer);
   void give_back(Id id);
   // Part of its request has come, and not all of it.
   void started(Id id);
   std::size_t held() const { return places_.size(); }
-  std::size_t held_by(const scpi::Address& peer) const;
+  std::size_t held_by(const net::Address& peer) const;
 
  private:
   struct Place {
     Id id;
-    scpi::Address peer;
+    net::Address peer;
     bool started = false;
   };
 

@@ -163,6 +163,7 @@ class BesideTheSimulator(Faces, WebServerTest):
     def test_2_a_pulled_adapter_takes_the_switch_off_with_it(self):
         self.script.write("FREQ 433.92 MHZ;:OUTP ON")
         self.assertEqual(self.script.query("*OPC?"), "1")
+        self.sim.read_lines(until="$F043392000")
         self.assertEqual(self.sim.commands(), ["$F043392000"])
         self.assert_story(("433.92", "on"), ("1", "off"))
         self.assertEqual(self.script.query("OUTP OFF;*OPC?"), "1")

@@ -7,15 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "net/allow_list.hpp"
 #include "programs/common/command_line.hpp"
 #include "programs/talmir880-scpi/options.hpp"
 #include "programs/talmir880/options.hpp"
-#include "scpi/allow_list.hpp"
 
 namespace talmir880::programs {
 namespace {
 
-using scpi::address_text;
+using net::address_text;
 
 // The ports as "PORT=NAME" each, to compare in one line.
 std::string ports_text(const ServerOptions& options) {

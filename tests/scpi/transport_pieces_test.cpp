@@ -1,11 +1,9 @@
-// What the transports rely on without a socket: lines cut from a stream and
-// a peer's name.
+// What the transports rely on without a socket: lines cut from a stream.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "scpi/allow_list.hpp"
 #include "scpi/line_splitter.hpp"
 
 namespace talmir880::scpi {
@@ -51,18 +49,6 @@ TEST(LineSplitter, OneLineAtATimeLeavesTheRest) {
       bytes, [&lines](std::string line) { lines.push_back(std::move(line)); }, [] {});
   EXPECT_EQ(took, 2u);
   EXPECT_EQ(lines, std::vector<std::string>{"A"});
-}
-
-TEST(AddressText, PutsAnIpv6HostInBrackets) {
-  const struct {
-    const char* host;
-    int port;
-    const char* text;
-  } cases[] = {{"127.0.0.1", 5025, "127.0.0.1:5025"},
-               {"::1", 5025, "[::1]:5025"},
-               {"::", 0, "[::]:0"},
-               {"localhost", 5026, "localhost:5026"}};
-  for (const auto& c : cases) EXPECT_EQ(address_text(c.host, c.port), c.text);
 }
 
 }  // namespace

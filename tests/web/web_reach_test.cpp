@@ -10,10 +10,10 @@
 namespace talmir880::web {
 namespace {
 
-scpi::Address at(const char* text) { return *scpi::parse_address(text); }
+net::Address at(const char* text) { return *net::parse_address(text); }
 
 TEST(Reach, AnyAddressOfThisMachineIsThisMachine) {
-  const std::vector<scpi::Address> own = {at("10.99.2.1"), at("fd00::1"), at("192.168.7.3")};
+  const std::vector<net::Address> own = {at("10.99.2.1"), at("fd00::1"), at("192.168.7.3")};
   struct Case {
     const char* peer;
     bool local;

@@ -83,7 +83,7 @@ class WebServerTest : public ::testing::Test {
   }
 
   std::vector<std::unique_ptr<Generator>> generators;  // outlive the server
-  scpi::PeerGuard guard;
+  net::PeerGuard guard;
   std::unique_ptr<WebServer> server;
   std::string host;
 };

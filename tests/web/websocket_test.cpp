@@ -178,13 +178,13 @@ TEST(MessageRate, ABurstAtOnceThenTheRate) {
 }
 
 TEST(RequestPlaces, APeerHoldsAFewAndTheOldestMakesRoom) {
-  const scpi::Address a = scpi::Address::ipv4(0x0a000001);
-  const scpi::Address b = scpi::Address::ipv4(0x0a000002);
-  const scpi::Address c = scpi::Address::ipv4(0x0a000003);
+  const net::Address a = net::Address::ipv4(0x0a000001);
+  const net::Address b = net::Address::ipv4(0x0a000002);
+  const net::Address c = net::Address::ipv4(0x0a000003);
   RequestPlaces places(6, 3);
   struct Step {
     RequestPlaces::Id id;
-    scpi::Address peer;
+    net::Address peer;
     std::optional<RequestPlaces::Id> closed;
   };
   for (const Step& s : std::vector<Step>{

@@ -41,8 +41,8 @@ std::string open_warning(const std::string& face, const std::string& host) {
 }
 
 std::optional<std::string> add_allowed(const std::string& value,
-                                       std::vector<scpi::AddressRange>& allow) {
-  const std::optional<scpi::AddressRange> range = scpi::parse_address_range(value);
+                                       std::vector<net::AddressRange>& allow) {
+  const std::optional<net::AddressRange> range = net::parse_address_range(value);
   if (!range) return allow_error(value);
   allow.push_back(*range);
   return std::nullopt;

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scpi/allow_list.hpp"
+#include "net/allow_list.hpp"
 
 namespace talmir880::programs {
 
@@ -32,7 +32,7 @@ std::string allow_error(const std::string& value);
 std::string open_warning(const std::string& face, const std::string& host);
 // Adds --allow's value to `allow`; the error text when it is no range.
 std::optional<std::string> add_allowed(const std::string& value,
-                                       std::vector<scpi::AddressRange>& allow);
+                                       std::vector<net::AddressRange>& allow);
 
 // What a program says once a face listens: `where`, then the warning when
 // the face reaches beyond this machine and no --allow limits who connects.

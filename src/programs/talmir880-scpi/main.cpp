@@ -18,6 +18,7 @@
 #include "link/qt/qt_countdown.hpp"
 #include "link/qt/qt_serial_port.hpp"
 #include "link/qt/qt_tcp_port.hpp"
+#include "net/allow_list.hpp"
 #include "programs/common/command_line.hpp"
 #include "programs/common/qt/instrument_clocks.hpp"
 #include "programs/common/qt/stop_signals.hpp"
@@ -25,7 +26,6 @@
 #include "programs/talmir880-scpi/options.hpp"
 #include "programs/talmir880-scpi/vxi11_start.hpp"
 #include "programs/talmir880-scpi/web_start.hpp"
-#include "scpi/allow_list.hpp"
 #include "scpi/instrument.hpp"
 #include "scpi/qt/stdio_transport.hpp"
 #include "scpi/qt/tcp_transport.hpp"
@@ -205,7 +205,7 @@ class ServedGenerator {
 // with.
 int bind_raw(std::vector<std::unique_ptr<talmir880::scpi::TcpTransport>>& servers,
              std::vector<std::unique_ptr<ServedGenerator>>& generators,
-             const talmir880::programs::ServerOptions& options, talmir880::scpi::PeerGuard& guard) {
+             const talmir880::programs::ServerOptions& options, talmir880::net::PeerGuard& guard) {
   using namespace talmir880;
   if (!scpi::TcpTransport::is_address(options.host)) {
     say("--listen: " + options.host + " is not an IP address");
@@ -217,7 +217,7 @@ int bind_raw(std::vector<std::unique_ptr<talmir880::scpi::TcpTransport>>& server
     const int port = options.tcp_port == 0 ? 0 : options.tcp_port + static_cast<int>(i);
     std::string why;
     if (!server->listen(options.host, port, why)) {
-      say("cannot listen on " + scpi::address_text(options.host, port) + ": " + why);
+      say("cannot listen on " + net::address_text(options.host, port) + ": " + why);
       return 1;
     }
   }
@@ -229,10 +229,10 @@ int bind_raw(std::vector<std::unique_ptr<talmir880::scpi::TcpTransport>>& server
 void say_listening(const std::vector<std::unique_ptr<talmir880::scpi::TcpTransport>>& servers,
                    const std::vector<std::unique_ptr<ServedGenerator>>& generators,
                    const talmir880::programs::ServerOptions& options,
-                   const talmir880::scpi::PeerGuard& guard) {
+                   const talmir880::net::PeerGuard& guard) {
   using namespace talmir880;
   for (std::size_t i = 0; i < generators.size(); ++i) {
-    std::string where = "listening on " + scpi::address_text(options.host, servers[i]->port()) +
+    std::string where = "listening on " + net::address_text(options.host, servers[i]->port()) +
                         ", device " + generators[i]->device();
     if (options.ports[i].name != generators[i]->device()) {
       where += ", named " + options.ports[i].name;
@@ -270,7 +270,7 @@ int main(int argc, char* argv[]) {
   }
 
   int status = 0;
-  scpi::PeerGuard guard(scpi::AllowList(options.allow), [](const std::string& line) { log(line); });
+  net::PeerGuard guard(net::AllowList(options.allow), [](const std::string& line) { log(line); });
   std::unique_ptr<scpi::StdioTransport> session;
   std::vector<std::unique_ptr<scpi::TcpTransport>> servers;
   vxi11::RpcbindEntry rpcbind_entry;  // removed when main returns, after the loop

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "net/allow_list.hpp"
 #include "protocol/commands.hpp"
-#include "scpi/allow_list.hpp"
 
 namespace talmir880::programs {
 
@@ -64,7 +64,7 @@ struct ServerOptions {
   std::string http_password_file;  // empty: control from loopback only
 
   // --allow, repeatable: who may connect besides loopback (empty: everyone).
-  std::vector<scpi::AddressRange> allow;
+  std::vector<net::AddressRange> allow;
 };
 
 struct ParsedServerOptions {

@@ -3,8 +3,8 @@
 #include <QHostAddress>
 #include <cstdint>
 
+#include "net/allow_list.hpp"
 #include "programs/common/command_line.hpp"
-#include "scpi/allow_list.hpp"
 
 namespace talmir880::programs {
 namespace {
@@ -14,7 +14,7 @@ std::string numeric(const std::string& host) { return host == "localhost" ? "127
 }  // namespace
 
 std::unique_ptr<vxi11::Vxi11Transport> bind_vxi11(const std::vector<scpi::Instrument*>& instruments,
-                                                  scpi::PeerGuard& guard,
+                                                  net::PeerGuard& guard,
                                                   const std::string& listen_host, int port,
                                                   std::string& why) {
   const std::string host = numeric(listen_host);
@@ -30,7 +30,7 @@ std::unique_ptr<vxi11::Vxi11Transport> bind_vxi11(const std::vector<scpi::Instru
 
 std::unique_ptr<vxi11::Vxi11Transport> register_vxi11(
     std::unique_ptr<vxi11::Vxi11Transport> server, const std::string& why, std::size_t generators,
-    const scpi::PeerGuard& guard, const std::string& listen_host, vxi11::RpcbindEntry& entry,
+    const net::PeerGuard& guard, const std::string& listen_host, vxi11::RpcbindEntry& entry,
     const std::function<void(const std::string&)>& say, const std::string& program) {
   if (!server) {
     say("VXI-11 off: " + why);
@@ -59,7 +59,7 @@ std::unique_ptr<vxi11::Vxi11Transport> register_vxi11(
       break;
   }
   std::string where =
-      "VXI-11 on " + scpi::address_text(host, server->port()) + ", registered with rpcbind";
+      "VXI-11 on " + net::address_text(host, server->port()) + ", registered with rpcbind";
   if (generators > 1) where += ", devices inst0 to inst" + std::to_string(generators - 1);
   for (const std::string& line : listening_lines(where, "VXI-11", host, guard.limits())) {
     say(line);

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "net/peer_guard.hpp"
 #include "scpi/instrument.hpp"
-#include "scpi/peer_guard.hpp"
 #include "vxi11/qt/rpcbind_entry.hpp"
 #include "vxi11/qt/vxi11_transport.hpp"
 
@@ -16,7 +16,7 @@ namespace talmir880::programs {
 // when it cannot listen, nothing and the reason in `why`. `guard` admits
 // its peers, as the raw socket's.
 std::unique_ptr<vxi11::Vxi11Transport> bind_vxi11(const std::vector<scpi::Instrument*>& instruments,
-                                                  scpi::PeerGuard& guard, const std::string& host,
+                                                  net::PeerGuard& guard, const std::string& host,
                                                   int port, std::string& why);
 
 // Registers the bound `server` with rpcbind in `entry` and says where it
@@ -25,7 +25,7 @@ std::unique_ptr<vxi11::Vxi11Transport> bind_vxi11(const std::vector<scpi::Instru
 // (`program` is what to restart).
 std::unique_ptr<vxi11::Vxi11Transport> register_vxi11(
     std::unique_ptr<vxi11::Vxi11Transport> server, const std::string& why, std::size_t generators,
-    const scpi::PeerGuard& guard, const std::string& host, vxi11::RpcbindEntry& entry,
+    const net::PeerGuard& guard, const std::string& host, vxi11::RpcbindEntry& entry,
     const std::function<void(const std::string&)>& say, const std::string& program);
 
 }  // namespace talmir880::programs

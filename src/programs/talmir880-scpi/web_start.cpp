@@ -1,7 +1,7 @@
 #include "programs/talmir880-scpi/web_start.hpp"
 
+#include "net/allow_list.hpp"
 #include "programs/common/command_line.hpp"
-#include "scpi/allow_list.hpp"
 #include "web/sessions.hpp"
 
 namespace talmir880::programs {
@@ -17,7 +17,7 @@ std::optional<std::string> web_password(const ServerOptions& options, std::strin
 }
 
 std::unique_ptr<web::WebServer> bind_web(std::vector<web::WebGenerator> generators,
-                                         scpi::PeerGuard& guard, const ServerOptions& options,
+                                         net::PeerGuard& guard, const ServerOptions& options,
                                          std::string password,
                                          const std::function<void(const std::string&)>& say) {
   web::WebSetup setup;
@@ -30,7 +30,7 @@ std::unique_ptr<web::WebServer> bind_web(std::vector<web::WebGenerator> generato
   auto server = std::make_unique<web::WebServer>(std::move(generators), guard, std::move(setup));
   std::string why;
   if (!server->listen(why)) {
-    say("cannot serve the web page on " + scpi::address_text(options.http_host, options.http_port) +
+    say("cannot serve the web page on " + net::address_text(options.http_host, options.http_port) +
         ": " + why);
     return nullptr;
   }
@@ -39,7 +39,7 @@ std::unique_ptr<web::WebServer> bind_web(std::vector<web::WebGenerator> generato
 
 void say_web(const web::WebServer& server, const ServerOptions& options, bool password,
              const std::function<void(const std::string&)>& say) {
-  say("web page on http://" + scpi::address_text(options.http_host, server.port()) + "/");
+  say("web page on http://" + net::address_text(options.http_host, server.port()) + "/");
   if (!is_loopback(options.http_host)) {
     say(password ? "web page: visitors from other machines change settings only after logging "
                    "in with the password"

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "net/peer_guard.hpp"
 #include "programs/talmir880-scpi/options.hpp"
 #include "scpi/instrument.hpp"
-#include "scpi/peer_guard.hpp"
 #include "web/qt/web_server.hpp"
 
 namespace talmir880::programs {
@@ -23,7 +23,7 @@ std::optional<std::string> web_password(const ServerOptions& options, std::strin
 // listening but not yet said; nothing, with the reason through `say`, when
 // the address cannot be had.
 std::unique_ptr<web::WebServer> bind_web(std::vector<web::WebGenerator> generators,
-                                         scpi::PeerGuard& guard, const ServerOptions& options,
+                                         net::PeerGuard& guard, const ServerOptions& options,
                                          std::string password,
                                          const std::function<void(const std::string&)>& say);
 

@@ -13,11 +13,11 @@
 #include "app/qt/form_window.hpp"
 #include "app/served_panel.hpp"
 #include "link/qt/qt_serial_port.hpp"
+#include "net/allow_list.hpp"
 #include "programs/common/command_line.hpp"
 #include "programs/common/qt/instrument_clocks.hpp"
 #include "programs/common/qt/stop_signals.hpp"
 #include "programs/talmir880/options.hpp"
-#include "scpi/allow_list.hpp"
 #include "scpi/qt/tcp_transport.hpp"
 #include "toolkit/qt/qt_message_boxes.hpp"
 
@@ -50,8 +50,8 @@ void log_command(std::string_view who, std::string_view command, std::string_vie
 // cost the panel's start-up even when it serves nothing.)
 struct Served {
   Served(talmir880::Form1& form, talmir880::QtSerialPort& port,
-         const std::vector<talmir880::scpi::AddressRange>& allow)
-      : guard(talmir880::scpi::AllowList(allow), say),
+         const std::vector<talmir880::net::AddressRange>& allow)
+      : guard(talmir880::net::AllowList(allow), say),
         clocks(
             [&port] {
               return talmir880::pass_quiet_time(talmir880::parse_settings(port.Settings()).baud);
@@ -62,7 +62,7 @@ struct Served {
     served->instrument().take_turns(clocks.next_turn());
   }
 
-  talmir880::scpi::PeerGuard guard;
+  talmir880::net::PeerGuard guard;
   talmir880::programs::InstrumentClocks clocks;
   std::unique_ptr<talmir880::ServedPanel> served;
   talmir880::scpi::TcpTransport server;
@@ -125,11 +125,11 @@ int main(int argc, char* argv[]) {
     if (o.log_commands) served->served->instrument().log_commands(log_command);
     std::string why;
     if (!served->server.listen(o.host, o.tcp_port, why)) {
-      say("cannot listen on " + talmir880::scpi::address_text(o.host, o.tcp_port) + ": " + why);
+      say("cannot listen on " + talmir880::net::address_text(o.host, o.tcp_port) + ": " + why);
       return 1;
     }
     for (const std::string& line : talmir880::programs::listening_lines(
-             "listening on " + talmir880::scpi::address_text(o.host, served->server.port()),
+             "listening on " + talmir880::net::address_text(o.host, served->server.port()),
              "listening", o.host, served->guard.limits())) {
       say(line);
     }

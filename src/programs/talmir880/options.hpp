@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "scpi/allow_list.hpp"
+#include "net/allow_list.hpp"
 
 namespace talmir880::programs {
 
@@ -20,7 +20,7 @@ struct PanelOptions {
   bool help = false;
 
   // --allow, as the server's.
-  std::vector<scpi::AddressRange> allow;
+  std::vector<net::AddressRange> allow;
 };
 struct ParsedPanelOptions {
   std::optional<PanelOptions> options;

@@ -13,7 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "scpi/allow_list.hpp"
+#include "net/allow_list.hpp"
 #include "scpi/line_feeder.hpp"
 
 namespace talmir880::scpi {
@@ -22,7 +22,7 @@ namespace talmir880::scpi {
 // its lines; what was read and not yet fed waits in `unfed_`.
 class TcpTransport::Connection final : public ClientEvents {
  public:
-  Connection(TcpTransport& owner, int fd, const Address& peer)
+  Connection(TcpTransport& owner, int fd, const net::Address& peer)
       : owner_(owner),
         fd_(fd),
         peer_(peer),
@@ -139,7 +139,7 @@ class TcpTransport::Connection final : public ClientEvents {
   bool refuse_web() {
     if (web_told_) return false;
     web_told_ = true;
-    owner_.guard_.closed_web_request(peer_, PeerGuard::Clock::now());
+    owner_.guard_.closed_web_request(peer_, net::PeerGuard::Clock::now());
     unfed_.clear();
     if (aborted_) return false;
     lost();
@@ -165,7 +165,7 @@ class TcpTransport::Connection final : public ClientEvents {
 
   TcpTransport& owner_;
   int fd_;
-  Address peer_;
+  net::Address peer_;
   ClientId id_ = 0;
   QSocketNotifier reader_;
   QSocketNotifier writer_;
@@ -198,11 +198,11 @@ addrinfo* resolve(const std::string& host, int port) {
 }
 
 // IPv4 peers as the allow list holds them, mapped.
-Address peer_address(const sockaddr_storage& from) {
+net::Address peer_address(const sockaddr_storage& from) {
   if (from.ss_family == AF_INET) {
-    return Address::ipv4(ntohl(reinterpret_cast<const sockaddr_in&>(from).sin_addr.s_addr));
+    return net::Address::ipv4(ntohl(reinterpret_cast<const sockaddr_in&>(from).sin_addr.s_addr));
   }
-  Address out;
+  net::Address out;
   if (from.ss_family == AF_INET6) {
     const in6_addr& address = reinterpret_cast<const sockaddr_in6&>(from).sin6_addr;
     std::copy(address.s6_addr, address.s6_addr + 16, out.bytes.begin());
@@ -219,7 +219,7 @@ int peer_port(const sockaddr_storage& from) {
 
 TcpTransport::TcpTransport(Instrument& instrument) : instrument_(instrument), guard_(own_guard_) {}
 
-TcpTransport::TcpTransport(Instrument& instrument, PeerGuard& guard)
+TcpTransport::TcpTransport(Instrument& instrument, net::PeerGuard& guard)
     : instrument_(instrument), guard_(guard) {}
 
 TcpTransport::~TcpTransport() {
@@ -278,14 +278,14 @@ void TcpTransport::accept_all() {
   }
 }
 
-void TcpTransport::accept(int fd, const Address& peer, int port) {
-  if (!guard_.admit(peer, PeerGuard::Clock::now())) {
+void TcpTransport::accept(int fd, const net::Address& peer, int port) {
+  if (!guard_.admit(peer, net::PeerGuard::Clock::now())) {
     ::close(fd);  // before a byte is read
     return;
   }
   auto connection = std::make_unique<Connection>(*this, fd, peer);
   const std::optional<ClientId> id =
-      instrument_.attach(*connection, address_text(address_text(peer), port));
+      instrument_.attach(*connection, net::address_text(net::address_text(peer), port));
   // Refused cleanly: closed at once, nothing read.
   if (!id) return;
   // Each answer is one short line: waiting to fill a segment would only add

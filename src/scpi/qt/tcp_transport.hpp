@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "net/peer_guard.hpp"
 #include "scpi/instrument.hpp"
-#include "scpi/peer_guard.hpp"
 
 namespace talmir880::scpi {
 
@@ -39,7 +39,7 @@ class TcpTransport {
 
   // Everyone admitted, nothing logged; web lines are refused all the same.
   explicit TcpTransport(Instrument& instrument);
-  TcpTransport(Instrument& instrument, PeerGuard& guard);
+  TcpTransport(Instrument& instrument, net::PeerGuard& guard);
   ~TcpTransport();
   TcpTransport(const TcpTransport&) = delete;
   TcpTransport& operator=(const TcpTransport&) = delete;
@@ -55,13 +55,13 @@ class TcpTransport {
   class Connection;
 
   void accept_all();
-  void accept(int fd, const Address& peer, int port);
+  void accept(int fd, const net::Address& peer, int port);
   // From the event loop: the connection may be inside one of its callbacks.
   void remove_later(Connection* connection);
 
   Instrument& instrument_;
-  PeerGuard own_guard_;
-  PeerGuard& guard_;
+  net::PeerGuard own_guard_;
+  net::PeerGuard& guard_;
   int listener_ = -1;
   int port_ = 0;
   std::unique_ptr<QSocketNotifier> accepting_;

@@ -2,7 +2,7 @@
 
 #include <sys/socket.h>
 
-#include "scpi/allow_list.hpp"
+#include "net/allow_list.hpp"
 
 #include <QMetaObject>
 #include <QTcpSocket>
@@ -20,11 +20,11 @@ constexpr qint64 kReadBuffer = 64 * 1024;
 constexpr qint64 kMaxUnsent = 256 * 1024;
 
 // IPv4 peers as the allow list holds them, mapped.
-scpi::Address peer_address(const QHostAddress& address) {
+net::Address peer_address(const QHostAddress& address) {
   if (address.protocol() == QAbstractSocket::IPv4Protocol) {
-    return scpi::Address::ipv4(address.toIPv4Address());
+    return net::Address::ipv4(address.toIPv4Address());
   }
-  scpi::Address out;
+  net::Address out;
   const Q_IPV6ADDR bytes = address.toIPv6Address();
   std::copy(std::begin(bytes.c), std::end(bytes.c), out.bytes.begin());
   return out;
@@ -53,7 +53,7 @@ class Vxi11Transport::Connection final : public ConnectionEvents {
   bool reading = false;
 };
 
-Vxi11Transport::Vxi11Transport(std::vector<scpi::Instrument*> instruments, scpi::PeerGuard& guard)
+Vxi11Transport::Vxi11Transport(std::vector<scpi::Instrument*> instruments, net::PeerGuard& guard)
     : guard_(guard), channel_(std::move(instruments)) {
   QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
   deadline_.setSingleShot(true);
@@ -99,7 +99,7 @@ void Vxi11Transport::arm() {
 void Vxi11Transport::accept() {
   while (QTcpSocket* socket = server_.nextPendingConnection()) {
     if (static_cast<int>(connections_.size()) >= kMaxConnections ||
-        !guard_.admit(peer_address(socket->peerAddress()), scpi::PeerGuard::Clock::now())) {
+        !guard_.admit(peer_address(socket->peerAddress()), net::PeerGuard::Clock::now())) {
       socket->abort();
       socket->deleteLater();
       continue;
@@ -110,7 +110,7 @@ void Vxi11Transport::accept() {
     auto connection = std::make_unique<Connection>(*this, socket);
     const ConnectionId id = channel_.open(
         *connection,
-        scpi::address_text(socket->peerAddress().toString().toStdString(), socket->peerPort()));
+        net::address_text(socket->peerAddress().toString().toStdString(), socket->peerPort()));
     connection->id = id;
     connections_.emplace(id, std::move(connection));
     QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, id] { read(id); });

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "net/peer_guard.hpp"
 #include "scpi/instrument.hpp"
-#include "scpi/peer_guard.hpp"
 #include "vxi11/core_channel.hpp"
 #include "vxi11/record_marking.hpp"
 
@@ -29,8 +29,8 @@ class Vxi11Transport {
   static constexpr int kMaxConnections = 16;
 
   // Device inst<i> is instruments[i].
-  Vxi11Transport(std::vector<scpi::Instrument*> instruments, scpi::PeerGuard& guard);
-  Vxi11Transport(scpi::Instrument& instrument, scpi::PeerGuard& guard)
+  Vxi11Transport(std::vector<scpi::Instrument*> instruments, net::PeerGuard& guard);
+  Vxi11Transport(scpi::Instrument& instrument, net::PeerGuard& guard)
       : Vxi11Transport(std::vector<scpi::Instrument*>{&instrument}, guard) {}
   ~Vxi11Transport();
   Vxi11Transport(const Vxi11Transport&) = delete;
@@ -52,7 +52,7 @@ class Vxi11Transport {
 
   // Destroyed after the channel, which holds their events.
   std::map<ConnectionId, std::unique_ptr<Connection>> connections_;
-  scpi::PeerGuard& guard_;
+  net::PeerGuard& guard_;
   CoreChannel channel_;
   QTcpServer server_;
   QTimer deadline_;

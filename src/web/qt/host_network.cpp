@@ -23,7 +23,7 @@ HostNetwork host_network() {
       ip.setScopeId({});
       facts.addresses.push_back(
           {ip.toString().toLower().toStdString(), e.prefixLength(), e.isPermanent()});
-      if (const auto address = scpi::parse_address(facts.addresses.back().address)) {
+      if (const auto address = net::parse_address(facts.addresses.back().address)) {
         out.addresses.push_back(*address);
       }
     }

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "scpi/allow_list.hpp"
+#include "net/allow_list.hpp"
 #include "web/reach.hpp"
 
 namespace talmir880::web {
@@ -12,7 +12,7 @@ namespace talmir880::web {
 struct HostNetwork {
   std::vector<InterfaceFacts> interfaces;
   std::vector<Gateway> gateways;
-  std::vector<scpi::Address> addresses;
+  std::vector<net::Address> addresses;
 };
 HostNetwork host_network();
 

@@ -10,7 +10,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "scpi/allow_list.hpp"
+#include "net/allow_list.hpp"
 #include "scpi/identity.hpp"
 #include "web/http_request.hpp"
 #include "web/list_page.hpp"
@@ -23,8 +23,8 @@
 namespace talmir880::web {
 namespace {
 
-scpi::Address address_of(const QHostAddress& host) {
-  scpi::Address out;
+net::Address address_of(const QHostAddress& host) {
+  net::Address out;
   const Q_IPV6ADDR v6 = host.toIPv6Address();  // IPv4 as ::ffff:a.b.c.d
   for (int i = 0; i < 16; ++i) out.bytes[static_cast<std::size_t>(i)] = v6[i];
   return out;
@@ -89,7 +89,7 @@ void plain(QTcpSocket* socket, const char* status) {
 
 }  // namespace
 
-WebServer::WebServer(std::vector<WebGenerator> generators, scpi::PeerGuard& guard, WebSetup setup)
+WebServer::WebServer(std::vector<WebGenerator> generators, net::PeerGuard& guard, WebSetup setup)
     : generators_(std::move(generators)),
       guard_(guard),
       setup_(std::move(setup)),
@@ -130,7 +130,7 @@ bool WebServer::listen(std::string& why) {
 
 void WebServer::accept() {
   while (QTcpSocket* socket = server_.nextPendingConnection()) {
-    const scpi::Address peer = address_of(socket->peerAddress());
+    const net::Address peer = address_of(socket->peerAddress());
     if (!guard_.admit(peer, std::chrono::steady_clock::now())) {
       socket->abort();
       socket->deleteLater();
@@ -381,9 +381,9 @@ void WebServer::upgrade(QTcpSocket* socket, const Request& request, std::size_t 
       "Connection: Upgrade\r\n"
       "Sec-WebSocket-Accept: " +
       accept + "\r\n\r\n");
-  const std::string who = scpi::address_text(scpi::address_text(address_of(socket->peerAddress())),
-                                             socket->peerPort()) +
-                          " web";
+  const std::string who =
+      net::address_text(net::address_text(address_of(socket->peerAddress())), socket->peerPort()) +
+      " web";
   pages_[generator]->add(std::make_unique<PageSocket>(socket, WebPages::limits()), control, who);
 }
 

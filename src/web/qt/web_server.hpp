@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "net/peer_guard.hpp"
 #include "scpi/instrument.hpp"
-#include "scpi/peer_guard.hpp"
 #include "web/qt/host_network.hpp"
 #include "web/qt/web_pages.hpp"
 #include "web/reach.hpp"
@@ -64,7 +64,7 @@ class WebServer {
 
   // `generators` in the server's order, at least one; generator i is
   // /inst<i>/ and VXI-11's inst<i>.
-  WebServer(std::vector<WebGenerator> generators, scpi::PeerGuard& guard, WebSetup setup);
+  WebServer(std::vector<WebGenerator> generators, net::PeerGuard& guard, WebSetup setup);
   ~WebServer();
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
@@ -90,7 +90,7 @@ class WebServer {
   std::string list(const std::string& reached, bool local) const;
 
   std::vector<WebGenerator> generators_;
-  scpi::PeerGuard& guard_;
+  net::PeerGuard& guard_;
   WebSetup setup_;
   Sessions sessions_;
   QTcpServer server_;

@@ -1,9 +1,9 @@
-#include "scpi/allow_list.hpp"
+#include "net/allow_list.hpp"
 
 #include <algorithm>
 #include <charconv>
 
-namespace talmir880::scpi {
+namespace talmir880::net {
 namespace {
 
 constexpr std::array<std::uint8_t, 12> kMappedPrefix = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
@@ -170,4 +170,4 @@ bool AllowList::allows(const Address& peer) const {
                      [&peer](const AddressRange& range) { return range.contains(peer); });
 }
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880::net

@@ -1,9 +1,9 @@
-#include "scpi/peer_guard.hpp"
+#include "net/peer_guard.hpp"
 
 #include <algorithm>
 #include <array>
 
-namespace talmir880::scpi {
+namespace talmir880::net {
 namespace {
 
 // Header names without a hyphen that browsers and web clients send.
@@ -91,4 +91,4 @@ void PeerGuard::tell(const Address& peer, Clock::time_point now, const std::stri
   if (log_) log_(line);
 }
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880::net

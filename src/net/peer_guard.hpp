@@ -13,9 +13,9 @@
 #include <string>
 #include <string_view>
 
-#include "scpi/allow_list.hpp"
+#include "net/allow_list.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880::net {
 
 enum class WebLine { none, request_line, header_line };
 
@@ -56,4 +56,4 @@ class PeerGuard {
   std::map<std::array<std::uint8_t, 16>, Clock::time_point> told_;
 };
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880::net

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "scpi/allow_list.hpp"
-#include "scpi/peer_guard.hpp"
+#include "net/allow_list.hpp"
+#include "net/peer_guard.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880::net {
 namespace {
 
 TEST(WebLine, ScpiPassesAndHttpIsRefused) {
@@ -148,5 +148,17 @@ TEST(PeerGuard, ManyPeersInAMinuteCostABoundedMemory) {
   EXPECT_EQ(lines, static_cast<int>(PeerGuard::kMaxRemembered) + 1) << "told again a minute on";
 }
 
+TEST(AddressText, PutsAnIpv6HostInBrackets) {
+  const struct {
+    const char* host;
+    int port;
+    const char* text;
+  } cases[] = {{"127.0.0.1", 5025, "127.0.0.1:5025"},
+               {"::1", 5025, "[::1]:5025"},
+               {"::", 0, "[::]:0"},
+               {"localhost", 5026, "localhost:5026"}};
+  for (const auto& c : cases) EXPECT_EQ(address_text(c.host, c.port), c.text);
+}
+
 }  // namespace
-}  // namespace talmir880::scpi
+}  // namespace talmir880::net

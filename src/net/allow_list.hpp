@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace talmir880::scpi {
+namespace talmir880::net {
 
 // An IPv4 or IPv6 address, IPv4 held as IPv4-mapped IPv6 (::ffff:a.b.c.d):
 // a peer on a dual-stack socket then matches an IPv4 entry as it is.
@@ -53,4 +53,4 @@ class AllowList {
   std::vector<AddressRange> ranges_;
 };
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880::net
