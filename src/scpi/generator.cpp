@@ -185,7 +185,7 @@ Generator::Ticket Generator::enqueue(ClientId client, Entry::Kind kind, Make mak
                     std::move(change),
                     {},
                     false,
-                    written ? origin : Origin{},
+                    written ? origin_ : Origin{},
                     {}});
   if (kind != Entry::Kind::pass) told_settings();
   advance();
@@ -392,11 +392,12 @@ void Generator::our_pass_ended(DeviceFault fault) {
     stop_repeating();
   }
   const ClientId client = queue_.front().client;
-  // The next pass of a repetition comes from the line that began it.
-  Origin outside = std::exchange(origin, std::move(queue_.front().origin));
-  complete_front();
-  repeat_if_continuous(client);
-  origin = std::move(outside);
+  {
+    // The next pass of a repetition comes from the line that began it.
+    const Citing citing(*this, std::move(queue_.front().origin));
+    complete_front();
+    repeat_if_continuous(client);
+  }
   if (!pass_queued() && pass_finished) pass_finished();
   advance();
 }

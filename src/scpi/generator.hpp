@@ -149,9 +149,6 @@ class Generator : private GeneratorObserver {
   void client_left(ClientId client);
   bool locked() const { return locked_by_.has_value(); }
 
-  // The line has become free: queued commands may go.
-  void line_freed() { advance(); }
-
   void watchdog_ran_out() { session_.watchdog_ran_out(); }
   void stall_ran_out() { session_.stall_ran_out(); }
   void quiet_ran_out() { session_.quiet_ran_out(); }
@@ -162,14 +159,26 @@ class Generator : private GeneratorObserver {
   void switch_off_when_reached(bool on);
   void set_baud(int baud) { session_.set_baud(baud); }
 
-  // Where what is queued next comes from, for the log of the device's
-  // commands: the client and its line, set by the instrument while a line
-  // runs. Each entry keeps it only while `written` is set.
+  // Where a command comes from, for the log of the device's commands: the
+  // client and its line.
   struct Origin {
     std::string who;
     std::string line;
   };
-  Origin origin;
+  // While one lives, what is queued comes from its origin (kept by each
+  // entry only while `written` is set); the one outside it comes back.
+  class Citing {
+   public:
+    Citing(Generator& generator, Origin origin)
+        : generator_(generator), outside_(std::exchange(generator.origin_, std::move(origin))) {}
+    ~Citing() { generator_.origin_ = std::move(outside_); }
+    Citing(const Citing&) = delete;
+    Citing& operator=(const Citing&) = delete;
+
+   private:
+    Generator& generator_;
+    Origin outside_;
+  };
   // A command of ours has gone to the device, and where it came from.
   std::function<void(std::string_view command, const Origin& origin)> written;
 
@@ -204,6 +213,8 @@ class Generator : private GeneratorObserver {
     // The switch-offs owed that went ahead of it.
     OffsTried offs_ahead;
   };
+
+  Origin origin_;
 
   Ticket enqueue(ClientId client, Entry::Kind kind, Make make, Change change);
   // Works through the queue while the line is free.

@@ -187,8 +187,10 @@ void Instrument::switch_off_if_due() {
                              : why == Off::unused ? OffBecause::unused
                                                   : OffBecause::unattended;
   if (why != Off::asked) tell([because](InstrumentEvents& e) { e.switching_off(because); });
+  std::optional<Generator::Citing> citing;
   if (generator_.written)
-    generator_.origin = {{}, "switch-off: " + std::string(off_reason(because))};
+    citing.emplace(generator_,
+                   Generator::Origin{{}, "switch-off: " + std::string(off_reason(because))});
   generator_.abort();
   generator_.send(
       kNoClient, [](const Settings&) { return std::string(protocol::kRfOff); },
@@ -196,7 +198,7 @@ void Instrument::switch_off_if_due() {
   generator_.send(
       kNoClient, [](const Settings&) { return std::string(protocol::kModulationOff); },
       [](Settings& s) { s.modulation_on = false; });
-  generator_.origin = {};
+  citing.reset();
   if (auto then = std::move(off_then_)) generator_.when_done(generator_.last(), std::move(then));
   off_then_ = nullptr;
 }
@@ -305,9 +307,10 @@ void Instrument::log_commands(CommandLog log) {
 }
 
 void Instrument::run_unit(ClientId client, Running& r) {
+  std::optional<Generator::Citing> citing;
   if (generator_.written) {
     const Client* c = find(client);
-    generator_.origin = {c != nullptr ? c->who : std::string(), r.cited};
+    citing.emplace(generator_, Generator::Origin{c != nullptr ? c->who : std::string(), r.cited});
   }
   Call call(generator_, client, r.answers);
   try {
@@ -320,7 +323,6 @@ void Instrument::run_unit(ClientId client, Running& r) {
     r.next = command_error ? r.units.size() : r.next + 1;
   }
   r.wait = call.wait;
-  generator_.origin = {};
 }
 
 void Instrument::finish_line(Client& c) {

@@ -19,7 +19,7 @@ std::string serial_field(std::string_view name) {
   if (name.empty()) return "0";
   std::string out(name);
   for (char& c : out) {
-    if (c <= ' ' || c > '~' || c == ',' || c == ';' || c == '"' || c == '\'' || c == '#') c = '_';
+    if (!fits_serial_field(c)) c = '_';
   }
   return out;
 }

@@ -1,11 +1,13 @@
 #include "programs/talmir880-scpi/options.hpp"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string_view>
 
 #include "link/serial_port.hpp"
 #include "programs/common/command_line.hpp"
+#include "scpi/identity.hpp"
 
 namespace talmir880::programs {
 namespace {
@@ -38,11 +40,7 @@ constexpr std::string_view kPortForms = "COM1 to COM10, 1 to 10, a device path o
 constexpr std::size_t kMaxNameLength = 32;
 bool valid_name(std::string_view name) {
   if (name.empty() || name.size() > kMaxNameLength) return false;
-  for (const char c : name) {
-    if (c <= ' ' || c > '~' || c == ',' || c == ';' || c == '"' || c == '\'' || c == '#')
-      return false;
-  }
-  return true;
+  return std::all_of(name.begin(), name.end(), scpi::fits_serial_field);
 }
 
 // The ports of a --ports-file: one a line, "PORT [NAME]"; blank lines and
