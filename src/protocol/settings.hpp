@@ -35,11 +35,11 @@ struct Setting {
   std::string_view page_action{};   // the action that control sends
 };
 
-// An RF of one 10 Hz unit is the RF-off command itself, so the lowest
-// frequency that keeps the output on is two units; the sweep's start field
-// has no such meaning.
+// The sweep's fields start at one 10 Hz unit.
 inline constexpr double kLowestSweepHz = kRfUnitHz;
 
+// An RF of one 10 Hz unit is the RF-off command itself, so the lowest
+// frequency that keeps the output on is two units.
 inline constexpr Setting kRfFrequency{.name = "rf_frequency",
                                       .header = "[SOURce]:FREQuency[:CW]",
                                       .also = "[SOURce]:FREQuency:FIXed",

@@ -1,5 +1,6 @@
 // The command rows against the settings' description: each setting has its
-// rows, taking what it says, and no row sets the device unless described.
+// rows, taking what it says and answering its start-up value at first, and
+// no row sets the device unless described.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 
 #include "protocol/settings.hpp"
 #include "scpi/command_rows.hpp"
+#include "scpi/instrument_fixture.hpp"
 #include "scpi/status.hpp"
 
 namespace talmir880::testing {
@@ -115,6 +117,41 @@ TEST(SettingsRows, ASettingWithoutARowIsReported) {
                       .unit = "dB"});
   EXPECT_EQ(problems(settings),
             std::vector<std::string>{"attenuation: no row [SOURce]:POWer:ATTenuation"});
+}
+
+// A row's query as a script writes it: the header without its optional
+// nodes.
+std::string query_of(std::string_view header) {
+  std::string out;
+  for (std::size_t i = 0; i < header.size(); ++i) {
+    if (header[i] == '[') {
+      i = header.find(']', i);
+    } else {
+      out += header[i];
+    }
+  }
+  return (out.starts_with(":") ? out.substr(1) : out) + "?";
+}
+
+// What the query answers for a setting's start-up value: a number, or the
+// short form of the mode's word.
+std::string start_up_answer(const Setting& s) {
+  if (s.kind != SettingKind::mode) return scpi::whole(s.start_up);
+  std::string_view words = s.choices;
+  for (int i = 0; i < static_cast<int>(s.start_up); ++i) words.remove_prefix(words.find('|') + 1);
+  std::string out;
+  for (const char c : words.substr(0, words.find('|'))) {
+    if (c < 'a' || c > 'z') out += c;
+  }
+  return out;
+}
+
+using SettingsAtStartUp = InstrumentTest;
+
+TEST_F(SettingsAtStartUp, EachQueryAnswersTheDescribedValue) {
+  for (const Setting& s : protocol::kSettings) {
+    EXPECT_EQ(run(query_of(s.header)), start_up_answer(s)) << s.name;
+  }
 }
 
 }  // namespace
