@@ -2,21 +2,48 @@
 // setting and its query do, and the kind and limits of its parameter.
 #include "scpi/command_rows.hpp"
 
-#include "protocol/commands.hpp"
+#include "protocol/settings.hpp"
 #include "scpi/setters.hpp"
 
 namespace talmir880::scpi {
 namespace {
 
 using namespace setters;
+using protocol::kContinuous;
+using protocol::kLevel;
+using protocol::kModulationFrequency;
+using protocol::kModulationOutput;
+using protocol::kRfFrequency;
+using protocol::kRfOutput;
+using protocol::kSweepCentre;
+using protocol::kSweepMode;
+using protocol::kSweepPoints;
+using protocol::kSweepSpan;
+using protocol::kSweepStart;
+using protocol::kSweepStop;
+using protocol::kTuningStep;
 
 constexpr Accepts kNothing{};
 constexpr Accepts kBoolean{Takes::boolean};
-constexpr Accepts frequency(double min, double max) { return {Takes::frequency, min, max}; }
 constexpr Accepts count(double min, double max) { return {Takes::count, min, max}; }
-constexpr Accepts kRfFrequency{Takes::frequency_or_step, kMinCwFrequencyHz, kMaxFrequencyHz};
-constexpr Accepts kSweepFrequency = frequency(kMinFrequencyHz, kMaxFrequencyHz);
-constexpr Accepts kLevel{Takes::level, protocol::kLevelsDbm.back(), protocol::kLevelsDbm.front()};
+
+// A setting's parameter as its description has it.
+constexpr Accepts accepts(const protocol::Setting& s) {
+  switch (s.kind) {
+    case protocol::SettingKind::frequency:
+      return {s.steps ? Takes::frequency_or_step : Takes::frequency, s.min, s.max};
+    case protocol::SettingKind::count:
+      return {Takes::count, s.min, s.max};
+    case protocol::SettingKind::level:
+      return {Takes::level, s.min, s.max};
+    case protocol::SettingKind::boolean:
+      return kBoolean;
+    case protocol::SettingKind::mode:
+      break;
+  }
+  return {Takes::mode};
+}
+
 constexpr Accepts kMask = count(0, Status::kByteMask);
 constexpr Accepts kRegisterMask = count(0, StatusRegister::kMask);
 
@@ -24,39 +51,36 @@ std::string flag(bool on) { return on ? "1" : "0"; }
 
 // clang-format off
 const Row kRows[] = {
-    {"[SOURce]:FREQuency[:CW]", set_frequency,
-     [](Call& c) { return whole(c.settings().frequency_hz); }, kRfFrequency},
-    {"[SOURce]:FREQuency:FIXed", set_frequency,
-     [](Call& c) { return whole(c.settings().frequency_hz); }, kRfFrequency},
-    {"[SOURce]:FREQuency:STARt", set_start,
-     [](Call& c) { return whole(c.settings().start_hz); }, kSweepFrequency},
-    {"[SOURce]:FREQuency:STOP", set_stop,
-     [](Call& c) { return whole(c.settings().stop_hz); }, kSweepFrequency},
-    {"[SOURce]:FREQuency:CENTer", set_centre,
-     [](Call& c) { return whole(centre(c.settings())); }, kSweepFrequency},
-    {"[SOURce]:FREQuency:SPAN", set_span,
-     [](Call& c) { return whole(span(c.settings())); },
-     frequency(0, kMaxFrequencyHz - kMinFrequencyHz)},
-    {"[SOURce]:FREQuency:STEP[:INCRement]", set_step,
-     [](Call& c) { return whole(c.settings().step_hz); }, frequency(kMinStepHz, kMaxStepHz)},
-    {"[SOURce]:FREQuency:MODE", set_mode,
+    {kRfFrequency.header, set_frequency,
+     [](Call& c) { return whole(c.settings().frequency_hz); }, accepts(kRfFrequency)},
+    {kRfFrequency.also, set_frequency,
+     [](Call& c) { return whole(c.settings().frequency_hz); }, accepts(kRfFrequency)},
+    {kSweepStart.header, set_start,
+     [](Call& c) { return whole(c.settings().start_hz); }, accepts(kSweepStart)},
+    {kSweepStop.header, set_stop,
+     [](Call& c) { return whole(c.settings().stop_hz); }, accepts(kSweepStop)},
+    {kSweepCentre.header, set_centre,
+     [](Call& c) { return whole(centre(c.settings())); }, accepts(kSweepCentre)},
+    {kSweepSpan.header, set_span,
+     [](Call& c) { return whole(span(c.settings())); }, accepts(kSweepSpan)},
+    {kTuningStep.header, set_step,
+     [](Call& c) { return whole(c.settings().step_hz); }, accepts(kTuningStep)},
+    {kSweepMode.header, set_mode,
      [](Call& c) { return std::string(c.settings().sweep_mode ? "SWE" : "CW"); },
-     {Takes::mode}},
-    {"[SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]", set_power,
-     [](Call& c) { return whole(c.settings().power_dbm); }, kLevel},
-    {"[SOURce]:LFOutput:FREQuency", set_lf_frequency,
-     [](Call& c) { return whole(c.settings().lf_frequency_hz); },
-     frequency(kMinLfFrequencyHz, kMaxLfFrequencyHz)},
-    {"[SOURce]:SWEep:POINts", set_points,
-     [](Call& c) { return whole(c.settings().points); },
-     count(protocol::kMinSweepPoints, protocol::kMaxSweepPoints)},
-    {"OUTPut[:STATe]", set_output,
-     [](Call& c) { return flag(c.settings().output_on); }, kBoolean},
-    {"OUTPut:MODulation[:STATe]", set_modulation,
-     [](Call& c) { return flag(c.settings().modulation_on); }, kBoolean},
+     accepts(kSweepMode)},
+    {kLevel.header, set_power,
+     [](Call& c) { return whole(c.settings().power_dbm); }, accepts(kLevel)},
+    {kModulationFrequency.header, set_lf_frequency,
+     [](Call& c) { return whole(c.settings().lf_frequency_hz); }, accepts(kModulationFrequency)},
+    {kSweepPoints.header, set_points,
+     [](Call& c) { return whole(c.settings().points); }, accepts(kSweepPoints)},
+    {kRfOutput.header, set_output,
+     [](Call& c) { return flag(c.settings().output_on); }, accepts(kRfOutput)},
+    {kModulationOutput.header, set_modulation,
+     [](Call& c) { return flag(c.settings().modulation_on); }, accepts(kModulationOutput)},
     {"INITiate[:IMMediate]", initiate, nullptr, kNothing},
-    {"INITiate:CONTinuous", set_continuous,
-     [](Call& c) { return flag(c.settings().continuous); }, kBoolean},
+    {kContinuous.header, set_continuous,
+     [](Call& c) { return flag(c.settings().continuous); }, accepts(kContinuous)},
     {"ABORt", setters::abort, nullptr, kNothing},
 
     {"STATus:OPERation[:EVENt]", nullptr,

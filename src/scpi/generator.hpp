@@ -13,6 +13,7 @@
 #include "device/shared_line.hpp"
 #include "link/serial_port.hpp"
 #include "protocol/commands.hpp"
+#include "protocol/settings.hpp"
 #include "scpi/settings_record.hpp"
 #include "scpi/status.hpp"
 
@@ -38,16 +39,12 @@ std::string_view off_reason(OffBecause why);
 std::string off_said(OffBecause why);
 OffBecause off_because(const Owed& owed, Fact output);
 
-// What the instrument takes. An RF of one 10 Hz unit is the RF-off command
-// itself, so the lowest frequency that keeps the output on is two units;
-// the sweep's start field has no such meaning.
-inline constexpr double kMinFrequencyHz = protocol::kRfUnitHz;
-inline constexpr double kMinCwFrequencyHz = 2 * protocol::kRfUnitHz;
-inline constexpr double kMaxFrequencyHz = protocol::kMaxRfHz;
-inline constexpr double kMinLfFrequencyHz = 1;
-inline constexpr double kMaxLfFrequencyHz = protocol::kMaxModulationHz;
-inline constexpr double kMinStepHz = protocol::kRfUnitHz;
-inline constexpr double kMaxStepHz = protocol::kTuningStepsHz.front();
+// What the instrument takes, as the settings' description has it.
+inline constexpr double kMinFrequencyHz = protocol::kSweepStart.min;
+inline constexpr double kMinCwFrequencyHz = protocol::kRfFrequency.min;
+inline constexpr double kMaxFrequencyHz = protocol::kRfFrequency.max;
+inline constexpr double kMinStepHz = protocol::kTuningStep.min;
+inline constexpr double kMaxStepHz = protocol::kTuningStep.max;
 
 // The "$W" command of a SCPI sweep: `points` points from start to stop,
 // both included. Throws Refused{-221} when the step is 0 or wider than its

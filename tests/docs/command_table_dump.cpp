@@ -3,14 +3,20 @@
 // min, max. Then the device facts the Python class copies: "levels" and
 // "max_sweep_step"; and "error", number, text for each error. With --resolve, prints instead the
 // header of the row each argument (a setting as written: "FREQ:STAR") names, or "-".
+// With --settings, prints the settings' description as JSON; with
+// --page-line, the header of the row each web page action ("rf_mhz") sets
+// with a value of 1, or "-".
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "protocol/commands.hpp"
+#include "protocol/settings.hpp"
 #include "scpi/command_table.hpp"
 #include "scpi/parser.hpp"
 #include "scpi/status.hpp"
+#include "web/page_messages.hpp"
 
 namespace {
 
@@ -49,11 +55,61 @@ std::string resolved(std::string_view written) {
   }
 }
 
+std::string kind_name(protocol::SettingKind kind) {
+  switch (kind) {
+    case protocol::SettingKind::frequency:
+      return "frequency";
+    case protocol::SettingKind::count:
+      return "count";
+    case protocol::SettingKind::level:
+      return "level";
+    case protocol::SettingKind::boolean:
+      return "boolean";
+    case protocol::SettingKind::mode:
+      break;
+  }
+  return "mode";
+}
+
+std::string quoted(std::string_view text) { return web::json_string(text); }
+
+void print_settings() {
+  std::string out = "[";
+  for (const protocol::Setting& s : protocol::kSettings) {
+    std::string levels;
+    for (const int level : s.levels) levels += (levels.empty() ? "" : ",") + std::to_string(level);
+    out += out.size() > 1 ? ",\n" : "\n";
+    out += "{\"name\":" + quoted(s.name) + ",\"header\":" + quoted(s.header) +
+           ",\"also\":" + quoted(s.also) + ",\"device\":" + quoted(s.device) +
+           ",\"kind\":" + quoted(kind_name(s.kind)) + ",\"steps\":" + (s.steps ? "true" : "false") +
+           ",\"min\":" + number(s.min) + ",\"max\":" + number(s.max) + ",\"levels\":[" + levels +
+           "],\"choices\":" + quoted(s.choices) + ",\"unit\":" + quoted(s.unit) +
+           ",\"start_up\":" + number(s.start_up) + ",\"page_control\":" + quoted(s.page_control) +
+           ",\"page_action\":" + quoted(s.page_action) + "}";
+  }
+  std::printf("%s\n]\n", out.c_str());
+}
+
+std::string page_line_header(std::string_view action) {
+  const std::optional<std::string> line = web::command_line(std::string(action) + " 1");
+  if (!line) return "-";
+  const std::string_view first = std::string_view(*line).substr(0, line->find(';'));
+  return resolved(first.substr(0, first.find(' ')));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::string_view(argv[1]) == "--resolve") {
     for (int i = 2; i < argc; ++i) std::printf("%s\n", resolved(argv[i]).c_str());
+    return 0;
+  }
+  if (argc > 1 && std::string_view(argv[1]) == "--settings") {
+    print_settings();
+    return 0;
+  }
+  if (argc > 1 && std::string_view(argv[1]) == "--page-line") {
+    for (int i = 2; i < argc; ++i) std::printf("%s\n", page_line_header(argv[i]).c_str());
     return 0;
   }
   print_table();

@@ -1,0 +1,158 @@
+#pragma once
+
+// The generator's settings, each described once: how scripts name it, what
+// goes to the device for it, what it takes, what it starts at and which
+// control of the web page shows it. The SCPI rows take their headers and
+// limits from here; the documents, the page and the Python class are
+// checked against it.
+
+#include <array>
+#include <span>
+#include <string_view>
+
+#include "protocol/commands.hpp"
+
+namespace talmir880::protocol {
+
+enum class SettingKind { frequency, count, level, boolean, mode };
+
+struct Setting {
+  std::string_view name{};    // "rf_frequency"
+  std::string_view header{};  // as the SCPI row writes it
+  std::string_view also{};    // another row of the same setting; "" for none
+  // The device command it goes out in; "" when only the instrument keeps
+  // it. Sweep settings go out with a pass's "$W".
+  std::string_view device{};
+  SettingKind kind = SettingKind::frequency;
+  bool steps = false;               // a frequency that also takes UP and DOWN
+  double min = 0;                   // frequency, count, level: the lowest
+  double max = 0;                   // and the highest
+  std::span<const int> levels{};    // level: every one the device has
+  std::string_view choices{};       // mode: its words, "|" between
+  std::string_view unit{};          // "Hz", "dBm"; "" for a count or a switch
+  double start_up = 0;              // a switch or a mode: 0 off / the first word
+  std::string_view page_control{};  // the web page's control; "" where none
+  std::string_view page_action{};   // the action that control sends
+};
+
+// The sweep's fields start at one 10 Hz unit.
+inline constexpr double kLowestSweepHz = kRfUnitHz;
+
+// An RF of one 10 Hz unit is the RF-off command itself, so the lowest
+// frequency that keeps the output on is two units.
+inline constexpr Setting kRfFrequency{.name = "rf_frequency",
+                                      .header = "[SOURce]:FREQuency[:CW]",
+                                      .also = "[SOURce]:FREQuency:FIXed",
+                                      .device = "$F",
+                                      .kind = SettingKind::frequency,
+                                      .steps = true,
+                                      .min = 2 * kRfUnitHz,
+                                      .max = kMaxRfHz,
+                                      .unit = "Hz",
+                                      .start_up = kStartUp.rf_hz,
+                                      .page_control = "rf",
+                                      .page_action = "rf_mhz"};
+inline constexpr Setting kRfOutput{.name = "rf_output",
+                                   .header = "OUTPut[:STATe]",
+                                   .device = "$F",
+                                   .kind = SettingKind::boolean,
+                                   .page_control = "rf-on",
+                                   .page_action = "rf_on"};
+inline constexpr Setting kModulationFrequency{.name = "modulation_frequency",
+                                              .header = "[SOURce]:LFOutput:FREQuency",
+                                              .device = "$M",
+                                              .kind = SettingKind::frequency,
+                                              .min = 1,
+                                              .max = kMaxModulationHz,
+                                              .unit = "Hz",
+                                              .start_up = kStartUp.modulation_hz,
+                                              .page_control = "mod",
+                                              .page_action = "mod_khz"};
+inline constexpr Setting kModulationOutput{.name = "modulation_output",
+                                           .header = "OUTPut:MODulation[:STATe]",
+                                           .device = "$M",
+                                           .kind = SettingKind::boolean,
+                                           .page_control = "mod-on",
+                                           .page_action = "mod_on"};
+inline constexpr Setting kLevel{.name = "level",
+                                .header = "[SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]",
+                                .device = "$P",
+                                .kind = SettingKind::level,
+                                .min = kLevelsDbm.back(),
+                                .max = kLevelsDbm.front(),
+                                .levels = kLevelsDbm,
+                                .unit = "dBm",
+                                .start_up = kStartUp.level_dbm,
+                                .page_control = "level",
+                                .page_action = "level"};
+inline constexpr Setting kSweepStart{.name = "sweep_start",
+                                     .header = "[SOURce]:FREQuency:STARt",
+                                     .device = "$W",
+                                     .kind = SettingKind::frequency,
+                                     .min = kLowestSweepHz,
+                                     .max = kMaxRfHz,
+                                     .unit = "Hz",
+                                     .start_up = kStartUp.sweep_start_hz,
+                                     .page_control = "start",
+                                     .page_action = "start_mhz"};
+inline constexpr Setting kSweepStop{.name = "sweep_stop",
+                                    .header = "[SOURce]:FREQuency:STOP",
+                                    .device = "$W",
+                                    .kind = SettingKind::frequency,
+                                    .min = kLowestSweepHz,
+                                    .max = kMaxRfHz,
+                                    .unit = "Hz",
+                                    .start_up = kStartUp.sweep_end_hz,
+                                    .page_control = "stop",
+                                    .page_action = "stop_mhz"};
+// Centre and span are start and stop seen another way.
+inline constexpr Setting kSweepCentre{
+    .name = "sweep_centre",
+    .header = "[SOURce]:FREQuency:CENTer",
+    .device = "$W",
+    .kind = SettingKind::frequency,
+    .min = kLowestSweepHz,
+    .max = kMaxRfHz,
+    .unit = "Hz",
+    .start_up = (kStartUp.sweep_start_hz + kStartUp.sweep_end_hz) / 2};
+inline constexpr Setting kSweepSpan{.name = "sweep_span",
+                                    .header = "[SOURce]:FREQuency:SPAN",
+                                    .device = "$W",
+                                    .kind = SettingKind::frequency,
+                                    .min = 0,
+                                    .max = kMaxRfHz - kLowestSweepHz,
+                                    .unit = "Hz",
+                                    .start_up = kStartUp.sweep_end_hz - kStartUp.sweep_start_hz};
+inline constexpr Setting kSweepPoints{.name = "sweep_points",
+                                      .header = "[SOURce]:SWEep:POINts",
+                                      .device = "$W",
+                                      .kind = SettingKind::count,
+                                      .min = kMinSweepPoints,
+                                      .max = kMaxSweepPoints,
+                                      .start_up = kStartUp.sweep_points,
+                                      .page_control = "points",
+                                      .page_action = "points"};
+// FREQ UP and DOWN's step: the panel's widest tuning step at most, and no
+// finer than the device's RF unit.
+inline constexpr Setting kTuningStep{.name = "tuning_step",
+                                     .header = "[SOURce]:FREQuency:STEP[:INCRement]",
+                                     .kind = SettingKind::frequency,
+                                     .min = kRfUnitHz,
+                                     .max = kTuningStepsHz.front(),
+                                     .unit = "Hz",
+                                     .start_up = kStartUp.step_hz,
+                                     .page_control = "step",
+                                     .page_action = "step_hz"};
+inline constexpr Setting kSweepMode{.name = "sweep_mode",
+                                    .header = "[SOURce]:FREQuency:MODE",
+                                    .kind = SettingKind::mode,
+                                    .choices = "CW|FIXed|SWEep"};
+inline constexpr Setting kContinuous{
+    .name = "continuous_sweep", .header = "INITiate:CONTinuous", .kind = SettingKind::boolean};
+
+inline constexpr std::array<Setting, 13> kSettings = {
+    kRfFrequency, kRfOutput,  kModulationFrequency, kModulationOutput, kLevel,
+    kSweepStart,  kSweepStop, kSweepCentre,         kSweepSpan,        kSweepPoints,
+    kTuningStep,  kSweepMode, kContinuous};
+
+}  // namespace talmir880::protocol

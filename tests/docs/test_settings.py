@@ -1,0 +1,335 @@
+"""The faces against the generator's settings as the program describes them
+(talmir880_command_table_dump --settings): the Python class, the web page's
+controls, and the man pages' and the automation guide's command lists.
+
+Each check takes the description and returns what a face lacks or
+misstates, so that a setting described and shown nowhere is reported.
+A range is written "A unit to B unit" ("20 Hz to 9.99999999 GHz", "5 to
+9999"); the levels as their numbers in order."""
+
+import ast
+import html.parser
+import json
+import os
+import re
+import subprocess
+import unittest
+
+from test_command_table import (DUMP, SOURCE, headers_in, is_header, relative_to, resolve,
+                                automation_headers, man_page_headers)
+
+SCALE = {"Hz": 1, "kHz": 1e3, "MHz": 1e6, "GHz": 1e9}
+RANGE = re.compile(r"(\d[\d.]*)\s*(GHz|MHz|kHz|Hz)?\s+to\s+(\d[\d.]*)\s*(GHz|MHz|kHz|Hz)?")
+LEVEL = re.compile(r"-\d+")
+
+
+def description():
+    out = subprocess.run([DUMP, "--settings"], check=True, capture_output=True, text=True).stdout
+    return json.loads(out)
+
+
+def page_headers(actions):
+    """The row header each page action sets ("-" for none)."""
+    out = subprocess.run([DUMP, "--page-line"] + list(actions), check=True,
+                         capture_output=True, text=True).stdout
+    return dict(zip(actions, out.splitlines()))
+
+
+def plain(text):
+    """Blanks folded, and minus as a hyphen: "\\-3" and "\u22123" are -3."""
+    return " ".join(text.replace("\\-", "-").replace("\u2212", "-").split())
+
+
+def ranges_in(text):
+    """Each "A to B" of the text, in units of 1 (Hz, points)."""
+    found = []
+    for low, low_unit, high, high_unit in RANGE.findall(plain(text)):
+        high_scale = SCALE.get(high_unit, 1)
+        found.append([float(low) * SCALE.get(low_unit, high_scale), float(high) * high_scale])
+    return found
+
+
+def same_range(a, b):
+    return all(abs(x - y) <= 1e-9 * max(1.0, abs(y)) for x, y in zip(a, b))
+
+
+def ranged(setting):
+    return setting["kind"] in ("frequency", "count")
+
+
+def setting_of(settings, header):
+    return next((s for s in settings if header in (s["header"], s["also"])), None)
+
+
+def stated(where, setting, text):
+    """What `text`, said of `setting`, misstates of its range or levels."""
+    problems = []
+    if ranged(setting):
+        for found in ranges_in(text):
+            if not same_range(found, [setting["min"], setting["max"]]):
+                problems.append("%s gives %s as %.12g to %.12g; it takes %.12g to %.12g" %
+                                (where, setting["name"], *found, setting["min"], setting["max"]))
+    if setting["kind"] == "level":
+        levels = [int(x) for x in LEVEL.findall(plain(text))]
+        if levels != setting["levels"]:
+            problems.append("%s lists the levels %r; the device's are %r" %
+                            (where, levels, setting["levels"]))
+    return problems
+
+
+# The Python class.
+
+def python_controls():
+    """Each control of Talmir880: attribute, query, setting, docstring and
+    its values, evaluated."""
+    path = os.path.join(SOURCE, "python", "talmir880", "generator.py")
+    with open(path, encoding="utf-8") as f:
+        tree = ast.parse(f.read(), path)
+    constants = {}
+    for node in tree.body:
+        if (isinstance(node, ast.Assign) and len(node.targets) == 1 and
+                isinstance(node.targets[0], ast.Name) and node.targets[0].id.isupper()):
+            constants[node.targets[0].id] = eval(  # pylint: disable=eval-used
+                compile(ast.Expression(node.value), path, "eval"), {}, dict(constants))
+    talmir = next(n for n in tree.body if isinstance(n, ast.ClassDef) and n.name == "Talmir880")
+    controls = []
+    for node in talmir.body:
+        if not (isinstance(node, ast.Assign) and isinstance(node.value, ast.Call) and
+                getattr(node.value.func, "id", None) == "_control"):
+            continue
+        keywords = {k.arg: k.value for k in node.value.keywords}
+        values = eval(  # pylint: disable=eval-used
+            compile(ast.Expression(keywords["values"]), path, "eval"), {}, dict(constants))
+        controls.append({"attribute": node.targets[0].id,
+                         "query": node.value.args[0].value, "setting": node.value.args[1].value,
+                         "docs": node.value.args[2].value, "values": values})
+    return controls
+
+
+def spelled(word, choice):
+    """Whether `word` is the short or the long form of `choice` ("SWE", "SWEep")."""
+    short = "".join(c for c in choice if not c.islower())
+    return word.upper() in (short, choice.upper())
+
+
+def check_python(settings, controls, resolve_fn):
+    """What Talmir880 lacks or misstates: a property per setting, whose
+    setting and query name its header, taking its range, levels or words."""
+    written = sorted({c["setting"].split()[0] for c in controls} |
+                     {c["query"].rstrip("?") for c in controls})
+    headers = resolve_fn(written)
+    problems = []
+    for s in settings:
+        mine = [c for c in controls
+                if headers[c["setting"].split()[0]] in (s["header"], s["also"])]
+        if not mine:
+            problems.append("Talmir880 has no property for %s (%s)" % (s["name"], s["header"]))
+        for c in mine:
+            where = "Talmir880.%s" % c["attribute"]
+            if headers[c["query"].rstrip("?")] != headers[c["setting"].split()[0]]:
+                problems.append("%s asks %s, not the %s it sets" % (where, c["query"], s["header"]))
+            values = c["values"]
+            if ranged(s) and [float(x) for x in values] != [s["min"], s["max"]]:
+                problems.append("%s takes %r; %s takes %.12g to %.12g" %
+                                (where, values, s["name"], s["min"], s["max"]))
+            elif s["kind"] == "level" and list(values) != s["levels"]:
+                problems.append("%s takes %r; the device's levels are %r" %
+                                (where, values, s["levels"]))
+            elif s["kind"] == "boolean" and (str(values.get(True)).upper() not in ("1", "ON") or
+                                             str(values.get(False)).upper() not in ("0", "OFF")):
+                problems.append("%s sends %r for on and off" % (where, values))
+            elif s["kind"] == "mode":
+                words = s["choices"].split("|")
+                for word in values.values():
+                    if not any(spelled(word, w) for w in words):
+                        problems.append("%s sends %r, not one of %s" % (where, word, s["choices"]))
+            problems += stated(where + "'s docstring", s, c["docs"])
+    return problems
+
+
+# The web page.
+
+class _Controls(html.parser.HTMLParser):
+    """Every element with an id, and each select's options."""
+
+    def __init__(self):
+        super().__init__()
+        self.elements, self.options, self._select, self._option = {}, {}, None, None
+
+    def handle_starttag(self, tag, attrs):
+        attrs = dict(attrs)
+        if "id" in attrs:
+            self.elements[attrs["id"]] = dict(attrs, tag=tag)
+        if tag == "select":
+            self._select = attrs.get("id")
+            self.options[self._select] = []
+        elif tag == "option" and self._select is not None:
+            self._option = [attrs.get("value"), ""]
+            self.options[self._select].append(self._option)
+
+    def handle_data(self, data):
+        if self._option is not None:
+            self._option[1] += data
+
+    def handle_endtag(self, tag):
+        if tag == "option":
+            self._option = None
+        elif tag == "select":
+            self._select = None
+
+
+def page_controls():
+    with open(os.path.join(SOURCE, "src", "web", "qt", "page", "index.html"),
+              encoding="utf-8") as f:
+        parser = _Controls()
+        parser.feed(f.read())
+    return parser
+
+
+def check_page(settings, page, headers_fn):
+    """What index.html lacks or misstates: the control of each setting the
+    page shows, its action setting the setting's header, the level list's
+    options; and no value control that is no described setting's."""
+    problems = []
+    shown = [s for s in settings if s["page_control"]]
+    actions = headers_fn([s["page_action"] for s in shown])
+    for s in shown:
+        element = page.elements.get(s["page_control"])
+        if element is None:
+            problems.append("index.html has no control #%s for %s" % (s["page_control"], s["name"]))
+            continue
+        if element.get("data-action") != s["page_action"]:
+            problems.append("index.html's #%s sends %r, not %r" %
+                            (s["page_control"], element.get("data-action"), s["page_action"]))
+        elif actions[s["page_action"]] not in (s["header"], s["also"]):
+            problems.append("the page's action %s sets %s, not %s" %
+                            (s["page_action"], actions[s["page_action"]], s["header"]))
+        if s["kind"] == "level":
+            options = page.options.get(s["page_control"], [])
+            levels = [str(level) for level in s["levels"]]
+            if [o[0] for o in options] != levels or [o[1].strip() for o in options] != levels:
+                problems.append("index.html's #%s offers %r; the device's levels are %r" %
+                                (s["page_control"], options, levels))
+    described = {s["page_control"] for s in shown}
+    for name, element in page.elements.items():
+        if (element["tag"] in ("input", "select") and "data-action" in element and
+                name not in described):
+            problems.append("index.html's control #%s is no described setting's" % name)
+    return problems
+
+
+# The documents.
+
+def man_listing(page):
+    with open(os.path.join(SOURCE, "packaging", page), encoding="utf-8") as f:
+        text = f.read()
+    section = re.search(r"^\.SH COMMANDS\n(.*?)^\.SH ", text, re.M | re.S).group(1)
+    return re.search(r"^\.nf\n(.*?)^\.fi$", section, re.M | re.S).group(1).splitlines()
+
+
+def automation_section(title):
+    with open(os.path.join(SOURCE, "docs", "automation.md"), encoding="utf-8") as f:
+        text = f.read()
+    return re.search(r"^## %s\n(.*?)^## " % title, text, re.M | re.S).group(1)
+
+
+def panel_man_page():
+    with open(os.path.join(SOURCE, "packaging", "talmir880.1"), encoding="utf-8") as f:
+        return f.read()
+
+
+def documents():
+    return {"man": man_page_headers(), "man_listing": man_listing("talmir880-scpi.1"),
+            "automation": automation_headers(), "commands": automation_section("Commands"),
+            "panel": panel_man_page()}
+
+
+NUMBERS = {"two": 2, "three": 3, "four": 4, "five": 5, "six": 6, "seven": 7, "eight": 8}
+
+
+def check_docs(settings, docs):
+    """What the man pages and automation.md lack or misstate: each
+    setting's header in both command lists, a range or level list written
+    beside a header as the setting has it, the guide's ranges and levels,
+    and the panel's man page's levels."""
+    problems = []
+    for s in settings:
+        for header in filter(None, (s["header"], s["also"])):
+            for name, documented in (("talmir880-scpi.1 COMMANDS", docs["man"]),
+                                     ("automation.md Commands", docs["automation"])):
+                if header not in {h for h, _ in documented}:
+                    problems.append("%s leaves out %s (%s)" % (name, s["name"], header))
+    # A phrase of the man page's listing that is no header says something
+    # of the header before it on its line.
+    for line in docs["man_listing"]:
+        previous = None
+        for phrase in re.split(r" {2,}", line.replace("\\-", "-").strip()):
+            words = phrase.split()
+            if words and is_header(words[0]):
+                header = words[0].rstrip("?")
+                previous = relative_to(previous, header) if header.startswith(":") else header
+            elif previous and setting_of(settings, previous):
+                problems += stated("talmir880-scpi.1 COMMANDS", setting_of(settings, previous),
+                                   phrase)
+    rows = [line for line in docs["commands"].splitlines() if line.startswith("| `")]
+    for s in settings:
+        if s["kind"] != "level":
+            continue
+        for row in rows:
+            cells = re.split(r"(?<!\\)\|", row)
+            if [h for h, _ in headers_in([re.findall(r"`([^`]*)`", cells[1])])] == [s["header"]]:
+                problems += stated("automation.md's %s row" % s["header"], s, cells[2])
+        for where, text in (("automation.md", docs["commands"]), ("talmir880.1", docs["panel"])):
+            for count in re.findall(r"\b(\w+) (?:RF )?levels\b", plain(text)):
+                if count in NUMBERS and NUMBERS[count] != len(s["levels"]):
+                    problems.append("%s speaks of %s levels; the device has %d" %
+                                    (where, count, len(s["levels"])))
+        listed = re.search(r"levels: (.*?dBm)", plain(docs["panel"]))
+        if listed is None:
+            problems.append("talmir880.1 does not list the levels")
+        else:
+            problems += stated("talmir880.1", s, listed.group(1))
+    # The guide's Ranges paragraph: every range it gives is a setting's;
+    # its asides in brackets say what cannot be set.
+    paragraph = re.search(r"^Ranges .*?\n\n", docs["commands"], re.M | re.S).group(0)
+    paragraph = re.sub(r"\([^()]*\)", "", paragraph)
+    for found in ranges_in(paragraph):
+        if not any(ranged(s) and same_range(found, [s["min"], s["max"]]) for s in settings):
+            problems.append("automation.md's Ranges give %.12g to %.12g, which no setting takes" %
+                            tuple(found))
+    return problems
+
+
+class SettingsTest(unittest.TestCase):
+    settings = description()
+
+    def check(self, problems):
+        if problems:
+            self.fail("\n" + "\n".join(problems))
+
+    def test_python_class_has_each_setting(self):
+        self.check(check_python(self.settings, python_controls(), resolve))
+
+    def test_page_has_each_setting_it_shows(self):
+        self.check(check_page(self.settings, page_controls(), page_headers))
+
+    def test_documents_state_each_setting(self):
+        self.check(check_docs(self.settings, documents()))
+
+    def test_a_setting_no_face_has_is_reported_by_each_check(self):
+        attenuation = {"name": "attenuation", "header": "[SOURce]:POWer:ATTenuation",
+                       "also": "", "device": "", "kind": "count", "steps": False,
+                       "min": 0, "max": 30, "levels": [], "choices": "", "unit": "dB",
+                       "start_up": 0, "page_control": "attenuation",
+                       "page_action": "attenuation"}
+        more = self.settings + [attenuation]
+        for name, check in (("python", lambda s: check_python(s, python_controls(), resolve)),
+                            ("page", lambda s: check_page(s, page_controls(), page_headers)),
+                            ("docs", lambda s: check_docs(s, documents()))):
+            added = [p for p in check(more) if p not in check(self.settings)]
+            self.assertTrue(added, "%s: attenuation is not reported" % name)
+            self.assertTrue(all("attenuation" in p for p in added), "%s: %r" % (name, added))
+
+
+if __name__ == "__main__":
+    unittest.main()
