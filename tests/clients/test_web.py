@@ -255,8 +255,10 @@ class WebPageTest(WebServerTest):
                    message="events: %r" % events.text)
         self.assertEqual(events.text, "Device unreachable: device gone")
         time.sleep(0.3)
-        self.assertEqual(errors.text, '-221,"Settings conflict;output off"',
-                         "the device's events are not the page's errors")
+        # (Its own command may have been late for its R on a starved machine:
+        # that -240 is the page's.)
+        self.assertEqual(errors.text.splitlines()[0], '-221,"Settings conflict;output off"')
+        self.assertNotIn("device gone", errors.text, "the device's events are not the page's errors")
         self.restart_simulator()
         time.sleep(1.1)  # a port that went is tried at most once a second
         control(self.driver, "RF output").click()  # reaches it again
