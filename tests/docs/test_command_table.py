@@ -160,9 +160,9 @@ class ErrorsTest(unittest.TestCase):
             self.fail("\n" + "\n".join(problems))
 
 
-def python_class():
-    """The module's constants, evaluated, and each control of Talmir880 as
-    (attribute, setting command, validator name, values expression)."""
+def python_module():
+    """The Python class's module, parsed: its path, its constants
+    evaluated, and the class Talmir880."""
     path = os.path.join(SOURCE, "python", "talmir880", "generator.py")
     with open(path, encoding="utf-8") as f:
         tree = ast.parse(f.read(), path)
@@ -172,8 +172,15 @@ def python_class():
                 isinstance(node.targets[0], ast.Name) and node.targets[0].id.isupper()):
             constants[node.targets[0].id] = eval(  # pylint: disable=eval-used
                 compile(ast.Expression(node.value), path, "eval"), {}, dict(constants))
-    controls = []
     talmir = next(n for n in tree.body if isinstance(n, ast.ClassDef) and n.name == "Talmir880")
+    return path, constants, talmir
+
+
+def python_class():
+    """The module's constants, evaluated, and each control of Talmir880 as
+    (attribute, setting command, validator name, values expression)."""
+    _, constants, talmir = python_module()
+    controls = []
     for node in talmir.body:
         if not (isinstance(node, ast.Assign) and isinstance(node.value, ast.Call) and
                 getattr(node.value.func, "id", None) == "_control"):

@@ -16,7 +16,7 @@ import subprocess
 import unittest
 
 from test_command_table import (DUMP, SOURCE, headers_in, is_header, relative_to, resolve,
-                                automation_headers, man_page_headers)
+                                automation_headers, man_page_headers, python_module)
 
 SCALE = {"Hz": 1, "kHz": 1e3, "MHz": 1e6, "GHz": 1e9}
 RANGE = re.compile(r"(\d[\d.]*)\s*(GHz|MHz|kHz|Hz)?\s+to\s+(\d[\d.]*)\s*(GHz|MHz|kHz|Hz)?")
@@ -82,16 +82,7 @@ def stated(where, setting, text):
 def python_controls():
     """Each control of Talmir880: attribute, query, setting, docstring and
     its values, evaluated."""
-    path = os.path.join(SOURCE, "python", "talmir880", "generator.py")
-    with open(path, encoding="utf-8") as f:
-        tree = ast.parse(f.read(), path)
-    constants = {}
-    for node in tree.body:
-        if (isinstance(node, ast.Assign) and len(node.targets) == 1 and
-                isinstance(node.targets[0], ast.Name) and node.targets[0].id.isupper()):
-            constants[node.targets[0].id] = eval(  # pylint: disable=eval-used
-                compile(ast.Expression(node.value), path, "eval"), {}, dict(constants))
-    talmir = next(n for n in tree.body if isinstance(n, ast.ClassDef) and n.name == "Talmir880")
+    path, constants, talmir = python_module()
     controls = []
     for node in talmir.body:
         if not (isinstance(node, ast.Assign) and isinstance(node.value, ast.Call) and
