@@ -162,7 +162,8 @@ class ErrorsTest(unittest.TestCase):
 
 def python_module():
     """The Python class's module, parsed: its path, its constants
-    evaluated, and the class Talmir880."""
+    evaluated, and each control of Talmir880 as its assignment and its
+    keywords."""
     path = os.path.join(SOURCE, "python", "talmir880", "generator.py")
     with open(path, encoding="utf-8") as f:
         tree = ast.parse(f.read(), path)
@@ -173,22 +174,18 @@ def python_module():
             constants[node.targets[0].id] = eval(  # pylint: disable=eval-used
                 compile(ast.Expression(node.value), path, "eval"), {}, dict(constants))
     talmir = next(n for n in tree.body if isinstance(n, ast.ClassDef) and n.name == "Talmir880")
-    return path, constants, talmir
+    controls = [(node, {k.arg: k.value for k in node.value.keywords}) for node in talmir.body
+                if isinstance(node, ast.Assign) and isinstance(node.value, ast.Call) and
+                getattr(node.value.func, "id", None) == "_control"]
+    return path, constants, controls
 
 
 def python_class():
     """The module's constants, evaluated, and each control of Talmir880 as
     (attribute, setting command, validator name, values expression)."""
-    _, constants, talmir = python_module()
-    controls = []
-    for node in talmir.body:
-        if not (isinstance(node, ast.Assign) and isinstance(node.value, ast.Call) and
-                getattr(node.value.func, "id", None) == "_control"):
-            continue
-        keywords = {k.arg: k.value for k in node.value.keywords}
-        controls.append((node.targets[0].id, node.value.args[1].value,
-                         keywords["validator"].id, keywords["values"]))
-    return constants, controls
+    _, constants, controls = python_module()
+    return constants, [(node.targets[0].id, node.value.args[1].value, keywords["validator"].id,
+                        keywords["values"]) for node, keywords in controls]
 
 
 class PythonClassTest(unittest.TestCase):

@@ -82,13 +82,9 @@ def stated(where, setting, text):
 def python_controls():
     """Each control of Talmir880: attribute, query, setting, docstring and
     its values, evaluated."""
-    path, constants, talmir = python_module()
+    path, constants, calls = python_module()
     controls = []
-    for node in talmir.body:
-        if not (isinstance(node, ast.Assign) and isinstance(node.value, ast.Call) and
-                getattr(node.value.func, "id", None) == "_control"):
-            continue
-        keywords = {k.arg: k.value for k in node.value.keywords}
+    for node, keywords in calls:
         values = eval(  # pylint: disable=eval-used
             compile(ast.Expression(keywords["values"]), path, "eval"), {}, dict(constants))
         controls.append({"attribute": node.targets[0].id,
