@@ -5,7 +5,8 @@
 // header of the row each argument (a setting as written: "FREQ:STAR") names, or "-".
 // With --settings, prints the settings' description as JSON; with
 // --page-line, the header of the row each web page action ("rf_mhz") sets
-// with a value of 1, or "-".
+// with a value of 1, or "-"; with --panel-steps, the panel's tuning steps in
+// Hz, one a line.
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -106,6 +107,10 @@ int main(int argc, char** argv) {
   }
   if (argc > 1 && std::string_view(argv[1]) == "--settings") {
     print_settings();
+    return 0;
+  }
+  if (argc > 1 && std::string_view(argv[1]) == "--panel-steps") {
+    for (const double step : protocol::kTuningStepsHz) std::printf("%.17g\n", step);
     return 0;
   }
   if (argc > 1 && std::string_view(argv[1]) == "--page-line") {

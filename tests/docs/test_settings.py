@@ -220,15 +220,81 @@ def automation_section(title):
     return re.search(r"^## %s\n(.*?)^## " % title, text, re.M | re.S).group(1)
 
 
-def panel_man_page():
-    with open(os.path.join(SOURCE, "packaging", "talmir880.1"), encoding="utf-8") as f:
+def man_page(name):
+    with open(os.path.join(SOURCE, "packaging", name), encoding="utf-8") as f:
         return f.read()
 
 
 def documents():
     return {"man": man_page_headers(), "man_listing": man_listing("talmir880-scpi.1"),
             "automation": automation_headers(), "commands": automation_section("Commands"),
-            "panel": panel_man_page()}
+            "panel": man_page("talmir880.1"), "scpi": man_page("talmir880-scpi.1")}
+
+
+def panel_steps():
+    out = subprocess.run([DUMP, "--panel-steps"], check=True, capture_output=True,
+                         text=True).stdout
+    return [float(line) for line in out.split()]
+
+
+QUANTITY = re.compile(r"(-?\d[\d.]*)\s*(GHz|MHz|kHz|Hz|dBm|points)\b")
+
+
+def start_ups_stated(where, settings, text, complete):
+    """What `text`, giving start-up values, misstates: each quantity (a
+    frequency, a level, a number of points; both ends of "A to B MHz") is the
+    start-up value of a setting of its kind, and a mode the mode's first
+    word. With `complete`, each setting the page shows that starts at a
+    quantity is there."""
+    text = plain(re.sub(r"`[^`]*`", "", text))
+    stated_values = [("frequency", v) for r in ranges_in(text) for v in r]
+    for number, unit in QUANTITY.findall(RANGE.sub("", text)):
+        kind = {"dBm": "level", "points": "count"}.get(unit, "frequency")
+        stated_values.append((kind, float(number) * SCALE.get(unit, 1)))
+    problems = []
+    for kind, value in stated_values:
+        if not any(s["kind"] == kind and same_range([value], [s["start_up"]]) for s in settings):
+            problems.append("%s gives %.12g as a start-up %s; no setting starts there" %
+                            (where, value, kind))
+    for word in re.findall(r"\bmode (\w+)", text):
+        for s in (s for s in settings if s["kind"] == "mode"):
+            first = s["choices"].split("|")[int(s["start_up"])]
+            if not spelled(word, first):
+                problems.append("%s starts %s at %s, not %s" % (where, s["name"], word, first))
+    if complete:
+        for s in settings:
+            if (s["page_control"] and s["kind"] in ("frequency", "level", "count") and
+                    s["start_up"] and
+                    not any(k == s["kind"] and same_range([v], [s["start_up"]])
+                            for k, v in stated_values)):
+                problems.append("%s leaves out %s's start-up value, %.12g" %
+                                (where, s["name"], s["start_up"]))
+    return problems
+
+
+def check_start_ups(settings, docs, steps):
+    """What *RST's row in automation.md, *RST's paragraph in the server's
+    man page and the panel's man page say otherwise than the description:
+    the start-up values, and the panel's tuning steps."""
+    problems = []
+    rows = [line for line in docs["commands"].splitlines() if line.startswith("| `*RST`")]
+    if len(rows) != 1:
+        problems.append("automation.md's Commands has %d rows for *RST" % len(rows))
+    for row in rows:
+        problems += start_ups_stated("automation.md's *RST row", settings, row, complete=True)
+    paragraph = re.search(r"^\.B \*RST\n(.*?)^\.B ", docs["scpi"], re.M | re.S)
+    if paragraph is None:
+        problems.append("talmir880-scpi.1 says nothing of *RST")
+    else:
+        problems += start_ups_stated("talmir880-scpi.1's *RST", settings, paragraph.group(1),
+                                     complete=False)
+    found = re.search(r"by a step from ([^,;]*)", plain(docs["panel"]))
+    wanted = [min(steps), max(steps)]
+    given = ranges_in(found.group(1)) if found else []
+    if not given or not same_range(given[0], wanted):
+        problems.append("talmir880.1 gives the tuning steps as %s; the panel steps %.12g to "
+                        "%.12g Hz" % (found.group(1) if found else "nothing", *wanted))
+    return problems
 
 
 NUMBERS = {"two": 2, "three": 3, "four": 4, "five": 5, "six": 6, "seven": 7, "eight": 8}
@@ -302,6 +368,19 @@ class SettingsTest(unittest.TestCase):
 
     def test_documents_state_each_setting(self):
         self.check(check_docs(self.settings, documents()))
+
+    def test_documents_state_start_up_values_and_panel_steps(self):
+        self.check(check_start_ups(self.settings, documents(), panel_steps()))
+
+    def test_a_start_up_or_step_misstated_is_reported(self):
+        moved = [dict(s, start_up=2e6) if s["name"] == "tuning_step" else s
+                 for s in self.settings]
+        problems = check_start_ups(moved, documents(), panel_steps())
+        self.assertTrue(problems and all("start-up" in p for p in problems), problems)
+        self.assertTrue(any("tuning_step" in p for p in problems), problems)
+        problems = check_start_ups(self.settings, documents(), panel_steps() + [5e9])
+        self.assertEqual(len(problems), 1, problems)
+        self.assertIn("tuning steps", problems[0])
 
     def test_a_setting_no_face_has_is_reported_by_each_check(self):
         attenuation = {"name": "attenuation", "header": "[SOURce]:POWer:ATTenuation",
