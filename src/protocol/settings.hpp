@@ -33,6 +33,7 @@ struct Setting {
   double start_up = 0;              // a switch or a mode: 0 off / the first word
   std::string_view page_control{};  // the web page's control; "" where none
   std::string_view page_action{};   // the action that control sends
+  std::string_view page_unit{};     // the unit the page writes it in; "": `unit`
 };
 
 // The sweep's fields start at one 10 Hz unit.
@@ -51,7 +52,8 @@ inline constexpr Setting kRfFrequency{.name = "rf_frequency",
                                       .unit = "Hz",
                                       .start_up = kStartUp.rf_hz,
                                       .page_control = "rf",
-                                      .page_action = "rf_mhz"};
+                                      .page_action = "rf_mhz",
+                                      .page_unit = "MHz"};
 inline constexpr Setting kRfOutput{.name = "rf_output",
                                    .header = "OUTPut[:STATe]",
                                    .device = "$F",
@@ -67,7 +69,8 @@ inline constexpr Setting kModulationFrequency{.name = "modulation_frequency",
                                               .unit = "Hz",
                                               .start_up = kStartUp.modulation_hz,
                                               .page_control = "mod",
-                                              .page_action = "mod_khz"};
+                                              .page_action = "mod_khz",
+                                              .page_unit = "kHz"};
 inline constexpr Setting kModulationOutput{.name = "modulation_output",
                                            .header = "OUTPut:MODulation[:STATe]",
                                            .device = "$M",
@@ -94,7 +97,8 @@ inline constexpr Setting kSweepStart{.name = "sweep_start",
                                      .unit = "Hz",
                                      .start_up = kStartUp.sweep_start_hz,
                                      .page_control = "start",
-                                     .page_action = "start_mhz"};
+                                     .page_action = "start_mhz",
+                                     .page_unit = "MHz"};
 inline constexpr Setting kSweepStop{.name = "sweep_stop",
                                     .header = "[SOURce]:FREQuency:STOP",
                                     .device = "$W",
@@ -104,7 +108,8 @@ inline constexpr Setting kSweepStop{.name = "sweep_stop",
                                     .unit = "Hz",
                                     .start_up = kStartUp.sweep_end_hz,
                                     .page_control = "stop",
-                                    .page_action = "stop_mhz"};
+                                    .page_action = "stop_mhz",
+                                    .page_unit = "MHz"};
 // Centre and span are start and stop seen another way.
 inline constexpr Setting kSweepCentre{
     .name = "sweep_centre",

@@ -69,6 +69,16 @@ std::string short_form(std::string_view name) {
 }
 }  // namespace
 
+std::string short_header(std::string_view header) {
+  std::string out;
+  for (const PatternNode& node : nodes_of(header)) {
+    if (node.optional) continue;
+    if (!out.empty()) out += ':';
+    out += short_form(node.name);
+  }
+  return out;
+}
+
 const Row& HeaderPath::find(const ProgramUnit& unit) {
   const Row* found = nullptr;
   if (unit.common) {

@@ -11,6 +11,10 @@ namespace talmir880::scpi {
 class Call;
 struct Row;
 
+// A row's header as a client writes it shortest: the short forms of the
+// nodes that are not optional ("[SOURce]:FREQuency:STARt": "FREQ:STAR").
+std::string short_header(std::string_view header);
+
 // Finds the row a unit's header names, IEEE 488.2 style: a header with a
 // leading ':' starts at the root, one without continues at the node the
 // previous header's last written mnemonic hung from ("FREQ:STAR 1;STOP 2"),

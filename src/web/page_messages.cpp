@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+
+#include "scpi/header_path.hpp"
 
 namespace talmir880::web {
 namespace {
@@ -15,35 +18,20 @@ std::string number(double value) {
   return ec == std::errc{} ? std::string(text.begin(), end) : "0";
 }
 
-enum class Value { none, number, switched };
-
-struct Action {
+// The page's commands that set no setting of the generator: a line each.
+struct Command {
   std::string_view name;
-  Value value;
-  std::string_view before;  // the line is before + value + after
-  std::string_view after;
+  std::string_view line;
 };
-
-// A frequency set on the page is the CW frequency, as the panel's keypad
-// makes it: in sweep mode it is kept, and CW then sends it.
-constexpr Action kActions[] = {
-    {"rf_mhz", Value::number, "FREQ ", " MHZ;:FREQ:MODE CW"},
-    {"mod_khz", Value::number, "LFO:FREQ ", " KHZ"},
-    {"rf_on", Value::switched, "OUTP ", ""},
-    {"mod_on", Value::switched, "OUTP:MOD ", ""},
-    {"level", Value::number, "POW ", ""},
-    {"start_mhz", Value::number, "FREQ:STAR ", " MHZ"},
-    {"stop_mhz", Value::number, "FREQ:STOP ", " MHZ"},
-    {"points", Value::number, "SWE:POIN ", ""},
-    {"single", Value::none, "FREQ:MODE SWE;:INIT", ""},
-    {"continuous", Value::none, "FREQ:MODE SWE;:INIT:CONT ON", ""},
-    {"stop", Value::none, "ABOR", ""},
+constexpr Command kCommands[] = {
+    {"single", "FREQ:MODE SWE;:INIT"},
+    {"continuous", "FREQ:MODE SWE;:INIT:CONT ON"},
+    {"stop", "ABOR"},
     // The panel's STEP+ and STEP- send the stepped frequency as its keypad
     // does: the CW frequency.
-    {"step_hz", Value::number, "FREQ:STEP ", ""},
-    {"step_up", Value::none, "FREQ UP;:FREQ:MODE CW", ""},
-    {"step_down", Value::none, "FREQ DOWN;:FREQ:MODE CW", ""},
-    {"save", Value::none, "*SAV 0", ""},
+    {"step_up", "FREQ UP;:FREQ:MODE CW"},
+    {"step_down", "FREQ DOWN;:FREQ:MODE CW"},
+    {"save", "*SAV 0"},
 };
 
 // Digits, a point, a sign, an exponent: the instrument judges the rest
@@ -183,25 +171,38 @@ std::string device_message(DeviceFault fault) {
   return "{\"type\":\"device\",\"fault\":" + json_string(cause(fault)) + "}";
 }
 
-std::optional<std::string> command_line(std::string_view message) {
+std::optional<std::string> command_line(std::string_view message,
+                                        std::span<const protocol::Setting> settings) {
   if (message.size() > kMaxAction) return std::nullopt;
   const std::size_t space = message.find(' ');
   const std::string_view name = message.substr(0, space);
   const std::string_view value =
       space == std::string_view::npos ? std::string_view() : message.substr(space + 1);
-  for (const Action& a : kActions) {
-    if (a.name != name) continue;
-    switch (a.value) {
-      case Value::none:
-        if (space != std::string_view::npos) return std::nullopt;
-        return std::string(a.before);
-      case Value::switched:
-        if (value != "0" && value != "1") return std::nullopt;
-        return std::string(a.before) + (value == "1" ? "ON" : "OFF");
-      case Value::number:
-        if (!plain_number(value)) return std::nullopt;
-        return std::string(a.before) + std::string(value) + std::string(a.after);
+  for (const Command& c : kCommands) {
+    if (c.name == name && space == std::string_view::npos) return std::string(c.line);
+  }
+  for (const protocol::Setting& s : settings) {
+    if (s.page_action.empty() || s.page_action != name) continue;
+    if (space == std::string_view::npos) return std::nullopt;
+    std::string line = scpi::short_header(s.header) + ' ';
+    if (s.kind == protocol::SettingKind::boolean) {
+      if (value != "0" && value != "1") return std::nullopt;
+      return line + (value == "1" ? "ON" : "OFF");
     }
+    if (!plain_number(value)) return std::nullopt;
+    line += value;
+    if (!s.page_unit.empty()) line += ' ';
+    for (const char c : s.page_unit) {
+      line += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    // A frequency set on the page is the CW frequency, as the panel's keypad
+    // makes it: in sweep mode it is kept, and CW then sends it.
+    if (s.name == protocol::kRfFrequency.name) {
+      const std::string_view cw = protocol::kSweepMode.choices;
+      line += ";:" + scpi::short_header(protocol::kSweepMode.header) + ' ' +
+              std::string(cw.substr(0, cw.find('|')));
+    }
+    return line;
   }
   return std::nullopt;
 }

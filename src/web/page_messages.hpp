@@ -6,12 +6,14 @@
 // for nothing a control of it does not offer.
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "device/device_session.hpp"
 #include "device/generator_state.hpp"
+#include "protocol/settings.hpp"
 #include "scpi/generator.hpp"
 
 namespace talmir880::web {
@@ -47,9 +49,11 @@ std::string refused_message(Refusal refusal, std::string_view detail = {});
 // shows apart from its own commands' errors.
 std::string device_message(DeviceFault fault);
 
-// The SCPI line for an action of the page; nothing for an unknown action
-// or a value that is no plain number (or 0 or 1 for a switch).
-std::optional<std::string> command_line(std::string_view action);
+// The SCPI line for an action of the page: a command of its own, or a
+// setting's action (its header, the value, the page's unit); nothing for an
+// unknown action or a value that is no plain number (or 0 or 1 for a switch).
+std::optional<std::string> command_line(
+    std::string_view action, std::span<const protocol::Setting> settings = protocol::kSettings);
 
 // The port's state as the pages show it: open, closed, absent, gone.
 const char* port_text(PortState port);

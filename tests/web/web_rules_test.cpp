@@ -244,6 +244,19 @@ TEST(PageActions, EachBecomesOneLineOfItsControl) {
   }
 }
 
+TEST(PageActions, ADescribedSettingGetsItsLineFromItsDescription) {
+  std::vector<protocol::Setting> settings(protocol::kSettings.begin(), protocol::kSettings.end());
+  settings.push_back({.name = "attenuation",
+                      .header = "[SOURce]:POWer:ATTenuation[:LEVel]",
+                      .kind = protocol::SettingKind::count,
+                      .page_control = "attenuation",
+                      .page_action = "attenuation_db",
+                      .page_unit = "dB"});
+  EXPECT_EQ(command_line("attenuation_db 20", settings), "POW:ATT 20 DB");
+  EXPECT_EQ(command_line("attenuation_db 2;*RST", settings), std::nullopt);
+  EXPECT_EQ(command_line("attenuation_db 20"), std::nullopt) << "not described";
+}
+
 TEST(PageMessages, StateAndErrorsAsJson) {
   PageState s;
   // The fields are the settings; "now" is the device, which may be unsure.
