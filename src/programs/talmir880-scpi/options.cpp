@@ -5,10 +5,10 @@
 #include <sstream>
 #include <string_view>
 
-#include "link/serial_port.hpp"
-#include "programs/common/command_line.hpp"
+#include "device/device_session.hpp"
 #include "programs/common/option_table.hpp"
 #include "scpi/identity.hpp"
+#include "scpi/status.hpp"
 
 namespace talmir880::programs {
 namespace {
@@ -30,12 +30,34 @@ std::optional<PortChoice> port_choice(std::string_view value) {
   }
   if (value.starts_with("COM") || value.starts_with("com")) value.remove_prefix(3);
   const std::optional<int> n = whole_number(value);
-  if (!n || *n < 1 || *n > 10) return std::nullopt;
+  if (!n || *n < kFirstCommPort || *n > kLastCommPort) return std::nullopt;
   out.comm_port = *n;
   return out;
 }
 
-constexpr std::string_view kPortForms = "COM1 to COM10, 1 to 10, a device path or tcp:HOST:PORT";
+// "a, b or c".
+std::string listed(const std::vector<std::string>& items) {
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) out += i + 1 == items.size() ? " or " : ", ";
+    out += items[i];
+  }
+  return out;
+}
+
+// "COM1 to COM10".
+std::string comm_ports_text() {
+  return "COM" + std::to_string(kFirstCommPort) + " to COM" + std::to_string(kLastCommPort);
+}
+
+// "1 to 10".
+std::string comm_numbers_text() {
+  return std::to_string(kFirstCommPort) + " to " + std::to_string(kLastCommPort);
+}
+
+std::string port_forms() {
+  return comm_ports_text() + ", " + comm_numbers_text() + ", a device path or tcp:HOST:PORT";
+}
 
 // A name fits *IDN?'s serial field as it stands and reads in a service name.
 constexpr std::size_t kMaxNameLength = 32;
@@ -71,8 +93,8 @@ std::optional<std::string> take_ports_file(const std::string& path, const std::s
     const std::string where = path + ":" + std::to_string(number) + ": ";
     std::optional<PortChoice> port;
     if (words.size() > 2 || !(port = port_choice(words[0]))) {
-      return where + "a line holds a port (" + std::string(kPortForms) +
-             ") and, after it, a name, not " + std::string(line);
+      return where + "a line holds a port (" + port_forms() + ") and, after it, a name, not " +
+             std::string(line);
     }
     if (words.size() == 2) {
       if (!valid_name(words[1]))
@@ -118,10 +140,30 @@ bool take_baud(std::string_view value, ServerOptions& out) {
 
 // "300, 600, ..., 38400 or 57600", as --baud takes them.
 std::string speeds_text() {
+  std::vector<std::string> bauds;
+  for (std::string_view settings : protocol::kSpeedSettings) {
+    bauds.emplace_back(protocol::baud_of(settings));
+  }
+  return listed(bauds);
+}
+
+// The error a command that meets the fault is answered with.
+int fault_error(DeviceFault fault) {
+  return unreachable(fault) ? scpi::kHardwareMissing : scpi::kHardwareError;
+}
+
+// The usual faults by their error: "-240 no acknowledge or sweep stalled;
+// -241 port busy, ...".
+std::string fault_causes_text() {
   std::string out;
-  for (std::size_t i = 0; i < protocol::kSpeedSettings.size(); ++i) {
-    if (i > 0) out += i + 1 == protocol::kSpeedSettings.size() ? " or " : ", ";
-    out += protocol::baud_of(protocol::kSpeedSettings[i]);
+  for (const int error : {scpi::kHardwareError, scpi::kHardwareMissing}) {
+    std::vector<std::string> causes;
+    for (const DeviceFault fault :
+         {DeviceFault::no_acknowledge, DeviceFault::stalled, DeviceFault::port_busy,
+          DeviceFault::no_such_port, DeviceFault::device_gone, DeviceFault::link_lost}) {
+      if (fault_error(fault) == error) causes.emplace_back(cause(fault));
+    }
+    out += (out.empty() ? "" : "; ") + std::to_string(error) + " " + listed(causes);
   }
   return out;
 }
@@ -177,7 +219,7 @@ Refusal takes(std::string_view flag, std::string_view what, Value value) {
 
 Refusal take_port(ServerParse& out, Value value) {
   const std::optional<PortChoice> port = port_choice(*value);
-  if (!port) return takes("--port", kPortForms, value);
+  if (!port) return takes("--port", port_forms(), value);
   out.ports.push_back(*port);
   return std::nullopt;
 }
@@ -215,14 +257,18 @@ const std::vector<Row>& server_rows() {
        .takes = Takes::value,
        .take = take_port,
        .argument = "COMn|N|DEVICE",
-       .help = "the generator's port: COM1 to COM10 (or just 1 to 10) as\n"
+       .help = "the generator's port: " + comm_ports_text() + " (or just " + comm_numbers_text() +
+               ") as\n"
                "the panel finds them (the ports folder, then the system's\n"
                "serial devices, USB adapters first), or a device path\n"
                "such as /dev/ttyUSB0 (default {default})",
        .default_value = defaults.ports.front().port_text()},
       {.help = "a generator on another machine: a raw TCP connection to\n"
                "ser2net or the like, which sets the line (an IPv6 host\n"
-               "in brackets); a dropped link is -241 \"network link lost\"\n"
+               "in brackets); a dropped link is " +
+               std::to_string(fault_error(DeviceFault::link_lost)) + " \"" +
+               std::string(cause(DeviceFault::link_lost)) +
+               "\"\n"
                "and is connected again as a replugged adapter is\n"
                "Repeat --port for several generators (at most " +
                std::to_string(kMaxPorts) +
@@ -476,10 +522,7 @@ std::string server_usage() {
          "until OUTP ON or OUTP:MOD ON sends them, and nothing else switches them on.\n"
          "Every complete line received runs, in order, even when its client has gone;\n"
          "at an orderly end of input a last line without LF runs too. A device fault is\n" +
-         wrapped(
-             "queued with its cause (-240 no acknowledge or sweep stalled; -241 port busy, no "
-             "such port, device gone or network link lost).",
-             80) +
+         wrapped("queued with its cause (" + fault_causes_text() + ").", 80) +
          " A missing port is reported at start and the server\n"
          "serves all the same; while the device is absent the port is tried at most once\n"
          "a second, and its loss and return (once it answered) are logged on standard error.\n"
