@@ -129,8 +129,10 @@ void Form1::Form_Load() {
   output.level_sent = protocol::rf_level(protocol::kStartUp.level_dbm);
   output.level_command = output.level_sent;
 
-  for (int i = 0; i < 10; ++i) COM_Combo.AddItem("COM" + std::to_string(i + 1), i);
-  COM_Combo.set_ListIndex(8);
+  for (int n = kFirstCommPort; n <= kLastCommPort; ++n) {
+    COM_Combo.AddItem("COM" + std::to_string(n), n - kFirstCommPort);
+  }
+  COM_Combo.set_ListIndex(kStartUpCommPort - kFirstCommPort);
 
   int start_speed = 0;
   for (std::string_view settings : protocol::kSpeedSettings) {

@@ -35,7 +35,7 @@ void PortConnection::Command_uart_port_open_Click() {
   try {
     // An open port is not reconfigured: a new pick applies after close and open.
     if (!MSComm1_.PortOpen()) {
-      MSComm1_.set_CommPort(COM_Combo_.ListIndex() + 1);
+      MSComm1_.set_CommPort(COM_Combo_.ListIndex() + kFirstCommPort);
       MSComm1_.set_Settings(settings_for(BAU_Combo_.ListIndex()));
       MSComm1_.set_PortOpen(true);
     }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -48,6 +47,12 @@ class SerialPort {
 
   std::function<void()> OnComm;
 };
+
+// The ports the panel's list offers, COM1 to COM10, and the one it starts
+// at; the server's --port takes the same.
+inline constexpr int kFirstCommPort = 1;
+inline constexpr int kLastCommPort = 10;
+inline constexpr int kStartUpCommPort = 9;
 
 // "57600,n,8,1": baud rate, parity letter, data bits, stop bits.
 struct LineSettings {

@@ -24,8 +24,7 @@ inline constexpr double kMaxRfHz = 9'999'999'990;
 inline constexpr int kModulationDigits = 7;
 inline constexpr double kMaxModulationHz = 9'999'999;
 inline constexpr double kMaxSweepStepHz = 999'999'990;
-// The fewest points the panel's points field asks for in its hint; a pass
-// of fewer is no sweep worth the name.
+// The fewest points, as the panel's points field's tip asks (app/layout.hpp).
 inline constexpr int kMinSweepPoints = 5;
 inline constexpr int kMaxSweepPoints = 9999;
 // How high the panel's STEP+ tunes: it refuses a step past these.

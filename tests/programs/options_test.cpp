@@ -2,8 +2,10 @@
 // the lines they log.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -264,6 +266,47 @@ TEST(ServerOptions, AllowTakesRangesAndRefusesTheRest) {
   EXPECT_EQ(open_warning("listening", "0.0.0.0"),
             "warning: listening on 0.0.0.0: anyone who can reach this address can switch the RF "
             "output; --allow ADDRESS[/PREFIX] names who may connect");
+}
+
+// The synopsis is written by hand; the flags it names and those --help
+// describes are the parser's, one for one.
+TEST(Usage, TheSynopsisNamesEveryFlagThatHelpDescribes) {
+  constexpr const char* kFlagChars = "abcdefghijklmnopqrstuvwxyz0123456789-";
+  const auto flags = [](const std::string& text) {
+    std::set<std::string> out;
+    for (std::size_t at = text.find("--"); at != std::string::npos; at = text.find("--", at)) {
+      const std::size_t end = text.find_first_not_of(kFlagChars, at);
+      out.insert(text.substr(at, end - at));
+      at = end;
+    }
+    return out;
+  };
+  struct Program {
+    std::string usage;
+    std::function<std::string(const std::string&)> error_of;
+  };
+  for (const Program& program : {
+           Program{server_usage(),
+                   [](const std::string& flag) { return parse_server_options({flag}).error; }},
+           Program{panel_usage(),
+                   [](const std::string& flag) { return parse_panel_options({flag}).error; }},
+       }) {
+    const std::string synopsis = program.usage.substr(0, program.usage.find("\nThe TALMIR"));
+    std::set<std::string> described;
+    for (std::size_t at = program.usage.find("\n  -"); at != std::string::npos;
+         at = program.usage.find("\n  -", at + 1)) {
+      const std::size_t end = program.usage.find_first_not_of(kFlagChars, at + 3);
+      if (program.usage.compare(at + 3, 2, "--") == 0)
+        described.insert(program.usage.substr(at + 3, end - at - 3));
+    }
+    for (const std::string& flag : flags(synopsis)) {
+      EXPECT_FALSE(program.error_of(flag).starts_with("unknown option")) << flag;
+      EXPECT_TRUE(described.contains(flag)) << flag << " is in the synopsis, not described";
+    }
+    for (const std::string& flag : described) {
+      EXPECT_TRUE(flags(synopsis).contains(flag)) << flag << " is described, not in the synopsis";
+    }
+  }
 }
 
 TEST(CommandLog, WhoTheCommandAndTheCitedLine) {

@@ -12,6 +12,10 @@
 
 namespace talmir880::programs {
 
+// Where a SCPI raw socket listens unless told otherwise, the port
+// instruments and their clients expect.
+inline constexpr int kDefaultTcpPort = 5025;
+
 // Digits only, the whole text.
 std::optional<int> whole_number(std::string_view text);
 

@@ -29,6 +29,7 @@
 #include "scpi/instrument.hpp"
 #include "scpi/qt/stdio_transport.hpp"
 #include "scpi/qt/tcp_transport.hpp"
+#include "scpi/status.hpp"
 
 namespace {
 
@@ -113,10 +114,12 @@ class ServedGenerator {
     // The adapter may be plugged in later, the name resolve later: said, and
     // served all the same.
     if (!journal_.reachable() && choice.remote_host.empty()) {
-      say(device_ + ": no such port; commands that need the device get -241 until it is there");
+      say(device_ + ": no such port; commands that need the device get " +
+          std::to_string(talmir880::scpi::kHardwareMissing) + " until it is there");
     } else if (!journal_.reachable()) {
       say(device_ + ": the host name " + choice.remote_host + " does not resolve (" + unresolved_ +
-          "); commands that need the device get -241 until it does");
+          "); commands that need the device get " +
+          std::to_string(talmir880::scpi::kHardwareMissing) + " until it does");
     }
     instrument_->name(choice.name);
     instrument_->set_baud(talmir880::parse_settings(options.settings).baud);

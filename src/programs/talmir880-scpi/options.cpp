@@ -5,9 +5,10 @@
 #include <sstream>
 #include <string_view>
 
-#include "link/serial_port.hpp"
-#include "programs/common/command_line.hpp"
+#include "device/device_session.hpp"
+#include "programs/common/option_table.hpp"
 #include "scpi/identity.hpp"
+#include "scpi/status.hpp"
 
 namespace talmir880::programs {
 namespace {
@@ -29,12 +30,34 @@ std::optional<PortChoice> port_choice(std::string_view value) {
   }
   if (value.starts_with("COM") || value.starts_with("com")) value.remove_prefix(3);
   const std::optional<int> n = whole_number(value);
-  if (!n || *n < 1 || *n > 10) return std::nullopt;
+  if (!n || *n < kFirstCommPort || *n > kLastCommPort) return std::nullopt;
   out.comm_port = *n;
   return out;
 }
 
-constexpr std::string_view kPortForms = "COM1 to COM10, 1 to 10, a device path or tcp:HOST:PORT";
+// "a, b or c".
+std::string listed(const std::vector<std::string>& items) {
+  std::string out;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i > 0) out += i + 1 == items.size() ? " or " : ", ";
+    out += items[i];
+  }
+  return out;
+}
+
+// "COM1 to COM10".
+std::string comm_ports_text() {
+  return "COM" + std::to_string(kFirstCommPort) + " to COM" + std::to_string(kLastCommPort);
+}
+
+// "1 to 10".
+std::string comm_numbers_text() {
+  return std::to_string(kFirstCommPort) + " to " + std::to_string(kLastCommPort);
+}
+
+std::string port_forms() {
+  return comm_ports_text() + ", " + comm_numbers_text() + ", a device path or tcp:HOST:PORT";
+}
 
 // A name fits *IDN?'s serial field as it stands and reads in a service name.
 constexpr std::size_t kMaxNameLength = 32;
@@ -70,8 +93,8 @@ std::optional<std::string> take_ports_file(const std::string& path, const std::s
     const std::string where = path + ":" + std::to_string(number) + ": ";
     std::optional<PortChoice> port;
     if (words.size() > 2 || !(port = port_choice(words[0]))) {
-      return where + "a line holds a port (" + std::string(kPortForms) +
-             ") and, after it, a name, not " + std::string(line);
+      return where + "a line holds a port (" + port_forms() + ") and, after it, a name, not " +
+             std::string(line);
     }
     if (words.size() == 2) {
       if (!valid_name(words[1]))
@@ -117,10 +140,30 @@ bool take_baud(std::string_view value, ServerOptions& out) {
 
 // "300, 600, ..., 38400 or 57600", as --baud takes them.
 std::string speeds_text() {
+  std::vector<std::string> bauds;
+  for (std::string_view settings : protocol::kSpeedSettings) {
+    bauds.emplace_back(protocol::baud_of(settings));
+  }
+  return listed(bauds);
+}
+
+// The error a command that meets the fault is answered with.
+int fault_error(DeviceFault fault) {
+  return unreachable(fault) ? scpi::kHardwareMissing : scpi::kHardwareError;
+}
+
+// The usual faults by their error: "-240 no acknowledge or sweep stalled;
+// -241 port busy, ...".
+std::string fault_causes_text() {
   std::string out;
-  for (std::size_t i = 0; i < protocol::kSpeedSettings.size(); ++i) {
-    if (i > 0) out += i + 1 == protocol::kSpeedSettings.size() ? " or " : ", ";
-    out += protocol::baud_of(protocol::kSpeedSettings[i]);
+  for (const int error : {scpi::kHardwareError, scpi::kHardwareMissing}) {
+    std::vector<std::string> causes;
+    for (const DeviceFault fault :
+         {DeviceFault::no_acknowledge, DeviceFault::stalled, DeviceFault::port_busy,
+          DeviceFault::no_such_port, DeviceFault::device_gone, DeviceFault::link_lost}) {
+      if (fault_error(fault) == error) causes.emplace_back(cause(fault));
+    }
+    out += (out.empty() ? "" : "; ") + std::to_string(error) + " " + listed(causes);
   }
   return out;
 }
@@ -156,34 +199,260 @@ bool take_http(std::string_view value, ServerOptions& out) {
   return true;
 }
 
-// The flags that take no value, and what each sets.
-struct Switch {
-  std::string_view flag;
-  bool ServerOptions::*field;
-  bool value;
-};
-constexpr Switch kSwitches[] = {
-    {"--stdio", &ServerOptions::stdio, true},
-    {"--help", &ServerOptions::help, true},
-    {"--version", &ServerOptions::version, true},
-    {"--no-vxi11", &ServerOptions::vxi11, false},
-    {"--no-http", &ServerOptions::http, false},
-    {"--no-mdns", &ServerOptions::mdns, false},
-    {"--off-at-exit", &ServerOptions::off_at_exit, true},
-    {"--off-when-unused", &ServerOptions::off_when_unused, true},
-    {"--leave-running", &ServerOptions::leave_running, true},
-    {"--log-commands", &ServerOptions::log_commands, true},
-};
-
-const Switch* find_switch(std::string_view flag) {
-  for (const Switch& sw : kSwitches) {
-    if (sw.flag == flag) return &sw;
-  }
-  return nullptr;
-}
-
 // A day: longer would outlast any run left alone on purpose.
 constexpr int kMaxOffAfterS = 86400;
+
+// What a parse fills: the options, and what is settled once every flag is in.
+struct ServerParse : ServerOptions {
+  const ReadFile* read = nullptr;
+  std::optional<std::string> lone_name;  // a --name before any --port: the default port's
+  bool listen = false;
+};
+using Row = OptionRow<ServerParse>;
+using Value = std::optional<std::string_view>;
+using Refusal = std::optional<std::string>;
+
+// A value flag's refusal: "--flag takes WHAT, not VALUE".
+Refusal takes(std::string_view flag, std::string_view what, Value value) {
+  return std::string(flag) + " takes " + std::string(what) + ", not " + std::string(*value);
+}
+
+Refusal take_port(ServerParse& out, Value value) {
+  const std::optional<PortChoice> port = port_choice(*value);
+  if (!port) return takes("--port", port_forms(), value);
+  out.ports.push_back(*port);
+  return std::nullopt;
+}
+
+Refusal take_ports_file_flag(ServerParse& out, Value value) {
+  const std::string path(*value);
+  const std::optional<std::string> text = (*out.read)(path);
+  if (!text) return "--ports-file: cannot read " + path;
+  if (std::optional<std::string> error = take_ports_file(path, *text, out.ports))
+    return "--ports-file " + *error;
+  return std::nullopt;
+}
+
+Refusal take_name(ServerParse& out, Value value) {
+  if (!valid_name(*value)) {
+    return takes("--name",
+                 "up to " + std::to_string(kMaxNameLength) +
+                     " printable ASCII characters without spaces, commas, semicolons, quotes or #",
+                 value);
+  }
+  std::string& name = out.ports.empty() ? out.lone_name.emplace() : out.ports.back().name;
+  if (!name.empty()) return "--name: one name for each --port, after it";
+  name = *value;
+  return std::nullopt;
+}
+
+// What --listen and --vxi11 take.
+constexpr std::string_view kHostPortForm = "HOST:PORT (an IPv6 host in brackets)";
+
+// The rows in the order --help gives them.
+const std::vector<Row>& server_rows() {
+  static const ServerOptions defaults;
+  static const std::vector<Row> rows = {
+      {.flag = "--port",
+       .takes = Takes::value,
+       .take = take_port,
+       .argument = "COMn|N|DEVICE",
+       .help = "the generator's port: " + comm_ports_text() + " (or just " + comm_numbers_text() +
+               ") as\n"
+               "the panel finds them (the ports folder, then the system's\n"
+               "serial devices, USB adapters first), or a device path\n"
+               "such as /dev/ttyUSB0 (default {default})",
+       .default_value = defaults.ports.front().port_text()},
+      {.help = "a generator on another machine: a raw TCP connection to\n"
+               "ser2net or the like, which sets the line (an IPv6 host\n"
+               "in brackets); a dropped link is " +
+               std::to_string(fault_error(DeviceFault::link_lost)) + " \"" +
+               std::string(cause(DeviceFault::link_lost)) +
+               "\"\n"
+               "and is connected again as a replugged adapter is\n"
+               "Repeat --port for several generators (at most " +
+               std::to_string(kMaxPorts) +
+               "):\n"
+               "generator i (0, 1, ...) answers on the raw socket at the\n"
+               "--listen port + i and as VXI-11 device inst<i>\n"
+               "(TCPIP::host::inst1::INSTR); each has its own settings,\n"
+               "errors and status",
+       .label = "--port tcp:HOST:PORT"},
+      {.flag = "--name",
+       .takes = Takes::value,
+       .take = take_name,
+       .argument = "NAME",
+       .help = "the name of the --port before it, as *IDN? gives it in the\n"
+               "serial field and as it is announced (default: the port,\n"
+               "such as COM3); printable ASCII, no spaces, commas,\n"
+               "semicolons, quotes or #, at most " +
+               std::to_string(kMaxNameLength) + " characters"},
+      {.flag = "--ports-file",
+       .takes = Takes::value,
+       .take = take_ports_file_flag,
+       .argument = "FILE",
+       .help = "more ports, one a line: PORT [NAME]; blank lines and text\n"
+               "from # on are skipped"},
+      {.flag = "--baud",
+       .takes = Takes::value,
+       .take =
+           [](ServerParse& out, Value value) {
+             return take_baud(*value, out) ? Refusal() : takes("--baud", speeds_text(), value);
+           },
+       .argument = "B",
+       .help = speeds_text() + "\n(default {default}; always 8 data bits, no parity, 1 stop bit)",
+       .default_value = std::string(protocol::baud_of(defaults.settings))},
+      {.flag = "--listen",
+       .takes = Takes::value,
+       .take =
+           [](ServerParse& out, Value value) {
+             out.listen = true;
+             return take_listen(*value, out) ? Refusal() : takes("--listen", kHostPortForm, value);
+           },
+       .argument = "HOST:PORT",
+       .help = "where to listen (default {default}; an IPv6 host in\n"
+               "brackets; port 0: any free port). The first line on\n"
+               "standard error says where it listens; for any address but\n"
+               "this machine's own a warning follows that line: everyone\n"
+               "who can reach the address can switch the RF output,\n"
+               "unless --allow names who may connect.",
+       .default_value = net::address_text(defaults.host, defaults.tcp_port)},
+      {.flag = "--vxi11",
+       .takes = Takes::value,
+       .take =
+           [](ServerParse& out, Value value) {
+             return take_vxi11(*value, out) ? Refusal() : takes("--vxi11", kHostPortForm, value);
+           },
+       .argument = "HOST:PORT",
+       .help = "where VXI-11 (TCPIP::host::INSTR) listens (default\n"
+               "{default} on any free port), registered with rpcbind",
+       .default_value = defaults.vxi11_host},
+      {.flag = "--no-vxi11",
+       .take = sets(&ServerOptions::vxi11, false),
+       .help = "the raw socket only"},
+      {.flag = "--log-commands",
+       .take = sets(&ServerOptions::log_commands, true),
+       .help = "each command written to the device, one line on standard\n"
+               "error (the journal under systemd): the time, the client's\n"
+               "address and port (or stdio, or server for a switch-off of\n"
+               "its own), the command and the SCPI line that caused it\n"
+               "(past 100 bytes, its first 100 and its length)"},
+      {.flag = "--allow",
+       .takes = Takes::value,
+       .take = [](ServerParse& out,
+                  Value value) { return add_allowed(std::string(*value), out.allow); },
+       .argument = "ADDRESS[/PREFIX]",
+       .help = "who may connect to the raw socket and VXI-11 besides this\n"
+               "machine (repeatable; IPv4 or IPv6, a bare address is one\n"
+               "host); anyone else is closed before a line is read.\n"
+               "Without it everyone who can reach the address may\n"
+               "connect."},
+      {.flag = "--http",
+       .takes = Takes::value,
+       .take =
+           [](ServerParse& out, Value value) {
+             return take_http(*value, out)
+                        ? Refusal()
+                        : takes("--http", "[HOST:]PORT (an IPv6 host in brackets)", value);
+           },
+       .argument = "[HOST:]PORT",
+       .help = "serve the web page, a live front panel with the LXI\n"
+               "identification (/lxi/identification), on HOST:PORT; a\n"
+               "bare PORT is 127.0.0.1 (port 0: any free port). Off\n"
+               "unless given. --allow applies. Visitors from other\n"
+               "machines see it read-only, unless"},
+      {.flag = "--http-password-file",
+       .takes = Takes::value,
+       .take =
+           [](ServerParse& out, Value value) {
+             out.http_password_file = *value;
+             return Refusal();
+           },
+       .argument = "FILE",
+       .help = "holds a password on its first line (there is no default):\n"
+               "with it they log in on the page to change settings; the\n"
+               "file must be its owner's alone (chmod 600 FILE)"},
+      {.flag = "--no-http",
+       .take = sets(&ServerOptions::http, false),
+       .help = "no web page (the default)"},
+      {.flag = "--no-mdns",
+       .take = sets(&ServerOptions::mdns, false),
+       .help = "announce nothing on the network. By default the raw\n"
+               "socket, VXI-11 and the web page are announced by DNS-SD\n"
+               "(_scpi-raw._tcp, _vxi-11._tcp, _http._tcp, _lxi._tcp)\n"
+               "through the system's avahi-daemon, on the interfaces\n"
+               "they listen on (loopback: on loopback only); without the\n"
+               "daemon a line says so and the server serves on"},
+      {.flag = "--stdio",
+       .take = sets(&ServerOptions::stdio, true),
+       .help = "serve one session on standard input and output instead;\n"
+               "exit at end of input once every line has run, 0 when no\n"
+               "error was queued, else 1 (errors left unread are printed\n"
+               "on standard error)"},
+      {.help =
+           "\n"
+           "A safe state, each off unless asked for: RF and modulation switched off, after the\n"
+           "lines already received have run and with passes no longer repeating,\n"},
+      {.flag = "--off-at-exit",
+       .take = sets(&ServerOptions::off_at_exit, true),
+       .help = "when the server is stopped (SIGTERM, SIGINT, end of --stdio\n"
+               "input); a second signal ends it at once"},
+      {.flag = "--off-when-unused",
+       .take = sets(&ServerOptions::off_when_unused, true),
+       .help = "when its last client has gone"},
+      {.flag = "--off-after",
+       .takes = Takes::value,
+       .take =
+           [](ServerParse& out, Value value) {
+             const std::optional<int> seconds = whole_number(*value);
+             if (!seconds || *seconds < 1 || *seconds > kMaxOffAfterS) {
+               return takes("--off-after",
+                            "whole seconds from 1 to " + std::to_string(kMaxOffAfterS), value);
+             }
+             out.off_after_s = *seconds;
+             return Refusal();
+           },
+       .argument = "SECONDS",
+       .help = "when no line has come for SECONDS (1 to " + std::to_string(kMaxOffAfterS) +
+               ") while the\n"
+               "output, the modulation or a pass is on: a dead-man switch\n"
+               "for unattended runs (make it longer than your longest pass)"},
+      {.flag = "--leave-running",
+       .take = sets(&ServerOptions::leave_running, true),
+       .help = "write nothing to the device until a client acts: a\n"
+               "generator saved to start up emitting goes on emitting,\n"
+               "not confirmed, until the switch-off that goes ahead of a\n"
+               "client's first device command"},
+      {.help = "\n"},
+      {.label = "-h, --help, --version"},
+      {.flag = "--help", .take = sets(&ServerOptions::help, true)},
+      {.flag = "-h", .take = sets(&ServerOptions::help, true)},
+      {.flag = "--version", .take = sets(&ServerOptions::version, true)},
+  };
+  return rows;
+}
+
+// Greedy, at spaces.
+std::string wrapped(std::string_view text, std::size_t width) {
+  std::string out;
+  std::size_t line = 0;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find(' ', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view word = text.substr(start, end - start);
+    if (line > 0 && line + 1 + word.size() > width) {
+      out += '\n';
+      line = 0;
+    } else if (line > 0) {
+      out += ' ';
+      ++line;
+    }
+    out += word;
+    line += word.size();
+    start = end + 1;
+  }
+  return out;
+}
 
 }  // namespace
 
@@ -207,105 +476,27 @@ std::optional<std::string> read_file(const std::string& path) {
 
 ParsedServerOptions parse_server_options(const std::vector<std::string>& args,
                                          const ReadFile& read) {
-  ServerOptions out;
+  ServerParse out;
   out.ports.clear();
-  std::optional<std::string> lone_name;  // a --name before any --port: the default port's
-  bool listen = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string flag = args[i];
-    std::optional<std::string> value;
-    if (const std::size_t eq = flag.find('='); flag.starts_with("--") && eq != std::string::npos) {
-      value = flag.substr(eq + 1);
-      flag.resize(eq);
-    }
-    if (flag == "-h") flag = "--help";
-    if (const Switch* sw = find_switch(flag)) {
-      if (value) return {std::nullopt, flag + " takes no value"};
-      out.*(sw->field) = sw->value;
-      continue;
-    }
-    if (flag == "--http" || flag == "--http-password-file") {
-      if (!value) {
-        if (i + 1 >= args.size()) return {std::nullopt, flag + " needs a value"};
-        value = args[++i];
-      }
-      if (flag == "--http-password-file") {
-        out.http_password_file = *value;
-      } else if (!take_http(*value, out)) {
-        return {std::nullopt, "--http takes [HOST:]PORT (an IPv6 host in brackets), not " + *value};
-      }
-      continue;
-    }
-    if (flag != "--port" && flag != "--ports-file" && flag != "--name" && flag != "--baud" &&
-        flag != "--listen" && flag != "--vxi11" && flag != "--off-after" && flag != "--allow") {
-      return {std::nullopt, "unknown option " + args[i]};
-    }
-    if (!value) {
-      if (i + 1 >= args.size()) return {std::nullopt, flag + " needs a value"};
-      value = args[++i];
-    }
-    if (flag == "--port") {
-      const std::optional<PortChoice> port = port_choice(*value);
-      if (!port)
-        return {std::nullopt, "--port takes " + std::string(kPortForms) + ", not " + *value};
-      out.ports.push_back(*port);
-    }
-    if (flag == "--ports-file") {
-      const std::optional<std::string> text = read(*value);
-      if (!text) return {std::nullopt, "--ports-file: cannot read " + *value};
-      if (std::optional<std::string> error = take_ports_file(*value, *text, out.ports))
-        return {std::nullopt, "--ports-file " + *error};
-    }
-    if (flag == "--name") {
-      if (!valid_name(*value)) {
-        return {std::nullopt, "--name takes up to " + std::to_string(kMaxNameLength) +
-                                  " printable ASCII characters without spaces, commas, "
-                                  "semicolons, quotes or #, not " +
-                                  *value};
-      }
-      std::string& name = out.ports.empty() ? lone_name.emplace() : out.ports.back().name;
-      if (!name.empty()) return {std::nullopt, "--name: one name for each --port, after it"};
-      name = *value;
-    }
-    if (flag == "--baud" && !take_baud(*value, out)) {
-      return {std::nullopt, "--baud takes " + speeds_text() + ", not " + *value};
-    }
-    if (flag == "--listen" && !take_listen(*value, out)) {
-      return {std::nullopt, "--listen takes HOST:PORT (an IPv6 host in brackets), not " + *value};
-    }
-    if (flag == "--vxi11" && !take_vxi11(*value, out)) {
-      return {std::nullopt, "--vxi11 takes HOST:PORT (an IPv6 host in brackets), not " + *value};
-    }
-    if (flag == "--off-after") {
-      const std::optional<int> seconds = whole_number(*value);
-      if (!seconds || *seconds < 1 || *seconds > kMaxOffAfterS) {
-        return {std::nullopt, "--off-after takes whole seconds from 1 to " +
-                                  std::to_string(kMaxOffAfterS) + ", not " + *value};
-      }
-      out.off_after_s = *seconds;
-    }
-    if (flag == "--allow") {
-      if (std::optional<std::string> error = add_allowed(*value, out.allow))
-        return {std::nullopt, *error};
-    }
-    listen = listen || flag == "--listen";
-  }
-  if (lone_name && !out.ports.empty()) {
+  out.read = &read;
+  if (std::optional<std::string> error = parse_with(server_rows(), args, out))
+    return {std::nullopt, *error};
+  if (out.lone_name && !out.ports.empty()) {
     return {std::nullopt, "--name names the --port before it"};
   }
-  if (lone_name) out.ports.emplace_back().name = *lone_name;
+  if (out.lone_name) out.ports.emplace_back().name = *out.lone_name;
   if (std::optional<std::string> error = settle_ports(out.ports, out.tcp_port))
     return {std::nullopt, *error};
   if (out.stdio && out.ports.size() > 1)
     return {std::nullopt, "--stdio serves one port, not " + std::to_string(out.ports.size())};
   // --stdio serves no socket, so a --listen beside it would be silently ignored.
-  if (listen && out.stdio) return {std::nullopt, "--listen and --stdio exclude each other"};
+  if (out.listen && out.stdio) return {std::nullopt, "--listen and --stdio exclude each other"};
   if (out.http && out.stdio) return {std::nullopt, "--http and --stdio exclude each other"};
   if (!out.http_password_file.empty() && !out.http)
     return {std::nullopt, "--http-password-file needs --http"};
   if (!out.allow.empty() && out.stdio)
     return {std::nullopt, "--allow and --stdio exclude each other"};
-  return {out, {}};
+  return {static_cast<const ServerOptions&>(out), {}};
 }
 
 std::string server_usage() {
@@ -319,89 +510,8 @@ std::string server_usage() {
          "                      [--no-mdns]\n"
          "The TALMIR-880 as a SCPI instrument: IEEE 488.2 common commands and the usual\n"
          "RF-source commands, over a raw TCP socket or on standard input and output.\n"
-         "\n"
-         "  --port COMn|N|DEVICE the generator's port: COM1 to COM10 (or just 1 to 10) as\n"
-         "                       the panel finds them (the ports folder, then the system's\n"
-         "                       serial devices, USB adapters first), or a device path\n"
-         "                       such as /dev/ttyUSB0 (default COM9)\n"
-         "  --port tcp:HOST:PORT a generator on another machine: a raw TCP connection to\n"
-         "                       ser2net or the like, which sets the line (an IPv6 host\n"
-         "                       in brackets); a dropped link is -241 \"network link lost\"\n"
-         "                       and is connected again as a replugged adapter is\n"
-         "                       Repeat --port for several generators (at most " +
-         std::to_string(kMaxPorts) +
-         "):\n"
-         "                       generator i (0, 1, ...) answers on the raw socket at the\n"
-         "                       --listen port + i and as VXI-11 device inst<i>\n"
-         "                       (TCPIP::host::inst1::INSTR); each has its own settings,\n"
-         "                       errors and status\n"
-         "  --name NAME          the name of the --port before it, as *IDN? gives it in the\n"
-         "                       serial field and as it is announced (default: the port,\n"
-         "                       such as COM3); printable ASCII, no spaces, commas,\n"
-         "                       semicolons, quotes or #, at most 32 characters\n"
-         "  --ports-file FILE    more ports, one a line: PORT [NAME]; blank lines and text\n"
-         "                       from # on are skipped\n"
-         "  --baud B             " +
-         speeds_text() +
-         "\n"
-         "                       (default " +
-         std::string(protocol::baud_of(protocol::kStartUpSpeed)) +
-         "; always 8 data bits, no parity, 1 stop bit)\n"
-         "  --listen HOST:PORT   where to listen (default 127.0.0.1:5025; an IPv6 host in\n"
-         "                       brackets; port 0: any free port). The first line on\n"
-         "                       standard error says where it listens; for any address but\n"
-         "                       this machine's own a warning follows that line: everyone\n"
-         "                       who can reach the address can switch the RF output,\n"
-         "                       unless --allow names who may connect.\n"
-         "  --vxi11 HOST:PORT    where VXI-11 (TCPIP::host::INSTR) listens (default\n"
-         "                       127.0.0.1 on any free port), registered with rpcbind\n"
-         "  --no-vxi11           the raw socket only\n"
-         "  --log-commands       each command written to the device, one line on standard\n"
-         "                       error (the journal under systemd): the time, the client's\n"
-         "                       address and port (or stdio, or server for a switch-off of\n"
-         "                       its own), the command and the SCPI line that caused it\n"
-         "                       (past 100 bytes, its first 100 and its length)\n"
-         "  --allow ADDRESS[/PREFIX]\n"
-         "                       who may connect to the raw socket and VXI-11 besides this\n"
-         "                       machine (repeatable; IPv4 or IPv6, a bare address is one\n"
-         "                       host); anyone else is closed before a line is read.\n"
-         "                       Without it everyone who can reach the address may\n"
-         "                       connect.\n"
-         "  --http [HOST:]PORT   serve the web page, a live front panel with the LXI\n"
-         "                       identification (/lxi/identification), on HOST:PORT; a\n"
-         "                       bare PORT is 127.0.0.1 (port 0: any free port). Off\n"
-         "                       unless given. --allow applies. Visitors from other\n"
-         "                       machines see it read-only, unless\n"
-         "  --http-password-file FILE\n"
-         "                       holds a password on its first line (there is no default):\n"
-         "                       with it they log in on the page to change settings; the\n"
-         "                       file must be its owner's alone (chmod 600 FILE)\n"
-         "  --no-http            no web page (the default)\n"
-         "  --no-mdns            announce nothing on the network. By default the raw\n"
-         "                       socket, VXI-11 and the web page are announced by DNS-SD\n"
-         "                       (_scpi-raw._tcp, _vxi-11._tcp, _http._tcp, _lxi._tcp)\n"
-         "                       through the system's avahi-daemon, on the interfaces\n"
-         "                       they listen on (loopback: on loopback only); without the\n"
-         "                       daemon a line says so and the server serves on\n"
-         "  --stdio              serve one session on standard input and output instead;\n"
-         "                       exit at end of input once every line has run, 0 when no\n"
-         "                       error was queued, else 1 (errors left unread are printed\n"
-         "                       on standard error)\n"
-         "\n"
-         "A safe state, each off unless asked for: RF and modulation switched off, after the\n"
-         "lines already received have run and with passes no longer repeating,\n"
-         "  --off-at-exit        when the server is stopped (SIGTERM, SIGINT, end of --stdio\n"
-         "                       input); a second signal ends it at once\n"
-         "  --off-when-unused    when its last client has gone\n"
-         "  --off-after SECONDS  when no line has come for SECONDS (1 to 86400) while the\n"
-         "                       output, the modulation or a pass is on: a dead-man switch\n"
-         "                       for unattended runs (make it longer than your longest pass)\n"
-         "  --leave-running      write nothing to the device until a client acts: a\n"
-         "                       generator saved to start up emitting goes on emitting,\n"
-         "                       not confirmed, until the switch-off that goes ahead of a\n"
-         "                       client's first device command\n"
-         "\n"
-         "  -h, --help, --version\n"
+         "\n" +
+         help_text(server_rows(), 23) +
          "\n"
          "The device cannot be asked what it holds. When the server first reaches it, and\n"
          "whenever the device or the link to it comes back, RF and modulation are switched\n"
@@ -411,10 +521,9 @@ std::string server_usage() {
          "1 and STATus:QUEStionable bit 10 (1024) is set. FREQ and LFO:FREQ are kept\n"
          "until OUTP ON or OUTP:MOD ON sends them, and nothing else switches them on.\n"
          "Every complete line received runs, in order, even when its client has gone;\n"
-         "at an orderly end of input a last line without LF runs too. A device fault is\n"
-         "queued with its cause (-240 no acknowledge or sweep stalled; -241 port busy, no\n"
-         "such port, device gone or network link lost). A missing port is reported at start and "
-         "the server\n"
+         "at an orderly end of input a last line without LF runs too. A device fault is\n" +
+         wrapped("queued with its cause (" + fault_causes_text() + ").", 80) +
+         " A missing port is reported at start and the server\n"
          "serves all the same; while the device is absent the port is tried at most once\n"
          "a second, and its loss and return (once it answered) are logged on standard error.\n"
          "A connection that sends an HTTP request or header line, as a web page can make a\n"

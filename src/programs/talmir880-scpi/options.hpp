@@ -9,15 +9,17 @@
 #include <string>
 #include <vector>
 
+#include "link/serial_port.hpp"
 #include "net/allow_list.hpp"
+#include "programs/common/command_line.hpp"
 #include "protocol/commands.hpp"
 
 namespace talmir880::programs {
 
 // One generator's port, as --port or a line of --ports-file gives it.
 struct PortChoice {
-  int comm_port = 9;   // COM<n>, found by the port-name rule, as the panel's default
-  std::string device;  // a device path instead, when given
+  int comm_port = kStartUpCommPort;  // COM<n>, found by the port-name rule, as the panel's
+  std::string device;                // a device path instead, when given
   // tcp:HOST:PORT: a raw TCP connection (ser2net) instead, when remote_host
   // is set; the far side sets the line, so --baud only paces the end of a
   // pass.
@@ -36,7 +38,7 @@ struct ServerOptions {
   std::vector<PortChoice> ports{PortChoice{}};
   std::string settings{protocol::kStartUpSpeed};
   std::string host = "127.0.0.1";
-  int tcp_port = 5025;  // 0: any free port, told at start
+  int tcp_port = kDefaultTcpPort;  // 0: any free port, told at start
   bool stdio = false;
   bool vxi11 = true;  // VXI-11 beside the raw socket, registered with rpcbind
   std::string vxi11_host = "127.0.0.1";

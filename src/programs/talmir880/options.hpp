@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "net/allow_list.hpp"
+#include "programs/common/command_line.hpp"
 
 namespace talmir880::programs {
 
 struct PanelOptions {
   bool listen = false;
   std::string host = "127.0.0.1";
-  int tcp_port = 5025;
+  int tcp_port = kDefaultTcpPort;
   bool log_commands = false;
   bool help = false;
 

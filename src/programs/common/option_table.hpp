@@ -1,0 +1,122 @@
+#pragma once
+
+// A command line as one table: each row is a flag, how it is written in
+// --help, what it takes and what it sets. The parser and the help text are
+// both made from the rows, so a flag cannot be parsed and left undescribed.
+
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace talmir880::programs {
+
+enum class Takes { nothing, value, optional_value };
+
+// `Target` is what a parse fills: the options and whatever the rows note
+// on the way.
+template <typename Target>
+struct OptionRow {
+  std::string_view flag{};  // "--port"; "" for a row of help alone
+  Takes takes = Takes::nothing;
+  // Applies the flag and its value (none for a switch, or for an optional
+  // value left out); the whole refusal text when the value will not do.
+  std::function<std::optional<std::string>(Target&, std::optional<std::string_view>)> take =
+      nullptr;
+  std::string_view argument{};  // "COMn|N|DEVICE", as --help writes it
+  // --help's lines for the flag, "{default}" standing for `default_value`;
+  // "" to leave the row out of --help. A row without a flag or label is a
+  // paragraph of its own, printed as it stands.
+  std::string help = "";
+  std::string default_value = "";
+  std::string_view label{};  // --help's left column, when not the flag and argument
+};
+
+// A row that sets one field of the target to a fixed value.
+template <typename Target, typename Field>
+std::function<std::optional<std::string>(Target&, std::optional<std::string_view>)> sets(
+    Field Target::*field, Field value) {
+  return [field, value](Target& target, std::optional<std::string_view>) {
+    target.*field = value;
+    return std::optional<std::string>();
+  };
+}
+
+// Arguments without the program name, through the rows; "--flag value" and
+// "--flag=value". An optional value is the next argument unless that looks
+// like a flag. The error text, or nothing once every argument is taken.
+template <typename Target>
+std::optional<std::string> parse_with(const std::vector<OptionRow<Target>>& rows,
+                                      const std::vector<std::string>& args, Target& out) {
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    std::string flag = args[i];
+    std::optional<std::string> value;
+    if (const std::size_t eq = flag.find('='); flag.starts_with("--") && eq != std::string::npos) {
+      value = flag.substr(eq + 1);
+      flag.resize(eq);
+    }
+    const OptionRow<Target>* row = nullptr;
+    for (const OptionRow<Target>& r : rows) {
+      if (!r.flag.empty() && r.flag == flag) row = &r;
+    }
+    if (row == nullptr) return "unknown option " + args[i];
+    if (row->takes == Takes::nothing && value) return flag + " takes no value";
+    if (row->takes == Takes::value && !value) {
+      if (i + 1 >= args.size()) return flag + " needs a value";
+      value = args[++i];
+    }
+    if (row->takes == Takes::optional_value && !value && i + 1 < args.size() &&
+        !args[i + 1].starts_with("-")) {
+      value = args[++i];
+    }
+    if (std::optional<std::string> error = row->take(out, value)) return error;
+  }
+  return std::nullopt;
+}
+
+// The rows' part of --help: two spaces, the flag and its argument, and the
+// help from `column` on (one space after a label that reaches it), its
+// further lines indented to it; a label past the column has the help on the
+// lines below it.
+template <typename Target>
+std::string help_text(const std::vector<OptionRow<Target>>& rows, std::size_t column) {
+  std::string out;
+  for (const OptionRow<Target>& row : rows) {
+    std::string label(row.label);
+    if (label.empty() && !row.flag.empty()) {
+      label = std::string(row.flag) + (row.argument.empty() ? "" : " ") + std::string(row.argument);
+    }
+    if (label.empty()) {
+      out += row.help;
+      continue;
+    }
+    if (row.help.empty() && row.label.empty()) continue;
+    std::string help = row.help;
+    if (const std::size_t at = help.find("{default}"); at != std::string::npos) {
+      help.replace(at, std::string_view("{default}").size(), row.default_value);
+    }
+    std::string line = "  " + label;
+    if (help.empty()) {
+      out += line + "\n";
+      continue;
+    }
+    if (line.size() <= column) {
+      line.resize(std::max(column, line.size() + 1), ' ');
+    } else {
+      out += line + "\n";
+      line.assign(column, ' ');
+    }
+    for (std::size_t start = 0; start < help.size();) {
+      std::size_t end = help.find('\n', start);
+      if (end == std::string::npos) end = help.size();
+      out += line + help.substr(start, end - start) + "\n";
+      line.assign(column, ' ');
+      start = end + 1;
+    }
+  }
+  return out;
+}
+
+}  // namespace talmir880::programs
