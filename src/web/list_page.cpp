@@ -1,12 +1,38 @@
 #include "web/list_page.hpp"
 
-#include "web/lxi.hpp"
 #include "web/page_messages.hpp"
 #include "web/page_texts.hpp"
 #include "web/routes.hpp"
 
 namespace talmir880::web {
 namespace {
+
+// Text and attribute values as HTML has them.
+std::string html_text(const std::string& text) {
+  std::string out;
+  for (const char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&apos;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
 
 const char* port_class(PortState port) {
   if (port == PortState::open) return "on";
@@ -20,9 +46,9 @@ std::string text(const std::string& key, const std::string& arg = {}) {
   std::string out = " data-text=\"" + key + "\"";
   if (const std::size_t at = english.find("{}"); at != std::string::npos) {
     english.replace(at, 2, arg);
-    out += " data-arg=\"" + xml_text(arg) + "\"";
+    out += " data-arg=\"" + html_text(arg) + "\"";
   }
-  return out + ">" + xml_text(english);
+  return out + ">" + html_text(english);
 }
 
 // Never "off" while it may be on.
@@ -44,7 +70,7 @@ std::string generator_html(std::size_t index, const ListedGenerator& g) {
   };
   std::string out = "  <section aria-labelledby=\"" + id +
                     "-title\" class=\"generator\" data-live=\"" + generator_path(index) + "ws\">\n";
-  out += "    <h2 id=\"" + id + "-title\">" + xml_text(g.name) + "</h2>\n";
+  out += "    <h2 id=\"" + id + "-title\">" + html_text(g.name) + "</h2>\n";
   out += "    <dl>\n";
   out += row("port", "<output id=\"" + id + "-port\" class=\"" + port_class(g.port) + "\"" +
                          text(std::string("port_") + port_text(g.port)) + "</output>");
@@ -77,10 +103,10 @@ std::string visa_html(const std::string& resource) {
     const bool inside = open != std::string::npos && (close == std::string::npos || close < open);
     at += 2;
     if (inside) continue;
-    out += "<span>" + xml_text(resource.substr(from, at - from)) + "</span><wbr>";
+    out += "<span>" + html_text(resource.substr(from, at - from)) + "</span><wbr>";
     from = at;
   }
-  return out + "<span>" + xml_text(resource.substr(from)) + "</span></span>";
+  return out + "<span>" + html_text(resource.substr(from)) + "</span></span>";
 }
 
 std::string list_html(const std::vector<ListedGenerator>& generators) {

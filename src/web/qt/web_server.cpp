@@ -15,7 +15,8 @@
 #include "web/http_request.hpp"
 #include "web/list_page.hpp"
 #include "web/lxi.hpp"
-#include "web/page_texts.hpp"
+#include "web/qt/lxi_document.hpp"
+#include "web/qt/page_json.hpp"
 #include "web/routes.hpp"
 #include "web/web_guard.hpp"
 #include "web/websocket.hpp"
@@ -249,8 +250,7 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
         return;
       case Route::Kind::asset:
         if (path == "/texts.js") {
-          answer(socket, "200 OK", "text/javascript; charset=utf-8",
-                 QByteArray::fromStdString(texts_script()));
+          answer(socket, "200 OK", "text/javascript; charset=utf-8", texts_script());
           return;
         }
         for (const Asset& asset : kAssets) {
@@ -261,9 +261,8 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
         break;
       case Route::Kind::identification:
         answer(socket, "200 OK", "text/xml; charset=utf-8",
-               QByteArray::fromStdString(
-                   identification(to.generator, reached, local(), network,
-                                  "http://" + std::string(*request.header("host")) + path)));
+               identification(to.generator, reached, local(), network,
+                              "http://" + std::string(*request.header("host")) + path));
         return;
       case Route::Kind::moved:
         answer(socket, "301 Moved Permanently", "text/plain; charset=utf-8",
@@ -306,9 +305,9 @@ WebServer::Offers WebServer::offers(const std::string& reached, bool local) cons
   return out;
 }
 
-std::string WebServer::identification(std::optional<std::size_t> generator,
-                                      const std::string& reached, bool local,
-                                      const HostNetwork& network, const std::string& url) const {
+QByteArray WebServer::identification(std::optional<std::size_t> generator,
+                                     const std::string& reached, bool local,
+                                     const HostNetwork& network, const std::string& url) const {
   // The server's own document names the model, no one generator (its
   // serial field "0", as an unnamed one's), and every way in to each.
   Identification id;

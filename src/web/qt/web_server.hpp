@@ -85,8 +85,8 @@ class WebServer {
     Offer instr;
   };
   Offers offers(const std::string& reached, bool local) const;
-  std::string identification(std::optional<std::size_t> generator, const std::string& reached,
-                             bool local, const HostNetwork& network, const std::string& url) const;
+  QByteArray identification(std::optional<std::size_t> generator, const std::string& reached,
+                            bool local, const HostNetwork& network, const std::string& url) const;
   std::string list(const std::string& reached, bool local) const;
 
   std::vector<WebGenerator> generators_;
