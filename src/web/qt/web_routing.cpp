@@ -12,6 +12,7 @@
 #include "web/list_page.hpp"
 #include "web/lxi.hpp"
 #include "web/qt/http_answer.hpp"
+#include "web/qt/list_document.hpp"
 #include "web/qt/lxi_document.hpp"
 #include "web/qt/page_json.hpp"
 #include "web/routes.hpp"
@@ -87,7 +88,7 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
         answer(socket, "200 OK", kHtml, resource(":/talmir880-web/index.html"));
         return;
       case Route::Kind::list:
-        answer(socket, "200 OK", kHtml, QByteArray::fromStdString(list(reached, local())));
+        answer(socket, "200 OK", kHtml, list(reached, local()));
         return;
       case Route::Kind::asset:
         if (path == "/texts.js") {
@@ -179,7 +180,7 @@ QByteArray WebServer::identification(std::optional<std::size_t> generator,
   return identification_xml(id);
 }
 
-std::string WebServer::list(const std::string& reached, bool local) const {
+QByteArray WebServer::list(const std::string& reached, bool local) const {
   const Offers offered = offers(reached, local);
   std::vector<ListedGenerator> listed;
   for (std::size_t i = 0; i < generators_.size(); ++i) {

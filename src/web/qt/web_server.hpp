@@ -90,7 +90,7 @@ class WebServer {
   Offers offers(const std::string& reached, bool local) const;
   QByteArray identification(std::optional<std::size_t> generator, const std::string& reached,
                             bool local, const HostNetwork& network, const std::string& url) const;
-  std::string list(const std::string& reached, bool local) const;
+  QByteArray list(const std::string& reached, bool local) const;
 
   std::vector<WebGenerator> generators_;
   net::PeerGuard& guard_;
