@@ -31,14 +31,12 @@ struct PageState {
   bool password_set = false;  // a login is possible at all
 };
 
-// A message to the page: its fields in order, "type" first, each a JSON
-// value (a whole number is not a double, so that it reads as one).
+// A message to the page: its fields, "type" among them, each a value JSON
+// has (a count a whole number, a frequency a double).
 using MessageValue = std::variant<bool, long long, double, std::string, std::vector<std::string>>;
 struct MessageField {
   std::string key;
   MessageValue value;
-
-  bool operator==(const MessageField&) const = default;
 };
 using Message = std::vector<MessageField>;
 // The value of a field; nothing when the message has no such field.

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <cmath>
 #include <string_view>
+#include <type_traits>
 #include <variant>
 
 #include "web/page_texts.hpp"
