@@ -189,8 +189,11 @@ void check_action(std::string_view action) {
       // A number of the page's that SCPI does not read: refused in its turn.
     }
   }
-  const std::string message = refused_message(Refusal::not_an_action, action);
-  check(message.find('\n') == std::string::npos, "a refusal is one line of JSON");
+  // The page is told what it sent, word for word.
+  const MessageValue* detail = field(refused_message(Refusal::not_an_action, action), "detail");
+  check(action.empty() ? detail == nullptr
+                       : detail && std::get<std::string>(*detail) == std::string(action),
+        "a refusal names what the page sent", shown(action));
 }
 
 void check_frames(std::string_view bytes) {

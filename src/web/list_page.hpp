@@ -4,8 +4,10 @@
 // name (*IDN?'s serial field), its VISA resource strings, its port and
 // its RF output as they were when the page was asked for (list.js keeps
 // them live and words them in the visitor's language), and a link to its
-// front panel.
+// front panel. What it says is decided here; web/qt/list_document.hpp
+// writes it as HTML.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,11 +27,25 @@ struct ListedGenerator {
   bool instr_this_machine_only = false;
 };
 
-// In the server's order: generator i is /inst<i>/.
-std::string list_html(const std::vector<ListedGenerator>& generators);
+// A text of the list as list.js words it in the visitor's language: its
+// key, its argument where its texts take one, and the English text with
+// the argument in it until the script has run.
+struct ListText {
+  std::string key;
+  std::optional<std::string> arg;
+  std::string english;
+};
+ListText list_text(const std::string& key, const std::string& arg = {});
 
-// A VISA resource string as HTML that a narrow screen breaks only after
-// a "::".
-std::string visa_html(const std::string& resource);
+// The class and the text of a port's state and of an output: never "off"
+// while it may be on.
+const char* port_class(PortState port);
+std::string port_key(PortState port);
+const char* switched_class(Switched output);
+const char* switched_key(Switched output);
+
+// A VISA resource string in the pieces a narrow screen may break it
+// between: after each "::" but an IPv6 host's own.
+std::vector<std::string> visa_pieces(const std::string& resource);
 
 }  // namespace talmir880::web

@@ -1,8 +1,8 @@
 #pragma once
 
-// The LXI identification document (/lxi/identification), valid against
-// the LXI Consortium's LXIIdentification.xsd (schema 2.01), with what
-// *IDN? answers.
+// What the LXI identification document (/lxi/identification) says: what
+// *IDN? answers and one interface per way in. web/qt/lxi_document.hpp
+// writes it as XML.
 
 #include <string>
 #include <vector>
@@ -42,15 +42,10 @@ struct Identification {
   std::string description = "RF signal generator";
 };
 
-std::string identification_xml(const Identification& id);
-
 // The VISA resource string of the raw socket, and of VXI-11's INSTR: the
 // device name left out for a server of one generator, VISA's default
 // inst0 being that one.
 std::string socket_resource(const std::string& address, int port);
 std::string instr_resource(const std::string& address, const std::string& device = {});
-
-// Text with &, <, > and quotes escaped.
-std::string xml_text(const std::string& text);
 
 }  // namespace talmir880::web

@@ -1,22 +1,13 @@
 #include "web/page_messages.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cctype>
-#include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "scpi/header_path.hpp"
 
 namespace talmir880::web {
 namespace {
-
-std::string number(double value) {
-  std::array<char, 32> text{};
-  const auto [end, ec] = std::to_chars(text.begin(), text.end(), value);
-  return ec == std::errc{} ? std::string(text.begin(), end) : "0";
-}
 
 // The page's commands that set no setting of the generator: a line each.
 struct Command {
@@ -70,67 +61,49 @@ const char* switched_text(Switched output) {
   return "unsure";
 }
 
-std::string json_string(std::string_view text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (u < 0x20 || u == 0x7f) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", u);
-      out += escaped;
-    } else {
-      out += c;
-    }
+const MessageValue* field(const Message& message, std::string_view key) {
+  for (const MessageField& f : message) {
+    if (f.key == key) return &f.value;
   }
-  return out + "\"";
+  return nullptr;
 }
 
-std::string state_message(const PageState& s) {
-  int progress = 0;
+Message state_message(const PageState& s) {
+  long long progress = 0;
   if (s.pass && s.pass->expected > 0) {
-    progress = static_cast<int>(std::min<std::size_t>(100, s.pass->seen * 100 / s.pass->expected));
+    progress =
+        static_cast<long long>(std::min<std::size_t>(100, s.pass->seen * 100 / s.pass->expected));
   }
-  std::string out = "{\"type\":\"state\"";
-  const auto field = [&out](std::string_view name, const std::string& value) {
-    out.append(",\"").append(name).append("\":").append(value);
-  };
-  const auto flag = [](bool on) { return std::string(on ? "true" : "false"); };
   // The fields show the settings, as the queries answer them; "now" is the
   // device, which may not be confirmed.
-  field("rf_mhz", number(s.settings.frequency_hz / 1e6));
-  field("rf_on", flag(s.settings.output_on));
-  field("mod_khz", number(s.settings.lf_frequency_hz / 1e3));
-  field("mod_on", flag(s.settings.modulation_on));
-  field("level", std::to_string(s.settings.power_dbm));
-  field("rf_now", json_string(switched_text(s.held.rf)));
-  field("rf_now_mhz", number(s.held.rf_hz / 1e6));
-  field("mod_now", json_string(switched_text(s.held.modulation)));
-  field("mod_now_khz", number(s.held.modulation_hz / 1e3));
-  field("level_now", std::to_string(s.held.level_dbm));
-  field("start_mhz", number(s.settings.start_hz / 1e6));
-  field("stop_mhz", number(s.settings.stop_hz / 1e6));
-  field("points", std::to_string(s.settings.points));
-  field("sweeping", flag(s.pass.has_value()));
-  field("repeating", flag(s.settings.continuous));
-  field("progress", std::to_string(progress));
-  field("port", json_string(port_text(s.port)));
-  field("control", flag(s.control));
-  field("password", flag(s.password_set));
-  field("step_hz", std::to_string(std::llround(s.settings.step_hz)));
-  field("sweep_mode", flag(s.settings.sweep_mode));
-  return out + "}";
+  return {
+      {"type", std::string("state")},
+      {"rf_mhz", s.settings.frequency_hz / 1e6},
+      {"rf_on", s.settings.output_on},
+      {"mod_khz", s.settings.lf_frequency_hz / 1e3},
+      {"mod_on", s.settings.modulation_on},
+      {"level", static_cast<long long>(s.settings.power_dbm)},
+      {"rf_now", std::string(switched_text(s.held.rf))},
+      {"rf_now_mhz", s.held.rf_hz / 1e6},
+      {"mod_now", std::string(switched_text(s.held.modulation))},
+      {"mod_now_khz", s.held.modulation_hz / 1e3},
+      {"level_now", static_cast<long long>(s.held.level_dbm)},
+      {"start_mhz", s.settings.start_hz / 1e6},
+      {"stop_mhz", s.settings.stop_hz / 1e6},
+      {"points", static_cast<long long>(s.settings.points)},
+      {"sweeping", s.pass.has_value()},
+      {"repeating", s.settings.continuous},
+      {"progress", progress},
+      {"port", std::string(port_text(s.port))},
+      {"control", s.control},
+      {"password", s.password_set},
+      {"step_hz", static_cast<long long>(std::llround(s.settings.step_hz))},
+      {"sweep_mode", s.settings.sweep_mode},
+  };
 }
 
-std::string errors_message(const std::vector<std::string>& errors) {
-  std::string out = "{\"type\":\"errors\",\"errors\":[";
-  for (std::size_t i = 0; i < errors.size(); ++i) {
-    if (i > 0) out += ',';
-    out += json_string(errors[i]);
-  }
-  return out + "]}";
+Message errors_message(const std::vector<std::string>& errors) {
+  return {{"type", std::string("errors")}, {"errors", errors}};
 }
 
 namespace {
@@ -153,22 +126,23 @@ constexpr RefusalRow kRefusals[] = {
 
 }  // namespace
 
-std::string refused_message(Refusal refusal, std::string_view detail) {
+Message refused_message(Refusal refusal, std::string_view detail) {
   for (const RefusalRow& row : kRefusals) {
     if (row.refusal != refusal) continue;
     std::string text(row.text);
-    std::string out = "{\"type\":\"refused\",\"reason\":" + json_string(row.key);
+    Message out{{"type", std::string("refused")}, {"reason", std::string(row.key)}};
     if (!detail.empty()) {
       text.append(": ").append(detail);
-      out += ",\"detail\":" + json_string(detail);
+      out.push_back({"detail", std::string(detail)});
     }
-    return out + ",\"text\":" + json_string(text) + "}";
+    out.push_back({"text", std::move(text)});
+    return out;
   }
   return {};
 }
 
-std::string device_message(DeviceFault fault) {
-  return "{\"type\":\"device\",\"fault\":" + json_string(cause(fault)) + "}";
+Message device_message(DeviceFault fault) {
+  return {{"type", std::string("device")}, {"fault", std::string(cause(fault))}};
 }
 
 std::optional<std::string> command_line(std::string_view message,

@@ -1,14 +1,16 @@
 #pragma once
 
 // What the page and the server say to each other over /ws. The server sends
-// small JSON objects; the page sends one action a message, "NAME VALUE",
-// which becomes one SCPI line from a fixed table, so that a page can ask
-// for nothing a control of it does not offer.
+// small JSON objects, whose fields are decided here and written by the Qt
+// face (web/qt/page_json.hpp); the page sends one action a message, "NAME
+// VALUE", which becomes one SCPI line from a fixed table, so that a page can
+// ask for nothing a control of it does not offer.
 
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "device/device_session.hpp"
@@ -31,9 +33,20 @@ struct PageState {
   bool password_set = false;  // a login is possible at all
 };
 
-std::string state_message(const PageState& state);
+// A message to the page: its fields, "type" among them, each a value JSON
+// has (a count a whole number, a frequency a double).
+using MessageValue = std::variant<bool, long long, double, std::string, std::vector<std::string>>;
+struct MessageField {
+  std::string key;
+  MessageValue value;
+};
+using Message = std::vector<MessageField>;
+// The value of a field; nothing when the message has no such field.
+const MessageValue* field(const Message& message, std::string_view key);
+
+Message state_message(const PageState& state);
 // The page's own command errors, as SYSTem:ERRor? would answer them.
-std::string errors_message(const std::vector<std::string>& errors);
+Message errors_message(const std::vector<std::string>& errors);
 // Something the server did not do for the page, and why: a reason the page
 // words in its language, and the same in English.
 enum class Refusal {
@@ -43,11 +56,11 @@ enum class Refusal {
   clients_full,
   backlog_full,
 };
-std::string refused_message(Refusal refusal, std::string_view detail = {});
+Message refused_message(Refusal refusal, std::string_view detail = {});
 // The device became unreachable (the fault as cause() words it) or
 // reachable again (an empty fault): an event of the device, which the page
 // shows apart from its own commands' errors.
-std::string device_message(DeviceFault fault);
+Message device_message(DeviceFault fault);
 
 // The SCPI line for an action of the page: a command of its own, or a
 // setting's action (its header, the value, the page's unit); nothing for an
@@ -59,8 +72,5 @@ std::optional<std::string> command_line(
 const char* port_text(PortState port);
 // An output as the pages' messages name it: on, off, unsure.
 const char* switched_text(Switched output);
-
-// Text as a JSON string, quotes included.
-std::string json_string(std::string_view text);
 
 }  // namespace talmir880::web

@@ -6,7 +6,6 @@
 
 #include "protocol/commands.hpp"
 #include "scpi/generator.hpp"
-#include "web/page_messages.hpp"
 
 namespace talmir880::web {
 namespace {
@@ -175,31 +174,6 @@ const PageText* page_text(std::string_view key) {
 std::span<const Step> page_steps() {
   static const std::vector<Step> steps = make_steps();
   return steps;
-}
-
-std::string texts_script() {
-  std::string out = "\"use strict\";\n// The server's table of the pages' texts and lists.\n";
-  out += "const LANGUAGES = [";
-  for (std::size_t i = 0; i < kLanguageTags.size(); ++i) {
-    out += std::string(i ? ", " : "") + "[" + json_string(kLanguageTags[i]) + ", " +
-           json_string(kLanguageNames[i]) + "]";
-  }
-  out += "];\nconst TEXTS = {\n";
-  for (std::size_t i = 0; i < kLanguageTags.size(); ++i) {
-    out += "  " + json_string(kLanguageTags[i]) + ": {\n";
-    for (const PageText& t : kTexts) {
-      out += "    " + json_string(t.key) + ": " + json_string(t.text[i]) + ",\n";
-    }
-    out += "  },\n";
-  }
-  out += "};\nconst STEPS = [";
-  bool first = true;
-  for (const Step& step : page_steps()) {
-    out += std::string(first ? "" : ", ") + "[" + std::to_string(std::llround(step.hz)) + ", " +
-           json_string(step.caption) + "]";
-    first = false;
-  }
-  return out + "];\n";
 }
 
 }  // namespace talmir880::web

@@ -37,7 +37,4 @@ struct Step {
 };
 std::span<const Step> page_steps();
 
-// texts.js: the languages, the texts and the steps as script constants.
-std::string texts_script();
-
 }  // namespace talmir880::web

@@ -7,6 +7,9 @@
 // --page-line, the header of the row each web page action ("rf_mhz") sets
 // with a value of 1, or "-"; with --panel-steps, the panel's tuning steps in
 // Hz, one a line.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -72,23 +75,33 @@ std::string kind_name(protocol::SettingKind kind) {
   return "mode";
 }
 
-std::string quoted(std::string_view text) { return web::json_string(text); }
+QString text(std::string_view value) {
+  return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
+}
 
 void print_settings() {
-  std::string out = "[";
+  QJsonArray out;
   for (const protocol::Setting& s : protocol::kSettings) {
-    std::string levels;
-    for (const int level : s.levels) levels += (levels.empty() ? "" : ",") + std::to_string(level);
-    out += out.size() > 1 ? ",\n" : "\n";
-    out += "{\"name\":" + quoted(s.name) + ",\"header\":" + quoted(s.header) +
-           ",\"also\":" + quoted(s.also) + ",\"device\":" + quoted(s.device) +
-           ",\"kind\":" + quoted(kind_name(s.kind)) + ",\"steps\":" + (s.steps ? "true" : "false") +
-           ",\"min\":" + number(s.min) + ",\"max\":" + number(s.max) + ",\"levels\":[" + levels +
-           "],\"choices\":" + quoted(s.choices) + ",\"unit\":" + quoted(s.unit) +
-           ",\"start_up\":" + number(s.start_up) + ",\"page_control\":" + quoted(s.page_control) +
-           ",\"page_action\":" + quoted(s.page_action) + "}";
+    QJsonArray levels;
+    for (const int level : s.levels) levels.append(level);
+    out.append(QJsonObject{
+        {"name", text(s.name)},
+        {"header", text(s.header)},
+        {"also", text(s.also)},
+        {"device", text(s.device)},
+        {"kind", text(kind_name(s.kind))},
+        {"steps", s.steps},
+        {"min", s.min},
+        {"max", s.max},
+        {"levels", levels},
+        {"choices", text(s.choices)},
+        {"unit", text(s.unit)},
+        {"start_up", s.start_up},
+        {"page_control", text(s.page_control)},
+        {"page_action", text(s.page_action)},
+    });
   }
-  std::printf("%s\n]\n", out.c_str());
+  std::printf("%s", QJsonDocument(out).toJson(QJsonDocument::Indented).constData());
 }
 
 std::string page_line_header(std::string_view action) {

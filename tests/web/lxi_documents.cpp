@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "web/lxi.hpp"
+#include "web/qt/lxi_document.hpp"
 
 using namespace talmir880::web;
 
@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
   };
   for (const Document& d : documents) {
     std::ofstream out(std::string(argv[1]) + "/" + d.name + ".xml");
-    out << identification_xml(d.id);
+    const QByteArray xml = identification_xml(d.id);
+    out.write(xml.constData(), xml.size());
     if (!out) return 1;
   }
   return 0;

@@ -33,4 +33,19 @@ HostNetwork host_network() {
   return out;
 }
 
+net::Address address_of(const QHostAddress& host) {
+  net::Address out;
+  const Q_IPV6ADDR v6 = host.toIPv6Address();
+  for (int i = 0; i < 16; ++i) out.bytes[static_cast<std::size_t>(i)] = v6[i];
+  return out;
+}
+
+std::string host_text(const QHostAddress& host) {
+  bool v4 = false;
+  const quint32 mapped = host.toIPv4Address(&v4);
+  QHostAddress plain = v4 ? QHostAddress(mapped) : host;
+  plain.setScopeId({});
+  return plain.toString().toLower().toStdString();
+}
+
 }  // namespace talmir880::web

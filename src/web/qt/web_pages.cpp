@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "web/page_messages.hpp"
+#include "web/qt/page_json.hpp"
 #include "web/websocket.hpp"
 
 namespace talmir880::web {
@@ -22,7 +23,7 @@ class WebPages::Page final : public scpi::ClientEvents {
   Page(const Page&) = delete;
   Page& operator=(const Page&) = delete;
 
-  void send(const std::string& message) { socket_->send_text(message); }
+  void send(const Message& message) { socket_->send_text(message_json(message).toStdString()); }
 
   void send_state() {
     PageState state;

@@ -45,9 +45,11 @@ struct WebSetup {
 // good for all of them.
 //
 // The HTTP side is a small handler of its own on QTcpServer, kept to this
-// class: one request a connection, its head and body bounded, read within
-// a deadline, then answered and closed; the places of connections still
-// reading are shared out by peer (RequestPlaces). Qt's HttpServer of
+// class (web_server.cpp the connections, web_routing.cpp which answer a
+// request gets, http_answer.cpp the answer's bytes): one request a
+// connection, its head and body bounded, read within a deadline, then
+// answered and closed; the places of connections still reading are shared
+// out by peer (RequestPlaces). Qt's HttpServer of
 // Debian's 6.4 has no limits on what it buffers and no say over a
 // WebSocket upgrade before it happens, and its interface changes after
 // 6.4. The WebSocket is our own too (PageSocket), answered here: Debian's
@@ -75,6 +77,7 @@ class WebServer {
  private:
   void accept();
   void read(QTcpSocket* socket, RequestPlaces::Id place);
+  // web_routing.cpp: the answer to a request read whole.
   void respond(QTcpSocket* socket, const struct Request& request);
   void upgrade(QTcpSocket* socket, const struct Request& request, std::size_t generator,
                bool control);
@@ -85,9 +88,9 @@ class WebServer {
     Offer instr;
   };
   Offers offers(const std::string& reached, bool local) const;
-  std::string identification(std::optional<std::size_t> generator, const std::string& reached,
-                             bool local, const HostNetwork& network, const std::string& url) const;
-  std::string list(const std::string& reached, bool local) const;
+  QByteArray identification(std::optional<std::size_t> generator, const std::string& reached,
+                            bool local, const HostNetwork& network, const std::string& url) const;
+  QByteArray list(const std::string& reached, bool local) const;
 
   std::vector<WebGenerator> generators_;
   net::PeerGuard& guard_;
