@@ -77,7 +77,7 @@ QJsonValue script_constant(const QByteArray& script, const QByteArray& name) {
   return QJsonDocument::fromJson(json).array().first();
 }
 
-TEST(PageTexts, TheScriptHoldsTheLanguagesTextsAndSteps) {
+TEST(PageTexts, TheScriptHoldsTheLanguagesTextsStepsAndLevels) {
   const QByteArray script = texts_script();
   const QJsonArray steps = script_constant(script, "STEPS").toArray();
   ASSERT_GE(steps.size(), 2);
@@ -88,6 +88,8 @@ TEST(PageTexts, TheScriptHoldsTheLanguagesTextsAndSteps) {
                                     "[\"en\", \"ENGLISH\"]]")
                 .array());
   EXPECT_EQ(script_constant(script, "TEXTS")["zh-TW"]["stop_sweep"].toString(), "停止掃描");
+  EXPECT_EQ(script_constant(script, "LEVELS").toArray(),
+            QJsonDocument::fromJson("[-3, -6, -9, -12]").array());
 }
 
 // The document as lines, one an element: its path, its namespace where it

@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <variant>
 
+#include "protocol/settings.hpp"
 #include "web/page_texts.hpp"
 
 namespace talmir880::web {
@@ -61,11 +62,13 @@ QByteArray texts_script() {
   for (const Step& step : page_steps()) {
     steps.append(QJsonArray{static_cast<qint64>(std::llround(step.hz)), text(step.caption)});
   }
+  QJsonArray levels;
+  for (const int dbm : protocol::kLevel.levels) levels.append(dbm);
   return "\"use strict\";\n// The server's table of the pages' texts and lists.\n"
          "const LANGUAGES = " +
          compact(languages) +
          ";\nconst TEXTS = " + QJsonDocument(texts).toJson(QJsonDocument::Compact) +
-         ";\nconst STEPS = " + compact(steps) + ";\n";
+         ";\nconst STEPS = " + compact(steps) + ";\nconst LEVELS = " + compact(levels) + ";\n";
 }
 
 }  // namespace talmir880::web

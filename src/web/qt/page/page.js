@@ -172,6 +172,7 @@ function wire() {
     button.addEventListener("click", () => send(button.dataset.action));
   }
   for (const [hz, caption] of STEPS) $("step").append(new Option(caption, String(hz)));
+  for (const dbm of LEVELS) $("level").append(new Option(String(dbm), String(dbm)));
   // Saving is for good: the dialog says what the device will start in.
   $("save").addEventListener("click", () => {
     $("save-question").textContent = T("save_question", $("save-mode").textContent);
