@@ -69,10 +69,11 @@ std::chrono::milliseconds pass_quiet_time(int baud) {
   return std::max(milliseconds{20}, five_characters);
 }
 
-DeviceSession::DeviceSession(SharedLine& line, Countdowns countdowns)
+DeviceSession::DeviceSession(SharedLine& line, Countdowns countdowns, SessionEvents& events)
     : line_(line),
       port_(line.remote()),
       countdowns_(countdowns),
+      events_(events),
       link_(port_, countdowns.watchdog, *this),
       baud_(parse_settings(protocol::kStartUpSpeed).baud) {
   port_.OnComm = [this] { link_.port_event(); };
@@ -107,7 +108,7 @@ void DeviceSession::reopen_ran_out() {
     unseen_left_ = std::max(unseen_left_ - kReopenInterval, std::chrono::milliseconds{0});
     if (pass_unseen()) countdowns_.reopen.start();
   }
-  if (idle() && settled) settled();
+  if (idle()) events_.settled();
 }
 
 std::optional<Fact> DeviceSession::owed_off(bool alone, OffsTried tried) const {
@@ -127,7 +128,7 @@ void DeviceSession::note_reachable(DeviceFault fault) {
   if (reachable_known_ && now == reachable_) return;
   reachable_known_ = true;
   reachable_ = now;
-  if (reachability_changed) reachability_changed(fault);
+  events_.reachability_changed(fault);
 }
 
 void DeviceSession::close_port() {
@@ -176,8 +177,8 @@ void DeviceSession::finish(DeviceFault fault) {
     line_.remote_unanswered();
     late_ = true;
     link_.arm_watchdog();
-  } else if (exchange_over) {
-    exchange_over();
+  } else {
+    line_.remote_exchange_ended();
   }
   done(fault);
 }
@@ -186,8 +187,8 @@ void DeviceSession::end_late_wait() {
   if (!late_) return;
   late_ = false;
   countdowns_.watchdog.stop();
-  if (exchange_over) exchange_over();
-  if (settled) settled();
+  line_.remote_exchange_ended();
+  events_.settled();
 }
 
 void DeviceSession::end_pass(DeviceFault fault) {
@@ -196,7 +197,8 @@ void DeviceSession::end_pass(DeviceFault fault) {
   countdowns_.quiet.stop();
   // Reports past the last point are noise, not the start of a reply.
   link_.empty_received();
-  if (pass_ended) pass_ended(fault);
+  line_.remote_pass_ended();
+  events_.pass_ended(fault);
 }
 
 void DeviceSession::stall_ran_out() {
@@ -212,7 +214,7 @@ void DeviceSession::acknowledged() {
   if (exchanging()) {
     finish(DeviceFault::none);
   } else if (late_) {
-    if (late_acknowledged) late_acknowledged();
+    events_.late_acknowledged();
     end_late_wait();
   } else if (pass_running_) {
     received();  // an R in a pass is noise, and counts as such
@@ -265,7 +267,7 @@ void DeviceSession::read_failed(const PortError& fault) {
   } else if (pass_running_) {
     end_pass(lost_fault_);
   } else {
-    if (port_lost) port_lost(lost_fault_);
+    events_.port_lost(lost_fault_);
     end_late_wait();
   }
 }
