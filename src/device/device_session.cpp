@@ -164,10 +164,9 @@ DeviceFault DeviceSession::start_pass(std::string_view command) {
 }
 
 // The line counts the pass's reports, once for everyone.
-std::pair<std::size_t, std::size_t> DeviceSession::pass_count() const {
+const Pass* DeviceSession::our_pass() const {
   const std::optional<Pass>& pass = line_.state().pass();
-  if (!pass || pass->by != Face::remote) return {0, 0};
-  return {pass->seen, pass->expected};
+  return pass && pass->by == Face::remote ? &*pass : nullptr;
 }
 
 void DeviceSession::finish(DeviceFault fault) {
@@ -231,8 +230,9 @@ void DeviceSession::received() {
   // off until the line is quiet: as many reports as noise pushed ahead may
   // still come. A line that never goes quiet (noise without end) gets at
   // most a second pass's worth.
-  const auto [total, expected] = pass_count();
-  if (total >= expected && (!countdowns_.quiet.running() || total <= 2 * expected)) {
+  const Pass* pass = our_pass();
+  if (pass == nullptr ||
+      (pass->complete() && (!countdowns_.quiet.running() || pass->within_noise_bound()))) {
     countdowns_.quiet.start();
   }
 }
@@ -256,8 +256,8 @@ void DeviceSession::lost(DeviceFault fault) {
 void DeviceSession::read_failed(const PortError& fault) {
   if (pass_running_) {
     // The device goes on sweeping what is left, at the line's rate.
-    const auto [total, expected] = pass_count();
-    const std::size_t left = total < expected ? expected - total : 0;
+    const Pass* pass = our_pass();
+    const std::size_t left = pass != nullptr ? pass->left() : 0;
     unseen_left_ =
         std::chrono::milliseconds{static_cast<long long>(left) * 10 * 1000 / std::max(baud_, 1)};
   }

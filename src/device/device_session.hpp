@@ -165,8 +165,8 @@ class DeviceSession : private LinkEvents {
   void end_late_wait();
   // The port failed while open: closed, and left alone for a while.
   void lost(DeviceFault fault);
-  // The characters of our pass's reports so far, and those it will send.
-  std::pair<std::size_t, std::size_t> pass_count() const;
+  // Our pass as the line counts it; none when the line has no pass of ours.
+  const Pass* our_pass() const;
 
   void acknowledged() override;
   void received() override;
