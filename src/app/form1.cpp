@@ -99,7 +99,7 @@ void Form1::wire() {
 
   Combo3.Click = [this] { Combo3_Click(); };
 
-  device_line.panel_sweeping = [this] { return Timer_sweep.Enabled(); };
+  device_line.add_listener(*this);
   device_line.observe(*this);
 }
 

@@ -36,7 +36,7 @@ class TimerCountdown final : public Countdown {
 // The one window: it owns every control and the form-level state, hands each
 // subsystem the controls it may touch, wires the handlers, and tells the user
 // what the link reports.
-class Form1 : private LinkEvents, private GeneratorObserver {
+class Form1 : private LinkEvents, private GeneratorObserver, private LineEvents {
  public:
   Form1(SerialPort& MSComm1, MessageBoxes& boxes);
   Form1(const Form1&) = delete;
@@ -126,6 +126,8 @@ class Form1 : private LinkEvents, private GeneratorObserver {
 
   void held_changed(Fact fact, Face by, bool overtaken) override;
   void pass_progressed(const Pass& pass) override;
+  // The line asks whether the panel's sweep runs.
+  bool panel_sweeping() const override { return Timer_sweep.Enabled(); }
 
   void not_acknowledged() override;
   void read_failed(const PortError& fault) override;

@@ -69,10 +69,11 @@ std::chrono::milliseconds pass_quiet_time(int baud) {
   return std::max(milliseconds{20}, five_characters);
 }
 
-DeviceSession::DeviceSession(SharedLine& line, Countdowns countdowns)
+DeviceSession::DeviceSession(SharedLine& line, Countdowns countdowns, SessionEvents& events)
     : line_(line),
       port_(line.remote()),
       countdowns_(countdowns),
+      events_(events),
       link_(port_, countdowns.watchdog, *this),
       baud_(parse_settings(protocol::kStartUpSpeed).baud) {
   port_.OnComm = [this] { link_.port_event(); };
@@ -107,7 +108,7 @@ void DeviceSession::reopen_ran_out() {
     unseen_left_ = std::max(unseen_left_ - kReopenInterval, std::chrono::milliseconds{0});
     if (pass_unseen()) countdowns_.reopen.start();
   }
-  if (idle() && settled) settled();
+  if (idle()) events_.settled();
 }
 
 std::optional<Fact> DeviceSession::owed_off(bool alone, OffsTried tried) const {
@@ -127,7 +128,7 @@ void DeviceSession::note_reachable(DeviceFault fault) {
   if (reachable_known_ && now == reachable_) return;
   reachable_known_ = true;
   reachable_ = now;
-  if (reachability_changed) reachability_changed(fault);
+  events_.reachability_changed(fault);
 }
 
 void DeviceSession::close_port() {
@@ -163,10 +164,9 @@ DeviceFault DeviceSession::start_pass(std::string_view command) {
 }
 
 // The line counts the pass's reports, once for everyone.
-std::pair<std::size_t, std::size_t> DeviceSession::pass_count() const {
+const Pass* DeviceSession::our_pass() const {
   const std::optional<Pass>& pass = line_.state().pass();
-  if (!pass || pass->by != Face::remote) return {0, 0};
-  return {pass->seen, pass->expected};
+  return pass && pass->by == Face::remote ? &*pass : nullptr;
 }
 
 void DeviceSession::finish(DeviceFault fault) {
@@ -176,8 +176,8 @@ void DeviceSession::finish(DeviceFault fault) {
     line_.remote_unanswered();
     late_ = true;
     link_.arm_watchdog();
-  } else if (exchange_over) {
-    exchange_over();
+  } else {
+    line_.remote_exchange_ended();
   }
   done(fault);
 }
@@ -186,8 +186,8 @@ void DeviceSession::end_late_wait() {
   if (!late_) return;
   late_ = false;
   countdowns_.watchdog.stop();
-  if (exchange_over) exchange_over();
-  if (settled) settled();
+  line_.remote_exchange_ended();
+  events_.settled();
 }
 
 void DeviceSession::end_pass(DeviceFault fault) {
@@ -196,7 +196,8 @@ void DeviceSession::end_pass(DeviceFault fault) {
   countdowns_.quiet.stop();
   // Reports past the last point are noise, not the start of a reply.
   link_.empty_received();
-  if (pass_ended) pass_ended(fault);
+  line_.remote_pass_ended();
+  events_.pass_ended(fault);
 }
 
 void DeviceSession::stall_ran_out() {
@@ -212,7 +213,7 @@ void DeviceSession::acknowledged() {
   if (exchanging()) {
     finish(DeviceFault::none);
   } else if (late_) {
-    if (late_acknowledged) late_acknowledged();
+    events_.late_acknowledged();
     end_late_wait();
   } else if (pass_running_) {
     received();  // an R in a pass is noise, and counts as such
@@ -229,8 +230,9 @@ void DeviceSession::received() {
   // off until the line is quiet: as many reports as noise pushed ahead may
   // still come. A line that never goes quiet (noise without end) gets at
   // most a second pass's worth.
-  const auto [total, expected] = pass_count();
-  if (total >= expected && (!countdowns_.quiet.running() || total <= 2 * expected)) {
+  const Pass* pass = our_pass();
+  if (pass == nullptr ||
+      (pass->complete() && (!countdowns_.quiet.running() || pass->within_noise_bound()))) {
     countdowns_.quiet.start();
   }
 }
@@ -254,8 +256,8 @@ void DeviceSession::lost(DeviceFault fault) {
 void DeviceSession::read_failed(const PortError& fault) {
   if (pass_running_) {
     // The device goes on sweeping what is left, at the line's rate.
-    const auto [total, expected] = pass_count();
-    const std::size_t left = total < expected ? expected - total : 0;
+    const Pass* pass = our_pass();
+    const std::size_t left = pass != nullptr ? pass->left() : 0;
     unseen_left_ =
         std::chrono::milliseconds{static_cast<long long>(left) * 10 * 1000 / std::max(baud_, 1)};
   }
@@ -265,7 +267,7 @@ void DeviceSession::read_failed(const PortError& fault) {
   } else if (pass_running_) {
     end_pass(lost_fault_);
   } else {
-    if (port_lost) port_lost(lost_fault_);
+    events_.port_lost(lost_fault_);
     end_late_wait();
   }
 }

@@ -82,6 +82,26 @@ struct OffsTried {
   bool modulation = false;
 };
 
+// What the session tells its owner; each does nothing unless overridden.
+class SessionEvents {
+ public:
+  virtual ~SessionEvents() = default;
+  // The pass has ended, and how.
+  virtual void pass_ended(DeviceFault) {}
+  // The late reply came: the device took the command that timed out.
+  virtual void late_acknowledged() {}
+  // The session has become idle after waiting for a late reply or for a
+  // pass it could not see, or the port may be tried again.
+  virtual void settled() {}
+  // The device went away while nothing was waiting on it (device_gone or
+  // link_lost).
+  virtual void port_lost(DeviceFault) {}
+  // The device could be reached and now cannot (with why), or the other
+  // way round (DeviceFault::none, once it answered: an R, or a report of
+  // a pass): for a log, once per change.
+  virtual void reachability_changed(DeviceFault) {}
+};
+
 class DeviceSession : private LinkEvents {
  public:
   struct Countdowns {
@@ -91,7 +111,7 @@ class DeviceSession : private LinkEvents {
     Countdown& reopen;
   };
 
-  DeviceSession(SharedLine& line, Countdowns countdowns);
+  DeviceSession(SharedLine& line, Countdowns countdowns, SessionEvents& events);
   ~DeviceSession() override;
   DeviceSession(const DeviceSession&) = delete;
   DeviceSession& operator=(const DeviceSession&) = delete;
@@ -101,7 +121,7 @@ class DeviceSession : private LinkEvents {
   // is never called. Only while idle().
   DeviceFault send(std::string_view command, std::function<void(DeviceFault)> done);
   // Writes a sweep command; the pass runs until the device has reported
-  // every point, and pass_ended hears how it ended. Only while idle().
+  // every point, and SessionEvents::pass_ended hears how it ended. Only while idle().
   DeviceFault start_pass(std::string_view command);
   // Opens the port if it is not open: none, or why it cannot be.
   DeviceFault reach();
@@ -128,30 +148,12 @@ class DeviceSession : private LinkEvents {
   void set_baud(int baud) { baud_ = baud; }
 
   // Whether a command may be written now: the line may have another user.
-  bool line_free() const { return !may_write || may_write(); }
+  bool line_free() const { return line_.free_for_remote(); }
 
   void watchdog_ran_out() { link_.watchdog_ran_out(); }
   void stall_ran_out();
   void quiet_ran_out();
   void reopen_ran_out();
-
-  std::function<void(DeviceFault)> pass_ended;
-  // Asked before each write when the line is shared; null: always.
-  std::function<bool()> may_write;
-  // A command's exchange is over, however it ended, its late reply too.
-  std::function<void()> exchange_over;
-  // The late reply came: the device took the command that timed out.
-  std::function<void()> late_acknowledged;
-  // The session has become idle after waiting for a late reply or for a
-  // pass it could not see, or the port may be tried again.
-  std::function<void()> settled;
-  // The device went away while nothing was waiting on it (device_gone or
-  // link_lost).
-  std::function<void(DeviceFault)> port_lost;
-  // The device could be reached and now cannot (with why), or the other
-  // way round (DeviceFault::none, once it answered: an R, or a report of
-  // a pass): for a log, once per change.
-  std::function<void(DeviceFault)> reachability_changed;
 
  private:
   // Opens the port if need be, empties the received text and writes.
@@ -163,8 +165,8 @@ class DeviceSession : private LinkEvents {
   void end_late_wait();
   // The port failed while open: closed, and left alone for a while.
   void lost(DeviceFault fault);
-  // The characters of our pass's reports so far, and those it will send.
-  std::pair<std::size_t, std::size_t> pass_count() const;
+  // Our pass as the line counts it; none when the line has no pass of ours.
+  const Pass* our_pass() const;
 
   void acknowledged() override;
   void received() override;
@@ -175,6 +177,7 @@ class DeviceSession : private LinkEvents {
   SharedLine& line_;
   SerialPort& port_;
   Countdowns countdowns_;
+  SessionEvents& events_;
   Link link_;
   std::function<void(DeviceFault)> done_;
   // Why the last open failed, told again until the reopen pause is over.

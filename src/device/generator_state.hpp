@@ -44,6 +44,7 @@ struct Owed {
 };
 
 // A sweep pass on the line: who wrote it, what it sweeps, how far it came.
+// The one count of its reports, whoever reads it.
 struct Pass {
   Face by = Face::panel;
   double start_hz = 0;
@@ -51,6 +52,14 @@ struct Pass {
   int points = 0;
   std::size_t seen = 0;  // characters of its reports
   std::size_t expected = 0;
+
+  // Every report came (and maybe noise besides).
+  bool complete() const { return seen >= expected; }
+  // Characters of reports still to come.
+  std::size_t left() const { return complete() ? 0 : expected - seen; }
+  // Past its last report, at most a second pass's worth of noise puts its
+  // end off.
+  bool within_noise_bound() const { return seen <= 2 * expected; }
 };
 
 enum class PortState {

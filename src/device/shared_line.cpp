@@ -66,7 +66,9 @@ void SharedLine::write(Face user, std::string_view data) {
     state_.port_failed(true);
     throw;
   }
-  if (user == Face::panel && panel_wrote) panel_wrote(data);
+  if (user == Face::panel) {
+    for (LineEvents* l : listeners_) l->panel_wrote(data);
+  }
   if (protocol::is_sweep(data)) {
     stream_ = user;
     state_.pass_began(data, user);
@@ -145,10 +147,16 @@ bool SharedLine::superseded(std::string_view command, std::span<const Waiting> t
 
 bool SharedLine::panel_passing() const { return state_.pass() && state_.pass()->by == Face::panel; }
 
+bool SharedLine::panel_sweeping() const {
+  return std::any_of(listeners_.begin(), listeners_.end(),
+                     [](const LineEvents* l) { return l->panel_sweeping(); });
+}
+
 void SharedLine::panel_event_ended() {
   if (--panel_depth_ > 0) return;
-  if (panel_passing() && !(panel_sweeping && panel_sweeping())) state_.pass_ended();
-  if (line_freed && free_for_remote()) line_freed();
+  if (panel_passing() && !panel_sweeping()) state_.pass_ended();
+  if (!free_for_remote()) return;
+  for (LineEvents* l : std::vector<LineEvents*>(listeners_)) l->line_freed();
 }
 
 void SharedLine::panel_gave_up() {

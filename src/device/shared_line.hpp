@@ -2,16 +2,29 @@
 
 #include <cstddef>
 #include <deque>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "device/generator_state.hpp"
 #include "link/serial_port.hpp"
 
 namespace talmir880 {
+
+// What the line tells those who use it, and the one thing it asks them;
+// each does nothing (or says no) unless overridden.
+class LineEvents {
+ public:
+  virtual ~LineEvents() = default;
+  // Whether the panel's sweep runs (its own state).
+  virtual bool panel_sweeping() const { return false; }
+  // The line has become free for the remote user.
+  virtual void line_freed() {}
+  // The panel has written these bytes, for a log of what the hand sent.
+  virtual void panel_wrote(std::string_view) {}
+};
 
 // One serial port and two users of it: the front panel, whose actions are
 // never refused or delayed, and a remote user (the automation server) that
@@ -47,8 +60,6 @@ class SharedLine {
   void panel_event_ended();
   // The panel's watchdog ran out: its commands no longer wait for an R.
   void panel_gave_up();
-  // Whether the panel's sweep runs (its own state); null: never.
-  std::function<bool()> panel_sweeping;
 
   // No panel command waits for an R, no panel sweep runs and no panel
   // handler is running. (A closed port is the remote user's to find out.)
@@ -64,10 +75,9 @@ class SharedLine {
   void observe(GeneratorObserver& observer) { state_.observe(observer); }
   void forget(GeneratorObserver& observer) { state_.forget(observer); }
 
-  // The line has become free for the remote user.
-  std::function<void()> line_freed;
-  // The panel has written these bytes, for a log of what the hand sent.
-  std::function<void(std::string_view)> panel_wrote;
+  // Its users' events; each must outlive the line or be removed first.
+  void add_listener(LineEvents& events) { listeners_.push_back(&events); }
+  void remove_listener(LineEvents& events) { std::erase(listeners_, &events); }
 
  private:
   class Side final : public SerialPort {
@@ -97,6 +107,7 @@ class SharedLine {
   Face owning() const { return owner_ == Owner::panel ? Face::panel : Face::remote; }
   bool may_open(Face user) const { return user == owning(); }
   bool panel_passing() const;
+  bool panel_sweeping() const;
   void write(Face user, std::string_view data);
   void port_event();
   void forget_exchanges();
@@ -112,6 +123,7 @@ class SharedLine {
   // Who gets what comes while no command waits.
   Face stream_ = owning();
   int panel_depth_ = 0;
+  std::vector<LineEvents*> listeners_;
 };
 
 }  // namespace talmir880

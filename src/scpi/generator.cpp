@@ -56,41 +56,34 @@ OffBecause off_because(const Owed& owed, Fact output) {
   return OffBecause::reached;
 }
 
-Generator::Generator(SharedLine& line, DeviceSession::Countdowns countdowns, StatusBoard& statuses)
-    : line_(line), statuses_(statuses), session_(line, countdowns), record_(line.state()) {
-  wire_session();
-  session_.may_write = [&line] { return line.free_for_remote(); };
-  session_.exchange_over = [&line] { line.remote_exchange_ended(); };
-  line.line_freed = [this] { advance(); };
+Generator::Generator(SharedLine& line, DeviceSession::Countdowns countdowns, StatusBoard& statuses,
+                     GeneratorEvents& events)
+    : line_(line),
+      statuses_(statuses),
+      events_(events),
+      session_(line, countdowns, *this),
+      record_(line.state()) {
+  line.add_listener(*this);
   line.observe(*this);
   note_certainty();
 }
 
 Generator::~Generator() {
   line_.forget(*this);
-  line_.line_freed = nullptr;
+  line_.remove_listener(*this);
 }
 
-void Generator::wire_session() {
-  // Its -240 stands, but what the device holds is what the queries answer.
-  session_.late_acknowledged = [this] {
-    statuses_.set_questionable(Status::kNotAnswering, false);
-    if (!late_change_) return;
-    record_.settle(late_change_);
-    reprogram();
-  };
-  session_.settled = [this] {
-    late_change_ = nullptr;
-    advance();
-  };
-  session_.pass_ended = [this](DeviceFault fault) {
-    line_.remote_pass_ended();
-    our_pass_ended(fault);
-  };
-  session_.port_lost = [this](DeviceFault fault) { report_to_all(fault); };
-  session_.reachability_changed = [this](DeviceFault fault) {
-    if (reachability_changed) reachability_changed(fault);
-  };
+// Its -240 stands, but what the device holds is what the queries answer.
+void Generator::late_acknowledged() {
+  statuses_.set_questionable(Status::kNotAnswering, false);
+  if (!late_change_) return;
+  record_.settle(late_change_);
+  reprogram();
+}
+
+void Generator::settled() {
+  late_change_ = nullptr;
+  advance();
 }
 
 void Generator::reprogram(Changer by) {
@@ -111,9 +104,7 @@ void Generator::note_certainty() {
                              h.rf == Switched::unsure || h.modulation == Switched::unsure);
 }
 
-void Generator::told_settings(Changer by) {
-  if (settings_changed) settings_changed(by);
-}
+void Generator::told_settings(Changer by) { events_.settings_changed(by); }
 
 bool Generator::panel_passing() const {
   const std::optional<Pass>& pass = line_.state().pass();
@@ -146,7 +137,7 @@ void Generator::pass_ended(Face by) {
   if (by != Face::panel) return;
   if (!session_.pass_running()) statuses_.set_operation(Status::kSweeping, false);
   run_waiters();
-  if (changed) changed();
+  events_.changed();
 }
 
 // No repetition goes on over a device that went away. A port opened may
@@ -162,13 +153,13 @@ void Generator::port_changed(PortState port) {
 void Generator::lock(ClientId client) {
   const bool was = locked();
   locked_by_ = client;
-  if (!was && lockout_changed) lockout_changed(true);
+  if (!was) events_.lockout_changed(true);
 }
 
 void Generator::unlock() {
   if (!locked()) return;
   locked_by_.reset();
-  if (lockout_changed) lockout_changed(false);
+  events_.lockout_changed(false);
 }
 
 void Generator::client_left(ClientId client) {
@@ -178,15 +169,8 @@ void Generator::client_left(ClientId client) {
 Generator::Ticket Generator::enqueue(ClientId client, Entry::Kind kind, Make make, Change change) {
   const Ticket ticket = next_ticket_++;
   record_.program(change);
-  queue_.push_back({ticket,
-                    client,
-                    kind,
-                    std::move(make),
-                    std::move(change),
-                    {},
-                    false,
-                    written ? origin_ : Origin{},
-                    {}});
+  queue_.push_back(
+      {ticket, client, kind, std::move(make), std::move(change), {}, false, origin_, {}});
   if (kind != Entry::Kind::pass) told_settings();
   advance();
   return ticket;
@@ -297,9 +281,9 @@ bool Generator::pay_off(Entry* ahead_of) {
   (*output == Fact::rf ? now_tried.rf : now_tried.modulation) = true;
   if (why != told_off_) {
     told_off_ = why;
-    if (paying_off) paying_off(why);
+    events_.paying_off(why);
   }
-  if (written) written(command, {{}, "switch-off: " + std::string(off_reason(why))});
+  events_.written(command, {{}, "switch-off: " + std::string(off_reason(why))});
   return true;
 }
 
@@ -323,7 +307,7 @@ bool Generator::start_front() {
         advance();
       });
       if (fault == DeviceFault::none) {
-        if (written) written(e.sent, e.origin);
+        events_.written(e.sent, e.origin);
         return false;
       }
       command_ended(fault);
@@ -349,7 +333,7 @@ bool Generator::start_front() {
       }
       const std::string command = sweep_command(now);
       fault = session_.start_pass(command);
-      if (fault == DeviceFault::none && written) written(command, e.origin);
+      if (fault == DeviceFault::none) events_.written(command, e.origin);
     } catch (const Refused& refused) {
       statuses_.report(e.client, refused.code, refused.detail);
       stop_repeating();
@@ -359,7 +343,7 @@ bool Generator::start_front() {
   }
   if (fault == DeviceFault::none) {
     statuses_.set_operation(Status::kSweeping, true);
-    if (pass_started) pass_started(now.points, now.continuous);
+    events_.pass_started(now.points, now.continuous);
     return false;
   }
   report(e.client, fault);
@@ -398,14 +382,14 @@ void Generator::our_pass_ended(DeviceFault fault) {
     complete_front();
     repeat_if_continuous(client);
   }
-  if (!pass_queued() && pass_finished) pass_finished();
+  if (!pass_queued()) events_.pass_finished();
   advance();
 }
 
 void Generator::complete_front() {
   queue_.pop_front();
   run_waiters();
-  if (changed) changed();
+  events_.changed();
 }
 
 void Generator::run_waiters() {

@@ -51,6 +51,39 @@ inline constexpr double kMaxStepHz = protocol::kTuningStep.max;
 // field once rounded, or stop is not above start.
 std::string sweep_command(const Settings& s);
 
+// Where a command comes from, for the log of the device's commands: the
+// client and its line.
+struct Origin {
+  std::string who;
+  std::string line;
+};
+
+// What the generator tells its owner (the instrument); each does nothing
+// unless overridden.
+class GeneratorEvents {
+ public:
+  virtual ~GeneratorEvents() = default;
+  // A command of ours has gone to the device, and where it came from.
+  virtual void written(std::string_view /*command*/, const Origin&) {}
+  // Something queued has been done.
+  virtual void changed() {}
+  // The settings the queries answer may have changed: by what the panel's
+  // hand sent, or by anything else.
+  enum class Changer { panel, other };
+  virtual void settings_changed(Changer) {}
+  // A pass of ours began (its points, whether passes repeat); the passes
+  // have ended.
+  virtual void pass_started(int /*points*/, bool /*repeating*/) {}
+  virtual void pass_finished() {}
+  // SYSTem:RWLock began or ended.
+  virtual void lockout_changed(bool) {}
+  // The device could be reached and now cannot, or the other way round.
+  virtual void reachability_changed(DeviceFault) {}
+  // A switch-off the line owed goes to the device, and why (each reason
+  // once until one is acknowledged).
+  virtual void paying_off(OffBecause) {}
+};
+
 // The generator as the device and the settings say, shared by every client.
 //
 // Everything that touches the device or the settings goes through one
@@ -74,7 +107,7 @@ std::string sweep_command(const Settings& s);
 // A device command is made in its turn, from the acknowledged settings: a
 // frequency queued while the output counted as on is not sent when the
 // command that switched it on was refused meanwhile.
-class Generator : private GeneratorObserver {
+class Generator : private GeneratorObserver, private SessionEvents, private LineEvents {
  public:
   using Change = SettingsRecord::Change;
   // The command to send, from the settings the device holds when its turn
@@ -86,7 +119,8 @@ class Generator : private GeneratorObserver {
   // The remote side of the line. Where a front panel shares it, commands
   // wait while the line is the panel's, and what the device took from the
   // panel shows in the settings.
-  Generator(SharedLine& line, DeviceSession::Countdowns countdowns, StatusBoard& statuses);
+  Generator(SharedLine& line, DeviceSession::Countdowns countdowns, StatusBoard& statuses,
+            GeneratorEvents& events);
   ~Generator() override;
   Generator(const Generator&) = delete;
   Generator& operator=(const Generator&) = delete;
@@ -156,14 +190,10 @@ class Generator : private GeneratorObserver {
   void switch_off_when_reached(bool on);
   void set_baud(int baud) { session_.set_baud(baud); }
 
-  // Where a command comes from, for the log of the device's commands: the
-  // client and its line.
-  struct Origin {
-    std::string who;
-    std::string line;
-  };
-  // While one lives, what is queued comes from its origin (kept by each
-  // entry only while `written` is set); the one outside it comes back.
+  using Origin = scpi::Origin;
+  using Changer = GeneratorEvents::Changer;
+  // While one lives, what is queued comes from its origin; the one outside
+  // it comes back.
   class Citing {
    public:
     Citing(Generator& generator, Origin origin)
@@ -176,25 +206,6 @@ class Generator : private GeneratorObserver {
     Generator& generator_;
     Origin outside_;
   };
-  // A command of ours has gone to the device, and where it came from.
-  std::function<void(std::string_view command, const Origin& origin)> written;
-
-  // Something queued has been done.
-  std::function<void()> changed;
-  // The settings the queries answer may have changed: by what the panel's
-  // hand sent, or by anything else.
-  enum class Changer { panel, other };
-  std::function<void(Changer)> settings_changed;
-  // A pass of ours began (its points, whether passes repeat), came on, ended.
-  std::function<void(int points, bool repeating)> pass_started;
-  std::function<void()> pass_finished;
-  // SYSTem:RWLock began or ended.
-  std::function<void(bool)> lockout_changed;
-  // The device could be reached and now cannot, or the other way round.
-  std::function<void(DeviceFault)> reachability_changed;
-  // A switch-off the line owed goes to the device, and why (each reason
-  // once until one is acknowledged).
-  std::function<void(OffBecause)> paying_off;
 
  private:
   struct Entry {
@@ -225,7 +236,6 @@ class Generator : private GeneratorObserver {
   // while nothing was on the line), which concerns everybody.
   void report(ClientId client, DeviceFault fault);
   void report_to_all(DeviceFault fault);
-  void wire_session();
   void told_settings(Changer by = Changer::other);
   void reprogram(Changer by = Changer::other);
   // Writes the switch-off the line owes, if one may go now: by itself, or
@@ -242,8 +252,17 @@ class Generator : private GeneratorObserver {
   void pass_ended(Face by) override;
   void port_changed(PortState port) override;
 
+  void line_freed() override { advance(); }
+
+  void pass_ended(DeviceFault fault) override { our_pass_ended(fault); }
+  void late_acknowledged() override;
+  void settled() override;
+  void port_lost(DeviceFault fault) override { report_to_all(fault); }
+  void reachability_changed(DeviceFault fault) override { events_.reachability_changed(fault); }
+
   SharedLine& line_;
   StatusBoard& statuses_;
+  GeneratorEvents& events_;
   std::string serial_ = "0";
   DeviceSession session_;
   SettingsRecord record_;

@@ -10,34 +10,37 @@ namespace talmir880::scpi {
 
 Instrument::Instrument(SerialPort& port, DeviceSession::Countdowns countdowns)
     : own_line_(std::make_unique<SharedLine>(port, SharedLine::Owner::remote)),
-      generator_(*own_line_, countdowns, statuses_) {
-  wire();
-}
+      generator_(*own_line_, countdowns, statuses_, *this) {}
 
 Instrument::Instrument(SharedLine& line, DeviceSession::Countdowns countdowns)
-    : generator_(line, countdowns, statuses_) {
-  wire();
+    : generator_(line, countdowns, statuses_, *this) {}
+
+void Instrument::written(std::string_view command, const Origin& origin) {
+  if (log_) log_(origin.who.empty() ? "server" : origin.who, command, origin.line);
 }
 
-// Passed on as they come, to whoever observes by then.
-void Instrument::wire() {
-  generator_.changed = [this] { pump(); };
-  generator_.reachability_changed = [this](DeviceFault fault) {
-    tell([fault](InstrumentEvents& e) { e.reachability_changed(fault); });
-  };
-  generator_.settings_changed = [this](Generator::Changer by) {
-    tell([by](InstrumentEvents& e) { e.settings_changed(by); });
-  };
-  generator_.pass_started = [this](int points, bool repeating) {
-    tell([points, repeating](InstrumentEvents& e) { e.pass_started(points, repeating); });
-  };
-  generator_.pass_finished = [this] { tell([](InstrumentEvents& e) { e.sweep_ended(); }); };
-  generator_.lockout_changed = [this](bool locked) {
-    tell([locked](InstrumentEvents& e) { e.lockout_changed(locked); });
-  };
-  generator_.paying_off = [this](OffBecause why) {
-    tell([why](InstrumentEvents& e) { e.switching_off(why); });
-  };
+void Instrument::reachability_changed(DeviceFault fault) {
+  tell([fault](InstrumentEvents& e) { e.reachability_changed(fault); });
+}
+
+void Instrument::settings_changed(Changer by) {
+  tell([by](InstrumentEvents& e) { e.settings_changed(by); });
+}
+
+void Instrument::pass_started(int points, bool repeating) {
+  tell([points, repeating](InstrumentEvents& e) { e.pass_started(points, repeating); });
+}
+
+void Instrument::pass_finished() {
+  tell([](InstrumentEvents& e) { e.sweep_ended(); });
+}
+
+void Instrument::lockout_changed(bool locked) {
+  tell([locked](InstrumentEvents& e) { e.lockout_changed(locked); });
+}
+
+void Instrument::paying_off(OffBecause why) {
+  tell([why](InstrumentEvents& e) { e.switching_off(why); });
 }
 
 Instrument::Client* Instrument::find(ClientId client) {
@@ -188,7 +191,7 @@ void Instrument::switch_off_if_due() {
                                                   : OffBecause::unattended;
   if (why != Off::asked) tell([because](InstrumentEvents& e) { e.switching_off(because); });
   std::optional<Generator::Citing> citing;
-  if (generator_.written)
+  if (log_)
     citing.emplace(generator_,
                    Generator::Origin{{}, "switch-off: " + std::string(off_reason(because))});
   generator_.abort();
@@ -287,7 +290,7 @@ void Instrument::start_line(ClientId id, Client& c) {
   Running& r = *c.running;
   r.line = std::move(line.text);
   // Cited once for all the commands it causes, however long it is.
-  if (generator_.written) r.cited = cited_line(r.line);
+  if (log_) r.cited = cited_line(r.line);
   if (line.overrun) {
     statuses_.report(id, kInputBufferOverrun);
   } else {
@@ -295,20 +298,11 @@ void Instrument::start_line(ClientId id, Client& c) {
   }
 }
 
-void Instrument::log_commands(CommandLog log) {
-  if (!log) {
-    generator_.written = nullptr;
-    return;
-  }
-  generator_.written = [log = std::move(log)](std::string_view command,
-                                              const Generator::Origin& origin) {
-    log(origin.who.empty() ? "server" : origin.who, command, origin.line);
-  };
-}
+void Instrument::log_commands(CommandLog log) { log_ = std::move(log); }
 
 void Instrument::run_unit(ClientId client, Running& r) {
   std::optional<Generator::Citing> citing;
-  if (generator_.written) {
+  if (log_) {
     const Client* c = find(client);
     citing.emplace(generator_, Generator::Origin{c != nullptr ? c->who : std::string(), r.cited});
   }

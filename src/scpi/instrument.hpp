@@ -76,7 +76,7 @@ class InstrumentEvents {
 // The owner sets CommPort and Settings on the port, runs the countdowns of
 // DeviceSession::Countdowns and calls the matching *_ran_out() when one runs
 // out; the port's events come here by themselves.
-class Instrument {
+class Instrument : private GeneratorEvents {
  public:
   // All transports counted together.
   static constexpr std::size_t kMaxClients = 16;
@@ -227,12 +227,22 @@ class Instrument {
   // Runs what the client can run now; true when something happened.
   bool step(ClientId id, Client& client);
   void start_line(ClientId id, Client& client);
-  void wire();
   void run_unit(ClientId client, Running& running);
   void finish_line(Client& client);
   std::size_t attached() const;
   bool lines_done() const;
   void switch_off_if_due();
+
+  // The generator's events, passed on as they come to whoever observes by
+  // then.
+  void written(std::string_view command, const Origin& origin) override;
+  void changed() override { pump(); }
+  void settings_changed(Changer by) override;
+  void pass_started(int points, bool repeating) override;
+  void pass_finished() override;
+  void lockout_changed(bool locked) override;
+  void reachability_changed(DeviceFault fault) override;
+  void paying_off(OffBecause why) override;
 
   StatusBoard statuses_;
   // The line of a port nobody else uses.
@@ -253,6 +263,7 @@ class Instrument {
   // changed nothing, so leaving calls for no switch-off.
   bool lines_since_off_ = false;
   std::function<void()> off_then_;
+  CommandLog log_;
   std::vector<InstrumentEvents*> observers_;
   // Each observer in turn; one may forget itself (or another) meanwhile.
   template <typename Call>

@@ -203,8 +203,12 @@ TEST_F(GeneratorStateTest, APassIsOnRecordFromItsCommandToItsEndWithItsReports) 
   EXPECT_EQ(recorder.ended, 1);
 
   // The hand's pass holds the line until its own sweep says it is over.
-  bool sweeping = true;
-  line.panel_sweeping = [&sweeping] { return sweeping; };
+  struct Sweep final : LineEvents {
+    bool sweeping = true;
+    bool panel_sweeping() const override { return sweeping; }
+  } panel;
+  bool& sweeping = panel.sweeping;
+  line.add_listener(panel);
   line.panel_event_began();
   line.panel().Output(sweep);
   line.panel_event_ended();

@@ -45,6 +45,11 @@ void log_command(std::string_view who, std::string_view command, std::string_vie
       talmir880::programs::command_log_text(who, command, line));
 }
 
+// What the hand wrote to the device, for --log-commands.
+struct HandLog final : talmir880::LineEvents {
+  void panel_wrote(std::string_view command) override { log_command("panel", command, {}); }
+};
+
 // The instrument behind the panel and its raw socket, with the clocks it
 // runs on. (VXI-11 stays with talmir880-scpi: libtirpc and Qt Network would
 // cost the panel's start-up even when it serves nothing.)
@@ -107,17 +112,14 @@ int main(int argc, char* argv[]) {
     return 1;
   }
 
+  HandLog hand_log;  // outlives the form, whose line tells it
   talmir880::QtSerialPort port;
   talmir880::QtMessageBoxes boxes;
   talmir880::Form1 form(port, boxes);
   talmir880::FormWindow window(form);
   form.Form_Load();
 
-  if (options.options->log_commands) {
-    form.device_line.panel_wrote = [](std::string_view command) {
-      log_command("panel", command, {});
-    };
-  }
+  if (options.options->log_commands) form.device_line.add_listener(hand_log);
   std::unique_ptr<Served> served;
   if (options.options->listen) {
     const talmir880::programs::PanelOptions& o = *options.options;
