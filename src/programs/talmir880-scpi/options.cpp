@@ -269,7 +269,7 @@ const std::vector<Row>& server_rows() {
                std::to_string(fault_error(DeviceFault::link_lost)) + " \"" +
                std::string(cause(DeviceFault::link_lost)) +
                "\"\n"
-               "and is connected again as a replugged adapter is\n"
+               "and is connected again as a replugged adapter is.\n"
                "Repeat --port for several generators (at most " +
                std::to_string(kMaxPorts) +
                "):\n"
