@@ -184,6 +184,15 @@ void Generator::keep(ClientId client, Change change) {
   enqueue(client, Entry::Kind::keep, {}, std::move(change));
 }
 
+Generator::Ticket Generator::queue_switch_off(ClientId client) {
+  send(
+      client, [](const Settings&) { return std::string(protocol::kRfOff); },
+      [](Settings& s) { s.output_on = false; });
+  return send(
+      client, [](const Settings&) { return std::string(protocol::kModulationOff); },
+      [](Settings& s) { s.modulation_on = false; });
+}
+
 // A pass retunes the device across its span: it is RF on, and only a
 // command that switched the output on may lead to one.
 void Generator::refuse_pass_while_off() const {

@@ -137,6 +137,9 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   Ticket send(ClientId client, Make make, Change change);
   // Queues a change the device is not told of.
   void keep(ClientId client, Change change);
+  // Queues RF off, then modulation off, for the client; the ticket of the
+  // second.
+  Ticket queue_switch_off(ClientId client);
   // Throws Refused{-221, "output off"} unless the output counts as on: a
   // pass is RF on.
   void refuse_pass_while_off() const;

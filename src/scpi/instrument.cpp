@@ -2,7 +2,6 @@
 
 #include <utility>
 
-#include "protocol/commands.hpp"
 #include "scpi/command_log.hpp"
 #include "scpi/parser.hpp"
 
@@ -195,12 +194,7 @@ void Instrument::switch_off_if_due() {
     citing.emplace(generator_,
                    Generator::Origin{{}, "switch-off: " + std::string(off_reason(because))});
   generator_.abort();
-  generator_.send(
-      kNoClient, [](const Settings&) { return std::string(protocol::kRfOff); },
-      [](Settings& s) { s.output_on = false; });
-  generator_.send(
-      kNoClient, [](const Settings&) { return std::string(protocol::kModulationOff); },
-      [](Settings& s) { s.modulation_on = false; });
+  generator_.queue_switch_off(kNoClient);
   citing.reset();
   if (auto then = std::move(off_then_)) generator_.when_done(generator_.last(), std::move(then));
   off_then_ = nullptr;

@@ -35,7 +35,8 @@ namespace talmir880::scpi::setters {
 void reset(Call& c) {
   c.generator.abort(c.client);
   // The output, the modulation and the level become what the device
-  // acknowledges of the three commands below; the rest is start-up again.
+  // acknowledges of the switch-off and the level below; the rest is
+  // start-up again.
   c.keep([](Settings& t) {
     Settings fresh;
     fresh.output_on = t.output_on;
@@ -43,8 +44,7 @@ void reset(Call& c) {
     fresh.power_dbm = t.power_dbm;
     t = fresh;
   });
-  c.device(std::string(protocol::kRfOff), [](Settings& t) { t.output_on = false; });
-  c.device(std::string(protocol::kModulationOff), [](Settings& t) { t.modulation_on = false; });
+  c.switch_off();
   c.device(protocol::rf_level(protocol::kStartUp.level_dbm),
            [](Settings& t) { t.power_dbm = protocol::kStartUp.level_dbm; });
 }
