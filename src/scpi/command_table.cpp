@@ -19,6 +19,12 @@ void Call::device(Generator::Make make, Generator::Change change) {
   if (!overlapped) wait = ticket;
 }
 
+void Call::switch_off() {
+  const bool overlapped = generator.pass_ahead();
+  const Generator::Ticket ticket = generator.queue_switch_off(client);
+  if (!overlapped) wait = ticket;
+}
+
 std::vector<RowSummary> row_summaries() {
   std::vector<RowSummary> out;
   for (const Row& row : rows()) {

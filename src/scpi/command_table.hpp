@@ -27,6 +27,8 @@ class Call {
   // One made in its turn from the acknowledged settings; nothing to send
   // then makes it a kept value.
   void device(Generator::Make make, Generator::Change change = {});
+  // RF off, then modulation off, as two device commands.
+  void switch_off();
   // A value kept without telling the device.
   void keep(Generator::Change change) { generator.keep(client, std::move(change)); }
   // The line goes on once everything queued so far is done.

@@ -14,6 +14,7 @@
 #include "link/serial_port.hpp"
 #include "protocol/commands.hpp"
 #include "protocol/settings.hpp"
+#include "scpi/lockout.hpp"
 #include "scpi/settings_record.hpp"
 #include "scpi/status.hpp"
 
@@ -107,6 +108,12 @@ class GeneratorEvents {
 // A device command is made in its turn, from the acknowledged settings: a
 // frequency queued while the output counted as on is not sent when the
 // command that switched it on was refused meanwhile.
+//
+// Its member functions by job: the queue and its tickets (generator.cpp),
+// sweep passes (generator_passes.cpp), switch-offs (generator_switch_off.cpp),
+// the line's record mirrored in the settings (generator_panel.cpp), status
+// bits and faults reported (generator_status.cpp), the *IDN? serial
+// (identity.cpp).
 class Generator : private GeneratorObserver, private SessionEvents, private LineEvents {
  public:
   using Change = SettingsRecord::Change;
@@ -130,13 +137,16 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   SharedLine& line() { return line_; }
   StatusBoard& statuses() { return statuses_; }
   // What *IDN? gives as the serial number: the generator's name.
-  const std::string& serial() const { return serial_; }
-  void name(std::string serial) { serial_ = std::move(serial); }
+  const std::string& serial() const;
+  void name(std::string serial);
 
   // Queues a device command of the client and the change it makes.
   Ticket send(ClientId client, Make make, Change change);
   // Queues a change the device is not told of.
   void keep(ClientId client, Change change);
+  // Queues RF off, then modulation off, for the client; the ticket of the
+  // second.
+  Ticket queue_switch_off(ClientId client);
   // Throws Refused{-221, "output off"} unless the output counts as on: a
   // pass is RF on.
   void refuse_pass_while_off() const;
@@ -173,12 +183,11 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   // Nothing queued and nothing on the line.
   bool idle() const { return queue_.empty() && session_.idle() && !panel_passing(); }
 
-  // SYSTem:RWLock from a client: the panel's controls are locked until
-  // SYSTem:LOCal or :REMote, or until that client leaves.
-  void lock(ClientId client);
-  void unlock();
-  void client_left(ClientId client);
-  bool locked() const { return locked_by_.has_value(); }
+  // SYSTem:RWLock from a client (Lockout).
+  void lock(ClientId client) { lockout_.lock(client); }
+  void unlock() { lockout_.unlock(); }
+  void client_left(ClientId client) { lockout_.client_left(client); }
+  bool locked() const { return lockout_.locked(); }
 
   void watchdog_ran_out() { session_.watchdog_ran_out(); }
   void stall_ran_out() { session_.stall_ran_out(); }
@@ -270,7 +279,7 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   Ticket next_ticket_ = 1;
   // Where the panel's pass stands among ours: *OPC? waits for it too.
   Ticket panel_pass_ticket_ = 0;
-  std::optional<ClientId> locked_by_;
+  Lockout lockout_{[this](bool locked) { events_.lockout_changed(locked); }};
   std::vector<std::pair<Ticket, std::function<void()>>> waiting_;
   bool advancing_ = false;
   // What the command that timed out changes, should its late R come.

@@ -1,10 +1,8 @@
+// The clients: attached, fed lines, cleared, renewed and gone, with their
+// status and errors.
 #include "scpi/instrument.hpp"
 
 #include <utility>
-
-#include "protocol/commands.hpp"
-#include "scpi/command_log.hpp"
-#include "scpi/parser.hpp"
 
 namespace talmir880::scpi {
 
@@ -14,34 +12,6 @@ Instrument::Instrument(SerialPort& port, DeviceSession::Countdowns countdowns)
 
 Instrument::Instrument(SharedLine& line, DeviceSession::Countdowns countdowns)
     : generator_(line, countdowns, statuses_, *this) {}
-
-void Instrument::written(std::string_view command, const Origin& origin) {
-  if (log_) log_(origin.who.empty() ? "server" : origin.who, command, origin.line);
-}
-
-void Instrument::reachability_changed(DeviceFault fault) {
-  tell([fault](InstrumentEvents& e) { e.reachability_changed(fault); });
-}
-
-void Instrument::settings_changed(Changer by) {
-  tell([by](InstrumentEvents& e) { e.settings_changed(by); });
-}
-
-void Instrument::pass_started(int points, bool repeating) {
-  tell([points, repeating](InstrumentEvents& e) { e.pass_started(points, repeating); });
-}
-
-void Instrument::pass_finished() {
-  tell([](InstrumentEvents& e) { e.sweep_ended(); });
-}
-
-void Instrument::lockout_changed(bool locked) {
-  tell([locked](InstrumentEvents& e) { e.lockout_changed(locked); });
-}
-
-void Instrument::paying_off(OffBecause why) {
-  tell([why](InstrumentEvents& e) { e.switching_off(why); });
-}
 
 Instrument::Client* Instrument::find(ClientId client) {
   const auto at = clients_.find(client);
@@ -165,47 +135,6 @@ std::size_t Instrument::attached() const {
   return n;
 }
 
-void Instrument::switch_off(std::function<void()> then) {
-  off_ = Off::asked;
-  off_then_ = std::move(then);
-  pump();
-}
-
-void Instrument::idle_ran_out() {
-  const Settings& s = generator_.settings();
-  if (off_ == Off::none && (s.output_on || s.modulation_on || generator_.pass_queued())) {
-    off_ = Off::idle;
-  }
-  pump();
-}
-
-// In the generator's queue after everything the lines asked for, so that
-// nothing received before it can switch the output on again afterwards.
-void Instrument::switch_off_if_due() {
-  if (off_ == Off::none || !lines_done()) return;
-  const Off why = off_;
-  off_ = Off::none;
-  lines_since_off_ = false;
-  const OffBecause because = why == Off::asked    ? OffBecause::asked
-                             : why == Off::unused ? OffBecause::unused
-                                                  : OffBecause::unattended;
-  if (why != Off::asked) tell([because](InstrumentEvents& e) { e.switching_off(because); });
-  std::optional<Generator::Citing> citing;
-  if (log_)
-    citing.emplace(generator_,
-                   Generator::Origin{{}, "switch-off: " + std::string(off_reason(because))});
-  generator_.abort();
-  generator_.send(
-      kNoClient, [](const Settings&) { return std::string(protocol::kRfOff); },
-      [](Settings& s) { s.output_on = false; });
-  generator_.send(
-      kNoClient, [](const Settings&) { return std::string(protocol::kModulationOff); },
-      [](Settings& s) { s.modulation_on = false; });
-  citing.reset();
-  if (auto then = std::move(off_then_)) generator_.when_done(generator_.last(), std::move(then));
-  off_then_ = nullptr;
-}
-
 std::vector<std::string> Instrument::take_errors(ClientId client, bool events) {
   std::vector<std::string> out;
   Status* status = statuses_.find(client);
@@ -215,117 +144,6 @@ std::vector<std::string> Instrument::take_errors(ClientId client, bool events) {
     if (events || !event) out.push_back(std::move(error));
   }
   return out;
-}
-
-// Runs what can run now, client by client, until nothing moves. Reentered
-// from a callback (an answer, an acknowledgement that came at once) it
-// leaves the work to the loop already running.
-void Instrument::pump() {
-  if (pumping_) return;
-  pumping_ = true;
-  // Also when a callback throws: the next event must find the loop free.
-  struct Done {
-    bool& pumping;
-    ~Done() { pumping = false; }
-  } done{pumping_};
-  turn_units_ = 0;
-  for (bool moved = true; moved && !turn_over();) {
-    moved = false;
-    for (auto at = clients_.begin(); at != clients_.end();) {
-      Client& c = at->second;
-      pass_units_ = 0;
-      moved = step(at->first, c) || moved;
-      const bool spent = c.events == nullptr && c.lines.empty() && !c.running;
-      if (spent) statuses_.remove(at->first);
-      at = spent ? clients_.erase(at) : std::next(at);
-    }
-    if (off_ != Off::none && lines_done()) {
-      switch_off_if_due();
-      moved = true;
-    }
-  }
-  if (turn_over()) next_turn_->start();
-}
-
-bool Instrument::turn_over() const { return next_turn_ != nullptr && turn_units_ >= kUnitsPerTurn; }
-
-bool Instrument::step(ClientId id, Client& c) {
-  bool moved = false;
-  for (;;) {
-    if (c.running) {
-      Running& r = *c.running;
-      if (r.wait != 0) {
-        if (!generator_.done(r.wait)) break;
-        r.wait = 0;
-      }
-      if (r.next == r.units.size()) {
-        finish_line(c);
-      } else if (next_turn_ != nullptr &&
-                 (pass_units_ >= kUnitsPerPass || turn_units_ >= kUnitsPerTurn)) {
-        break;  // the next client's pass, or the next turn
-      } else {
-        ++pass_units_;
-        ++turn_units_;
-        run_unit(id, r);
-      }
-    } else if (!c.lines.empty()) {
-      start_line(id, c);
-    } else {
-      if (c.ended && !c.told_finished && c.events != nullptr) {
-        c.told_finished = true;
-        c.events->finished();
-        moved = true;
-      }
-      break;
-    }
-    moved = true;
-  }
-  return moved;
-}
-
-void Instrument::start_line(ClientId id, Client& c) {
-  Line line = std::move(c.lines.front());
-  c.lines.pop_front();
-  c.running = std::make_unique<Running>();
-  Running& r = *c.running;
-  r.line = std::move(line.text);
-  // Cited once for all the commands it causes, however long it is.
-  if (log_) r.cited = cited_line(r.line);
-  if (line.overrun) {
-    statuses_.report(id, kInputBufferOverrun);
-  } else {
-    r.units = split_units(r.line);
-  }
-}
-
-void Instrument::log_commands(CommandLog log) { log_ = std::move(log); }
-
-void Instrument::run_unit(ClientId client, Running& r) {
-  std::optional<Generator::Citing> citing;
-  if (log_) {
-    const Client* c = find(client);
-    citing.emplace(generator_, Generator::Origin{c != nullptr ? c->who : std::string(), r.cited});
-  }
-  Call call(generator_, client, r.answers);
-  try {
-    const ProgramUnit unit = parse_unit(r.units[r.next]);
-    r.path.run(unit, call);
-    ++r.next;
-  } catch (const Refused& refused) {
-    statuses_.report(client, refused.code, refused.detail);
-    const bool command_error = refused.code <= -100 && refused.code > -200;
-    r.next = command_error ? r.units.size() : r.next + 1;
-  }
-  r.wait = call.wait;
-}
-
-void Instrument::finish_line(Client& c) {
-  std::string answers = std::move(c.running->answers);
-  c.running.reset();
-  if (c.events == nullptr) return;
-  if (!answers.empty()) c.events->answer(std::move(answers));
-  // The answer may have detached it.
-  if (c.events != nullptr) c.events->room();
 }
 
 }  // namespace talmir880::scpi

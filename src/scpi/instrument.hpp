@@ -76,6 +76,11 @@ class InstrumentEvents {
 // The owner sets CommPort and Settings on the port, runs the countdowns of
 // DeviceSession::Countdowns and calls the matching *_ran_out() when one runs
 // out; the port's events come here by themselves.
+//
+// Its member functions by job: the clients (instrument.cpp), a line run
+// unit by unit (instrument_lines.cpp), turns (instrument_turns.cpp), the
+// safe state (instrument_safety.cpp), events passed on
+// (instrument_events.cpp).
 class Instrument : private GeneratorEvents {
  public:
   // All transports counted together.

@@ -5,37 +5,13 @@
 #include "scpi/identity.hpp"
 #include "scpi/setters.hpp"
 
-#ifndef TALMIR880_VERSION
-#error "the build passes the program's version as TALMIR880_VERSION"
-#endif
-
-namespace talmir880::scpi {
-
-Identity identity(std::string_view serial) {
-  return {"TALMIR", "TALMIR-880", serial_field(serial), TALMIR880_VERSION};
-}
-
-std::string serial_field(std::string_view name) {
-  if (name.empty()) return "0";
-  std::string out(name);
-  for (char& c : out) {
-    if (!fits_serial_field(c)) c = '_';
-  }
-  return out;
-}
-
-std::string identity_text(const Identity& id) {
-  return id.manufacturer + "," + id.model + "," + id.serial + "," + id.firmware;
-}
-
-}  // namespace talmir880::scpi
-
 namespace talmir880::scpi::setters {
 
 void reset(Call& c) {
   c.generator.abort(c.client);
   // The output, the modulation and the level become what the device
-  // acknowledges of the three commands below; the rest is start-up again.
+  // acknowledges of the switch-off and the level below; the rest is
+  // start-up again.
   c.keep([](Settings& t) {
     Settings fresh;
     fresh.output_on = t.output_on;
@@ -43,8 +19,7 @@ void reset(Call& c) {
     fresh.power_dbm = t.power_dbm;
     t = fresh;
   });
-  c.device(std::string(protocol::kRfOff), [](Settings& t) { t.output_on = false; });
-  c.device(std::string(protocol::kModulationOff), [](Settings& t) { t.modulation_on = false; });
+  c.switch_off();
   c.device(protocol::rf_level(protocol::kStartUp.level_dbm),
            [](Settings& t) { t.power_dbm = protocol::kStartUp.level_dbm; });
 }

@@ -46,6 +46,12 @@ class ConnectionEvents {
 //
 // Time comes from the caller: the time a call arrived, and tick() at
 // next_deadline() or later.
+//
+// Its member functions by job: connections and the dispatch of a call
+// (core_channel.cpp), RPC decoding (core_channel_rpc.cpp), the link table
+// (core_channel_links.cpp), the device lock (core_channel_lock.cpp), what a
+// link writes and reads (core_channel_io.cpp), calls parked until they can
+// go on (core_channel_waits.cpp).
 class CoreChannel {
  public:
   static constexpr std::size_t kMaxUnread = 1024 * 1024;
@@ -141,6 +147,19 @@ class CoreChannel {
   std::int32_t next_lid_ = 1;
   int depth_ = 0;  // inside a call of ours: settle() later
   bool dirty_ = false;
+};
+
+// A link as a client of the instrument: its answers and its room come back
+// to the channel.
+class CoreChannel::LinkEvents final : public scpi::ClientEvents {
+ public:
+  LinkEvents(CoreChannel& channel, std::int32_t lid) : channel_(channel), lid_(lid) {}
+  void answer(std::string text) override { channel_.answered(lid_, std::move(text)); }
+  void room() override { channel_.settle(); }
+
+ private:
+  CoreChannel& channel_;
+  std::int32_t lid_;
 };
 
 }  // namespace talmir880::vxi11
