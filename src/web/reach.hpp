@@ -73,6 +73,14 @@ struct NetworkInfo {
   bool auto_ip = false;
   bool ipv6 = false;
 };
+// This machine's network: its interfaces with their addresses, its
+// default routes, and every address of its own.
+struct HostNetwork {
+  std::vector<InterfaceFacts> interfaces;
+  std::vector<Gateway> gateways;
+  std::vector<net::Address> addresses;
+};
+
 NetworkInfo network_info(const std::string& address, const std::vector<InterfaceFacts>& interfaces,
                          const std::vector<Gateway>& gateways);
 

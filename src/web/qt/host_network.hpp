@@ -9,13 +9,7 @@
 
 namespace talmir880::web {
 
-// This machine's network as the system has it now: its interfaces with
-// their addresses, its default routes, and every address of its own.
-struct HostNetwork {
-  std::vector<InterfaceFacts> interfaces;
-  std::vector<Gateway> gateways;
-  std::vector<net::Address> addresses;
-};
+// This machine's network as the system has it now.
 HostNetwork host_network();
 
 // An address as Qt gives it, as ours (IPv4 as ::ffff:a.b.c.d).

@@ -1,6 +1,7 @@
 // WebServer's answers: which one a request gets (Host and Origin checked,
 // then its route's page, script, document, login or upgrade; web/routes.hpp
-// names the routes), and what the list and the identifications hold.
+// names the routes; web/ways_in.hpp says what the list and the
+// identifications hold).
 #include "web/qt/web_server.hpp"
 
 #include <QFile>
@@ -16,6 +17,7 @@
 #include "web/qt/lxi_document.hpp"
 #include "web/qt/page_json.hpp"
 #include "web/routes.hpp"
+#include "web/ways_in.hpp"
 #include "web/web_guard.hpp"
 #include "web/websocket.hpp"
 
@@ -88,7 +90,7 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
         answer(socket, "200 OK", kHtml, resource(":/talmir880-web/index.html"));
         return;
       case Route::Kind::list:
-        answer(socket, "200 OK", kHtml, list(reached, local()));
+        answer(socket, "200 OK", kHtml, list_html(listed(served(), offers(reached, local()))));
         return;
       case Route::Kind::asset:
         if (path == "/texts.js") {
@@ -101,11 +103,15 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
           return;
         }
         break;
-      case Route::Kind::identification:
-        answer(socket, "200 OK", "text/xml; charset=utf-8",
-               identification(to.generator, reached, local(), network,
-                              "http://" + std::string(*request.header("host")) + path));
+      case Route::Kind::identification: {
+        const bool here = local();
+        Identification id =
+            identification(served(), to.generator, offers(reached, here), network, reached);
+        id.host_name = QHostInfo::localHostName().toStdString();
+        id.url = "http://" + std::string(*request.header("host")) + path;
+        answer(socket, "200 OK", "text/xml; charset=utf-8", identification_xml(id));
         return;
+      }
       case Route::Kind::moved:
         answer(socket, "301 Moved Permanently", "text/plain; charset=utf-8",
                "301 Moved Permanently\n", "Location: " + generator_path(*to.generator));
@@ -139,68 +145,21 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
   plain(socket, "405 Method Not Allowed");
 }
 
-WebServer::Offers WebServer::offers(const std::string& reached, bool local) const {
-  Offers out;
-  out.raw = offer({setup_.raw_host, true}, reached, local);
-  // VXI-11 on "::" is QTcpServer's AnyIPv6: IPv6 alone.
-  if (setup_.vxi11) out.instr = offer({setup_.vxi11_host, false}, reached, local);
+std::vector<ServedGenerator> WebServer::served() const {
+  std::vector<ServedGenerator> out;
+  for (const WebGenerator& g : generators_) {
+    out.push_back({g.instrument->identity(), g.raw_port, g.instrument->device().port(),
+                   g.instrument->device().held().rf});
+  }
   return out;
 }
 
-QByteArray WebServer::identification(std::optional<std::size_t> generator,
-                                     const std::string& reached, bool local,
-                                     const HostNetwork& network, const std::string& url) const {
-  // The server's own document names the model, no one generator (its
-  // serial field "0", as an unnamed one's), and every way in to each.
-  Identification id;
-  id.identity = generator ? generators_[*generator].instrument->identity() : scpi::identity();
-  id.host_name = QHostInfo::localHostName().toStdString();
-  id.url = url;
-  id.reached = network_info(reached, network.interfaces, network.gateways);
-  if (!generator) id.description = std::to_string(generators_.size()) + " RF signal generators";
-  const Offers offered = offers(reached, local);
-  const auto way = [&](const Offer& offer, const char* name, auto resource) {
-    if (offer.this_machine_only) id.this_machine_only.push_back(name);
-    if (offer.host.empty()) return;
-    WayIn in{{}, network_info(offer.host, network.interfaces, network.gateways)};
-    for (std::size_t i = 0; i < generators_.size(); ++i) {
-      if (generator && *generator != i) continue;
-      const std::string r = resource(offer.host, i);
-      if (!r.empty()) in.resources.push_back(r);
-    }
-    if (!in.resources.empty()) id.ways.push_back(std::move(in));
-  };
-  way(offered.raw, "SOCKET", [this](const std::string& host, std::size_t i) {
-    const int port = generators_[i].raw_port;
-    return port > 0 ? socket_resource(host, port) : std::string();
-  });
-  way(offered.instr, "INSTR", [this](const std::string& host, std::size_t i) {
-    return instr_resource(host, generators_.size() == 1 ? "" : "inst" + std::to_string(i));
-  });
-  return identification_xml(id);
-}
-
-QByteArray WebServer::list(const std::string& reached, bool local) const {
-  const Offers offered = offers(reached, local);
-  std::vector<ListedGenerator> listed;
-  for (std::size_t i = 0; i < generators_.size(); ++i) {
-    scpi::Instrument& instrument = *generators_[i].instrument;
-    ListedGenerator g{instrument.identity().serial,
-                      {},
-                      {},
-                      instrument.device().port(),
-                      instrument.device().held().rf};
-    if (!offered.raw.host.empty() && generators_[i].raw_port > 0) {
-      g.socket_resource = socket_resource(offered.raw.host, generators_[i].raw_port);
-    }
-    if (!offered.instr.host.empty()) {
-      g.instr_resource = instr_resource(offered.instr.host, "inst" + std::to_string(i));
-    }
-    g.socket_this_machine_only = offered.raw.this_machine_only && generators_[i].raw_port > 0;
-    g.instr_this_machine_only = offered.instr.this_machine_only;
-    listed.push_back(std::move(g));
-  }
-  return list_html(listed);
+Offers WebServer::offers(const std::string& reached, bool local) const {
+  // VXI-11 on "::" is QTcpServer's AnyIPv6: IPv6 alone.
+  return web::offers(
+      {setup_.raw_host, true},
+      setup_.vxi11 ? std::optional<Listening>({setup_.vxi11_host, false}) : std::nullopt, reached,
+      local);
 }
 
 }  // namespace talmir880::web

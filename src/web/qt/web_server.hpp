@@ -17,6 +17,7 @@
 #include "web/reach.hpp"
 #include "web/request_places.hpp"
 #include "web/sessions.hpp"
+#include "web/ways_in.hpp"
 
 namespace talmir880::web {
 
@@ -81,16 +82,10 @@ class WebServer {
   void respond(QTcpSocket* socket, const struct Request& request);
   void upgrade(QTcpSocket* socket, const struct Request& request, std::size_t generator,
                bool control);
-  // What a visitor who reached `reached` is offered of the raw socket and
-  // of VXI-11 (web/reach.hpp).
-  struct Offers {
-    Offer raw;
-    Offer instr;
-  };
+  // The generators as the pages name them, and what a visitor who reached
+  // `reached` is offered of their ways in (web/ways_in.hpp).
+  std::vector<ServedGenerator> served() const;
   Offers offers(const std::string& reached, bool local) const;
-  QByteArray identification(std::optional<std::size_t> generator, const std::string& reached,
-                            bool local, const HostNetwork& network, const std::string& url) const;
-  QByteArray list(const std::string& reached, bool local) const;
 
   std::vector<WebGenerator> generators_;
   net::PeerGuard& guard_;
