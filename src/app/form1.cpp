@@ -19,9 +19,10 @@ constexpr Phrase kSendError = {"发送数据出错！", "發送數據出錯！",
 
 }  // namespace
 
-Form1::Form1(SerialPort& serial, MessageBoxes& boxes)
+Form1::Form1(SerialPort& serial, MessageBoxes& shown)
     : device_line(serial),
       MSComm1(device_line.panel()),
+      boxes(shown),
       notices(boxes, Combo3),
       link(MSComm1, watchdog, *this),
       port(MSComm1, COM_Combo, BAU_Combo, Label_COM_state, port_open_text, port_closed_text,

@@ -4,6 +4,7 @@
 #include <exception>
 #include <utility>
 
+#include "device/deferred.hpp"
 #include "protocol/commands.hpp"
 
 namespace talmir880 {
@@ -79,7 +80,15 @@ DeviceSession::DeviceSession(SharedLine& line, Countdowns countdowns, SessionEve
   port_.OnComm = [this] { link_.port_event(); };
 }
 
-DeviceSession::~DeviceSession() { port_.OnComm = nullptr; }
+DeviceSession::~DeviceSession() {
+  port_.OnComm = nullptr;
+  Deferred::here().forget(this);
+}
+
+template <typename Call>
+void DeviceSession::tell(Call call) {
+  Deferred::here().post(this, [this, call] { call(events_); });
+}
 
 DeviceFault DeviceSession::reach() {
   if (port_.PortOpen()) return DeviceFault::none;
@@ -108,7 +117,7 @@ void DeviceSession::reopen_ran_out() {
     unseen_left_ = std::max(unseen_left_ - kReopenInterval, std::chrono::milliseconds{0});
     if (pass_unseen()) countdowns_.reopen.start();
   }
-  if (idle()) events_.settled();
+  if (idle()) tell([](SessionEvents& e) { e.settled(); });
 }
 
 std::optional<Fact> DeviceSession::owed_off(bool alone, OffsTried tried) const {
@@ -128,7 +137,7 @@ void DeviceSession::note_reachable(DeviceFault fault) {
   if (reachable_known_ && now == reachable_) return;
   reachable_known_ = true;
   reachable_ = now;
-  events_.reachability_changed(fault);
+  tell([fault](SessionEvents& e) { e.reachability_changed(fault); });
 }
 
 void DeviceSession::close_port() {
@@ -179,7 +188,7 @@ void DeviceSession::finish(DeviceFault fault) {
   } else {
     line_.remote_exchange_ended();
   }
-  done(fault);
+  Deferred::here().post(this, [done = std::move(done), fault] { done(fault); });
 }
 
 void DeviceSession::end_late_wait() {
@@ -187,7 +196,7 @@ void DeviceSession::end_late_wait() {
   late_ = false;
   countdowns_.watchdog.stop();
   line_.remote_exchange_ended();
-  events_.settled();
+  tell([](SessionEvents& e) { e.settled(); });
 }
 
 void DeviceSession::end_pass(DeviceFault fault) {
@@ -197,7 +206,7 @@ void DeviceSession::end_pass(DeviceFault fault) {
   // Reports past the last point are noise, not the start of a reply.
   link_.empty_received();
   line_.remote_pass_ended();
-  events_.pass_ended(fault);
+  tell([fault](SessionEvents& e) { e.pass_ended(fault); });
 }
 
 void DeviceSession::stall_ran_out() {
@@ -213,7 +222,7 @@ void DeviceSession::acknowledged() {
   if (exchanging()) {
     finish(DeviceFault::none);
   } else if (late_) {
-    events_.late_acknowledged();
+    tell([](SessionEvents& e) { e.late_acknowledged(); });
     end_late_wait();
   } else if (pass_running_) {
     received();  // an R in a pass is noise, and counts as such
@@ -267,7 +276,7 @@ void DeviceSession::read_failed(const PortError& fault) {
   } else if (pass_running_) {
     end_pass(lost_fault_);
   } else {
-    events_.port_lost(lost_fault_);
+    tell([fault = lost_fault_](SessionEvents& e) { e.port_lost(fault); });
     end_late_wait();
   }
 }

@@ -82,7 +82,8 @@ struct OffsTried {
   bool modulation = false;
 };
 
-// What the session tells its owner; each does nothing unless overridden.
+// What the session tells its owner, once the call that caused it has
+// returned; each does nothing unless overridden.
 class SessionEvents {
  public:
   virtual ~SessionEvents() = default;
@@ -156,6 +157,9 @@ class DeviceSession : private LinkEvents {
   void reopen_ran_out();
 
  private:
+  // The events hear it once the call that caused it returns.
+  template <typename Call>
+  void tell(Call call);
   // Opens the port if need be, empties the received text and writes.
   DeviceFault put(std::string_view command);
   void close_port();

@@ -1,6 +1,9 @@
 #include "device/generator_state.hpp"
 
 #include <algorithm>
+#include <utility>
+
+#include "device/deferred.hpp"
 
 namespace talmir880 {
 namespace {
@@ -29,6 +32,16 @@ bool switches_off(const protocol::Decoded& d) {
 }
 
 }  // namespace
+
+GeneratorState::~GeneratorState() { Deferred::here().forget(this); }
+
+template <typename Call>
+void GeneratorState::tell(Call call) {
+  // One may forget itself meanwhile.
+  Deferred::here().post(this, [this, call] {
+    for (std::size_t i = 0; i < observers_.size(); ++i) call(*observers_[i]);
+  });
+}
 
 // Whatever the last command for an output was, the debt it carried is
 // settled by it: a switch-off pays it, or is owed again if it goes
@@ -74,7 +87,7 @@ void GeneratorState::acknowledged(std::string_view command, Face by, bool overta
       return;  // a pass has no R; it is on record from its start
   }
   if (fact == Fact::rf || fact == Fact::modulation) debt(fact) = {Owed::Why::nothing, by};
-  for (GeneratorObserver* o : observers_) o->held_changed(fact, by, overtaken);
+  tell([fact, by, overtaken](GeneratorObserver& o) { o.held_changed(fact, by, overtaken); });
 }
 
 // The device may have taken it, or half of it, or nothing.
@@ -96,7 +109,7 @@ void GeneratorState::make_unsure(Fact output, Owed owed) {
   Switched& now = switched(output);
   if (now == Switched::unsure) return;
   now = Switched::unsure;
-  for (GeneratorObserver* o : observers_) o->became_unsure(output);
+  tell([output](GeneratorObserver& o) { o.became_unsure(output); });
 }
 
 void GeneratorState::pass_began(std::string_view command, Face by) {
@@ -104,20 +117,28 @@ void GeneratorState::pass_began(std::string_view command, Face by) {
   if (!d || d->kind != protocol::Decoded::Kind::sweep) return;
   const std::size_t points = static_cast<std::size_t>(std::max(d->points, 0));
   pass_ = Pass{by, d->hz, d->step_hz, d->points, 0, points * protocol::kCharsPerSweepPoint};
-  for (GeneratorObserver* o : observers_) o->pass_began(*pass_);
+  tell([pass = *pass_](GeneratorObserver& o) { o.pass_began(pass); });
 }
 
 void GeneratorState::pass_reported(std::size_t characters) {
   if (!pass_ || characters == 0) return;
   pass_->seen += characters;
-  for (GeneratorObserver* o : observers_) o->pass_progressed(*pass_);
+  // Told as it stood last, also should it end before its observers hear.
+  const bool told = progress_.has_value();
+  progress_ = *pass_;
+  if (told) return;
+  Deferred::here().post(this, [this] {
+    const Pass now = *progress_;
+    progress_.reset();
+    for (std::size_t i = 0; i < observers_.size(); ++i) observers_[i]->pass_progressed(now);
+  });
 }
 
 void GeneratorState::pass_ended() {
   if (!pass_) return;
   const Face by = pass_->by;
   pass_.reset();
-  for (GeneratorObserver* o : observers_) o->pass_ended(by);
+  tell([by](GeneratorObserver& o) { o.pass_ended(by); });
 }
 
 void GeneratorState::port_opened() { set_port(PortState::open); }
@@ -145,7 +166,7 @@ void GeneratorState::set_port(PortState now) {
   }
   if (now == PortState::open) reached_ = true;
   port_ = now;
-  for (GeneratorObserver* o : observers_) o->port_changed(now);
+  tell([now](GeneratorObserver& o) { o.port_changed(now); });
 }
 
 }  // namespace talmir880

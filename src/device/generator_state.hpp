@@ -95,6 +95,11 @@ class GeneratorObserver {
 // faces read it and hear every change.
 class GeneratorState {
  public:
+  GeneratorState() = default;
+  ~GeneratorState();
+  GeneratorState(const GeneratorState&) = delete;
+  GeneratorState& operator=(const GeneratorState&) = delete;
+
   const Held& held() const { return held_; }
   // The switch-off owed to each output.
   const Owed& owed(Fact output) const { return output == Fact::rf ? rf_owed_ : modulation_owed_; }
@@ -118,6 +123,9 @@ class GeneratorState {
   void port_failed(bool while_open);
 
  private:
+  // Every observer hears it once the call that changed the state returns.
+  template <typename Call>
+  void tell(Call call);
   void set_port(PortState now);
   void make_unsure(Fact output, Owed owed);
   Switched& switched(Fact output) { return output == Fact::rf ? held_.rf : held_.modulation; }
@@ -130,6 +138,8 @@ class GeneratorState {
   PortState port_ = PortState::closed;
   bool reached_ = false;  // the port has been open
   std::vector<GeneratorObserver*> observers_;
+  // The reports the observers have yet to hear of, told as one.
+  std::optional<Pass> progress_;
 };
 
 }  // namespace talmir880

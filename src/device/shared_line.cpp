@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "device/deferred.hpp"
 #include "protocol/commands.hpp"
 
 namespace talmir880 {
@@ -13,7 +14,17 @@ SharedLine::SharedLine(SerialPort& port, Owner owner) : port_(port), owner_(owne
   port_.OnComm = [this] { port_event(); };
 }
 
-SharedLine::~SharedLine() { port_.OnComm = nullptr; }
+SharedLine::~SharedLine() {
+  port_.OnComm = nullptr;
+  Deferred::here().forget(this);
+}
+
+template <typename Call>
+void SharedLine::tell(Call call) {
+  Deferred::here().post(this, [this, call] {
+    for (std::size_t i = 0; i < listeners_.size(); ++i) call(*listeners_[i]);
+  });
+}
 
 void SharedLine::Side::set_CommPort(int number) {
   if (user_ == Face::panel) line_.port_.set_CommPort(number);
@@ -30,6 +41,7 @@ void SharedLine::Side::set_PortOpen(bool open) {
     }
     return;
   }
+  const Deferred::Door door;
   try {
     line_.port_.set_PortOpen(open);
   } catch (const PortError&) {
@@ -57,6 +69,7 @@ std::string SharedLine::Side::Input() {
 }
 
 void SharedLine::write(Face user, std::string_view data) {
+  const Deferred::Door door;
   if (user == Face::remote && !port_.PortOpen()) {
     throw PortError("the panel's port is closed", PortError::Cause::closed);
   }
@@ -67,7 +80,7 @@ void SharedLine::write(Face user, std::string_view data) {
     throw;
   }
   if (user == Face::panel) {
-    for (LineEvents* l : listeners_) l->panel_wrote(data);
+    tell([written = std::string(data)](LineEvents& l) { l.panel_wrote(written); });
   }
   if (protocol::is_sweep(data)) {
     stream_ = user;
@@ -80,6 +93,7 @@ void SharedLine::write(Face user, std::string_view data) {
 }
 
 void SharedLine::port_event() {
+  const Deferred::Door door;
   std::string chunk;
   std::optional<PortError> fault;
   try {
@@ -154,12 +168,14 @@ bool SharedLine::panel_sweeping() const {
 
 void SharedLine::panel_event_ended() {
   if (--panel_depth_ > 0) return;
+  const Deferred::Door door;
   if (panel_passing() && !panel_sweeping()) state_.pass_ended();
   if (!free_for_remote()) return;
-  for (LineEvents* l : std::vector<LineEvents*>(listeners_)) l->line_freed();
+  tell([](LineEvents& l) { l.line_freed(); });
 }
 
 void SharedLine::panel_gave_up() {
+  const Deferred::Door door;
   std::erase_if(waiting_, [this](const Waiting& w) {
     if (w.user != Face::panel) return false;
     state_.unanswered(w.command, w.user);

@@ -13,8 +13,9 @@
 
 namespace talmir880 {
 
-// What the line tells those who use it, and the one thing it asks them;
-// each does nothing (or says no) unless overridden.
+// What the line tells those who use it (once the call that caused it has
+// returned), and the one thing it asks them; each does nothing (or says no)
+// unless overridden.
 class LineEvents {
  public:
   virtual ~LineEvents() = default;
@@ -102,6 +103,9 @@ class SharedLine {
     std::string command;
   };
 
+  // Every listener hears it once the call that caused it returns.
+  template <typename Call>
+  void tell(Call call);
   Side& side(Face user) { return user == Face::panel ? panel_ : remote_; }
   // The user who opens the port, and gets what nobody else is owed.
   Face owning() const { return owner_ == Owner::panel ? Face::panel : Face::remote; }

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "device/deferred.hpp"
+
 namespace talmir880::scpi {
 
 Generator::Generator(SharedLine& line, DeviceSession::Countdowns countdowns, StatusBoard& statuses,
@@ -20,6 +22,7 @@ Generator::Generator(SharedLine& line, DeviceSession::Countdowns countdowns, Sta
 }
 
 Generator::~Generator() {
+  Deferred::here().forget(this);
   line_.forget(*this);
   line_.remove_listener(*this);
 }
@@ -44,7 +47,14 @@ void Generator::reprogram(Changer by) {
   told_settings(by);
 }
 
-void Generator::told_settings(Changer by) { events_.settings_changed(by); }
+void Generator::told_written(std::string_view command, const Origin& origin) {
+  tell(
+      [command = std::string(command), origin](GeneratorEvents& e) { e.written(command, origin); });
+}
+
+void Generator::told_settings(Changer by) {
+  tell([by](GeneratorEvents& e) { e.settings_changed(by); });
+}
 
 Generator::Ticket Generator::enqueue(ClientId client, Entry::Kind kind, Make make, Change change) {
   const Ticket ticket = next_ticket_++;
@@ -66,7 +76,7 @@ void Generator::keep(ClientId client, Change change) {
 
 void Generator::when_done(Ticket ticket, std::function<void()> then) {
   if (done(ticket)) {
-    then();
+    then();  // nothing to wait for: an answer, not an event
   } else {
     waiting_.emplace_back(ticket, std::move(then));
   }
@@ -79,13 +89,10 @@ bool Generator::reachable(ClientId client) {
 }
 
 void Generator::advance() {
-  // Reentered from a callback of its own (a change, a completion): the loop
-  // already running goes on with it.
-  if (advancing_) return;
-  advancing_ = true;
   // A kept value needs no line; a command or a pass waits while the line
-  // is another's, and goes after what the line owes the device.
-  while (session_.idle()) {
+  // is another's, and goes after what the line owes the device. One of ours
+  // is on the line until we have heard how it ended.
+  while (!on_line_ && session_.idle()) {
     if (queue_.empty()) {
       pay_off(nullptr);
       break;
@@ -99,7 +106,6 @@ void Generator::advance() {
     if (writes && (!session_.line_free() || pay_off(&front) || !session_.idle())) break;
     if (!start_front()) break;
   }
-  advancing_ = false;
 }
 
 // Starts the first entry (a command as advance() made it); true when it is
@@ -118,11 +124,13 @@ bool Generator::start_front() {
         return true;
       }
       const DeviceFault fault = session_.send(e.sent, [this](DeviceFault result) {
+        on_line_ = false;
         command_ended(result);
         advance();
       });
       if (fault == DeviceFault::none) {
-        events_.written(e.sent, e.origin);
+        on_line_ = true;
+        told_written(e.sent, e.origin);
         return false;
       }
       command_ended(fault);
@@ -148,7 +156,7 @@ bool Generator::start_front() {
       }
       const std::string command = sweep_command(now);
       fault = session_.start_pass(command);
-      if (fault == DeviceFault::none) events_.written(command, e.origin);
+      if (fault == DeviceFault::none) told_written(command, e.origin);
     } catch (const Refused& refused) {
       statuses_.report(e.client, refused.code, refused.detail);
       stop_repeating();
@@ -157,8 +165,11 @@ bool Generator::start_front() {
     }
   }
   if (fault == DeviceFault::none) {
+    on_line_ = true;
     statuses_.set_operation(Status::kSweeping, true);
-    events_.pass_started(now.points, now.continuous);
+    tell([points = now.points, repeating = now.continuous](GeneratorEvents& events) {
+      events.pass_started(points, repeating);
+    });
     return false;
   }
   report(e.client, fault);
@@ -185,18 +196,15 @@ void Generator::command_ended(DeviceFault fault) {
 void Generator::complete_front() {
   queue_.pop_front();
   run_waiters();
-  events_.changed();
+  tell([](GeneratorEvents& e) { e.changed(); });
 }
 
 void Generator::run_waiters() {
-  // Taken out first: a waiter may queue more.
-  std::vector<std::function<void()>> due;
-  std::erase_if(waiting_, [&](auto& w) {
+  std::erase_if(waiting_, [this](auto& w) {
     if (!done(w.first)) return false;
-    due.push_back(std::move(w.second));
+    Deferred::here().post(this, std::move(w.second));
     return true;
   });
-  for (auto& then : due) then();
 }
 
 }  // namespace talmir880::scpi

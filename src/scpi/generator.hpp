@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "device/deferred.hpp"
 #include "device/device_session.hpp"
 #include "device/generator_state.hpp"
 #include "device/shared_line.hpp"
@@ -59,8 +60,8 @@ struct Origin {
   std::string line;
 };
 
-// What the generator tells its owner (the instrument); each does nothing
-// unless overridden.
+// What the generator tells its owner (the instrument), once the call that
+// caused it has returned; each does nothing unless overridden.
 class GeneratorEvents {
  public:
   virtual ~GeneratorEvents() = default;
@@ -172,7 +173,8 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
     return (queue_.empty() || queue_.front().ticket > ticket) &&
            (!panel_passing() || panel_pass_ticket_ > ticket);
   }
-  // Runs `then` once everything up to the ticket is done (*OPC).
+  // Runs `then` once everything up to the ticket is done (*OPC): at once if
+  // it is, or after the call that finished it has returned.
   void when_done(Ticket ticket, std::function<void()> then);
 
   // Opens the port if need be (*TST?); queues why it cannot be for the client.
@@ -245,6 +247,12 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   // while nothing was on the line), which concerns everybody.
   void report(ClientId client, DeviceFault fault);
   void report_to_all(DeviceFault fault);
+  // The events hear it once the call that caused it returns.
+  template <typename Call>
+  void tell(Call call) {
+    Deferred::here().post(this, [this, call] { call(events_); });
+  }
+  void told_written(std::string_view command, const Origin& origin);
   void told_settings(Changer by = Changer::other);
   void reprogram(Changer by = Changer::other);
   // Writes the switch-off the line owes, if one may go now: by itself, or
@@ -267,7 +275,9 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   void late_acknowledged() override;
   void settled() override;
   void port_lost(DeviceFault fault) override { report_to_all(fault); }
-  void reachability_changed(DeviceFault fault) override { events_.reachability_changed(fault); }
+  void reachability_changed(DeviceFault fault) override {
+    tell([fault](GeneratorEvents& e) { e.reachability_changed(fault); });
+  }
 
   SharedLine& line_;
   StatusBoard& statuses_;
@@ -279,9 +289,12 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   Ticket next_ticket_ = 1;
   // Where the panel's pass stands among ours: *OPC? waits for it too.
   Ticket panel_pass_ticket_ = 0;
-  Lockout lockout_{[this](bool locked) { events_.lockout_changed(locked); }};
+  Lockout lockout_{
+      [this](bool locked) { tell([locked](GeneratorEvents& e) { e.lockout_changed(locked); }); }};
   std::vector<std::pair<Ticket, std::function<void()>>> waiting_;
-  bool advancing_ = false;
+  // A command, switch-off or pass of ours went to the device, and how it
+  // ended is still to be heard.
+  bool on_line_ = false;
   // What the command that timed out changes, should its late R come.
   Change late_change_;
   // The switch-offs written by themselves in the current round.

@@ -35,7 +35,7 @@ void Generator::pass_ended(Face by) {
   if (by != Face::panel) return;
   if (!session_.pass_running()) statuses_.set_operation(Status::kSweeping, false);
   run_waiters();
-  events_.changed();
+  tell([](GeneratorEvents& e) { e.changed(); });
 }
 
 // No repetition goes on over a device that went away. A port opened may

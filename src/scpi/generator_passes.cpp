@@ -53,6 +53,7 @@ bool Generator::pass_queued() const {
 }
 
 void Generator::our_pass_ended(DeviceFault fault) {
+  on_line_ = false;
   statuses_.set_operation(Status::kSweeping, panel_passing());
   if (fault == DeviceFault::none) {
     statuses_.set_questionable(Status::kNotAnswering, false);
@@ -67,7 +68,7 @@ void Generator::our_pass_ended(DeviceFault fault) {
     complete_front();
     repeat_if_continuous(client);
   }
-  if (!pass_queued()) events_.pass_finished();
+  if (!pass_queued()) tell([](GeneratorEvents& e) { e.pass_finished(); });
   advance();
 }
 

@@ -13,6 +13,8 @@ Instrument::Instrument(SerialPort& port, DeviceSession::Countdowns countdowns)
 Instrument::Instrument(SharedLine& line, DeviceSession::Countdowns countdowns)
     : generator_(line, countdowns, statuses_, *this) {}
 
+Instrument::~Instrument() { Deferred::here().forget(this); }
+
 Instrument::Client* Instrument::find(ClientId client) {
   const auto at = clients_.find(client);
   return at == clients_.end() ? nullptr : &at->second;
@@ -41,6 +43,7 @@ std::optional<ClientId> Instrument::attach(ClientEvents& events, std::string who
 }
 
 void Instrument::submit(ClientId client, std::string line) {
+  const Deferred::Door door;
   Client* c = find(client);
   if (c == nullptr || c->events == nullptr || c->ended) return;
   if (backlog(client) >= kMaxBacklog) {
@@ -55,6 +58,7 @@ void Instrument::submit(ClientId client, std::string line) {
 }
 
 void Instrument::overrun(ClientId client) {
+  const Deferred::Door door;
   Client* c = find(client);
   if (c == nullptr || c->events == nullptr || c->ended) return;
   if (backlog(client) >= kMaxBacklog) {
@@ -66,11 +70,13 @@ void Instrument::overrun(ClientId client) {
 }
 
 void Instrument::end_of_input(ClientId client) {
+  const Deferred::Door door;
   if (Client* c = find(client)) c->ended = true;
   pump();
 }
 
 void Instrument::detach(ClientId client) {
+  const Deferred::Door door;
   if (Client* c = find(client)) {
     c->events = nullptr;
     c->ended = true;
@@ -89,12 +95,14 @@ std::size_t Instrument::backlog(ClientId client) const {
 }
 
 void Instrument::clear(ClientId client) {
+  const Deferred::Door door;
   if (Client* c = find(client)) c->lines.clear();
   if (Status* status = statuses_.find(client)) status->clear();
   pump();
 }
 
 std::optional<ClientId> Instrument::renew(ClientId client, ClientEvents& events) {
+  const Deferred::Door door;
   const Status* old = statuses_.find(client);
   if (old == nullptr) return std::nullopt;
   const Status kept = *old;

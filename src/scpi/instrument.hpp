@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "device/deferred.hpp"
 #include "device/device_session.hpp"
 #include "link/countdown.hpp"
 #include "link/serial_port.hpp"
@@ -23,9 +24,9 @@
 
 namespace talmir880::scpi {
 
-// Where the instrument sends what concerns one client. It may call these
-// from inside any of its own calls; a transport may call the instrument
-// from them, but must not destroy the object there.
+// Where the instrument sends what concerns one client, once the call that
+// caused it has returned; a transport may call the instrument from them,
+// but must not destroy the object there.
 class ClientEvents {
  public:
   virtual ~ClientEvents() = default;
@@ -37,8 +38,8 @@ class ClientEvents {
   virtual void finished() {}
 };
 
-// What the instrument tells its owner; each does nothing unless overridden.
-// Called from inside the instrument's own calls, as ClientEvents are.
+// What the instrument tells its owner, once the call that caused it has
+// returned, as ClientEvents are; each does nothing unless overridden.
 class InstrumentEvents {
  public:
   virtual ~InstrumentEvents() = default;
@@ -93,6 +94,7 @@ class Instrument : private GeneratorEvents {
   Instrument(SerialPort& port, DeviceSession::Countdowns countdowns);
   // The instrument behind a front panel, on the line it shares with it.
   Instrument(SharedLine& line, DeviceSession::Countdowns countdowns);
+  ~Instrument();
   Instrument(const Instrument&) = delete;
   Instrument& operator=(const Instrument&) = delete;
 
@@ -121,7 +123,10 @@ class Instrument : private GeneratorEvents {
   std::optional<ClientId> renew(ClientId client, ClientEvents& events);
   // As ABORt from the front panel: passes stop repeating; the running one
   // ends on its own.
-  void abort() { generator_.abort(); }
+  void abort() {
+    const Deferred::Door door;
+    generator_.abort();
+  }
 
   // Once no line is left to run, so that none can switch the output on
   // again after it, passes stop repeating and RF and modulation go off,
@@ -166,11 +171,17 @@ class Instrument : private GeneratorEvents {
 
   // Tries the port of a device that went, as a command would, but with no
   // error for anyone: reachability_changed tells when it is back.
-  void probe() { generator_.probe(); }
+  void probe() {
+    const Deferred::Door door;
+    generator_.probe();
+  }
   // Whether the switch-off owed when the port is first reached, or when the
   // device comes back, goes by itself; otherwise it waits for a client's
   // first device command (as behind a panel, which writes nothing unasked).
-  void switch_off_when_reached(bool on) { generator_.switch_off_when_reached(on); }
+  void switch_off_when_reached(bool on) {
+    const Deferred::Door door;
+    generator_.switch_off_when_reached(on);
+  }
   // The line's rate, for the time a pass the link lost goes on in the device.
   void set_baud(int baud) { generator_.set_baud(baud); }
 
@@ -184,12 +195,15 @@ class Instrument : private GeneratorEvents {
   static constexpr std::size_t kUnitsPerTurn = 1024;
   static constexpr std::size_t kUnitsPerPass = 64;
   void take_turns(Countdown& next_turn) { next_turn_ = &next_turn; }
-  void next_turn_ran_out() { pump(); }
+  void next_turn_ran_out() {
+    const Deferred::Door door;
+    pump();
+  }
 
-  void watchdog_ran_out() { generator_.watchdog_ran_out(); }
-  void stall_ran_out() { generator_.stall_ran_out(); }
-  void quiet_ran_out() { generator_.quiet_ran_out(); }
-  void reopen_ran_out() { generator_.reopen_ran_out(); }
+  void watchdog_ran_out() { ran_out(&Generator::watchdog_ran_out); }
+  void stall_ran_out() { ran_out(&Generator::stall_ran_out); }
+  void quiet_ran_out() { ran_out(&Generator::quiet_ran_out); }
+  void reopen_ran_out() { ran_out(&Generator::reopen_ran_out); }
 
   // The generator's name in *IDN?'s serial field ("0" until named).
   void name(std::string serial) { generator_.name(std::move(serial)); }
@@ -233,7 +247,12 @@ class Instrument : private GeneratorEvents {
   bool step(ClientId id, Client& client);
   void start_line(ClientId id, Client& client);
   void run_unit(ClientId client, Running& running);
-  void finish_line(Client& client);
+  void finish_line(ClientId id, Client& client);
+  // A countdown of the generator's ran out.
+  void ran_out(void (Generator::*countdown)()) {
+    const Deferred::Door door;
+    (generator_.*countdown)();
+  }
   std::size_t attached() const;
   bool lines_done() const;
   void switch_off_if_due();
@@ -255,7 +274,6 @@ class Instrument : private GeneratorEvents {
   Generator generator_;
   std::map<ClientId, Client> clients_;
   ClientId next_id_ = 1;
-  bool pumping_ = false;
   Countdown* next_turn_ = nullptr;
   std::size_t turn_units_ = 0;  // run in this call of pump()
   std::size_t pass_units_ = 0;  // run for the client stepped now
@@ -270,13 +288,20 @@ class Instrument : private GeneratorEvents {
   std::function<void()> off_then_;
   CommandLog log_;
   std::vector<InstrumentEvents*> observers_;
-  // Each observer in turn; one may forget itself (or another) meanwhile.
+  // Each observer in turn, once the call that caused it returns; one may
+  // forget itself (or another) meanwhile.
   template <typename Call>
   void tell(Call call) {
-    for (InstrumentEvents* events : std::vector<InstrumentEvents*>(observers_)) {
-      if (std::find(observers_.begin(), observers_.end(), events) != observers_.end())
-        call(*events);
-    }
+    Deferred::here().post(this, [this, call] {
+      for (std::size_t i = 0; i < observers_.size(); ++i) call(*observers_[i]);
+    });
+  }
+  // The client, if it is still there to hear it, once the call returns.
+  template <typename Call>
+  void tell_client(ClientId id, Call call) {
+    Deferred::here().post(this, [this, id, call] {
+      if (const Client* c = find(id); c != nullptr && c->events != nullptr) call(*c->events);
+    });
   }
 };
 

@@ -41,13 +41,14 @@ void Instrument::run_unit(ClientId client, Running& r) {
   r.wait = call.wait;
 }
 
-void Instrument::finish_line(Client& c) {
+void Instrument::finish_line(ClientId id, Client& c) {
   std::string answers = std::move(c.running->answers);
   c.running.reset();
   if (c.events == nullptr) return;
-  if (!answers.empty()) c.events->answer(std::move(answers));
-  // The answer may have detached it.
-  if (c.events != nullptr) c.events->room();
+  if (!answers.empty()) {
+    tell_client(id, [answers = std::move(answers)](ClientEvents& e) { e.answer(answers); });
+  }
+  tell_client(id, [](ClientEvents& e) { e.room(); });
 }
 
 }  // namespace talmir880::scpi

@@ -9,12 +9,14 @@
 namespace talmir880::scpi {
 
 void Instrument::switch_off(std::function<void()> then) {
+  const Deferred::Door door;
   off_ = Off::asked;
   off_then_ = std::move(then);
   pump();
 }
 
 void Instrument::idle_ran_out() {
+  const Deferred::Door door;
   const Settings& s = generator_.settings();
   if (off_ == Off::none && (s.output_on || s.modulation_on || generator_.pass_queued())) {
     off_ = Off::idle;

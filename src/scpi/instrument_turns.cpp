@@ -5,17 +5,8 @@
 
 namespace talmir880::scpi {
 
-// Runs what can run now, client by client, until nothing moves. Reentered
-// from a callback (an answer, an acknowledgement that came at once) it
-// leaves the work to the loop already running.
+// Runs what can run now, client by client, until nothing moves.
 void Instrument::pump() {
-  if (pumping_) return;
-  pumping_ = true;
-  // Also when a callback throws: the next event must find the loop free.
-  struct Done {
-    bool& pumping;
-    ~Done() { pumping = false; }
-  } done{pumping_};
   turn_units_ = 0;
   for (bool moved = true; moved && !turn_over();) {
     moved = false;
@@ -47,7 +38,7 @@ bool Instrument::step(ClientId id, Client& c) {
         r.wait = 0;
       }
       if (r.next == r.units.size()) {
-        finish_line(c);
+        finish_line(id, c);
       } else if (next_turn_ != nullptr &&
                  (pass_units_ >= kUnitsPerPass || turn_units_ >= kUnitsPerTurn)) {
         break;  // the next client's pass, or the next turn
@@ -61,7 +52,7 @@ bool Instrument::step(ClientId id, Client& c) {
     } else {
       if (c.ended && !c.told_finished && c.events != nullptr) {
         c.told_finished = true;
-        c.events->finished();
+        tell_client(id, [](ClientEvents& e) { e.finished(); });
         moved = true;
       }
       break;

@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "device/deferred.hpp"
 #include "vxi11/rpc.hpp"
 
 namespace talmir880::vxi11 {
@@ -22,7 +23,8 @@ CoreChannel::CoreChannel(std::vector<scpi::Instrument*> instruments)
     : instruments_(std::move(instruments)), lock_holders_(instruments_.size()) {}
 
 CoreChannel::~CoreChannel() {
-  ++depth_;
+  // What the instrument says to links detached here is never delivered.
+  const Deferred::Door door;
   for (auto& [lid, link] : links_) link.instrument->detach(link.client);
 }
 
@@ -39,6 +41,7 @@ bool CoreChannel::busy(ConnectionId connection) const {
 }
 
 void CoreChannel::call(ConnectionId id, std::string_view message, Clock::time_point now) {
+  const Deferred::Door door;
   const auto found = connections_.find(id);
   if (found == connections_.end() || found->second.open) return;
   Connection& connection = found->second;
@@ -48,13 +51,11 @@ void CoreChannel::call(ConnectionId id, std::string_view message, Clock::time_po
     if (!refusal.empty()) connection.events->reply(refusal);
     return;
   }
-  ++depth_;
   if (std::optional<std::string> results = attempt(id, *open)) {
     connection.events->reply(success_reply(open->xid, *results));
   } else {
     connection.open = std::move(open);
   }
-  --depth_;
   if (dirty_) retry();
   expire(now);
 }
@@ -97,7 +98,7 @@ std::optional<std::string> CoreChannel::attempt(ConnectionId id, Open& open) {
 void CoreChannel::close(ConnectionId id) {
   const auto found = connections_.find(id);
   if (found == connections_.end()) return;
-  ++depth_;
+  const Deferred::Door door;
   found->second.open.reset();
   std::vector<std::int32_t> gone;
   for (const auto& [lid, link] : links_) {
@@ -105,7 +106,6 @@ void CoreChannel::close(ConnectionId id) {
   }
   for (const std::int32_t lid : gone) end_link(lid, false);
   connections_.erase(id);
-  --depth_;
   if (dirty_) retry();
 }
 

@@ -145,7 +145,6 @@ class CoreChannel {
   std::vector<std::optional<std::int32_t>> lock_holders_;  // by device
   ConnectionId next_connection_ = 1;
   std::int32_t next_lid_ = 1;
-  int depth_ = 0;  // inside a call of ours: settle() later
   bool dirty_ = false;
 };
 

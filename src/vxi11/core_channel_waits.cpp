@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "device/deferred.hpp"
 #include "vxi11/rpc.hpp"
 
 namespace talmir880::vxi11 {
@@ -16,6 +17,7 @@ void CoreChannel::finish(ConnectionId id, std::string results) {
 }
 
 void CoreChannel::tick(Clock::time_point now) {
+  const Deferred::Door door;
   expire(now);
   if (dirty_) retry();
 }
@@ -46,11 +48,10 @@ std::optional<Clock::time_point> CoreChannel::next_deadline() const {
 
 void CoreChannel::settle() {
   dirty_ = true;
-  if (depth_ == 0) retry();
+  retry();
 }
 
 void CoreChannel::retry() {
-  ++depth_;
   while (dirty_) {
     dirty_ = false;
     std::vector<ConnectionId> waiting;
@@ -65,7 +66,6 @@ void CoreChannel::retry() {
       }
     }
   }
-  --depth_;
 }
 
 }  // namespace talmir880::vxi11

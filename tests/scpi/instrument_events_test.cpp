@@ -3,7 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "device/deferred.hpp"
 #include "scpi/instrument_fixture.hpp"
+#include "scpi/line_feeder.hpp"
 
 namespace talmir880::testing {
 namespace {
@@ -79,6 +81,41 @@ TEST_F(InstrumentEventsTest, AnObserverMayForgetItselfWhileItHears) {
   run("SYST:LOC");
   EXPECT_EQ(once.heard, 1);
   EXPECT_EQ(seen, (Lines{"locked", "unlocked"})) << "the others hear on";
+}
+
+// A transport takes what the feeder took off its buffer once the feeder has
+// returned, and feeds on from room(), as the socket and stdio ones do: the
+// instrument's word must come after the call that caused it, or a line is
+// fed again before it is off the buffer.
+TEST_F(InstrumentEventsTest, AClientHearsOnlyOnceTheCallThatCausedItHasReturned) {
+  struct Transport : scpi::ClientEvents {
+    explicit Transport(scpi::Instrument& i) : feeder(i) {}
+    void feed() {
+      const Deferred::Door door;
+      feeding = true;
+      unfed.erase(0, feeder.feed(id, unfed));
+      feeding = false;
+    }
+    void answer(std::string text) override {
+      heard.push_back(feeding ? "while feeding: " + text : text);
+    }
+    void room() override { feed(); }
+    scpi::LineFeeder feeder;
+    ClientId id = 0;
+    bool feeding = false;
+    std::string unfed;
+    Lines heard;
+  } transport(instrument);
+  transport.id = instrument.attach(transport).value();
+  // More lines than a client may have waiting: the rest go at room().
+  Lines expected;
+  for (std::size_t i = 1; i <= 2 * scpi::Instrument::kMaxBacklog; ++i) {
+    transport.unfed += "FREQ " + std::to_string(i) + "E6;FREQ?\n";
+    expected.push_back(std::to_string(i) + "000000");
+  }
+  transport.feed();
+  EXPECT_EQ(transport.heard, expected);
+  EXPECT_EQ(transport.unfed, "");
 }
 
 }  // namespace

@@ -2,9 +2,10 @@
 
 #include <unistd.h>
 
-#include <QMetaObject>
 #include <cerrno>
 #include <cstdio>
+
+#include "device/deferred.hpp"
 
 namespace talmir880::scpi {
 namespace {
@@ -28,12 +29,8 @@ StdioTransport::~StdioTransport() { instrument_.detach(session_); }
 
 void StdioTransport::answer(std::string text) { write_line(text); }
 
-// From the event loop: the instrument is still busy with the line that just
-// finished.
-void StdioTransport::room() {
-  QMetaObject::invokeMethod(
-      &input_, [this] { feed(); }, Qt::QueuedConnection);
-}
+// The instrument has returned from the line that finished.
+void StdioTransport::room() { feed(); }
 
 void StdioTransport::finished() {
   for (const std::string& error : instrument_.take_errors(session_)) {
@@ -54,7 +51,9 @@ void StdioTransport::read() {
   feed();
 }
 
+// The instrument's answers and room come once what it took is off unfed_.
 void StdioTransport::feed() {
+  const Deferred::Door door;
   unfed_.erase(0, lines_.feed(session_, unfed_));
   // Read more only once this is fed.
   input_.setEnabled(unfed_.empty() && !ended_);

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "device/deferred.hpp"
 #include "net/allow_list.hpp"
 #include "scpi/line_feeder.hpp"
 
@@ -49,13 +50,8 @@ class TcpTransport::Connection final : public ClientEvents {
       flush();
     }
   }
-  // From the event loop: the instrument is still busy with the line that
-  // just finished. The reader is the context, so a call queued for a
-  // connection removed since is dropped.
-  void room() override {
-    QMetaObject::invokeMethod(
-        &reader_, [this] { feed(); }, Qt::QueuedConnection);
-  }
+  // The instrument has returned from the line that finished.
+  void room() override { feed(); }
   void finished() override {
     finished_ = true;
     flush();
@@ -78,7 +74,9 @@ class TcpTransport::Connection final : public ClientEvents {
     feed();
   }
 
+  // The instrument's answers and room come once what it took is off unfed_.
   void feed() {
+    const Deferred::Door door;
     unfed_.erase(0, lines_.feed(id_, unfed_));
     if (lines_.web_request() && refuse_web()) return;
     if (fd_ >= 0) reader_.setEnabled(unfed_.empty() && !input_over_);

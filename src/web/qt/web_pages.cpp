@@ -124,7 +124,7 @@ bool WebPages::add(std::unique_ptr<PageSocket> socket, bool control, std::string
 
 void WebPages::changed() {
   if (coalesce_.isActive()) return;
-  // Never from inside the instrument's call: the change may be half made.
+  // Changes that come close together go out as one state.
   const auto since = std::chrono::steady_clock::now() - last_sent_;
   const auto wait = std::chrono::milliseconds(kCoalesceMs) - since;
   coalesce_.start(std::max(std::chrono::duration_cast<std::chrono::milliseconds>(wait),
