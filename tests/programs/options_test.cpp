@@ -268,8 +268,9 @@ TEST(ServerOptions, AllowTakesRangesAndRefusesTheRest) {
             "output; --allow ADDRESS[/PREFIX] names who may connect");
 }
 
-// The synopsis is written by hand; the flags it names and those --help
-// describes are the parser's, one for one.
+// The synopsis's layout is written by hand, its flags filled in from the
+// rows; the flags it names and those --help describes are the parser's, one
+// for one.
 TEST(Usage, TheSynopsisNamesEveryFlagThatHelpDescribes) {
   constexpr const char* kFlagChars = "abcdefghijklmnopqrstuvwxyz0123456789-";
   const auto flags = [](const std::string& text) {

@@ -119,4 +119,62 @@ std::string help_text(const std::vector<OptionRow<Target>>& rows, std::size_t co
   return out;
 }
 
+// --help's synopsis: "Usage: PROGRAM " and `lines`, which lay the flags out
+// (brackets, " | ", "..."), the further lines under the first. Each flag
+// they name is written with its argument, every form --help gives it joined
+// by "|"; a flag --help describes that the lines leave out goes on a last
+// line of its own, so no flag can be missing from the synopsis.
+template <typename Target>
+std::string synopsis(std::string_view program, const std::vector<OptionRow<Target>>& rows,
+                     const std::vector<std::string_view>& lines) {
+  const auto in_flag = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+  };
+  const auto with_argument = [&rows](std::string_view flag) {
+    std::string forms;
+    for (const OptionRow<Target>& row : rows) {
+      std::string_view form;
+      if (row.flag == flag) {
+        form = row.argument;
+      } else if (row.flag.empty() && row.label.starts_with(flag) &&
+                 row.label.substr(flag.size()).starts_with(' ')) {
+        form = row.label.substr(flag.size() + 1);
+      }
+      if (!form.empty()) forms += (forms.empty() ? "" : "|") + std::string(form);
+    }
+    return std::string(flag) + (forms.empty() ? "" : " ") + forms;
+  };
+  std::vector<std::string_view> named;
+  std::vector<std::string> out_lines;
+  for (std::string_view line : lines) {
+    std::string text;
+    for (std::size_t i = 0; i < line.size();) {
+      if (line[i] != '-' || (i > 0 && in_flag(line[i - 1]))) {
+        text += line[i++];
+        continue;
+      }
+      std::size_t end = i;
+      while (end < line.size() && in_flag(line[end])) ++end;
+      named.push_back(line.substr(i, end - i));
+      text += with_argument(named.back());
+      i = end;
+    }
+    out_lines.push_back(text);
+  }
+  std::string left_out;
+  for (const OptionRow<Target>& row : rows) {
+    if (row.flag.empty() || row.help.empty() ||
+        std::find(named.begin(), named.end(), row.flag) != named.end())
+      continue;
+    left_out += (left_out.empty() ? "[" : " [") + with_argument(row.flag) + "]";
+  }
+  if (!left_out.empty()) out_lines.push_back(left_out);
+  const std::string first = "Usage: " + std::string(program) + " ";
+  std::string out;
+  for (const std::string& line : out_lines) {
+    out += (out.empty() ? first : std::string(first.size(), ' ')) + line + "\n";
+  }
+  return out;
+}
+
 }  // namespace talmir880::programs

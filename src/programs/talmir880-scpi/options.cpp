@@ -500,14 +500,17 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args,
 }
 
 std::string server_usage() {
-  return "Usage: talmir880-scpi [--port COMn|N|DEVICE|tcp:HOST:PORT [--name NAME]]...\n"
-         "                      [--ports-file FILE] [--baud B]\n"
-         "                      [--listen HOST:PORT | --stdio] [--vxi11 HOST:PORT | --no-vxi11]\n"
-         "                      [--off-at-exit] [--off-when-unused] [--off-after SECONDS]\n"
-         "                      [--leave-running] [--log-commands]\n"
-         "                      [--allow ADDRESS[/PREFIX]]...\n"
-         "                      [--http [HOST:]PORT [--http-password-file FILE] | --no-http]\n"
-         "                      [--no-mdns]\n"
+  return synopsis("talmir880-scpi", server_rows(),
+                  {
+                      "[--port [--name]]...",
+                      "[--ports-file] [--baud]",
+                      "[--listen | --stdio] [--vxi11 | --no-vxi11]",
+                      "[--off-at-exit] [--off-when-unused] [--off-after]",
+                      "[--leave-running] [--log-commands]",
+                      "[--allow]...",
+                      "[--http [--http-password-file] | --no-http]",
+                      "[--no-mdns]",
+                  }) +
          "The TALMIR-880 as a SCPI instrument: IEEE 488.2 common commands and the usual\n"
          "RF-source commands, over a raw TCP socket or on standard input and output.\n"
          "\n" +

@@ -70,8 +70,7 @@ ParsedPanelOptions parse_panel_options(const std::vector<std::string>& args) {
 }
 
 std::string panel_usage() {
-  return "Usage: talmir880 [--listen [[HOST:]PORT] [--allow ADDRESS[/PREFIX]]...]\n"
-         "                        [--log-commands]\n"
+  return synopsis("talmir880", panel_rows(), {"[--listen [--allow]...]", "[--log-commands]"}) +
          "The TALMIR-880 control panel.\n"
          "\n" +
          help_text(panel_rows(), 26) +
