@@ -188,7 +188,8 @@ void DeviceSession::finish(DeviceFault fault) {
   } else {
     line_.remote_exchange_ended();
   }
-  Deferred::here().post(this, [done = std::move(done), fault] { done(fault); });
+  ended_ = std::move(done);
+  Deferred::here().post(this, [this, fault] { std::exchange(ended_, nullptr)(fault); });
 }
 
 void DeviceSession::end_late_wait() {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string_view>
@@ -15,7 +16,7 @@
 namespace talmir880 {
 
 // What can go wrong with the device.
-enum class DeviceFault {
+enum class DeviceFault : std::uint8_t {
   none,
   no_acknowledge,  // no R within kAcknowledgeTimeout
   stalled,         // a sweep pass made no progress for kSweepStallTimeout
@@ -184,6 +185,9 @@ class DeviceSession : private LinkEvents {
   SessionEvents& events_;
   Link link_;
   std::function<void(DeviceFault)> done_;
+  // The done callback of the exchange that ended, until it is told: one at
+  // most, as a new exchange waits for it.
+  std::function<void(DeviceFault)> ended_;
   // Why the last open failed, told again until the reopen pause is over.
   DeviceFault open_fault_ = DeviceFault::none;
   // How the open port was lost, for the write that found it so.

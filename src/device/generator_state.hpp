@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -11,7 +12,9 @@ namespace talmir880 {
 
 // Who made the device do something: the front panel's hand, or a remote
 // user (the automation server).
-enum class Face { panel, remote };
+// Small, as the events that carry them are: each fits a posted call without
+// a heap block.
+enum class Face : std::uint8_t { panel, remote };
 
 // How far an output (the RF, or the modulation) is known. The device cannot
 // be asked: only its R to the last command for the output makes it known.
@@ -70,7 +73,7 @@ enum class PortState {
 };
 
 // One fact of Held that changed.
-enum class Fact { rf, modulation, level, saved };
+enum class Fact : std::uint8_t { rf, modulation, level, saved };
 
 class GeneratorObserver {
  public:

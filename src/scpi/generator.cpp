@@ -48,6 +48,7 @@ void Generator::reprogram(Changer by) {
 }
 
 void Generator::told_written(std::string_view command, const Origin& origin) {
+  if (!tell_written_) return;
   tell(
       [command = std::string(command), origin](GeneratorEvents& e) { e.written(command, origin); });
 }

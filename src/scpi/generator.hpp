@@ -65,7 +65,8 @@ struct Origin {
 class GeneratorEvents {
  public:
   virtual ~GeneratorEvents() = default;
-  // A command of ours has gone to the device, and where it came from.
+  // A command of ours has gone to the device, and where it came from; only
+  // once asked for (Generator::tell_written).
   virtual void written(std::string_view /*command*/, const Origin&) {}
   // Something queued has been done.
   virtual void changed() {}
@@ -200,6 +201,9 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   // came back, is written by itself, before any client asks for anything.
   void switch_off_when_reached(bool on);
   void set_baud(int baud) { session_.set_baud(baud); }
+  // Whether the events hear of each command written, for a log: a copy of
+  // its origin a command that nobody logs need not pay for.
+  void tell_written(bool on) { tell_written_ = on; }
 
   using Origin = scpi::Origin;
   using Changer = GeneratorEvents::Changer;
@@ -295,6 +299,7 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   // A command, switch-off or pass of ours went to the device, and how it
   // ended is still to be heard.
   bool on_line_ = false;
+  bool tell_written_ = false;
   // What the command that timed out changes, should its late R come.
   Change late_change_;
   // The switch-offs written by themselves in the current round.

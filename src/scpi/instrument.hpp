@@ -296,12 +296,10 @@ class Instrument : private GeneratorEvents {
       for (std::size_t i = 0; i < observers_.size(); ++i) call(*observers_[i]);
     });
   }
-  // The client, if it is still there to hear it, once the call returns.
-  template <typename Call>
-  void tell_client(ClientId id, Call call) {
-    Deferred::here().post(this, [this, id, call] {
-      if (const Client* c = find(id); c != nullptr && c->events != nullptr) call(*c->events);
-    });
+  // Whom to tell what concerns the client, if it is still there to hear.
+  ClientEvents* events_of(ClientId id) {
+    const Client* c = find(id);
+    return c != nullptr ? c->events : nullptr;
   }
 };
 

@@ -5,7 +5,10 @@
 
 namespace talmir880::scpi {
 
-void Instrument::log_commands(CommandLog log) { log_ = std::move(log); }
+void Instrument::log_commands(CommandLog log) {
+  log_ = std::move(log);
+  generator_.tell_written(log_ != nullptr);
+}
 
 void Instrument::written(std::string_view command, const Origin& origin) {
   if (log_) log_(origin.who.empty() ? "server" : origin.who, command, origin.line);

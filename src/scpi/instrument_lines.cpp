@@ -46,9 +46,13 @@ void Instrument::finish_line(ClientId id, Client& c) {
   c.running.reset();
   if (c.events == nullptr) return;
   if (!answers.empty()) {
-    tell_client(id, [answers = std::move(answers)](ClientEvents& e) { e.answer(answers); });
+    Deferred::here().post(this, [this, id, answers = std::move(answers)]() mutable {
+      if (ClientEvents* events = events_of(id)) events->answer(std::move(answers));
+    });
   }
-  tell_client(id, [](ClientEvents& e) { e.room(); });
+  Deferred::here().post(this, [this, id] {
+    if (ClientEvents* events = events_of(id)) events->room();
+  });
 }
 
 }  // namespace talmir880::scpi

@@ -52,7 +52,9 @@ bool Instrument::step(ClientId id, Client& c) {
     } else {
       if (c.ended && !c.told_finished && c.events != nullptr) {
         c.told_finished = true;
-        tell_client(id, [](ClientEvents& e) { e.finished(); });
+        Deferred::here().post(this, [this, id] {
+          if (ClientEvents* events = events_of(id)) events->finished();
+        });
         moved = true;
       }
       break;
