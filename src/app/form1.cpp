@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "protocol/commands.hpp"
+#include "protocol/settings.hpp"
 
 namespace talmir880 {
 namespace {
@@ -188,7 +189,7 @@ void Form1::held_changed(Fact fact, Face by, bool overtaken) {
       }
       break;
     case Fact::level:
-      output.show_level(h.level_dbm);
+      output.show_level(static_cast<int>(h.value(protocol::kLevel)));
       break;
     case Fact::saved:
       break;  // nothing on the panel shows it

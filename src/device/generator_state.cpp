@@ -76,7 +76,7 @@ void GeneratorState::acknowledged(std::string_view command, Face by, bool overta
       fact = Fact::modulation;
       break;
     case Kind::level:
-      held_.level_dbm = d->level_dbm;
+      held_.set(protocol::kLevel, d->level_dbm);
       fact = Fact::level;
       break;
     case Kind::save:

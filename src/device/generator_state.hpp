@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "protocol/commands.hpp"
+#include "protocol/settings.hpp"
 
 namespace talmir880 {
 
@@ -30,8 +31,11 @@ struct Held {
   Switched rf = Switched::unsure;
   double modulation_hz = protocol::kStartUp.modulation_hz;
   Switched modulation = Switched::unsure;
-  int level_dbm = protocol::kStartUp.level_dbm;
-  std::optional<protocol::SaveMode> saved;  // the last save's mode
+  protocol::PlainValues plain = protocol::plain_start_up();  // the level, ...
+  std::optional<protocol::SaveMode> saved;                   // the last save's mode
+
+  double value(const protocol::Setting& s) const { return plain.at(protocol::plain_slot(s)); }
+  void set(const protocol::Setting& s, double value) { plain.at(protocol::plain_slot(s)) = value; }
 };
 
 // Why the line owes an unsure output its switch-off, which goes ahead of

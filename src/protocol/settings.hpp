@@ -7,7 +7,9 @@
 // checked against it.
 
 #include <array>
+#include <cstddef>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "protocol/commands.hpp"
@@ -34,7 +36,14 @@ struct Setting {
   std::string_view page_control{};  // the web page's control; "" where none
   std::string_view page_action{};   // the action that control sends
   std::string_view page_unit{};     // the unit the page writes it in; "": `unit`
+  // A plain setting's bytes for a value; null for the others. A plain
+  // setting is a value of the device's own, sent whenever it is set (the
+  // device cannot be asked for it) and known once acknowledged: its SCPI
+  // rows, its *RST and its record are made from this description alone.
+  std::string (*encode)(double) = nullptr;
 };
+
+constexpr bool is_plain(const Setting& s) { return s.encode != nullptr; }
 
 // The sweep's fields start at one 10 Hz unit.
 inline constexpr double kLowestSweepHz = kRfUnitHz;
@@ -77,17 +86,19 @@ inline constexpr Setting kModulationOutput{.name = "modulation_output",
                                            .kind = SettingKind::boolean,
                                            .page_control = "mod-on",
                                            .page_action = "mod_on"};
-inline constexpr Setting kLevel{.name = "level",
-                                .header = "[SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]",
-                                .device = "$P",
-                                .kind = SettingKind::level,
-                                .min = kLevelsDbm.back(),
-                                .max = kLevelsDbm.front(),
-                                .levels = kLevelsDbm,
-                                .unit = "dBm",
-                                .start_up = kStartUp.level_dbm,
-                                .page_control = "level",
-                                .page_action = "level"};
+inline constexpr Setting kLevel{
+    .name = "level",
+    .header = "[SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]",
+    .device = "$P",
+    .kind = SettingKind::level,
+    .min = kLevelsDbm.back(),
+    .max = kLevelsDbm.front(),
+    .levels = kLevelsDbm,
+    .unit = "dBm",
+    .start_up = kStartUp.level_dbm,
+    .page_control = "level",
+    .page_action = "level",
+    .encode = [](double dbm) { return rf_level(static_cast<int>(dbm)); }};
 inline constexpr Setting kSweepStart{.name = "sweep_start",
                                      .header = "[SOURce]:FREQuency:STARt",
                                      .device = "$W",
@@ -159,5 +170,35 @@ inline constexpr std::array<Setting, 13> kSettings = {
     kRfFrequency, kRfOutput,  kModulationFrequency, kModulationOutput, kLevel,
     kSweepStart,  kSweepStop, kSweepCentre,         kSweepSpan,        kSweepPoints,
     kTuningStep,  kSweepMode, kContinuous};
+
+// Where a plain setting's value is kept: its place among the plain settings
+// of `settings`, whose own it is.
+constexpr std::size_t plain_slot(const Setting& s, std::span<const Setting> settings = kSettings) {
+  std::size_t slot = 0;
+  for (const Setting& each : settings) {
+    if (each.name == s.name) return slot;
+    if (is_plain(each)) ++slot;
+  }
+  return slot;
+}
+
+constexpr std::size_t plain_count(std::span<const Setting> settings = kSettings) {
+  std::size_t n = 0;
+  for (const Setting& each : settings) n += is_plain(each) ? 1 : 0;
+  return n;
+}
+
+inline constexpr std::size_t kPlainSettings = plain_count();
+
+// Each plain setting's value, by its slot.
+using PlainValues = std::array<double, kPlainSettings>;
+
+constexpr PlainValues plain_start_up() {
+  PlainValues values{};
+  for (const Setting& s : kSettings) {
+    if (is_plain(s)) values[plain_slot(s)] = s.start_up;
+  }
+  return values;
+}
 
 }  // namespace talmir880::protocol

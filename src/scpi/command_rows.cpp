@@ -10,7 +10,6 @@ namespace {
 
 using namespace setters;
 using protocol::kContinuous;
-using protocol::kLevel;
 using protocol::kModulationFrequency;
 using protocol::kModulationOutput;
 using protocol::kRfFrequency;
@@ -35,7 +34,7 @@ constexpr Accepts accepts(const protocol::Setting& s) {
     case protocol::SettingKind::count:
       return {Takes::count, s.min, s.max};
     case protocol::SettingKind::level:
-      return {Takes::level, s.min, s.max};
+      return {Takes::level, s.min, s.max, s.levels};
     case protocol::SettingKind::boolean:
       return kBoolean;
     case protocol::SettingKind::mode:
@@ -50,7 +49,8 @@ constexpr Accepts kRegisterMask = count(0, StatusRegister::kMask);
 std::string flag(bool on) { return on ? "1" : "0"; }
 
 // clang-format off
-const Row kRows[] = {
+// The settings that are not plain.
+const Row kSettingRows[] = {
     {kRfFrequency.header, set_frequency,
      [](Call& c) { return whole(c.settings().frequency_hz); }, accepts(kRfFrequency)},
     {kRfFrequency.also, set_frequency,
@@ -68,8 +68,6 @@ const Row kRows[] = {
     {kSweepMode.header, set_mode,
      [](Call& c) { return std::string(c.settings().sweep_mode ? "SWE" : "CW"); },
      accepts(kSweepMode)},
-    {kLevel.header, set_power,
-     [](Call& c) { return whole(c.settings().power_dbm); }, accepts(kLevel)},
     {kModulationFrequency.header, set_lf_frequency,
      [](Call& c) { return whole(c.settings().lf_frequency_hz); }, accepts(kModulationFrequency)},
     {kSweepPoints.header, set_points,
@@ -78,9 +76,12 @@ const Row kRows[] = {
      [](Call& c) { return flag(c.settings().output_on); }, accepts(kRfOutput)},
     {kModulationOutput.header, set_modulation,
      [](Call& c) { return flag(c.settings().modulation_on); }, accepts(kModulationOutput)},
-    {"INITiate[:IMMediate]", initiate, nullptr, kNothing},
     {kContinuous.header, set_continuous,
      [](Call& c) { return flag(c.settings().continuous); }, accepts(kContinuous)},
+};
+
+const Row kOtherRows[] = {
+    {"INITiate[:IMMediate]", initiate, nullptr, kNothing},
     {"ABORt", setters::abort, nullptr, kNothing},
 
     {"STATus:OPERation[:EVENt]", nullptr,
@@ -133,6 +134,29 @@ const Row kRows[] = {
 // clang-format on
 }  // namespace
 
-std::span<const Row> rows() { return kRows; }
+std::vector<Row> plain_rows(std::span<const protocol::Setting> settings) {
+  std::vector<Row> out;
+  for (const protocol::Setting& s : settings) {
+    if (!protocol::is_plain(s)) continue;
+    for (const std::string_view header : {s.header, s.also}) {
+      if (!header.empty()) {
+        out.push_back(
+            {header, set_plain, ask_plain, accepts(s), &s, protocol::plain_slot(s, settings)});
+      }
+    }
+  }
+  return out;
+}
+
+std::span<const Row> rows() {
+  static const std::vector<Row> all = [] {
+    std::vector<Row> out(std::begin(kSettingRows), std::end(kSettingRows));
+    const std::vector<Row> plain = plain_rows(protocol::kSettings);
+    out.insert(out.end(), plain.begin(), plain.end());
+    out.insert(out.end(), std::begin(kOtherRows), std::end(kOtherRows));
+    return out;
+  }();
+  return all;
+}
 
 }  // namespace talmir880::scpi

@@ -11,6 +11,8 @@
 
 namespace talmir880::scpi {
 
+struct Row;
+
 // What a row's function works with: the generator, the parameter, the line's
 // answers, and what the line must wait for before it goes on.
 class Call {
@@ -37,6 +39,7 @@ class Call {
   Generator& generator;
   ClientId client;
   std::string& answers;
+  const Row* row = nullptr;  // the row that runs
   Value value;
   Generator::Ticket wait = 0;
 };

@@ -112,6 +112,7 @@ std::string_view HeaderPath::resolve(const ProgramUnit& unit) { return find(unit
 
 void HeaderPath::run(const ProgramUnit& unit, Call& call) {
   const Row* found = &find(unit);
+  call.row = found;
   if (!unit.query) {
     call.value = read_setting(found->parameter, unit);
     found->set(call);

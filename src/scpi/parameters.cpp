@@ -103,8 +103,7 @@ Value read_setting(const Accepts& kind, const ProgramUnit& unit) {
     }
     case Takes::level: {
       const double dbm = number(p, Quantity::level, kind.min, kind.max);
-      const auto& levels = protocol::kLevelsDbm;
-      if (std::find(levels.begin(), levels.end(), dbm) == levels.end()) {
+      if (std::find(kind.levels.begin(), kind.levels.end(), dbm) == kind.levels.end()) {
         throw Refused{kIllegalParameterValue};
       }
       v.number = dbm;

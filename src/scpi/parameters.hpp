@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,7 @@ struct Accepts {
   Takes takes = Takes::nothing;
   double min = 0;
   double max = 0;
+  std::span<const int> levels{};  // a level: every one there is
 };
 
 // A row's parameter, read and checked before the row runs.

@@ -9,10 +9,15 @@
 
 namespace talmir880::scpi::setters {
 
+// A plain setting, by its row's description.
+void set_plain(Call& c);
+std::string ask_plain(Call& c);
+// Each plain setting back to its start-up value.
+void reset_plain(Call& c);
+
 // The signal.
 void set_frequency(Call& c);
 void set_output(Call& c);
-void set_power(Call& c);
 void set_lf_frequency(Call& c);
 void set_modulation(Call& c);
 

@@ -9,19 +9,18 @@ namespace talmir880::scpi::setters {
 
 void reset(Call& c) {
   c.generator.abort(c.client);
-  // The output, the modulation and the level become what the device
-  // acknowledges of the switch-off and the level below; the rest is
-  // start-up again.
+  // The output, the modulation and the plain settings become what the
+  // device acknowledges of the switch-off and the start-up values below;
+  // the rest is start-up again.
   c.keep([](Settings& t) {
     Settings fresh;
     fresh.output_on = t.output_on;
     fresh.modulation_on = t.modulation_on;
-    fresh.power_dbm = t.power_dbm;
+    fresh.plain = t.plain;
     t = fresh;
   });
   c.switch_off();
-  c.device(protocol::rf_level(protocol::kStartUp.level_dbm),
-           [](Settings& t) { t.power_dbm = protocol::kStartUp.level_dbm; });
+  reset_plain(c);
 }
 
 void save(Call& c) {

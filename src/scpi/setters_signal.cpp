@@ -1,5 +1,5 @@
-// The setters of the signal: the RF frequency and output, the level, and
-// the modulation.
+// The setters of the signal: the RF frequency and output, and the
+// modulation.
 #include <cmath>
 #include <string>
 
@@ -40,12 +40,6 @@ void set_output(Call& c) {
         return on ? protocol::rf_frequency(a.frequency_hz) : std::string(protocol::kRfOff);
       },
       [on](Settings& t) { t.output_on = on; });
-}
-
-void set_power(Call& c) {
-  const int level = static_cast<int>(c.value.number);
-  // Always sent: the device cannot be asked for its level.
-  c.device(protocol::rf_level(level), [level](Settings& t) { t.power_dbm = level; });
 }
 
 void set_lf_frequency(Call& c) {

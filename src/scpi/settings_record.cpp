@@ -13,7 +13,7 @@ Settings SettingsRecord::with_device(bool unsure_is_on) const {
   static_cast<Own&>(s) = own_;
   s.output_on = on(h.rf);
   s.modulation_on = on(h.modulation);
-  s.power_dbm = h.level_dbm;
+  s.plain = h.plain;
   return s;
 }
 

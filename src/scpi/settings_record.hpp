@@ -4,6 +4,7 @@
 
 #include "device/generator_state.hpp"
 #include "protocol/commands.hpp"
+#include "protocol/settings.hpp"
 
 namespace talmir880::scpi {
 
@@ -26,7 +27,9 @@ struct Own {
 struct Settings : Own {
   bool output_on = false;
   bool modulation_on = false;
-  int power_dbm = protocol::kStartUp.level_dbm;
+  protocol::PlainValues plain = protocol::plain_start_up();  // the level, ...
+
+  double value(const protocol::Setting& s) const { return plain.at(protocol::plain_slot(s)); }
 };
 
 // The settings the instrument holds for its clients. The acknowledged ones

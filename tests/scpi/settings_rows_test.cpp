@@ -19,8 +19,7 @@ namespace {
 using protocol::Setting;
 using protocol::SettingKind;
 
-const scpi::Row* row_of(std::string_view header) {
-  const auto rows = scpi::rows();
+const scpi::Row* row_of(std::span<const scpi::Row> rows, std::string_view header) {
   const auto found = std::find_if(rows.begin(), rows.end(),
                                   [&](const scpi::Row& r) { return r.header == header; });
   return found == rows.end() ? nullptr : &*found;
@@ -51,9 +50,10 @@ bool takes_value(const scpi::Row& row, const std::string& value) {
   }
 }
 
-std::vector<std::string> row_problems(const Setting& s, std::string_view header) {
+std::vector<std::string> row_problems(std::span<const scpi::Row> rows, const Setting& s,
+                                      std::string_view header) {
   const std::string name(s.name);
-  const scpi::Row* row = row_of(header);
+  const scpi::Row* row = row_of(rows, header);
   if (row == nullptr) return {name + ": no row " + std::string(header)};
   std::vector<std::string> out;
   if (row->set == nullptr || row->ask == nullptr) out.push_back(name + ": no setting or query");
@@ -85,15 +85,16 @@ bool sets_the_generator(const scpi::Row& row) {
          !h.starts_with("STATus") && !h.starts_with("SYSTem");
 }
 
-std::vector<std::string> problems(std::span<const Setting> settings) {
+std::vector<std::string> problems(std::span<const Setting> settings,
+                                  std::span<const scpi::Row> rows = scpi::rows()) {
   std::vector<std::string> out;
   for (const Setting& s : settings) {
     for (const std::string_view header : {s.header, s.also}) {
       if (header.empty()) continue;
-      for (std::string& p : row_problems(s, header)) out.push_back(std::move(p));
+      for (std::string& p : row_problems(rows, s, header)) out.push_back(std::move(p));
     }
   }
-  for (const scpi::Row& row : scpi::rows()) {
+  for (const scpi::Row& row : rows) {
     if (!sets_the_generator(row)) continue;
     if (std::none_of(settings.begin(), settings.end(), [&](const Setting& s) {
           return s.header == row.header || s.also == row.header;
@@ -117,6 +118,29 @@ TEST(SettingsRows, ASettingWithoutARowIsReported) {
                       .unit = "dB"});
   EXPECT_EQ(problems(settings),
             std::vector<std::string>{"attenuation: no row [SOURce]:POWer:ATTenuation"});
+}
+
+// A setting the device takes in a command of its own needs nothing but its
+// description: its rows are made from it, as the check above demands them.
+TEST(SettingsRows, APlainSettingsRowsAreMadeFromItsDescription) {
+  std::vector<Setting> settings(protocol::kSettings.begin(), protocol::kSettings.end());
+  settings.push_back({.name = "attenuation",
+                      .header = "[SOURce]:POWer:ATTenuation",
+                      .device = "$A",
+                      .kind = SettingKind::count,
+                      .max = 30,
+                      .unit = "dB",
+                      .encode = [](double db) { return "$A" + scpi::whole(db); }});
+  // The table as it would be with that setting described.
+  std::vector<scpi::Row> rows(scpi::rows().begin(), scpi::rows().end());
+  for (const scpi::Row& row : scpi::plain_rows(settings)) {
+    if (row_of(scpi::rows(), row.header) == nullptr) rows.push_back(row);
+  }
+  EXPECT_EQ(problems(settings, rows), std::vector<std::string>{});
+  const scpi::Row* made = row_of(rows, "[SOURce]:POWer:ATTenuation");
+  ASSERT_NE(made, nullptr);
+  EXPECT_EQ(made->slot, protocol::kPlainSettings);  // after the plain settings there are
+  EXPECT_EQ(made->setting->encode(12), "$A12");
 }
 
 // A row's query as a script writes it: the header without its optional

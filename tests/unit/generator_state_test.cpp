@@ -78,7 +78,7 @@ TEST_F(GeneratorStateTest, EachAcknowledgedCommandSetsWhatTheDeviceHolds) {
     EXPECT_EQ(held().rf_hz, row.rf_hz);
     EXPECT_EQ(held().modulation, row.modulation);
     EXPECT_EQ(held().modulation_hz, row.modulation_hz);
-    EXPECT_EQ(held().level_dbm, row.level_dbm);
+    EXPECT_EQ(held().value(protocol::kLevel), row.level_dbm);
     ASSERT_FALSE(recorder.heard.empty());
     EXPECT_EQ(recorder.heard.back(), (Heard{row.fact, Face::panel, false}));
   }
@@ -168,7 +168,7 @@ TEST_F(GeneratorStateTest, EachFaceIsNamedAndTheHandOvertakesAScriptOfTheSameKin
                                    {Fact::level, Face::remote, false}};
   EXPECT_EQ(recorder.heard, want);
   EXPECT_EQ(held().rf_hz, 200e6) << "the hand's, written last";
-  EXPECT_EQ(held().level_dbm, -6);
+  EXPECT_EQ(held().value(protocol::kLevel), -6);
 }
 
 TEST_F(GeneratorStateTest, ThePortsStatesAreHeardAndAFailureAfterwardsIsNoReturn) {
