@@ -3,6 +3,7 @@
 #include <deque>
 #include <exception>
 #include <functional>
+#include <vector>
 
 namespace talmir880 {
 
@@ -21,6 +22,20 @@ class Deferred {
   // `owner` is who posted it; forget(owner) when it goes.
   void post(const void* owner, std::function<void()> event);
   void forget(const void* owner);
+
+  // The owner's hearers, each in turn, hear `call`; one may forget itself
+  // (or another) meanwhile, as the list is read when it is delivered.
+  template <typename Hearer, typename Call>
+  void tell_each(const void* owner, const std::vector<Hearer*>& hearers, Call call) {
+    post(owner, [&hearers, call] {
+      for (std::size_t i = 0; i < hearers.size(); ++i) call(*hearers[i]);
+    });
+  }
+  // The owner's one hearer.
+  template <typename Hearer, typename Call>
+  void tell(const void* owner, Hearer& hearer, Call call) {
+    post(owner, [&hearer, call] { call(hearer); });
+  }
 
   class Door {
    public:

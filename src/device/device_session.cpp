@@ -87,7 +87,7 @@ DeviceSession::~DeviceSession() {
 
 template <typename Call>
 void DeviceSession::tell(Call call) {
-  Deferred::here().post(this, [this, call] { call(events_); });
+  Deferred::here().tell(this, events_, call);
 }
 
 DeviceFault DeviceSession::reach() {

@@ -37,10 +37,7 @@ GeneratorState::~GeneratorState() { Deferred::here().forget(this); }
 
 template <typename Call>
 void GeneratorState::tell(Call call) {
-  // One may forget itself meanwhile.
-  Deferred::here().post(this, [this, call] {
-    for (std::size_t i = 0; i < observers_.size(); ++i) call(*observers_[i]);
-  });
+  Deferred::here().tell_each(this, observers_, call);
 }
 
 // Whatever the last command for an output was, the debt it carried is

@@ -21,9 +21,7 @@ SharedLine::~SharedLine() {
 
 template <typename Call>
 void SharedLine::tell(Call call) {
-  Deferred::here().post(this, [this, call] {
-    for (std::size_t i = 0; i < listeners_.size(); ++i) call(*listeners_[i]);
-  });
+  Deferred::here().tell_each(this, listeners_, call);
 }
 
 void SharedLine::Side::set_CommPort(int number) {

@@ -254,7 +254,7 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   // The events hear it once the call that caused it returns.
   template <typename Call>
   void tell(Call call) {
-    Deferred::here().post(this, [this, call] { call(events_); });
+    Deferred::here().tell(this, events_, call);
   }
   void told_written(std::string_view command, const Origin& origin);
   void told_settings(Changer by = Changer::other);

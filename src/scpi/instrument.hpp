@@ -288,13 +288,10 @@ class Instrument : private GeneratorEvents {
   std::function<void()> off_then_;
   CommandLog log_;
   std::vector<InstrumentEvents*> observers_;
-  // Each observer in turn, once the call that caused it returns; one may
-  // forget itself (or another) meanwhile.
+  // Each observer in turn, once the call that caused it returns.
   template <typename Call>
   void tell(Call call) {
-    Deferred::here().post(this, [this, call] {
-      for (std::size_t i = 0; i < observers_.size(); ++i) call(*observers_[i]);
-    });
+    Deferred::here().tell_each(this, observers_, call);
   }
   // Whom to tell what concerns the client, if it is still there to hear.
   ClientEvents* events_of(ClientId id) {
