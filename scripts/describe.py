@@ -186,10 +186,11 @@ def signed(value, minus):
     return ("%d" % value).replace("-", minus)
 
 
-def takes_text(s, minus):
+def takes_text(s, minus, counted=True):
     """What a described setting takes: "20 Hz to 9.99999999 GHz",
-    "−3, −6, −9, −12 dBm", "5 to 9999 points"."""
-    unit = s["unit"] or COUNTED_IN.get(s["header"], "")
+    "−3, −6, −9, −12 dBm", "5 to 9999 points" (without what a count counts
+    unless `counted`)."""
+    unit = s["unit"] or (COUNTED_IN.get(s["header"], "") if counted else "")
     if s["kind"] == "frequency":
         return "%s to %s" % (hz(s["min"]), hz(s["max"]))
     if s["kind"] == "count":
@@ -372,7 +373,8 @@ def man_listing(table):
     for (group,) in laid_out([(g,) for g in MAN_LINES], entries, "MAN_LINES"):
         line = "  ".join(phrases(group, "|", ["ON", "OFF"]))
         s = group[0]["described"]
-        takes = takes_text(s, "-") if s and len(group) == 1 else ""
+        # Lines of the man page stay short: "5 to 9999", without "points".
+        takes = takes_text(s, "-", counted=False) if s and len(group) == 1 else ""
         if takes and s["header"] in NOTES:
             takes += ", " + NOTES[s["header"]]
         if takes:
