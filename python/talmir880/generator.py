@@ -5,23 +5,32 @@ import math
 from pymeasure.instruments import Instrument
 from pymeasure.instruments.validators import strict_discrete_set
 
+from talmir880 import _settings
+
+_DESCRIBED = {s["name"]: s for s in _settings.SETTINGS}
+
+
+def _limits(name):
+    return [_DESCRIBED[name]["min"], _DESCRIBED[name]["max"]]
+
+
 # What the server takes (it answers the same to `FREQ? MIN` and the like),
-# in one place: the validators, the messages and the sweep check use these.
-# The device runs RF in 10 Hz units; one unit is its RF-off command, so CW
-# starts at two.
-RF_UNIT_HZ = 10
-MAX_RF_HZ = 9_999_999_990
-CW_RANGE = [2 * RF_UNIT_HZ, MAX_RF_HZ]
-FREQUENCY_RANGE = [RF_UNIT_HZ, MAX_RF_HZ]
-MODULATION_RANGE = [1, 9_999_999]
-LEVELS_DBM = [-3, -6, -9, -12]
-POINTS_RANGE = [5, 9999]
-SPAN_RANGE = [0, MAX_RF_HZ - RF_UNIT_HZ]
-STEP_RANGE = [RF_UNIT_HZ, 1e9]
+# from the settings' description (_settings.py, generated): the validators,
+# the messages and the sweep check use these. The device runs RF in 10 Hz
+# units; one unit is its RF-off command, so CW starts at two.
+RF_UNIT_HZ = _settings.RF_UNIT_HZ
+CW_RANGE = _limits("rf_frequency")
+MAX_RF_HZ = CW_RANGE[1]
+FREQUENCY_RANGE = _limits("sweep_start")
+MODULATION_RANGE = _limits("modulation_frequency")
+LEVELS_DBM = _DESCRIBED["level"]["levels"]
+POINTS_RANGE = _limits("sweep_points")
+SPAN_RANGE = _limits("sweep_span")
+STEP_RANGE = _limits("tuning_step")
+# A pass's step goes to the device as eight digits of 10 Hz units.
+MAX_SWEEP_STEP_HZ = _settings.MAX_SWEEP_STEP_HZ
 # STATus:QUEStionable: the RF output or the modulation not confirmed.
 NOT_CONFIRMED = 1 << 10
-# A pass's step goes to the device as eight digits of 10 Hz units.
-MAX_SWEEP_STEP_HZ = 99_999_999 * RF_UNIT_HZ
 _ON_OFF = {True: 1, False: 0}
 # Every setting's line: the error count before and after it.
 _COUNTED = "SYST:ERR:COUN?;:%s;:SYST:ERR:COUN?"
@@ -35,9 +44,9 @@ def _hz(value, digits=12):
     return "%.*g Hz" % (digits, value)
 
 
-def _levels():
-    texts = ["%d" % level for level in LEVELS_DBM]
-    return "%s or %s dBm" % (", ".join(texts[:-1]), texts[-1])
+def _levels(levels):
+    texts = ["%d" % level for level in levels]
+    return "%s or %s" % (", ".join(texts[:-1]), texts[-1])
 
 
 def _number(value, what):
@@ -79,18 +88,22 @@ def _level(value, levels):
     """A listed level in dBm, given as a number or as its text ("-6")."""
     dbm = _number(value, "dBm")
     if dbm not in levels:
-        raise ValueError("%g dBm is not a level of the device: %s" % (dbm, _levels()))
+        raise ValueError("%g dBm is not a level of the device: %s dBm" % (dbm, _levels(levels)))
     return int(dbm)
 
 
-def _whole_points(value, limits):
-    """A point count: a whole number in range, never silently truncated."""
-    n = _number(value, "points")
+def _whole(value, limits, counted="points"):
+    """A count: a whole number in range, never silently truncated."""
+    n = _number(value, counted)
     if n != int(n):
-        raise ValueError("%g is not a whole number of points" % n)
+        raise ValueError("%g is not a whole number of %s" % (n, counted))
     if not limits[0] <= n <= limits[1]:
-        raise ValueError("%d points is outside %d to %d" % (n, limits[0], limits[1]))
+        raise ValueError("%d %s is outside %d to %d" % (n, counted, limits[0], limits[1]))
     return int(n)
+
+
+def _whole_points(value, limits):
+    return _whole(value, limits, "points")
 
 
 def _step_field_hz(start, stop, points):
@@ -122,7 +135,12 @@ def _check_sweep(start, stop, points):
                      (step, _hz(MAX_SWEEP_STEP_HZ), least))
 
 
-def _control(get_command, set_command, docs, validator, values, map_values=False,
+class _Setting(property):
+    """A described setting's property: `setting` is its description;
+    `query`, `command` and `values` what it asks, sends and takes."""
+
+
+def _control(setting, get_command, set_command, docs, validator, values, map_values=False,
              get_process=lambda v: v):
     """Instrument.control, whose setter sends the setting through
     :meth:`Talmir880.set`, which calls :meth:`Talmir880.check_set_errors` as
@@ -135,7 +153,106 @@ def _control(get_command, set_command, docs, validator, values, map_values=False
         value = validator(value, values)
         self.set(set_command % (values[value] if map_values else value))
 
-    return property(getter.fget, fset, doc=docs)
+    made = _Setting(getter.fget, fset, doc=docs)
+    made.setting, made.query, made.command, made.values = setting, get_command, set_command, values
+    # A property subclass's instances take their class's docstring otherwise.
+    made.__doc__ = docs
+    return made
+
+
+# Each described setting's attribute and docstring where they are not its
+# name and a plain sentence; {range} and {levels} are its description's, as
+# people read them. A count's messages name what it counts; a mode's values
+# are what each Python value sends.
+_FACES = {
+    "rf_frequency": {
+        "attribute": "frequency",
+        "docs": """RF frequency in Hz ({range}, in 10 Hz steps); sent to
+        the device while the output is on, kept for later while it is off."""},
+    "tuning_step": {
+        "attribute": "frequency_step",
+        "docs": """Step in Hz of :meth:`frequency_up` and :meth:`frequency_down`,
+        {range}."""},
+    "rf_output": {
+        "attribute": "output_enabled",
+        "docs": """Whether the RF output is on, or may be (see :attr:`output_confirmed`)."""},
+    "level": {
+        "attribute": "power",
+        "docs": """RF level in dBm: {levels}, as a number or as its text."""},
+    "modulation_frequency": {
+        "docs": """Modulation frequency in Hz ({range}); sent while the
+        modulation is on, kept for later while it is off."""},
+    "modulation_output": {
+        "attribute": "modulation_enabled",
+        "docs": """Whether the modulation is on, or may be (see :attr:`output_confirmed`)."""},
+    "sweep_start": {
+        "attribute": "start_frequency",
+        "docs": """Sweep start frequency in Hz ({range}); below the stop."""},
+    "sweep_stop": {
+        "attribute": "stop_frequency",
+        "docs": """Sweep stop frequency in Hz ({range}); above the start."""},
+    "sweep_centre": {
+        "attribute": "center_frequency",
+        "docs": """Centre of the sweep in Hz; setting it keeps the span, so start and
+        stop must stay within {range}."""},
+    "sweep_span": {
+        "attribute": "span",
+        "docs": """Sweep stop minus start in Hz ({range}); setting it keeps the centre."""},
+    "sweep_points": {
+        "docs": """How many points one sweep pass has, {range}, start and stop included.""",
+        "counted": "points"},
+    "sweep_mode": {
+        "attribute": "sweep_mode_enabled",
+        "docs": """Whether INIT sweeps (True) or the output stays on one frequency (False).""",
+        "values": {True: "SWE", False: "CW"}},
+    "continuous_sweep": {
+        "docs": """Whether sweep passes follow each other while the mode is sweep;
+        switching it on in sweep mode starts them."""},
+}
+
+
+def _short(word):
+    """A choice's short form: SWE for SWEep."""
+    return "".join(c for c in word if not c.islower())
+
+
+def _whole_answer(answer):
+    return int(round(float(answer)))
+
+
+def _properties(settings):
+    """A property for each described setting, by its attribute."""
+    made = {}
+    for s in settings:
+        face = _FACES.get(s["name"], {})
+        limits = [s["min"], s["max"]]
+        unit = face.get("counted", s["unit"])
+        if s["kind"] == "frequency":
+            taken = "%s to %s" % (_hz(s["min"]), _hz(s["max"]))
+        else:
+            taken = "%d to %d%s" % (s["min"], s["max"], " " + unit if unit else "")
+        levels = _levels(s["levels"]) if s["levels"] else ""
+        plain = "%s (``%s``)%s." % (s["name"].replace("_", " ").capitalize(), s["header"], {
+            "frequency": " in Hz, {range}", "count": ", {range}",
+            "level": " in dBm: {levels}"}.get(s["kind"], ""))
+        docs = face.get("docs", plain).format(range=taken, levels=levels)
+        if s["kind"] == "frequency":
+            kind = ("%.12g", _frequency, limits, False, float)
+        elif s["kind"] == "count":
+            counted = unit or "units"
+            kind = ("%d", lambda v, l, c=counted: _whole(v, l, c), limits, False, _whole_answer)
+        elif s["kind"] == "level":
+            kind = ("%d", _level, s["levels"], False, _whole_answer)
+        elif s["kind"] == "boolean":
+            kind = ("%d", strict_discrete_set, _ON_OFF, True, lambda v: v)
+        else:
+            words = face.get("values") or {w.upper(): _short(w) for w in s["choices"]}
+            kind = ("%s", strict_discrete_set, words, True, lambda v: v)
+        form, validator, values, map_values, get_process = kind
+        made[face.get("attribute", s["name"])] = _control(
+            s, s["command"] + "?", s["command"] + " " + form, docs, validator, values,
+            map_values=map_values, get_process=get_process)
+    return made
 
 
 def _entries(errors):
@@ -187,38 +304,8 @@ class Talmir880(Instrument):
     frequencies are kept until they are switched on.
     """
 
-    frequency = _control(
-        "FREQ?", "FREQ %.12g",
-        """RF frequency in Hz (20 Hz to 9.99999999 GHz, in 10 Hz steps); sent to
-        the device while the output is on, kept for later while it is off.""",
-        validator=_frequency, values=CW_RANGE, get_process=float)
-
-    frequency_step = _control(
-        "FREQ:STEP?", "FREQ:STEP %.12g",
-        """Step in Hz of :meth:`frequency_up` and :meth:`frequency_down`,
-        10 Hz to 1 GHz.""",
-        validator=_frequency, values=STEP_RANGE, get_process=float)
-
-    output_enabled = _control(
-        "OUTP?", "OUTP %d",
-        """Whether the RF output is on, or may be (see :attr:`output_confirmed`).""",
-        validator=strict_discrete_set, values=_ON_OFF, map_values=True)
-
-    power = _control(
-        "POW?", "POW %d",
-        """RF level in dBm: -3, -6, -9 or -12, as a number or as its text.""",
-        validator=_level, values=LEVELS_DBM, get_process=lambda v: int(round(float(v))))
-
-    modulation_frequency = _control(
-        "LFO:FREQ?", "LFO:FREQ %.12g",
-        """Modulation frequency in Hz (1 Hz to 9.999999 MHz); sent while the
-        modulation is on, kept for later while it is off.""",
-        validator=_frequency, values=MODULATION_RANGE, get_process=float)
-
-    modulation_enabled = _control(
-        "OUTP:MOD?", "OUTP:MOD %d",
-        """Whether the modulation is on, or may be (see :attr:`output_confirmed`).""",
-        validator=strict_discrete_set, values=_ON_OFF, map_values=True)
+    # Each described setting's property (frequency, power, sweep_points...)
+    # is made from the description, after the class.
 
     output_confirmed = Instrument.measurement(
         "STAT:QUES:COND?",
@@ -226,45 +313,6 @@ class Talmir880(Instrument):
         output and the modulation. While not (after a fault, or before the
         server reached the device) each reads as on, since it may be.""",
         get_process=lambda v: not int(v) & NOT_CONFIRMED)
-
-    start_frequency = _control(
-        "FREQ:STAR?", "FREQ:STAR %.12g",
-        """Sweep start frequency in Hz; below the stop.""",
-        validator=_frequency, values=FREQUENCY_RANGE, get_process=float)
-
-    stop_frequency = _control(
-        "FREQ:STOP?", "FREQ:STOP %.12g",
-        """Sweep stop frequency in Hz; above the start.""",
-        validator=_frequency, values=FREQUENCY_RANGE, get_process=float)
-
-    center_frequency = _control(
-        "FREQ:CENT?", "FREQ:CENT %.12g",
-        """Centre of the sweep in Hz; setting it keeps the span, so start and
-        stop must stay within 10 Hz to 9.99999999 GHz.""",
-        validator=_frequency, values=FREQUENCY_RANGE, get_process=float)
-
-    span = _control(
-        "FREQ:SPAN?", "FREQ:SPAN %.12g",
-        """Sweep stop minus start in Hz; setting it keeps the centre.""",
-        validator=_frequency, values=SPAN_RANGE, get_process=float)
-
-    sweep_points = _control(
-        "SWE:POIN?", "SWE:POIN %d",
-        """Points of one sweep pass, 5 to 9999, start and stop included.""",
-        validator=_whole_points, values=POINTS_RANGE,
-        get_process=lambda v: int(round(float(v))))
-
-    sweep_mode_enabled = _control(
-        "FREQ:MODE?", "FREQ:MODE %s",
-        """Whether INIT sweeps (True) or the output stays on one frequency (False).""",
-        validator=strict_discrete_set, values={True: "SWE", False: "CW"},
-        map_values=True)
-
-    continuous_sweep = _control(
-        "INIT:CONT?", "INIT:CONT %d",
-        """Whether sweep passes follow each other while the mode is sweep;
-        switching it on in sweep mode starts them.""",
-        validator=strict_discrete_set, values=_ON_OFF, map_values=True)
 
     def __init__(self, adapter, name="TALMIR-880 RF signal generator", **kwargs):
         # Used when `adapter` is a resource name; a caller's own values win.
@@ -402,3 +450,13 @@ class Talmir880(Instrument):
         finally:
             if connection is not None:
                 connection.timeout = saved
+
+
+# The described settings' properties, made from the description; one that
+# would hide a method of the class is a mistake in _FACES.
+for _attribute, _made in _properties(_settings.SETTINGS).items():
+    if hasattr(Talmir880, _attribute):
+        raise TypeError("the setting %s would hide Talmir880.%s" %
+                        (_made.setting["name"], _attribute))
+    setattr(Talmir880, _attribute, _made)
+del _attribute, _made

@@ -1,12 +1,13 @@
-// Prints the command table for the documents' drift test, one tab-separated
-// line per row: "row", header, setting (0/1), query (0/1), parameter kind,
-// min, max. Then the device facts the Python class copies: "levels" and
-// "max_sweep_step"; and "error", number, text for each error. With --resolve, prints instead the
-// header of the row each argument (a setting as written: "FREQ:STAR") names, or "-".
-// With --settings, prints the settings' description as JSON; with
-// --page-line, the header of the row each web page action ("rf_mhz") sets
-// with a value of 1, or "-"; with --panel-steps, the panel's tuning steps in
-// Hz, one a line.
+// Prints the command table for the documents' drift test and their
+// generator (scripts/describe.py), one tab-separated line per row: "row",
+// header, setting (0/1), query (0/1), parameter kind, min, max. Then the
+// device facts the Python class takes: "levels", "rf_unit" and
+// "max_sweep_step"; and "error", number, text for each error. With
+// --resolve, prints instead the header of the row each argument (a setting
+// as written: "FREQ:STAR") names, or "-". With --settings, prints the
+// settings' description as JSON; with --page-line, the header of the row
+// each web page action ("rf_mhz") sets with a value of 1, or "-"; with
+// --panel-steps, the panel's tuning steps in Hz, one a line.
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -43,6 +44,7 @@ void print_table() {
   for (int level : protocol::kLevelsDbm)
     levels += (levels.empty() ? "" : ",") + std::to_string(level);
   std::printf("levels\t%s\n", levels.c_str());
+  std::printf("rf_unit\t%s\n", number(protocol::kRfUnitHz).c_str());
   std::printf("max_sweep_step\t%s\n", number(protocol::kMaxSweepStepHz).c_str());
   for (const scpi::ErrorRow& error : scpi::kErrors) {
     std::printf("error\t%d\t%.*s\n", error.code, static_cast<int>(error.text.size()),

@@ -11,15 +11,22 @@ the header before it in the same line or cell (":STOP" after
 "[SOURce]:FREQuency:STARt"). Words without a lower-case letter and not
 starting with "*" (UP, DOWN, ranges) are not headers."""
 
-import ast
+import inspect
 import os
 import re
 import subprocess
+import sys
 import unittest
 
 SOURCE = os.environ.get("TALMIR880_SOURCE",
                         os.path.join(os.path.dirname(__file__), "..", ".."))
 DUMP = os.environ["TALMIR880_TABLE_DUMP"]
+
+
+def source(path):
+    """A file of the source tree as it is checked in."""
+    with open(os.path.join(SOURCE, path), encoding="utf-8") as f:
+        return f.read()
 
 
 def dump():
@@ -78,9 +85,8 @@ def headers_in(phrases):
     return found
 
 
-def man_page_headers():
-    with open(os.path.join(SOURCE, "packaging", "talmir880-scpi.1"), encoding="utf-8") as f:
-        text = f.read()
+def man_page_headers(read=source):
+    text = read("packaging/talmir880-scpi.1")
     section = re.search(r"^\.SH COMMANDS\n(.*?)^\.SH ", text, re.M | re.S).group(1)
     listing = re.search(r"^\.nf\n(.*?)^\.fi$", section, re.M | re.S).group(1)
     lines = [re.split(r" {2,}", line.replace("\\-", "-").strip())
@@ -88,9 +94,8 @@ def man_page_headers():
     return headers_in(lines)
 
 
-def automation_headers():
-    with open(os.path.join(SOURCE, "docs", "automation.md"), encoding="utf-8") as f:
-        text = f.read()
+def automation_headers(read=source):
+    text = read("docs/automation.md")
     section = re.search(r"^## Commands\n(.*?)^## ", text, re.M | re.S).group(1)
     cells = []
     for line in section.splitlines():
@@ -161,65 +166,54 @@ class ErrorsTest(unittest.TestCase):
 
 
 def python_module():
-    """The Python class's module, parsed: its path, its constants
-    evaluated, and each control of Talmir880 as its assignment and its
-    keywords."""
-    path = os.path.join(SOURCE, "python", "talmir880", "generator.py")
-    with open(path, encoding="utf-8") as f:
-        tree = ast.parse(f.read(), path)
-    constants = {}
-    for node in tree.body:
-        if (isinstance(node, ast.Assign) and len(node.targets) == 1 and
-                isinstance(node.targets[0], ast.Name) and node.targets[0].id.isupper()):
-            constants[node.targets[0].id] = eval(  # pylint: disable=eval-used
-                compile(ast.Expression(node.value), path, "eval"), {}, dict(constants))
-    talmir = next(n for n in tree.body if isinstance(n, ast.ClassDef) and n.name == "Talmir880")
-    controls = [(node, {k.arg: k.value for k in node.value.keywords}) for node in talmir.body
-                if isinstance(node, ast.Assign) and isinstance(node.value, ast.Call) and
-                getattr(node.value.func, "id", None) == "_control"]
-    return path, constants, controls
+    """The Python class's module, imported from the source tree."""
+    sys.path.insert(0, os.path.join(SOURCE, "python"))
+    from talmir880 import generator  # pylint: disable=import-outside-toplevel
+    return generator
 
 
-def python_class():
-    """The module's constants, evaluated, and each control of Talmir880 as
-    (attribute, setting command, validator name, values expression)."""
-    _, constants, controls = python_module()
-    return constants, [(node.targets[0].id, node.value.args[1].value, keywords["validator"].id,
-                        keywords["values"]) for node, keywords in controls]
+def python_controls(cls=None):
+    """Each described setting's property of Talmir880 (or of `cls`): its
+    attribute, query, setting, docstring, the values it takes and the
+    setting's kind."""
+    module = python_module()
+    return [{"attribute": name, "query": made.query, "setting": made.command,
+             "docs": made.__doc__, "values": made.values, "kind": made.setting["kind"]}
+            for name, made in inspect.getmembers(cls or module.Talmir880)
+            if isinstance(made, module._Setting)]  # pylint: disable=protected-access
 
 
 class PythonClassTest(unittest.TestCase):
     rows, facts = dump()
-    constants, controls = python_class()
+    controls = python_controls()
 
     def test_ranges_are_the_tables(self):
-        checked = {c for c in self.controls if c[2] in ("_frequency", "_whole_points", "_level")}
+        checked = [c for c in self.controls if c["kind"] in ("frequency", "count", "level")]
         self.assertGreaterEqual(len(checked), 8, "the class's ranged controls were not found")
-        headers = resolve([setting.split()[0] for _, setting, _, _ in checked])
+        headers = resolve([c["setting"].split()[0] for c in checked])
         problems = []
-        for attribute, setting, validator, values in sorted(checked):
-            name = values.id if isinstance(values, ast.Name) else ast.unparse(values)
-            given = self.constants.get(name)
+        for c in sorted(checked, key=lambda c: c["attribute"]):
+            attribute, setting, given = c["attribute"], c["setting"], c["values"]
             header = headers[setting.split()[0]]
             row = self.rows.get(header)
             if row is None:
                 problems.append("Talmir880.%s sends %r, which no row of the table takes" %
                                 (attribute, setting))
                 continue
-            if validator == "_level":
+            if c["kind"] == "level":
                 levels = [int(x) for x in self.facts["levels"].split(",")]
-                if given != levels:
-                    problems.append("Talmir880.%s takes %s = %r; the device's levels are %r" %
-                                    (attribute, name, given, levels))
+                if list(given) != levels:
+                    problems.append("Talmir880.%s takes %r; the device's levels are %r" %
+                                    (attribute, given, levels))
                 continue
             if [float(x) for x in given] != row["range"]:
-                problems.append("Talmir880.%s takes %s = %r; the table's %s takes %g to %g" %
-                                (attribute, name, given, header, *row["range"]))
+                problems.append("Talmir880.%s takes %r; the table's %s takes %g to %g" %
+                                (attribute, given, header, *row["range"]))
         if problems:
             self.fail("\n" + "\n".join(problems))
 
     def test_sweep_step_limit_is_the_devices(self):
-        self.assertEqual(self.constants["MAX_SWEEP_STEP_HZ"], float(self.facts["max_sweep_step"]),
+        self.assertEqual(python_module().MAX_SWEEP_STEP_HZ, float(self.facts["max_sweep_step"]),
                          "generator.py's MAX_SWEEP_STEP_HZ is not the device's widest sweep step")
 
 

@@ -3,20 +3,27 @@
 controls, and the man pages' and the automation guide's command lists.
 
 Each check takes the description and returns what a face lacks or
-misstates, so that a setting described and shown nowhere is reported.
+misstates, so that a setting described and shown nowhere is reported. The
+class's settings and the command lists are derived (scripts/describe.py):
+they are checked in as the generator gives them now, and the generator,
+given one setting more, gives each of them that setting.
 A range is written "A unit to B unit" ("20 Hz to 9.99999999 GHz", "5 to
 9999"); the levels as their numbers in order."""
 
-import ast
 import html.parser
 import json
 import os
 import re
 import subprocess
+import sys
 import unittest
 
 from test_command_table import (DUMP, SOURCE, headers_in, is_header, relative_to, resolve,
-                                automation_headers, man_page_headers, python_module)
+                                source, automation_headers, man_page_headers, python_controls,
+                                python_module)
+
+sys.path.insert(0, os.path.join(SOURCE, "scripts"))
+import describe  # noqa: E402 pylint: disable=wrong-import-position
 
 SCALE = {"Hz": 1, "kHz": 1e3, "MHz": 1e6, "GHz": 1e9}
 RANGE = re.compile(r"(\d[\d.]*)\s*(GHz|MHz|kHz|Hz)?\s+to\s+(\d[\d.]*)\s*(GHz|MHz|kHz|Hz)?")
@@ -78,20 +85,6 @@ def stated(where, setting, text):
 
 
 # The Python class.
-
-def python_controls():
-    """Each control of Talmir880: attribute, query, setting, docstring and
-    its values, evaluated."""
-    path, constants, calls = python_module()
-    controls = []
-    for node, keywords in calls:
-        values = eval(  # pylint: disable=eval-used
-            compile(ast.Expression(keywords["values"]), path, "eval"), {}, dict(constants))
-        controls.append({"attribute": node.targets[0].id,
-                         "query": node.value.args[0].value, "setting": node.value.args[1].value,
-                         "docs": node.value.args[2].value, "values": values})
-    return controls
-
 
 def spelled(word, choice):
     """Whether `word` is the short or the long form of `choice` ("SWE", "SWEep")."""
@@ -205,28 +198,23 @@ def check_page(settings, page, headers_fn):
 
 # The documents.
 
-def man_listing(page):
-    with open(os.path.join(SOURCE, "packaging", page), encoding="utf-8") as f:
-        text = f.read()
+def man_listing(page, read=source):
+    text = read("packaging/" + page)
     section = re.search(r"^\.SH COMMANDS\n(.*?)^\.SH ", text, re.M | re.S).group(1)
     return re.search(r"^\.nf\n(.*?)^\.fi$", section, re.M | re.S).group(1).splitlines()
 
 
-def automation_section(title):
-    with open(os.path.join(SOURCE, "docs", "automation.md"), encoding="utf-8") as f:
-        text = f.read()
+def automation_section(title, read=source):
+    text = read("docs/automation.md")
     return re.search(r"^## %s\n(.*?)^## " % title, text, re.M | re.S).group(1)
 
 
-def man_page(name):
-    with open(os.path.join(SOURCE, "packaging", name), encoding="utf-8") as f:
-        return f.read()
-
-
-def documents():
-    return {"man": man_page_headers(), "man_listing": man_listing("talmir880-scpi.1"),
-            "automation": automation_headers(), "commands": automation_section("Commands"),
-            "panel": man_page("talmir880.1"), "scpi": man_page("talmir880-scpi.1")}
+def documents(read=source):
+    """The documents as `read` gives their files."""
+    return {"man": man_page_headers(read), "man_listing": man_listing("talmir880-scpi.1", read),
+            "automation": automation_headers(read),
+            "commands": automation_section("Commands", read),
+            "panel": read("packaging/talmir880.1"), "scpi": read("packaging/talmir880-scpi.1")}
 
 
 def panel_steps():
@@ -393,6 +381,43 @@ class SettingsTest(unittest.TestCase):
             added = [p for p in check(more) if p not in check(self.settings)]
             self.assertTrue(added, "%s: attenuation is not reported" % name)
             self.assertTrue(all("attenuation" in p for p in added), "%s: %r" % (name, added))
+
+
+class DerivedTest(unittest.TestCase):
+    """What scripts/describe.py derives from the description and the table."""
+
+    table = describe.read_dump(DUMP)
+
+    def test_derived_files_are_what_the_generator_gives(self):
+        stale = describe.stale(self.table, SOURCE)
+        self.assertEqual(stale, [], "these differ from what the description and the table "
+                         "give; run %s" % describe.REGENERATE)
+
+    def test_a_setting_more_gets_a_property_a_row_and_a_line(self):
+        gain = {"name": "test_only_gain", "header": "[SOURce]:GAIN", "also": "", "device": "",
+                "kind": "count", "steps": False, "min": 0, "max": 7, "levels": [],
+                "choices": "", "unit": "", "start_up": 0, "page_control": "",
+                "page_action": ""}
+        more = self.table["settings"] + [gain]
+        table = dict(self.table, settings=more)
+        texts = describe.generate(table, source)
+        described = {}
+        exec(texts[describe.PYTHON], described)  # pylint: disable=exec-used
+        module = python_module()
+        probe = type("Probe", (module.Talmir880,),
+                     module._properties(described["SETTINGS"]))  # pylint: disable=protected-access
+        self.assertEqual((probe.test_only_gain.command, probe.test_only_gain.values),
+                         ("GAIN %d", [0, 7]))
+        self.assertIn("\n| `[SOURce]:GAIN <n>` | 0 to 7 |", describe.guide_table(table))
+        self.assertRegex(describe.man_listing(table), r"\n\[SOURce\]:GAIN <n> {3,}0 to 7\n")
+
+        # The server has no such row: GAIN names the header it would have.
+        def resolve_more(written):
+            return dict(resolve([w for w in written if w != "GAIN"]), GAIN=gain["header"])
+
+        self.assertEqual(check_python(more, python_controls(probe), resolve_more), [])
+        self.assertEqual(check_docs(more, documents(lambda path: texts.get(path) or
+                                                    source(path))), [])
 
 
 if __name__ == "__main__":

@@ -53,6 +53,7 @@ check_tree() {
   expect_file "$root/usr/lib/systemd/user/talmir880-scpi.service"
   expect_file "$root/usr/lib/python3/dist-packages/talmir880/__init__.py"
   expect_file "$root/usr/lib/python3/dist-packages/talmir880/generator.py"
+  expect_file "$root/usr/lib/python3/dist-packages/talmir880/_settings.py"
   expect_file "$root/usr/share/doc/talmir880/automation.md"
   expect_file "$root/usr/share/applications/$app_id.desktop"
   expect_file "$root/usr/share/metainfo/$app_id.metainfo.xml"
