@@ -5,6 +5,10 @@
 #include "device/generator_state.hpp"
 #include "protocol/commands.hpp"
 
+namespace talmir880::protocol {
+struct Setting;
+}
+
 namespace talmir880::scpi {
 
 // The instrument's own values, which the device cannot hold: the
@@ -79,5 +83,10 @@ class SettingsRecord {
   Own own_;
   Settings programmed_;
 };
+
+// A described setting's value in these settings, in its own unit: a switch
+// 1 or 0, a mode the place of its word among its choices. NaN for a setting
+// they keep no field for.
+double setting_value(const Settings& settings, const protocol::Setting& setting);
 
 }  // namespace talmir880::scpi
