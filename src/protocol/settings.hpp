@@ -36,6 +36,9 @@ struct Setting {
   std::string_view page_control{};  // the web page's control; "" where none
   std::string_view page_action{};   // the action that control sends
   std::string_view page_unit{};     // the unit the page writes it in; "": `unit`
+  // Where the page builds its control: index.html's place of that name.
+  std::string_view page_group{};
+  std::array<std::string_view, 3> page_label{};  // its words: zh-CN, zh-TW, en
   // A plain setting's bytes for a value; null for the others. A plain
   // setting is a value of the device's own, sent whenever it is set (the
   // device cannot be asked for it) and known once acknowledged: its SCPI
@@ -62,30 +65,39 @@ inline constexpr Setting kRfFrequency{.name = "rf_frequency",
                                       .start_up = kStartUp.rf_hz,
                                       .page_control = "rf",
                                       .page_action = "rf_mhz",
-                                      .page_unit = "MHz"};
+                                      .page_unit = "MHz",
+                                      .page_group = "tuning",
+                                      .page_label = {"射频频率", "射頻頻率", "RF frequency"}};
 inline constexpr Setting kRfOutput{.name = "rf_output",
                                    .header = "OUTPut[:STATe]",
                                    .device = "$F",
                                    .kind = SettingKind::boolean,
                                    .page_control = "rf-on",
-                                   .page_action = "rf_on"};
-inline constexpr Setting kModulationFrequency{.name = "modulation_frequency",
-                                              .header = "[SOURce]:LFOutput:FREQuency",
-                                              .device = "$M",
-                                              .kind = SettingKind::frequency,
-                                              .min = 1,
-                                              .max = kMaxModulationHz,
-                                              .unit = "Hz",
-                                              .start_up = kStartUp.modulation_hz,
-                                              .page_control = "mod",
-                                              .page_action = "mod_khz",
-                                              .page_unit = "kHz"};
+                                   .page_action = "rf_on",
+                                   .page_group = "signal",
+                                   .page_label = {"射频 开/关", "射頻開/關", "RF output"}};
+inline constexpr Setting kModulationFrequency{
+    .name = "modulation_frequency",
+    .header = "[SOURce]:LFOutput:FREQuency",
+    .device = "$M",
+    .kind = SettingKind::frequency,
+    .min = 1,
+    .max = kMaxModulationHz,
+    .unit = "Hz",
+    .start_up = kStartUp.modulation_hz,
+    .page_control = "mod",
+    .page_action = "mod_khz",
+    .page_unit = "kHz",
+    .page_group = "signal",
+    .page_label = {"调制频率", "調製頻率", "Modulation frequency"}};
 inline constexpr Setting kModulationOutput{.name = "modulation_output",
                                            .header = "OUTPut:MODulation[:STATe]",
                                            .device = "$M",
                                            .kind = SettingKind::boolean,
                                            .page_control = "mod-on",
-                                           .page_action = "mod_on"};
+                                           .page_action = "mod_on",
+                                           .page_group = "signal",
+                                           .page_label = {"调制 开/关", "調製開/關", "Modulation"}};
 inline constexpr Setting kLevel{
     .name = "level",
     .header = "[SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]",
@@ -98,6 +110,8 @@ inline constexpr Setting kLevel{
     .start_up = kStartUp.level_dbm,
     .page_control = "level",
     .page_action = "level",
+    .page_group = "signal",
+    .page_label = {"射频电平", "射頻電平", "Level"},
     .encode = [](double dbm) { return rf_level(static_cast<int>(dbm)); }};
 inline constexpr Setting kSweepStart{.name = "sweep_start",
                                      .header = "[SOURce]:FREQuency:STARt",
@@ -109,7 +123,9 @@ inline constexpr Setting kSweepStart{.name = "sweep_start",
                                      .start_up = kStartUp.sweep_start_hz,
                                      .page_control = "start",
                                      .page_action = "start_mhz",
-                                     .page_unit = "MHz"};
+                                     .page_unit = "MHz",
+                                     .page_group = "sweep",
+                                     .page_label = {"开始", "開始", "Sweep start"}};
 inline constexpr Setting kSweepStop{.name = "sweep_stop",
                                     .header = "[SOURce]:FREQuency:STOP",
                                     .device = "$W",
@@ -120,7 +136,9 @@ inline constexpr Setting kSweepStop{.name = "sweep_stop",
                                     .start_up = kStartUp.sweep_end_hz,
                                     .page_control = "stop",
                                     .page_action = "stop_mhz",
-                                    .page_unit = "MHz"};
+                                    .page_unit = "MHz",
+                                    .page_group = "sweep",
+                                    .page_label = {"结束", "結束", "Sweep stop"}};
 // Centre and span are start and stop seen another way.
 inline constexpr Setting kSweepCentre{
     .name = "sweep_centre",
@@ -147,7 +165,9 @@ inline constexpr Setting kSweepPoints{.name = "sweep_points",
                                       .max = kMaxSweepPoints,
                                       .start_up = kStartUp.sweep_points,
                                       .page_control = "points",
-                                      .page_action = "points"};
+                                      .page_action = "points",
+                                      .page_group = "sweep",
+                                      .page_label = {"采样", "採樣", "Sweep points"}};
 // FREQ UP and DOWN's step: the panel's widest tuning step at most, and no
 // finer than the device's RF unit.
 inline constexpr Setting kTuningStep{.name = "tuning_step",
@@ -158,7 +178,9 @@ inline constexpr Setting kTuningStep{.name = "tuning_step",
                                      .unit = "Hz",
                                      .start_up = kStartUp.step_hz,
                                      .page_control = "step",
-                                     .page_action = "step_hz"};
+                                     .page_action = "step_hz",
+                                     .page_group = "tuning",
+                                     .page_label = {"步进", "步進", "Tuning step"}};
 inline constexpr Setting kSweepMode{.name = "sweep_mode",
                                     .header = "[SOURce]:FREQuency:MODE",
                                     .kind = SettingKind::mode,

@@ -28,8 +28,6 @@ struct Settings : Own {
   bool output_on = false;
   bool modulation_on = false;
   protocol::PlainValues plain = protocol::plain_start_up();  // the level, ...
-
-  double value(const protocol::Setting& s) const { return plain.at(protocol::plain_slot(s)); }
 };
 
 // The settings the instrument holds for its clients. The acknowledged ones
@@ -82,5 +80,10 @@ class SettingsRecord {
   Own own_;
   Settings programmed_;
 };
+
+// A described setting's value in these settings, in its own unit: a switch
+// 1 or 0, a mode the place of its word among its choices. NaN for a setting
+// they keep no field for.
+double setting_value(const Settings& settings, const protocol::Setting& setting);
 
 }  // namespace talmir880::scpi

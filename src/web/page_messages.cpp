@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "scpi/header_path.hpp"
+#include "scpi/settings_record.hpp"
 
 namespace talmir880::web {
 namespace {
@@ -68,38 +69,66 @@ const MessageValue* field(const Message& message, std::string_view key) {
   return nullptr;
 }
 
-Message state_message(const PageState& s) {
+std::string_view page_unit(const protocol::Setting& setting) {
+  return setting.page_unit.empty() ? setting.unit : setting.page_unit;
+}
+
+double page_scale(const protocol::Setting& setting) {
+  const std::string_view unit = page_unit(setting);
+  if (unit.size() != setting.unit.size() + 1 || !unit.ends_with(setting.unit)) return 1;
+  switch (unit.front()) {
+    case 'k':
+      return 1e3;
+    case 'M':
+      return 1e6;
+    case 'G':
+      return 1e9;
+    default:
+      return 1;
+  }
+}
+
+namespace {
+
+MessageValue page_value(const scpi::Settings& settings, const protocol::Setting& setting) {
+  const double value = scpi::setting_value(settings, setting);
+  if (setting.kind == protocol::SettingKind::boolean) return value != 0;
+  const double scale = page_scale(setting);
+  if (scale != 1 || !std::isfinite(value)) return value / scale;
+  return static_cast<long long>(std::llround(value));
+}
+
+}  // namespace
+
+Message state_message(const PageState& s, std::span<const protocol::Setting> settings) {
   long long progress = 0;
   if (s.pass && s.pass->expected > 0) {
     progress =
         static_cast<long long>(std::min<std::size_t>(100, s.pass->seen * 100 / s.pass->expected));
   }
-  // The fields show the settings, as the queries answer them; "now" is the
-  // device, which may not be confirmed.
-  return {
-      {"type", std::string("state")},
-      {"rf_mhz", s.settings.frequency_hz / 1e6},
-      {"rf_on", s.settings.output_on},
-      {"mod_khz", s.settings.lf_frequency_hz / 1e3},
-      {"mod_on", s.settings.modulation_on},
-      {"level", static_cast<long long>(s.settings.value(protocol::kLevel))},
+  // The settings as the queries answer them; "now" is the device, which may
+  // not be confirmed.
+  Message out{{"type", std::string("state")}};
+  for (const protocol::Setting& setting : settings) {
+    if (setting.page_action.empty()) continue;
+    out.push_back({std::string(setting.page_action), page_value(s.settings, setting)});
+  }
+  const Message rest = {
       {"rf_now", std::string(switched_text(s.held.rf))},
       {"rf_now_mhz", s.held.rf_hz / 1e6},
       {"mod_now", std::string(switched_text(s.held.modulation))},
       {"mod_now_khz", s.held.modulation_hz / 1e3},
       {"level_now", static_cast<long long>(s.held.value(protocol::kLevel))},
-      {"start_mhz", s.settings.start_hz / 1e6},
-      {"stop_mhz", s.settings.stop_hz / 1e6},
-      {"points", static_cast<long long>(s.settings.points)},
       {"sweeping", s.pass.has_value()},
       {"repeating", s.settings.continuous},
       {"progress", progress},
       {"port", std::string(port_text(s.port))},
       {"control", s.control},
       {"password", s.password_set},
-      {"step_hz", static_cast<long long>(std::llround(s.settings.step_hz))},
       {"sweep_mode", s.settings.sweep_mode},
   };
+  out.insert(out.end(), rest.begin(), rest.end());
+  return out;
 }
 
 Message errors_message(const std::vector<std::string>& errors) {

@@ -44,7 +44,12 @@ using Message = std::vector<MessageField>;
 // The value of a field; nothing when the message has no such field.
 const MessageValue* field(const Message& message, std::string_view key);
 
-Message state_message(const PageState& state);
+// The state: for each described setting the page shows, a field named by
+// its action with its value in the page's unit (a switch true or false,
+// a value in the setting's own unit a whole number); then what the device
+// does now, the pass, the port and the visitor's access.
+Message state_message(const PageState& state,
+                      std::span<const protocol::Setting> settings = protocol::kSettings);
 // The page's own command errors, as SYSTem:ERRor? would answer them.
 Message errors_message(const std::vector<std::string>& errors);
 // Something the server did not do for the page, and why: a reason the page
@@ -67,6 +72,11 @@ Message device_message(DeviceFault fault);
 // unknown action or a value that is no plain number (or 0 or 1 for a switch).
 std::optional<std::string> command_line(
     std::string_view action, std::span<const protocol::Setting> settings = protocol::kSettings);
+
+// The unit the page writes a setting in, and how many of the setting's own
+// units one of it is (1e6 for MHz of Hz).
+std::string_view page_unit(const protocol::Setting& setting);
+double page_scale(const protocol::Setting& setting);
 
 // The port's state as the pages show it: open, closed, absent, gone.
 const char* port_text(PortState port);

@@ -11,7 +11,8 @@ namespace talmir880::web {
 namespace {
 
 // Simplified Chinese, Traditional Chinese, English. The rows marked
-// "panel" carry the panel's own captions (a test holds them to it).
+// "panel" carry the panel's own captions (a test holds them to it). A
+// setting's words are in its description (protocol/settings.hpp).
 constexpr PageText kTexts[] = {
     // The header and the link.
     {"subtitle", {"射频信号发生器", "射頻訊號產生器", "RF signal generator"}},
@@ -25,7 +26,6 @@ constexpr PageText kTexts[] = {
     {"now", {"当前状态", "目前狀態", "Now"}},
     {"rf", {"射频", "射頻", "RF"}},                  // panel
     {"modulation", {"调制", "調製", "Modulation"}},  // panel
-    {"level", {"射频电平", "射頻電平", "Level"}},    // panel
     {"port", {"串口", "串口", "Port"}},
     {"output_on", {"输出开", "輸出開", "output on"}},
     {"output_off", {"输出关", "輸出關", "output off"}},
@@ -51,11 +51,6 @@ constexpr PageText kTexts[] = {
     // The controls.
     {"controls", {"控制", "控制", "Controls"}},
     {"signal", {"信号", "訊號", "Signal"}},
-    {"rf_frequency", {"射频频率", "射頻頻率", "RF frequency"}},
-    {"rf_output", {"射频 开/关", "射頻開/關", "RF output"}},  // panel (Chinese)
-    {"mod_frequency", {"调制频率", "調製頻率", "Modulation frequency"}},
-    {"mod_on", {"调制 开/关", "調製開/關", "Modulation"}},      // panel (Chinese)
-    {"step", {"步进", "步進", "Tuning step"}},                  // panel (Chinese)
     {"step_up", {"步进+", "步進+", "Step up"}},                 // panel (Chinese)
     {"step_down", {"步进-", "步進-", "Step down"}},             // panel (Chinese)
     {"save", {"保存到FLASH", "保存到FLASH", "Save to flash"}},  // panel (Chinese)
@@ -74,9 +69,6 @@ constexpr PageText kTexts[] = {
     {"save_confirm", {"保存", "保存", "Save"}},
     {"cancel", {"取消", "取消", "Cancel"}},
     {"sweep", {"扫频", "掃頻", "Sweep"}},
-    {"sweep_start", {"开始", "開始", "Sweep start"}},        // panel (Chinese)
-    {"sweep_stop", {"结束", "結束", "Sweep stop"}},          // panel (Chinese)
-    {"sweep_points", {"采样", "採樣", "Sweep points"}},      // panel (Chinese)
     {"single", {"单次", "單次", "Single sweep"}},            // panel (Chinese)
     {"continuous", {"连续", "連續", "Continuous sweep"}},    // panel (Chinese)
     {"stop_sweep", {"停止扫描", "停止掃描", "Stop sweep"}},  // panel (Chinese)

@@ -7,7 +7,9 @@
 // as written: "FREQ:STAR") names, or "-". With --settings, prints the
 // settings' description as JSON; with --page-line, the header of the row
 // each web page action ("rf_mhz") sets with a value of 1, or "-"; with
-// --panel-steps, the panel's tuning steps in Hz, one a line.
+// --panel-steps, the panel's tuning steps in Hz, one a line; with
+// --page-settings, the settings' controls as texts.js gives them to the
+// page (where the web face is built).
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -22,6 +24,9 @@
 #include "scpi/parser.hpp"
 #include "scpi/status.hpp"
 #include "web/page_messages.hpp"
+#ifdef TALMIR880_DUMP_PAGE
+#include "web/qt/page_json.hpp"
+#endif
 
 namespace {
 
@@ -101,6 +106,7 @@ void print_settings() {
         {"start_up", s.start_up},
         {"page_control", text(s.page_control)},
         {"page_action", text(s.page_action)},
+        {"page_group", text(s.page_group)},
     });
   }
   std::printf("%s", QJsonDocument(out).toJson(QJsonDocument::Indented).constData());
@@ -123,6 +129,15 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::string_view(argv[1]) == "--settings") {
     print_settings();
     return 0;
+  }
+  if (argc > 1 && std::string_view(argv[1]) == "--page-settings") {
+#ifdef TALMIR880_DUMP_PAGE
+    std::printf("%s", QJsonDocument(web::page_settings()).toJson().constData());
+    return 0;
+#else
+    std::fprintf(stderr, "built without the web face\n");
+    return 2;
+#endif
   }
   if (argc > 1 && std::string_view(argv[1]) == "--panel-steps") {
     for (const double step : protocol::kTuningStepsHz) std::printf("%.17g\n", step);

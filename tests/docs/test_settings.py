@@ -129,33 +129,23 @@ def check_python(settings, controls, resolve_fn):
 
 # The web page.
 
+LANGUAGES = ["zh-CN", "zh-TW", "en"]
+
+
 class _Controls(html.parser.HTMLParser):
-    """Every element with an id, and each select's options."""
+    """Every element with an id, and the places index.html keeps for the
+    groups of setting controls the page builds (data-settings)."""
 
     def __init__(self):
         super().__init__()
-        self.elements, self.options, self._select, self._option = {}, {}, None, None
+        self.elements, self.places = {}, []
 
     def handle_starttag(self, tag, attrs):
         attrs = dict(attrs)
         if "id" in attrs:
             self.elements[attrs["id"]] = dict(attrs, tag=tag)
-        if tag == "select":
-            self._select = attrs.get("id")
-            self.options[self._select] = []
-        elif tag == "option" and self._select is not None:
-            self._option = [attrs.get("value"), ""]
-            self.options[self._select].append(self._option)
-
-    def handle_data(self, data):
-        if self._option is not None:
-            self._option[1] += data
-
-    def handle_endtag(self, tag):
-        if tag == "option":
-            self._option = None
-        elif tag == "select":
-            self._select = None
+        if "data-settings" in attrs:
+            self.places.append(attrs["data-settings"])
 
 
 def page_controls():
@@ -166,33 +156,53 @@ def page_controls():
     return parser
 
 
-def check_page(settings, page, headers_fn):
-    """What index.html lacks or misstates: the control of each setting the
-    page shows, its action setting the setting's header, no level list of
-    its own; and no value control that is no described setting's."""
+def page_model():
+    """The settings' controls as texts.js gives them to the page (SETTINGS),
+    or None where the dump was built without the web face."""
+    run = subprocess.run([DUMP, "--page-settings"], capture_output=True, text=True)
+    return json.loads(run.stdout) if run.returncode == 0 else None
+
+
+def check_page(settings, model, page, headers_fn):
+    """What the page's model (texts.js's SETTINGS, from which page.js builds
+    the controls) lacks or misstates: the control of each setting the page
+    shows, its action setting the setting's header, its kind, levels and
+    words in each language, and a place for its group in index.html; no
+    control that is no described setting's, and none written into
+    index.html by hand, where it would be a second copy."""
     problems = []
     shown = [s for s in settings if s["page_control"]]
     actions = headers_fn([s["page_action"] for s in shown])
+    built = {m["name"]: m for m in model}
     for s in shown:
-        element = page.elements.get(s["page_control"])
-        if element is None:
-            problems.append("index.html has no control #%s for %s" % (s["page_control"], s["name"]))
+        m = built.get(s["name"])
+        if m is None:
+            problems.append("the page's SETTINGS has no control for %s" % s["name"])
             continue
-        if element.get("data-action") != s["page_action"]:
-            problems.append("index.html's #%s sends %r, not %r" %
-                            (s["page_control"], element.get("data-action"), s["page_action"]))
+        if (m["control"], m["action"]) != (s["page_control"], s["page_action"]):
+            problems.append("the page builds #%s sending %r for %s, not #%s sending %r" %
+                            (m["control"], m["action"], s["name"], s["page_control"],
+                             s["page_action"]))
         elif actions[s["page_action"]] not in (s["header"], s["also"]):
             problems.append("the page's action %s sets %s, not %s" %
                             (s["page_action"], actions[s["page_action"]], s["header"]))
-        # The page fills a level list from the server's LEVELS; one written
-        # into index.html would be a second copy.
-        if s["kind"] == "level" and page.options.get(s["page_control"]):
-            problems.append("index.html's #%s lists levels of its own" % s["page_control"])
-    described = {s["page_control"] for s in shown}
+        if m["kind"] != s["kind"] or m["group"] != s.get("page_group"):
+            problems.append("the page shows %s as a %s in %r, not a %s in %r" %
+                            (s["name"], m["kind"], m["group"], s["kind"], s.get("page_group")))
+        if s["kind"] == "level" and (m["list"] != "levels" or m["levels"] != s["levels"]):
+            problems.append("the page offers %s the levels %r; the device's are %r" %
+                            (s["name"], m["levels"], s["levels"]))
+        if sorted(m["label"]) != sorted(LANGUAGES) or not all(m["label"].values()):
+            problems.append("the page words %s as %r" % (s["name"], m["label"]))
+        if m["group"] not in page.places:
+            problems.append("index.html has no place for %s's group %r" % (s["name"], m["group"]))
+    described = {s["name"] for s in shown}
+    for name in built:
+        if name not in described:
+            problems.append("the page's control for %s is no described setting's" % name)
     for name, element in page.elements.items():
-        if (element["tag"] in ("input", "select") and "data-action" in element and
-                name not in described):
-            problems.append("index.html's control #%s is no described setting's" % name)
+        if element["tag"] in ("input", "select") and "data-action" in element:
+            problems.append("index.html writes the control #%s; the page builds it" % name)
     return problems
 
 
@@ -341,6 +351,7 @@ def check_docs(settings, docs):
 
 class SettingsTest(unittest.TestCase):
     settings = description()
+    page = page_model()
 
     def check(self, problems):
         if problems:
@@ -350,7 +361,9 @@ class SettingsTest(unittest.TestCase):
         self.check(check_python(self.settings, python_controls(), resolve))
 
     def test_page_has_each_setting_it_shows(self):
-        self.check(check_page(self.settings, page_controls(), page_headers))
+        if self.page is None:
+            self.skipTest("the dump was built without the web face")
+        self.check(check_page(self.settings, self.page, page_controls(), page_headers))
 
     def test_documents_state_each_setting(self):
         self.check(check_docs(self.settings, documents()))
@@ -376,7 +389,8 @@ class SettingsTest(unittest.TestCase):
                        "page_action": "attenuation"}
         more = self.settings + [attenuation]
         for name, check in (("python", lambda s: check_python(s, python_controls(), resolve)),
-                            ("page", lambda s: check_page(s, page_controls(), page_headers)),
+                            ("page", lambda s: check_page(s, self.page or [], page_controls(),
+                                                          page_headers)),
                             ("docs", lambda s: check_docs(s, documents()))):
             added = [p for p in check(more) if p not in check(self.settings)]
             self.assertTrue(added, "%s: attenuation is not reported" % name)

@@ -11,6 +11,7 @@
 #include "protocol/settings.hpp"
 #include "scpi/command_rows.hpp"
 #include "scpi/instrument_fixture.hpp"
+#include "scpi/settings_record.hpp"
 #include "scpi/status.hpp"
 
 namespace talmir880::testing {
@@ -175,6 +176,23 @@ using SettingsAtStartUp = InstrumentTest;
 TEST_F(SettingsAtStartUp, EachQueryAnswersTheDescribedValue) {
   for (const Setting& s : protocol::kSettings) {
     EXPECT_EQ(run(query_of(s.header)), start_up_answer(s)) << s.name;
+  }
+}
+
+// What the page shows of a setting is its value in the settings: the same
+// as its query answers, here away from every start-up value.
+using SettingValues = InstrumentTest;
+
+TEST_F(SettingValues, EachIsWhatItsQueryAnswers) {
+  switch_on();
+  run("FREQ 123.45 MHZ;:LFO:FREQ 2345;:POW -9;:FREQ:STAR 150 MHZ;:FREQ:STOP 250 MHZ");
+  run("SWE:POIN 77;:FREQ:STEP 10 KHZ;:FREQ:MODE SWE");
+  acknowledge_all();
+  EXPECT_EQ(run("SYST:ERR?"), "0,\"No error\"");
+  for (const Setting& s : protocol::kSettings) {
+    Setting as_held = s;
+    as_held.start_up = scpi::setting_value(instrument.settings(), s);
+    EXPECT_EQ(run(query_of(s.header)), start_up_answer(as_held)) << s.name;
   }
 }
 

@@ -9,8 +9,10 @@
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "protocol/settings.hpp"
 #include "web/qt/lxi_document.hpp"
 #include "web/qt/page_json.hpp"
 
@@ -77,7 +79,7 @@ QJsonValue script_constant(const QByteArray& script, const QByteArray& name) {
   return QJsonDocument::fromJson(json).array().first();
 }
 
-TEST(PageTexts, TheScriptHoldsTheLanguagesTextsStepsAndLevels) {
+TEST(PageTexts, TheScriptHoldsTheLanguagesTextsStepsAndSettings) {
   const QByteArray script = texts_script();
   const QJsonArray steps = script_constant(script, "STEPS").toArray();
   ASSERT_GE(steps.size(), 2);
@@ -88,8 +90,58 @@ TEST(PageTexts, TheScriptHoldsTheLanguagesTextsStepsAndLevels) {
                                     "[\"en\", \"ENGLISH\"]]")
                 .array());
   EXPECT_EQ(script_constant(script, "TEXTS")["zh-TW"]["stop_sweep"].toString(), "停止掃描");
-  EXPECT_EQ(script_constant(script, "LEVELS").toArray(),
-            QJsonDocument::fromJson("[-3, -6, -9, -12]").array());
+  const QJsonArray settings = script_constant(script, "SETTINGS").toArray();
+  const auto level = std::find_if(settings.begin(), settings.end(),
+                                  [](const QJsonValue& s) { return s["name"] == "level"; });
+  ASSERT_NE(level, settings.end());
+  expect_fields(level->toObject(), R"({"control":"level","action":"level","group":"signal",
+      "kind":"level","unit":"dBm","list":"levels","levels":[-3,-6,-9,-12]})");
+  EXPECT_EQ(level->toObject().value("label").toObject().value("zh-CN").toString(), "射频电平");
+}
+
+// A setting the description gains reaches the page: its control in
+// SETTINGS, in the page's unit, and its field in the state.
+TEST(PageSettings, ADescribedSettingGetsItsControlAndItsStateField) {
+  std::vector<protocol::Setting> more(protocol::kSettings.begin(), protocol::kSettings.end());
+  more.push_back({.name = "attenuation",
+                  .header = "[SOURce]:POWer:ATTenuation",
+                  .kind = protocol::SettingKind::frequency,
+                  .min = 1e3,
+                  .max = 2e6,
+                  .unit = "Hz",
+                  .page_control = "atten",
+                  .page_action = "atten_khz",
+                  .page_unit = "kHz",
+                  .page_group = "signal",
+                  .page_label = {"衰减", "衰減", "Attenuation"}});
+  const QJsonArray settings = script_constant(texts_script(more), "SETTINGS").toArray();
+  ASSERT_EQ(settings.size(), script_constant(texts_script(), "SETTINGS").toArray().size() + 1);
+  expect_fields(settings.last().toObject(), R"({"name":"attenuation","control":"atten",
+      "action":"atten_khz","group":"signal","kind":"frequency","unit":"kHz","min":1,"max":2000,
+      "list":"","label":{"zh-CN":"衰减","zh-TW":"衰減","en":"Attenuation"}})");
+  PageState s;
+  const Message state = state_message(s, more);
+  EXPECT_EQ(state.size(), state_message(s).size() + 1);
+  EXPECT_NE(field(state, "atten_khz"), nullptr);
+  EXPECT_EQ(field(state_message(s), "atten_khz"), nullptr);
+}
+
+// Each setting the page shows has its field, named by its action, in the
+// page's unit: whole in the setting's own unit, a fraction in a larger one.
+TEST(PageSettings, TheStateHoldsEachShownSettingInThePagesUnit) {
+  PageState s;
+  s.settings.lf_frequency_hz = 12'345;
+  s.settings.start_hz = 100'000'010;
+  s.settings.points = 77;
+  s.settings.plain[protocol::plain_slot(protocol::kLevel)] = -9;
+  s.settings.modulation_on = true;
+  const QJsonObject state = parsed(message_json(state_message(s)));
+  expect_fields(state, R"({"mod_khz":12.345,"mod_on":true,"start_mhz":100.00001,"points":77,
+      "level":-9,"rf_on":false})");
+  // Whole numbers as integers: JSON would write a double of 1 GHz "1e+09".
+  for (const char* whole : {"points", "level", "step_hz"}) {
+    EXPECT_TRUE(std::holds_alternative<long long>(*field(state_message(s), whole))) << whole;
+  }
 }
 
 // The document as lines, one an element: its path, its namespace where it

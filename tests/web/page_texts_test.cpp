@@ -3,6 +3,7 @@
 // and the tuning steps as the panel lists them.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <fstream>
 #include <functional>
 #include <regex>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/settings.hpp"
 #include "support/panel_fixture.hpp"
 #include "tuning/tuning.hpp"
 #include "web/page_messages.hpp"
@@ -26,6 +28,15 @@ std::string read(const std::string& name) {
   return all.str();
 }
 
+// A key's words: the table's row, or a setting's label in its description.
+const std::array<std::string_view, 3>* words(std::string_view key) {
+  if (const PageText* text = page_text(key)) return &text->text;
+  for (const protocol::Setting& s : protocol::kSettings) {
+    if (!s.page_control.empty() && s.name == key) return &s.page_label;
+  }
+  return nullptr;
+}
+
 TEST(PageTexts, EachInAllThreeLanguages) {
   std::set<std::string_view> keys;
   for (const PageText& t : page_texts()) {
@@ -36,12 +47,20 @@ TEST(PageTexts, EachInAllThreeLanguages) {
       EXPECT_EQ(t.text[language].find("{}") != std::string_view::npos, filled)
           << t.key << " in " << kLanguageTags[language] << ": the same places to fill";
     }
+  }  // A setting's words are its description's alone.
+  for (const protocol::Setting& s : protocol::kSettings) {
+    if (s.page_control.empty()) continue;
+    EXPECT_FALSE(keys.contains(s.name)) << s.name << " worded in the table and its description";
+    for (std::size_t language = 0; language < 3; ++language) {
+      EXPECT_FALSE(s.page_label[language].empty()) << s.name << " in " << kLanguageTags[language];
+    }
   }
 }
 
 // Every text the pages ask for: data-text and data-label in the HTML the
 // pages start from, T("...") in their scripts, and the keys the scripts
-// make of the server's words (port states, faults, refusals).
+// make of the server's words (port states, faults, refusals, the settings'
+// names whose controls they build).
 TEST(PageTexts, EveryKeyThePagesUseIsInTheTable) {
   std::set<std::string> used;
   const std::regex attribute(R"re(data-(?:text|label)="([a-z_]+)")re");
@@ -66,8 +85,11 @@ TEST(PageTexts, EveryKeyThePagesUseIsInTheTable) {
     std::replace(key.begin(), key.end(), ' ', '_');
     used.insert(key);
   }
+  for (const protocol::Setting& s : protocol::kSettings) {
+    if (!s.page_control.empty()) used.insert(std::string(s.name));
+  }
   EXPECT_GT(used.size(), 60u);
-  for (const std::string& key : used) EXPECT_NE(page_text(key), nullptr) << key;
+  for (const std::string& key : used) EXPECT_NE(words(key), nullptr) << key;
 }
 
 TEST(PageTexts, RefusalsInEnglishAsTheServerWordsThem) {
@@ -94,7 +116,8 @@ TEST(PageTexts, StepsAreThePanelsAsTheInstrumentTakesThem) {
                                                 "10kHz", "1kHz", "100Hz", "10Hz"}));
 }
 
-// Where the panel has the same thing the page takes its words; English
+// Where the panel has the same thing the page takes its words (a setting's
+// from its description); English
 // keeps the page's fuller names where the panel's are terse captions.
 class PanelWords : public testing::PanelTest {};
 
@@ -114,8 +137,8 @@ TEST_F(PanelWords, ThePageSpeaksAsThePanel) {
       {"level", caption(&Form1::Label1), chinese},
       {"language", caption(&Form1::Label_language), chinese},
       {"rf_output", caption(&Form1::Command21), chinese},
-      {"mod_on", caption(&Form1::Command22), chinese},
-      {"step", caption(&Form1::Label2), chinese},
+      {"modulation_output", caption(&Form1::Command22), chinese},
+      {"tuning_step", caption(&Form1::Label2), chinese},
       {"step_up", caption(&Form1::Command18), chinese},
       {"step_down", caption(&Form1::Command19), chinese},
       {"save", caption(&Form1::Command24), chinese},
@@ -138,9 +161,9 @@ TEST_F(PanelWords, ThePageSpeaksAsThePanel) {
     EXPECT_EQ(form.Combo3.List(language), kLanguageNames[static_cast<std::size_t>(language)]);
     for (const Case& c : cases) {
       if (language == 2 && c.languages == chinese) continue;
-      const PageText* text = page_text(c.key);
+      const std::array<std::string_view, 3>* text = words(c.key);
       ASSERT_NE(text, nullptr) << c.key;
-      EXPECT_EQ(text->text[static_cast<std::size_t>(language)], c.panel(form))
+      EXPECT_EQ((*text)[static_cast<std::size_t>(language)], c.panel(form))
           << c.key << " in " << kLanguageTags[static_cast<std::size_t>(language)];
     }
   }

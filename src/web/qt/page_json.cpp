@@ -37,6 +37,22 @@ QJsonValue json(const MessageValue& value) {
       value);
 }
 
+QString kind_name(protocol::SettingKind kind) {
+  switch (kind) {
+    case protocol::SettingKind::frequency:
+      return "frequency";
+    case protocol::SettingKind::count:
+      return "count";
+    case protocol::SettingKind::level:
+      return "level";
+    case protocol::SettingKind::boolean:
+      return "boolean";
+    case protocol::SettingKind::mode:
+      break;
+  }
+  return "mode";
+}
+
 QByteArray compact(const QJsonArray& array) {
   return QJsonDocument(array).toJson(QJsonDocument::Compact);
 }
@@ -49,7 +65,38 @@ QByteArray message_json(const Message& message) {
   return QJsonDocument(out).toJson(QJsonDocument::Compact);
 }
 
-QByteArray texts_script() {
+QJsonArray page_settings(std::span<const protocol::Setting> settings) {
+  QJsonArray out;
+  for (const protocol::Setting& s : settings) {
+    if (s.page_control.empty()) continue;
+    const double scale = page_scale(s);
+    QJsonArray levels;
+    for (const int dbm : s.levels) levels.append(dbm);
+    QJsonObject label;
+    for (std::size_t i = 0; i < kLanguageTags.size(); ++i) {
+      label.insert(text(kLanguageTags[i]), text(s.page_label[i]));
+    }
+    // FREQ UP and DOWN's step is picked from the panel's steps (STEPS).
+    const char* list = s.kind == protocol::SettingKind::level ? "levels"
+                       : s.name == protocol::kTuningStep.name ? "steps"
+                                                              : "";
+    out.append(QJsonObject{{"name", text(s.name)},
+                           {"control", text(s.page_control)},
+                           {"action", text(s.page_action)},
+                           {"group", text(s.page_group)},
+                           {"kind", kind_name(s.kind)},
+                           {"unit", text(page_unit(s))},
+                           {"min", s.min / scale},
+                           {"max", s.max / scale},
+                           {"levels", levels},
+                           {"choices", text(s.choices)},
+                           {"list", list},
+                           {"label", label}});
+  }
+  return out;
+}
+
+QByteArray texts_script(std::span<const protocol::Setting> settings) {
   QJsonArray languages;
   QJsonObject texts;
   for (std::size_t i = 0; i < kLanguageTags.size(); ++i) {
@@ -62,13 +109,12 @@ QByteArray texts_script() {
   for (const Step& step : page_steps()) {
     steps.append(QJsonArray{static_cast<qint64>(std::llround(step.hz)), text(step.caption)});
   }
-  QJsonArray levels;
-  for (const int dbm : protocol::kLevel.levels) levels.append(dbm);
-  return "\"use strict\";\n// The server's table of the pages' texts and lists.\n"
-         "const LANGUAGES = " +
+  return "\"use strict\";\n// The server's table of the pages' texts and lists, and the settings\n"
+         "// whose controls the page builds.\nconst LANGUAGES = " +
          compact(languages) +
          ";\nconst TEXTS = " + QJsonDocument(texts).toJson(QJsonDocument::Compact) +
-         ";\nconst STEPS = " + compact(steps) + ";\nconst LEVELS = " + compact(levels) + ";\n";
+         ";\nconst STEPS = " + compact(steps) +
+         ";\nconst SETTINGS = " + compact(page_settings(settings)) + ";\n";
 }
 
 }  // namespace talmir880::web

@@ -5,6 +5,8 @@
 
 const LANGUAGE_KEY = "talmir880.language";
 const TAGS = LANGUAGES.map((l) => l[0]);
+// A setting's words come with its description, under its name.
+for (const s of SETTINGS) for (const tag of TAGS) TEXTS[tag][s.name] = s.label[tag];
 let language = "en";
 // Called after every change of language, to word what the page made itself.
 let onLanguage = () => {};

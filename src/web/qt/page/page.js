@@ -14,7 +14,8 @@ let identity = null;      // what the identification said
 // Texts of the logs, kept as keys so that a change of language rewords them.
 const logged = { errors: [], events: [] };
 
-function mhz(value) { return value.toFixed(6).replace(/0+$/, "").replace(/\.$/, ""); }
+// A value as the page writes it: to six places, no trailing zeros.
+function decimal(value) { return value.toFixed(6).replace(/0+$/, "").replace(/\.$/, ""); }
 
 function setIdle(input, value) {
   // Never under the user's fingers.
@@ -75,25 +76,25 @@ function nowText(value, unit, state, words) {
 
 function show(s) {
   last = s;
-  showNow("rf-now", nowText(mhz(s.rf_now_mhz), "MHz", s.rf_now,
+  showNow("rf-now", nowText(decimal(s.rf_now_mhz), "MHz", s.rf_now,
                             { on: "output_on", off: "output_off", unsure: "output_unsure" }),
           s.rf_now);
-  showNow("mod-now", nowText(mhz(s.mod_now_khz), "kHz", s.mod_now,
+  showNow("mod-now", nowText(decimal(s.mod_now_khz), "kHz", s.mod_now,
                              { on: "on", off: "off", unsure: "not_confirmed" }),
           s.mod_now);
   $("level-now").textContent = s.level_now + " dBm";
   $("port-now").textContent = T("port_" + s.port);
   $("port-now").className = s.port === "open" ? "on" : (s.port === "closed" ? "off" : "bad");
-  setIdle($("rf"), mhz(s.rf_mhz));
-  setIdle($("mod"), mhz(s.mod_khz));
-  setIdle($("level"), String(s.level));
-  setIdle($("start"), mhz(s.start_mhz));
-  setIdle($("stop"), mhz(s.stop_mhz));
-  setIdle($("points"), String(s.points));
-  showStep(s.step_hz);
+  // Each setting's field is named by its control's action.
+  for (const setting of SETTINGS) {
+    const value = s[setting.action];
+    const control = $(setting.control);
+    if (value === undefined) continue;
+    if (setting.kind === "boolean") control.checked = value;
+    else if (setting.list === "steps") showStep(control, value);
+    else setIdle(control, decimal(value));
+  }
   $("save-mode").textContent = T(s.sweep_mode ? "mode_sweep" : "mode_vfo");
-  $("rf-on").checked = s.rf_on;
-  $("mod-on").checked = s.mod_on;
   $("progress").value = s.sweeping ? s.progress : 0;
   $("pass-now").textContent = s.sweeping
     ? T("pass", s.progress) + (s.repeating ? T("repeating_suffix") : "")
@@ -106,8 +107,7 @@ function show(s) {
 
 // The step the instrument holds; one a script set that the list lacks is
 // shown as such.
-function showStep(hz) {
-  const select = $("step");
+function showStep(select, hz) {
   const value = String(hz);
   if (![...select.options].some((o) => o.value === value)) {
     select.querySelectorAll("[data-extra]").forEach((o) => o.remove());
@@ -116,6 +116,44 @@ function showStep(hz) {
     select.append(option);
   }
   setIdle(select, value);
+}
+
+// A setting's row as its description has it: a switch's box before its
+// label, a value's label (with the unit, where its options do not say it)
+// before its field or its list.
+function settingRow(s) {
+  const row = document.createElement("div");
+  const label = document.createElement("label");
+  label.htmlFor = s.control;
+  const words = s.unit && s.kind !== "boolean" && s.list !== "steps"
+    ? document.createElement("span") : label;
+  words.dataset.text = s.name;
+  words.textContent = T(s.name);
+  if (words !== label) label.append(words, " (" + s.unit + ")");
+  const control = document.createElement(s.list ? "select" : "input");
+  control.id = s.control;
+  if (s.kind === "boolean") control.type = "checkbox";
+  control.dataset.action = s.action;
+  if (s.list) {
+    const options = s.list === "steps" ? STEPS : s.levels.map((v) => [v, String(v)]);
+    for (const [value, caption] of options) control.append(new Option(caption, String(value)));
+  } else if (s.kind !== "boolean") {
+    // A count is whole; a frequency may have a point.
+    control.inputMode = s.kind === "count" ? "numeric" : "decimal";
+    control.autocomplete = "off";
+    control.maxLength = s.kind === "count" ? 6 : 20;
+  }
+  row.className = s.kind === "boolean" ? "row switch" : "row";
+  if (s.kind === "boolean") row.append(control, label);
+  else row.append(label, control);
+  return row;
+}
+
+// Each group of settings where index.html keeps its place.
+function build() {
+  for (const place of document.querySelectorAll("[data-settings]")) {
+    place.replaceWith(...SETTINGS.filter((s) => s.group === place.dataset.settings).map(settingRow));
+  }
 }
 
 function showLink() {
@@ -171,8 +209,6 @@ function wire() {
   for (const button of document.querySelectorAll("button[data-action]")) {
     button.addEventListener("click", () => send(button.dataset.action));
   }
-  for (const [hz, caption] of STEPS) $("step").append(new Option(caption, String(hz)));
-  for (const dbm of LEVELS) $("level").append(new Option(String(dbm), String(dbm)));
   // Saving is for good: the dialog says what the device will start in.
   $("save").addEventListener("click", () => {
     $("save-question").textContent = T("save_question", $("save-mode").textContent);
@@ -234,6 +270,7 @@ onLanguage = () => {
   showLog("errors");
   showLog("events");
 };
+build();
 wire();
 onLanguage();
 connect();
