@@ -18,6 +18,23 @@ namespace talmir880::protocol {
 
 enum class SettingKind { frequency, count, level, boolean, mode };
 
+// As the faces that are given the description name it ("frequency").
+constexpr std::string_view kind_name(SettingKind kind) {
+  switch (kind) {
+    case SettingKind::frequency:
+      return "frequency";
+    case SettingKind::count:
+      return "count";
+    case SettingKind::level:
+      return "level";
+    case SettingKind::boolean:
+      return "boolean";
+    case SettingKind::mode:
+      break;
+  }
+  return "mode";
+}
+
 struct Setting {
   std::string_view name{};    // "rf_frequency"
   std::string_view header{};  // as the SCPI row writes it

@@ -5,7 +5,8 @@
 // "max_sweep_step"; and "error", number, text for each error. With
 // --resolve, prints instead the header of the row each argument (a setting
 // as written: "FREQ:STAR") names, or "-". With --settings, prints the
-// settings' description as JSON; with --page-line, the header of the row
+// settings' description as JSON (with --test-only after it, and a setting
+// the device does not have); with --page-line, the header of the row
 // each web page action ("rf_mhz") sets with a value of 1, or "-"; with
 // --panel-steps, the panel's tuning steps in Hz, one a line; with
 // --page-settings, the settings' controls as texts.js gives them to the
@@ -17,12 +18,14 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "protocol/commands.hpp"
 #include "protocol/settings.hpp"
 #include "scpi/command_table.hpp"
 #include "scpi/parser.hpp"
 #include "scpi/status.hpp"
+#include "support/test_only_setting.hpp"
 #include "web/page_messages.hpp"
 #ifdef TALMIR880_DUMP_PAGE
 #include "web/qt/page_json.hpp"
@@ -66,29 +69,15 @@ std::string resolved(std::string_view written) {
   }
 }
 
-std::string kind_name(protocol::SettingKind kind) {
-  switch (kind) {
-    case protocol::SettingKind::frequency:
-      return "frequency";
-    case protocol::SettingKind::count:
-      return "count";
-    case protocol::SettingKind::level:
-      return "level";
-    case protocol::SettingKind::boolean:
-      return "boolean";
-    case protocol::SettingKind::mode:
-      break;
-  }
-  return "mode";
-}
-
 QString text(std::string_view value) {
   return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
 }
 
-void print_settings() {
+void print_settings(bool test_only) {
+  std::vector<protocol::Setting> settings(protocol::kSettings.begin(), protocol::kSettings.end());
+  if (test_only) settings.push_back(testing::kTestOnlyOffset);
   QJsonArray out;
-  for (const protocol::Setting& s : protocol::kSettings) {
+  for (const protocol::Setting& s : settings) {
     QJsonArray levels;
     for (const int level : s.levels) levels.append(level);
     out.append(QJsonObject{
@@ -96,7 +85,7 @@ void print_settings() {
         {"header", text(s.header)},
         {"also", text(s.also)},
         {"device", text(s.device)},
-        {"kind", text(kind_name(s.kind))},
+        {"kind", text(protocol::kind_name(s.kind))},
         {"steps", s.steps},
         {"min", s.min},
         {"max", s.max},
@@ -127,7 +116,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc > 1 && std::string_view(argv[1]) == "--settings") {
-    print_settings();
+    print_settings(argc > 2 && std::string_view(argv[2]) == "--test-only");
     return 0;
   }
   if (argc > 1 && std::string_view(argv[1]) == "--page-settings") {

@@ -30,9 +30,15 @@ RANGE = re.compile(r"(\d[\d.]*)\s*(GHz|MHz|kHz|Hz)?\s+to\s+(\d[\d.]*)\s*(GHz|MHz
 LEVEL = re.compile(r"-\d+")
 
 
-def description():
-    out = subprocess.run([DUMP, "--settings"], check=True, capture_output=True, text=True).stdout
+def description(*more):
+    out = subprocess.run([DUMP, "--settings", *more], check=True, capture_output=True,
+                         text=True).stdout
     return json.loads(out)
+
+
+def test_only_setting():
+    """A setting the device does not have, described for the tests alone."""
+    return description("--test-only")[-1]
 
 
 def page_headers(actions):
@@ -382,19 +388,15 @@ class SettingsTest(unittest.TestCase):
         self.assertIn("tuning steps", problems[0])
 
     def test_a_setting_no_face_has_is_reported_by_each_check(self):
-        attenuation = {"name": "attenuation", "header": "[SOURce]:POWer:ATTenuation",
-                       "also": "", "device": "", "kind": "count", "steps": False,
-                       "min": 0, "max": 30, "levels": [], "choices": "", "unit": "dB",
-                       "start_up": 0, "page_control": "attenuation",
-                       "page_action": "attenuation"}
-        more = self.settings + [attenuation]
+        test_only = test_only_setting()
+        more = self.settings + [test_only]
         for name, check in (("python", lambda s: check_python(s, python_controls(), resolve)),
                             ("page", lambda s: check_page(s, self.page or [], page_controls(),
                                                           page_headers)),
                             ("docs", lambda s: check_docs(s, documents()))):
             added = [p for p in check(more) if p not in check(self.settings)]
-            self.assertTrue(added, "%s: attenuation is not reported" % name)
-            self.assertTrue(all("attenuation" in p for p in added), "%s: %r" % (name, added))
+            self.assertTrue(added, "%s: %s is not reported" % (name, test_only["name"]))
+            self.assertTrue(all(test_only["name"] in p for p in added), "%s: %r" % (name, added))
 
 
 class DerivedTest(unittest.TestCase):
@@ -408,11 +410,8 @@ class DerivedTest(unittest.TestCase):
                          "give; run %s" % describe.REGENERATE)
 
     def test_a_setting_more_gets_a_property_a_row_and_a_line(self):
-        gain = {"name": "test_only_gain", "header": "[SOURce]:GAIN", "also": "", "device": "",
-                "kind": "count", "steps": False, "min": 0, "max": 7, "levels": [],
-                "choices": "", "unit": "", "start_up": 0, "page_control": "",
-                "page_action": ""}
-        more = self.table["settings"] + [gain]
+        offset = test_only_setting()
+        more = self.table["settings"] + [offset]
         table = dict(self.table, settings=more)
         texts = describe.generate(table, source)
         described = {}
@@ -420,14 +419,17 @@ class DerivedTest(unittest.TestCase):
         module = python_module()
         probe = type("Probe", (module.Talmir880,),
                      module._properties(described["SETTINGS"]))  # pylint: disable=protected-access
-        self.assertEqual((probe.test_only_gain.command, probe.test_only_gain.values),
-                         ("GAIN %d", [0, 7]))
-        self.assertIn("\n| `[SOURce]:GAIN <n>` | 0 to 7 |", describe.guide_table(table))
-        self.assertRegex(describe.man_listing(table), r"\n\[SOURce\]:GAIN <n> {3,}0 to 7\n")
+        self.assertEqual((probe.rf_offset.command, probe.rf_offset.values),
+                         ("FREQ:OFFS %.12g", [1e3, 2e6]))
+        self.assertIn("\n| `[SOURce]:FREQuency:OFFSet <f>` | 1 kHz to 2 MHz |",
+                      describe.guide_table(table))
+        self.assertRegex(describe.man_listing(table),
+                         r"\n\[SOURce\]:FREQuency:OFFSet <f> {3,}1 kHz to 2 MHz\n")
 
-        # The server has no such row: GAIN names the header it would have.
+        # The server has no such row: FREQ:OFFS names the header it would have.
         def resolve_more(written):
-            return dict(resolve([w for w in written if w != "GAIN"]), GAIN=gain["header"])
+            return dict(resolve([w for w in written if w != "FREQ:OFFS"]),
+                        **{"FREQ:OFFS": offset["header"]})
 
         self.assertEqual(check_python(more, python_controls(probe), resolve_more), [])
         self.assertEqual(check_docs(more, documents(lambda path: texts.get(path) or

@@ -13,6 +13,7 @@
 #include "scpi/instrument_fixture.hpp"
 #include "scpi/settings_record.hpp"
 #include "scpi/status.hpp"
+#include "support/test_only_setting.hpp"
 
 namespace talmir880::testing {
 namespace {
@@ -125,23 +126,17 @@ TEST(SettingsRows, ASettingWithoutARowIsReported) {
 // description: its rows are made from it, as the check above demands them.
 TEST(SettingsRows, APlainSettingsRowsAreMadeFromItsDescription) {
   std::vector<Setting> settings(protocol::kSettings.begin(), protocol::kSettings.end());
-  settings.push_back({.name = "attenuation",
-                      .header = "[SOURce]:POWer:ATTenuation",
-                      .device = "$A",
-                      .kind = SettingKind::count,
-                      .max = 30,
-                      .unit = "dB",
-                      .encode = [](double db) { return "$A" + scpi::whole(db); }});
+  settings.push_back(kTestOnlyOffset);
   // The table as it would be with that setting described.
   std::vector<scpi::Row> rows(scpi::rows().begin(), scpi::rows().end());
   for (const scpi::Row& row : scpi::plain_rows(settings)) {
     if (row_of(scpi::rows(), row.header) == nullptr) rows.push_back(row);
   }
   EXPECT_EQ(problems(settings, rows), std::vector<std::string>{});
-  const scpi::Row* made = row_of(rows, "[SOURce]:POWer:ATTenuation");
+  const scpi::Row* made = row_of(rows, kTestOnlyOffset.header);
   ASSERT_NE(made, nullptr);
   EXPECT_EQ(made->slot, protocol::kPlainSettings);  // after the plain settings there are
-  EXPECT_EQ(made->setting->encode(12), "$A12");
+  EXPECT_EQ(made->setting->encode(12'000), "$O12000");
 }
 
 // A row's query as a script writes it: the header without its optional

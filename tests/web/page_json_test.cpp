@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "protocol/settings.hpp"
+#include "support/test_only_setting.hpp"
 #include "web/qt/lxi_document.hpp"
 #include "web/qt/page_json.hpp"
 
@@ -103,27 +104,17 @@ TEST(PageTexts, TheScriptHoldsTheLanguagesTextsStepsAndSettings) {
 // SETTINGS, in the page's unit, and its field in the state.
 TEST(PageSettings, ADescribedSettingGetsItsControlAndItsStateField) {
   std::vector<protocol::Setting> more(protocol::kSettings.begin(), protocol::kSettings.end());
-  more.push_back({.name = "attenuation",
-                  .header = "[SOURce]:POWer:ATTenuation",
-                  .kind = protocol::SettingKind::frequency,
-                  .min = 1e3,
-                  .max = 2e6,
-                  .unit = "Hz",
-                  .page_control = "atten",
-                  .page_action = "atten_khz",
-                  .page_unit = "kHz",
-                  .page_group = "signal",
-                  .page_label = {"衰减", "衰減", "Attenuation"}});
+  more.push_back(talmir880::testing::kTestOnlyOffset);
   const QJsonArray settings = script_constant(texts_script(more), "SETTINGS").toArray();
   ASSERT_EQ(settings.size(), script_constant(texts_script(), "SETTINGS").toArray().size() + 1);
-  expect_fields(settings.last().toObject(), R"({"name":"attenuation","control":"atten",
-      "action":"atten_khz","group":"signal","kind":"frequency","unit":"kHz","min":1,"max":2000,
-      "list":"","label":{"zh-CN":"衰减","zh-TW":"衰減","en":"Attenuation"}})");
+  expect_fields(settings.last().toObject(), R"({"name":"rf_offset","control":"offset",
+      "action":"offset_khz","group":"signal","kind":"frequency","unit":"kHz","min":1,"max":2000,
+      "list":"","label":{"zh-CN":"频率偏移","zh-TW":"頻率偏移","en":"Offset"}})");
   PageState s;
   const Message state = state_message(s, more);
   EXPECT_EQ(state.size(), state_message(s).size() + 1);
-  EXPECT_NE(field(state, "atten_khz"), nullptr);
-  EXPECT_EQ(field(state_message(s), "atten_khz"), nullptr);
+  EXPECT_NE(field(state, "offset_khz"), nullptr);
+  EXPECT_EQ(field(state_message(s), "offset_khz"), nullptr);
 }
 
 // Each setting the page shows has its field, named by its action, in the

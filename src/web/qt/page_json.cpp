@@ -37,22 +37,6 @@ QJsonValue json(const MessageValue& value) {
       value);
 }
 
-QString kind_name(protocol::SettingKind kind) {
-  switch (kind) {
-    case protocol::SettingKind::frequency:
-      return "frequency";
-    case protocol::SettingKind::count:
-      return "count";
-    case protocol::SettingKind::level:
-      return "level";
-    case protocol::SettingKind::boolean:
-      return "boolean";
-    case protocol::SettingKind::mode:
-      break;
-  }
-  return "mode";
-}
-
 QByteArray compact(const QJsonArray& array) {
   return QJsonDocument(array).toJson(QJsonDocument::Compact);
 }
@@ -84,7 +68,7 @@ QJsonArray page_settings(std::span<const protocol::Setting> settings) {
                            {"control", text(s.page_control)},
                            {"action", text(s.page_action)},
                            {"group", text(s.page_group)},
-                           {"kind", kind_name(s.kind)},
+                           {"kind", text(protocol::kind_name(s.kind))},
                            {"unit", text(page_unit(s))},
                            {"min", s.min / scale},
                            {"max", s.max / scale},
