@@ -31,8 +31,8 @@ struct Held {
   Switched rf = Switched::unsure;
   double modulation_hz = protocol::kStartUp.modulation_hz;
   Switched modulation = Switched::unsure;
-  protocol::PlainValues plain = protocol::plain_start_up();  // the level, ...
-  std::optional<protocol::SaveMode> saved;                   // the last save's mode
+  protocol::PlainValues plain = protocol::kPlainStartUp;  // the level, ...
+  std::optional<protocol::SaveMode> saved;                // the last save's mode
 
   double value(const protocol::Setting& s) const { return plain.at(protocol::plain_slot(s)); }
   void set(const protocol::Setting& s, double value) { plain.at(protocol::plain_slot(s)) = value; }

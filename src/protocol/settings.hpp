@@ -240,4 +240,8 @@ constexpr PlainValues plain_start_up() {
   return values;
 }
 
+// Computed once: a default member initializer calling the function would
+// run it again at every construction.
+inline constexpr PlainValues kPlainStartUp = plain_start_up();
+
 }  // namespace talmir880::protocol

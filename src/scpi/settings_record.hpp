@@ -27,7 +27,7 @@ struct Own {
 struct Settings : Own {
   bool output_on = false;
   bool modulation_on = false;
-  protocol::PlainValues plain = protocol::plain_start_up();  // the level, ...
+  protocol::PlainValues plain = protocol::kPlainStartUp;  // the level, ...
 };
 
 // The settings the instrument holds for its clients. The acknowledged ones

@@ -5,6 +5,7 @@
 // both made from the rows, so a flag cannot be parsed and left undescribed.
 
 #include <algorithm>
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,6 +15,49 @@
 namespace talmir880::programs {
 
 enum class Takes { nothing, value, optional_value };
+
+// --help's width.
+inline constexpr std::size_t kHelpWidth = 80;
+
+// `text` in lines of at most `width` characters, broken greedily at spaces
+// (a longer word stands alone). A line break in it is a space, but an
+// empty line stays: it parts paragraphs.
+inline std::vector<std::string> flowed(std::string_view text, std::size_t width) {
+  std::vector<std::string> out;
+  bool open = false;  // a paragraph's line is being filled
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view raw = text.substr(start, end - start);
+    if (raw.empty() && end < text.size()) {
+      out.emplace_back();
+      open = false;
+    }
+    for (std::size_t at = 0; at < raw.size();) {
+      std::size_t stop = raw.find(' ', at);
+      if (stop == std::string_view::npos) stop = raw.size();
+      const std::string_view word = raw.substr(at, stop - at);
+      if (!word.empty()) {
+        if (open && out.back().size() + 1 + word.size() <= width) {
+          out.back().append(" ").append(word);
+        } else {
+          out.emplace_back(word);
+          open = true;
+        }
+      }
+      at = stop + 1;
+    }
+    start = end + 1;
+  }
+  return out;
+}
+
+// The same as text: each line ended by a line break.
+inline std::string flowed_text(std::string_view text, std::size_t width = kHelpWidth) {
+  std::string out;
+  for (const std::string& line : flowed(text, width)) out += line + "\n";
+  return out;
+}
 
 // `Target` is what a parse fills: the options and whatever the rows note
 // on the way.
@@ -77,9 +121,9 @@ std::optional<std::string> parse_with(const std::vector<OptionRow<Target>>& rows
 }
 
 // The rows' part of --help: two spaces, the flag and its argument, and the
-// help from `column` on (one space after a label that reaches it), its
-// further lines indented to it; a label past the column has the help on the
-// lines below it.
+// help from `column` on (one space after a label that reaches it), flowed
+// to the width with its further lines indented to it; a label past the
+// column has the help on the lines below it.
 template <typename Target>
 std::string help_text(const std::vector<OptionRow<Target>>& rows, std::size_t column) {
   std::string out;
@@ -89,7 +133,7 @@ std::string help_text(const std::vector<OptionRow<Target>>& rows, std::size_t co
       label = std::string(row.flag) + (row.argument.empty() ? "" : " ") + std::string(row.argument);
     }
     if (label.empty()) {
-      out += row.help;
+      out += flowed_text(row.help);
       continue;
     }
     if (row.help.empty() && row.label.empty()) continue;
@@ -108,12 +152,9 @@ std::string help_text(const std::vector<OptionRow<Target>>& rows, std::size_t co
       out += line + "\n";
       line.assign(column, ' ');
     }
-    for (std::size_t start = 0; start < help.size();) {
-      std::size_t end = help.find('\n', start);
-      if (end == std::string::npos) end = help.size();
-      out += line + help.substr(start, end - start) + "\n";
+    for (const std::string& words : flowed(help, kHelpWidth - column)) {
+      out += line + words + "\n";
       line.assign(column, ' ');
-      start = end + 1;
     }
   }
   return out;

@@ -432,28 +432,6 @@ const std::vector<Row>& server_rows() {
   return rows;
 }
 
-// Greedy, at spaces.
-std::string wrapped(std::string_view text, std::size_t width) {
-  std::string out;
-  std::size_t line = 0;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find(' ', start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string_view word = text.substr(start, end - start);
-    if (line > 0 && line + 1 + word.size() > width) {
-      out += '\n';
-      line = 0;
-    } else if (line > 0) {
-      out += ' ';
-      ++line;
-    }
-    out += word;
-    line += word.size();
-    start = end + 1;
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string PortChoice::port_text() const {
@@ -504,7 +482,8 @@ std::string server_usage() {
                   {
                       "[--port [--name]]...",
                       "[--ports-file] [--baud]",
-                      "[--listen | --stdio] [--vxi11 | --no-vxi11]",
+                      "[--listen | --stdio]",
+                      "[--vxi11 | --no-vxi11]",
                       "[--off-at-exit] [--off-when-unused] [--off-after]",
                       "[--leave-running] [--log-commands]",
                       "[--allow]...",
@@ -514,24 +493,26 @@ std::string server_usage() {
          "The TALMIR-880 as a SCPI instrument: IEEE 488.2 common commands and the usual\n"
          "RF-source commands, over a raw TCP socket or on standard input and output.\n"
          "\n" +
-         help_text(server_rows(), 23) +
-         "\n"
-         "The device cannot be asked what it holds. When the server first reaches it, and\n"
-         "whenever the device or the link to it comes back, RF and modulation are switched\n"
-         "off before anything else; a switch-off the device did not acknowledge is written\n"
-         "again until it does. Until the device acknowledged the last command for them,\n"
-         "the RF output and the modulation are not confirmed: OUTP? and OUTP:MOD? answer\n"
-         "1 and STATus:QUEStionable bit 10 (1024) is set. FREQ and LFO:FREQ are kept\n"
-         "until OUTP ON or OUTP:MOD ON sends them, and nothing else switches them on.\n"
-         "Every complete line received runs, in order, even when its client has gone;\n"
-         "at an orderly end of input a last line without LF runs too. A device fault is\n" +
-         wrapped("queued with its cause (" + fault_causes_text() + ").", 80) +
-         " A missing port is reported at start and the server\n"
-         "serves all the same; while the device is absent the port is tried at most once\n"
-         "a second, and its loss and return (once it answered) are logged on standard error.\n"
-         "A connection that sends an HTTP request or header line, as a web page can make a\n"
-         "browser do, is closed at once and nothing it sent from that line on runs; a\n"
-         "line on standard error names its address, at most once a minute.\n";
+         help_text(server_rows(), 23) + "\n" +
+         flowed_text(
+             "The device cannot be asked what it holds. When the server first reaches it, and\n"
+             "whenever the device or the link to it comes back, RF and modulation are switched\n"
+             "off before anything else; a switch-off the device did not acknowledge is written\n"
+             "again until it does. Until the device acknowledged the last command for them,\n"
+             "the RF output and the modulation are not confirmed: OUTP? and OUTP:MOD? answer\n"
+             "1 and STATus:QUEStionable bit 10 (1024) is set. FREQ and LFO:FREQ are kept\n"
+             "until OUTP ON or OUTP:MOD ON sends them, and nothing else switches them on.\n"
+             "Every complete line received runs, in order, even when its client has gone;\n"
+             "at an orderly end of input a last line without LF runs too. A device fault is\n"
+             "queued with its cause (" +
+             fault_causes_text() +
+             ").\n"
+             "A missing port is reported at start and the server\n"
+             "serves all the same; while the device is absent the port is tried at most once\n"
+             "a second, and its loss and return (once it answered) are logged on standard error.\n"
+             "A connection that sends an HTTP request or header line, as a web page can make a\n"
+             "browser do, is closed at once and nothing it sent from that line on runs; a\n"
+             "line on standard error names its address, at most once a minute.");
 }
 
 }  // namespace talmir880::programs
