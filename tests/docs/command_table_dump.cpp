@@ -2,7 +2,9 @@
 // generator (scripts/describe.py), one tab-separated line per row: "row",
 // header, setting (0/1), query (0/1), parameter kind, min, max. Then the
 // device facts the Python class takes: "levels", "rf_unit" and
-// "max_sweep_step"; and "error", number, text for each error. With
+// "max_sweep_step"; "bytes", what, command for the commands the documents
+// show, and "plain", setting, value ("start_up" or a level), command for
+// each plain setting; and "error", number, text for each error. With
 // --resolve, prints instead the header of the row each argument (a setting
 // as written: "FREQ:STAR") names, or "-". With --settings, prints the
 // settings' description as JSON (with --test-only after it, and a setting
@@ -54,6 +56,22 @@ void print_table() {
   std::printf("levels\t%s\n", levels.c_str());
   std::printf("rf_unit\t%s\n", number(protocol::kRfUnitHz).c_str());
   std::printf("max_sweep_step\t%s\n", number(protocol::kMaxSweepStepHz).c_str());
+  // The bytes the documents show, as the encoders make them.
+  std::printf("bytes\trf_off\t%.*s\n", static_cast<int>(protocol::kRfOff.size()),
+              protocol::kRfOff.data());
+  std::printf("bytes\tmodulation_off\t%.*s\n", static_cast<int>(protocol::kModulationOff.size()),
+              protocol::kModulationOff.data());
+  std::printf("bytes\tsave_cw\t%s\n", protocol::save(protocol::SaveMode::single_point).c_str());
+  std::printf("bytes\tsave_sweep\t%s\n", protocol::save(protocol::SaveMode::sweep).c_str());
+  for (const protocol::Setting& s : protocol::kSettings) {
+    if (!protocol::is_plain(s)) continue;
+    std::printf("plain\t%.*s\tstart_up\t%s\n", static_cast<int>(s.name.size()), s.name.data(),
+                s.encode(s.start_up).c_str());
+    for (const int level : s.levels) {
+      std::printf("plain\t%.*s\t%d\t%s\n", static_cast<int>(s.name.size()), s.name.data(), level,
+                  s.encode(level).c_str());
+    }
+  }
   for (const scpi::ErrorRow& error : scpi::kErrors) {
     std::printf("error\t%d\t%.*s\n", error.code, static_cast<int>(error.text.size()),
                 error.text.data());
