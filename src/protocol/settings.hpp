@@ -210,33 +210,22 @@ inline constexpr std::array<Setting, 13> kSettings = {
     kSweepStart,  kSweepStop, kSweepCentre,         kSweepSpan,        kSweepPoints,
     kTuningStep,  kSweepMode, kContinuous};
 
-// Where a plain setting's value is kept: its place among the plain settings
-// of `settings`, whose own it is.
+// Where a plain setting's value is kept: its place in `settings`, whose
+// own it is. Every setting has a slot, so that finding one never asks
+// whether a setting is plain where the answer must be known at compile
+// time: a sanitized build cannot compare a function's address then.
 constexpr std::size_t plain_slot(const Setting& s, std::span<const Setting> settings = kSettings) {
   std::size_t slot = 0;
-  for (const Setting& each : settings) {
-    if (each.name == s.name) return slot;
-    if (is_plain(each)) ++slot;
-  }
+  while (slot < settings.size() && settings[slot].name != s.name) ++slot;
   return slot;
 }
 
-constexpr std::size_t plain_count(std::span<const Setting> settings = kSettings) {
-  std::size_t n = 0;
-  for (const Setting& each : settings) n += is_plain(each) ? 1 : 0;
-  return n;
-}
-
-inline constexpr std::size_t kPlainSettings = plain_count();
-
-// Each plain setting's value, by its slot.
-using PlainValues = std::array<double, kPlainSettings>;
+// The plain settings' values, by their slots.
+using PlainValues = std::array<double, kSettings.size()>;
 
 constexpr PlainValues plain_start_up() {
   PlainValues values{};
-  for (const Setting& s : kSettings) {
-    if (is_plain(s)) values[plain_slot(s)] = s.start_up;
-  }
+  for (std::size_t i = 0; i < kSettings.size(); ++i) values[i] = kSettings[i].start_up;
   return values;
 }
 

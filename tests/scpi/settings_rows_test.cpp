@@ -135,7 +135,7 @@ TEST(SettingsRows, APlainSettingsRowsAreMadeFromItsDescription) {
   EXPECT_EQ(problems(settings, rows), std::vector<std::string>{});
   const scpi::Row* made = row_of(rows, kTestOnlyOffset.header);
   ASSERT_NE(made, nullptr);
-  EXPECT_EQ(made->slot, protocol::kPlainSettings);  // after the plain settings there are
+  EXPECT_EQ(made->slot, protocol::kSettings.size());  // its place in that description
   EXPECT_EQ(made->setting->encode(12'000), "$O12000");
 }
 
