@@ -19,7 +19,7 @@
 #include <optional>
 #include <string>
 
-#include "link/ports_folder.hpp"
+#include "platform/ports_folder.hpp"
 #include "protocol/commands.hpp"
 
 namespace {

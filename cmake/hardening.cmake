@@ -7,6 +7,17 @@ if(TALMIR_SANITIZE OR TALMIR_BUILD_FUZZ)
   return()
 endif()
 
+# A Windows executable's equivalents: address-space randomisation, also
+# above 4 GiB, and data that cannot run. MinGW-w64's FORTIFY and stack
+# protector need its libssp, which the static test programs do without.
+if(WIN32)
+  target_link_options(talmir880_options INTERFACE
+    LINKER:--dynamicbase LINKER:--high-entropy-va LINKER:--nxcompat)
+  target_compile_options(talmir880_options INTERFACE -Wformat -Werror=format-security)
+  set(talmir880_fortified 0)
+  return()
+endif()
+
 # FORTIFY needs optimisation (glibc warns without it), so not in Debug; the
 # packaging tests ask for it where this says so.
 set(talmir880_fortified $<NOT:$<CONFIG:Debug>>)

@@ -36,6 +36,10 @@ packages=(
   # The LAN's own tools against the faces: lxi-tools (discover, scpi,
   # benchmark), xmllint for the identification against the LXI schema.
   lxi-tools libxml2-utils
+  # The core built for Windows, its tests run under Wine (docs/windows.md):
+  # MinGW-w64 with posix threads, Wine, googletest's sources for that
+  # target; script gives the console test its pseudo-terminal.
+  g++-mingw-w64-x86-64-posix wine64 googletest bsdutils
 )
 # axe-core, for the pages' accessibility, comes from npm: Debian's npm
 # unless the machine already has one (a Node.js of its own brings it).

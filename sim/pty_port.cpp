@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "link/ports_folder.hpp"
+#include "platform/ports_folder.hpp"
 
 namespace talmir880::sim {
 namespace {

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <system_error>
+
+#include "platform/private_file.hpp"
 
 namespace talmir880::web {
 namespace {
@@ -32,13 +33,7 @@ PasswordFile read_password_file(const std::string& path) {
         {},
         "cannot read " + path + ": " + std::make_error_code(std::errc::is_a_directory).message()};
   }
-  // As ssh takes a private key: the owner's alone, or not at all.
-  const fs::perms mode = status.permissions();
-  if ((mode & (fs::perms::group_all | fs::perms::others_all)) != fs::perms::none) {
-    char octal[8];
-    std::snprintf(octal, sizeof octal, "%04o", static_cast<unsigned>(mode & fs::perms::mask));
-    return {{}, path + " is open to group or others (mode " + octal + "); run chmod 600 " + path};
-  }
+  if (std::optional<std::string> open = platform::open_to_others(path)) return {{}, *open};
   std::ifstream in(path, std::ios::binary);
   if (!in) {
     return {{}, "cannot read " + path + ": " + std::generic_category().message(errno)};

@@ -1,7 +1,7 @@
 // The panel against a device the test plays itself on a pseudo-terminal:
 // exact bytes on the line, and devices that send what no device should.
 #include "e2e/panel_on_sim.hpp"
-#include "link/ports_folder.hpp"
+#include "platform/ports_folder.hpp"
 
 namespace talmir880::testing {
 namespace {

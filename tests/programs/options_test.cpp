@@ -19,6 +19,23 @@ namespace {
 
 using net::address_text;
 
+// Each system names its ports its own way: a port beyond the panel's list
+// by the system's own name, the first number no port has, and what a
+// refusal says is taken.
+#ifdef _WIN32
+const std::string kOwnPort = "\\\\.\\COM12";
+const std::string kOwnPortText = "COM12";
+const std::string kNoPort = "257";
+const std::string kPortForms = "COM1 to COM256, \\\\.\\COMn, 1 to 256 or tcp:HOST:PORT";
+std::string own_port(int i) { return "COM" + std::to_string(11 + i); }
+#else
+const std::string kOwnPort = "/dev/ttyUSB0";
+const std::string kOwnPortText = "/dev/ttyUSB0";
+const std::string kNoPort = "11";
+const std::string kPortForms = "COM1 to COM10, 1 to 10, a device path or tcp:HOST:PORT";
+std::string own_port(int i) { return "/dev/ttyS" + std::to_string(i); }
+#endif
+
 // The ports as "PORT=NAME" each, to compare in one line.
 std::string ports_text(const ServerOptions& options) {
   std::string out;
@@ -36,7 +53,7 @@ TEST(ServerOptions, DefaultsAreThePanelsPortOnLoopback) {
   EXPECT_EQ(parsed.options->host, "127.0.0.1");
   EXPECT_EQ(parsed.options->tcp_port, 5025);
   EXPECT_FALSE(parsed.options->stdio);
-  EXPECT_TRUE(parsed.options->mdns) << "announced unless asked not to";
+  EXPECT_EQ(parsed.options->mdns, kAnnounces) << "announced unless asked not to";
 }
 
 TEST(ServerOptions, AcceptedForms) {
@@ -62,7 +79,7 @@ TEST(ServerOptions, AcceptedForms) {
 
 TEST(ServerOptions, PortsInTheOrderGivenEachNamed) {
   const std::map<std::string, std::string> files = {
-      {"bench.ports", "# the RF bench\nCOM3 left\n\n  /dev/ttyUSB0\t right # by the door\r\n"},
+      {"bench.ports", "# the RF bench\nCOM3 left\n\n  " + kOwnPort + "\t right # by the door\r\n"},
       {"one.ports", "tcp:[::1]:4001"},
   };
   const ReadFile read = [&files](const std::string& path) -> std::optional<std::string> {
@@ -78,7 +95,7 @@ TEST(ServerOptions, PortsInTheOrderGivenEachNamed) {
            {{"--port", "COM10"}, "COM10=COM10"},
            {{"--port=com1"}, "COM1=COM1"},
            {{"--port", "3"}, "COM3=COM3"},  // as the simulator's --port 3
-           {{"--port", "/dev/ttyUSB0"}, "/dev/ttyUSB0=/dev/ttyUSB0"},
+           {{"--port", kOwnPort}, kOwnPortText + "=" + kOwnPortText},
            {{"--port", "tcp:127.0.0.1:3333"}, "tcp:127.0.0.1:3333=tcp:127.0.0.1:3333"},
            {{"--port=tcp:bench-pi.local:2000"}, "tcp:bench-pi.local:2000=tcp:bench-pi.local:2000"},
            {{"--port", "tcp:[::1]:3333"}, "tcp:[::1]:3333=tcp:[::1]:3333"},
@@ -86,7 +103,7 @@ TEST(ServerOptions, PortsInTheOrderGivenEachNamed) {
            {{"--port", "COM3", "--port", "tcp:10.0.0.2:65535", "--name", "far", "--port", "4"},
             "COM3=COM3 tcp:10.0.0.2:65535=far COM4=COM4"},
            {{"--port", "COM1", "--ports-file", "bench.ports", "--port", "COM2"},
-            "COM1=COM1 COM3=left /dev/ttyUSB0=right COM2=COM2"},
+            "COM1=COM1 COM3=left " + kOwnPortText + "=right COM2=COM2"},
            {{"--ports-file=one.ports", "--name", "far"}, "tcp:[::1]:4001=far"},
            {{"--port", "COM1", "--port", "COM2", "--listen", "127.0.0.1:65534"},
             "COM1=COM1 COM2=COM2"},
@@ -126,31 +143,40 @@ TEST(ServerOptions, PortsInTheOrderGivenEachNamed) {
   std::vector<std::string> seventeen;
   for (int i = 1; i <= 10; ++i)
     seventeen.insert(seventeen.end(), {"--port", "COM" + std::to_string(i)});
-  for (int i = 0; i < 7; ++i)
-    seventeen.insert(seventeen.end(), {"--port", "/dev/ttyS" + std::to_string(i)});
+  for (int i = 0; i < 7; ++i) seventeen.insert(seventeen.end(), {"--port", own_port(i)});
   EXPECT_EQ(parse_server_options(seventeen).error, "at most 16 ports, not 17");
 
-  const std::map<std::string, std::string> bad = {
-      {"bad.ports", "COM3\nCOM4 a b\n"}, {"worse.ports", "COM11\n"}, {"named.ports", "COM3 a;b\n"}};
+  const std::map<std::string, std::string> bad = {{"bad.ports", "COM3\nCOM4 a b\n"},
+                                                  {"worse.ports", "COM" + kNoPort + "\n"},
+                                                  {"named.ports", "COM3 a;b\n"}};
   const ReadFile read_bad = [&bad](const std::string& path) -> std::optional<std::string> {
     return bad.at(path);
   };
   EXPECT_EQ(parse_server_options({"--ports-file", "bad.ports"}, read_bad).error,
-            "--ports-file bad.ports:2: a line holds a port (COM1 to COM10, 1 to 10, a device "
-            "path or tcp:HOST:PORT) and, after it, a name, not COM4 a b");
+            "--ports-file bad.ports:2: a line holds a port (" + kPortForms +
+                ") and, after it, a name, not COM4 a b");
   EXPECT_EQ(parse_server_options({"--ports-file", "worse.ports"}, read_bad).error,
-            "--ports-file worse.ports:1: a line holds a port (COM1 to COM10, 1 to 10, a device "
-            "path or tcp:HOST:PORT) and, after it, a name, not COM11");
+            "--ports-file worse.ports:1: a line holds a port (" + kPortForms +
+                ") and, after it, a name, not COM" + kNoPort);
   EXPECT_EQ(parse_server_options({"--ports-file", "named.ports"}, read_bad).error,
             "--ports-file named.ports:1: a name is printable ASCII, not a;b");
 }
 
+// Windows opens the console for CON, and "COM1:" as COM1: no serial port
+// is named so on either system.
+TEST(ServerOptions, ANameThatIsNoSerialPortIsRefusedNamingWhatIsTaken) {
+  for (const char* name : {"COM0", "LPT1", "CON", "NUL", "COM1:", "AUX", "\\\\.\\CON"}) {
+    EXPECT_EQ(parse_server_options({"--port", name}).error,
+              "--port takes " + kPortForms + ", not " + name);
+  }
+}
+
 TEST(ServerOptions, RefusedForms) {
   for (const std::vector<std::string>& args :
-       std::vector<std::vector<std::string>>{{"--port", "COM11"},
+       std::vector<std::vector<std::string>>{{"--port", "COM" + kNoPort},
                                              {"--port", "COM0"},
                                              {"--port", "ttyUSB0"},
-                                             {"--port", "11"},
+                                             {"--port", kNoPort},
                                              {"--port", "0"},
                                              {"--port", "COM"},
                                              {"--port"},
@@ -221,7 +247,7 @@ TEST(ServerOptions, Vxi11IsOnByDefaultOnLoopbackAtAnyPort) {
     return *parse_server_options(args).options;
   };
   const ServerOptions defaults = options({});
-  EXPECT_TRUE(defaults.vxi11);
+  EXPECT_EQ(defaults.vxi11, kServesVxi11) << "where the build has it";
   EXPECT_EQ(defaults.vxi11_host, "127.0.0.1");
   EXPECT_EQ(defaults.vxi11_port, 0);
   EXPECT_FALSE(options({"--no-vxi11"}).vxi11);

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "link/ports_folder.hpp"
+#include "platform/ports_folder.hpp"
 #include "support/pty.hpp"
 #include "support/temp_runtime_dir.hpp"
 

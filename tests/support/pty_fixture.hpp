@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-#include "link/ports_folder.hpp"
+#include "platform/ports_folder.hpp"
 #include "support/pty.hpp"
 #include "support/temp_runtime_dir.hpp"
 

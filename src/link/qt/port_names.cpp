@@ -1,14 +1,11 @@
 #include "link/qt/port_names.hpp"
 
 #include <QSerialPortInfo>
-#include <QtGlobal>
 #include <algorithm>
 #include <cstddef>
 #include <utility>
 
-#ifndef Q_OS_WIN
-#include "link/ports_folder.hpp"
-#endif
+#include "platform/port_location.hpp"
 
 namespace talmir880 {
 namespace {
@@ -70,10 +67,7 @@ std::vector<std::string> order_serial_ports(std::vector<std::string> names) {
 
 std::optional<std::string> serial_port_location(int n) {
   if (n < 1) return std::nullopt;
-#ifdef Q_OS_WIN
-  return "COM" + std::to_string(n);
-#else
-  if (std::optional<std::string> linked = resolve_port_link(n)) return linked;
+  if (std::optional<std::string> named = platform::named_port(n)) return named;
 
   const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
   std::vector<std::string> names;
@@ -85,7 +79,6 @@ std::optional<std::string> serial_port_location(int n) {
     if (port.portName().toStdString() == wanted) return port.systemLocation().toStdString();
   }
   return std::nullopt;
-#endif
 }
 
 }  // namespace talmir880

@@ -1,9 +1,10 @@
 #pragma once
 
 // Which device "COM<n>" is. On Windows it is the port of that name. Elsewhere
-// it is COM<n> in the ports folder when that folder can be trusted, or else
-// the n-th serial device the system lists, USB adapters first: a user with a
-// single adapter finds it as COM1 whatever the machine's built-in ports are.
+// it is COM<n> in the ports folder when that folder can be trusted
+// (platform/port_location.hpp), or else the n-th serial device the system
+// lists, USB adapters first: a user with a single adapter finds it as COM1
+// whatever the machine's built-in ports are.
 
 #include <optional>
 #include <string>

@@ -6,10 +6,7 @@
 #include <utility>
 
 #include "link/qt/port_names.hpp"
-
-#ifdef Q_OS_UNIX
-#include <poll.h>
-#endif
+#include "platform/serial_device.hpp"
 
 namespace talmir880 {
 namespace {
@@ -43,16 +40,10 @@ bool is_fatal(QSerialPort::SerialPortError error) {
   }
 }
 
-// A pseudo-terminal whose far end closed reads as end of file, and Qt then
-// reports whatever errno happened to hold; the hang-up is the real story.
+// A descriptor on POSIX, a HANDLE on Windows.
 bool hung_up(const QSerialPort& port) {
-#ifdef Q_OS_UNIX
-  pollfd watched{static_cast<int>(port.handle()), POLLIN, 0};
-  return ::poll(&watched, 1, 0) == 1 && (watched.revents & (POLLHUP | POLLERR)) != 0;
-#else
-  (void)port;
-  return false;
-#endif
+  // NOLINTNEXTLINE(google-readability-casting): either kind of handle
+  return platform::hung_up(std::intptr_t(port.handle()));
 }
 
 // Qt reports a port another program holds (its lock file, or an exclusive

@@ -1,41 +1,10 @@
 #include "link/qt/qt_tcp_port.hpp"
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QMetaObject>
-#include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 #include <utility>
 
 namespace talmir880 {
 namespace {
-
-// A silent link (a cable out, Wi-Fi gone) sends no FIN: these make the
-// kernel give the connection up within seconds, idle or with a command
-// unanswered, instead of after the default quarter of an hour.
-constexpr int kKeepIdleS = 5;
-constexpr int kKeepIntervalS = 1;
-constexpr int kKeepCount = 3;
-constexpr unsigned kUnacknowledgedMs = 5000;
-
-void tune(int fd) {
-  const int on = 1;
-  // A command is one small write that waits for its R: no batching.
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &kKeepIdleS, sizeof kKeepIdleS);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &kKeepIntervalS, sizeof kKeepIntervalS);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &kKeepCount, sizeof kKeepCount);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &kUnacknowledgedMs, sizeof kUnacknowledgedMs);
-}
 
 std::string address_name(const std::string& host, int port) {
   const bool v6 = host.find(':') != std::string::npos;
@@ -50,7 +19,7 @@ QtTcpPort::QtTcpPort(std::string host, int port)
 QtTcpPort::~QtTcpPort() {
   read_notifier_.reset();
   write_notifier_.reset();
-  if (fd_ >= 0) ::close(fd_);
+  platform::close_socket(socket_);
 }
 
 void QtTcpPort::set_Settings(const std::string& settings) {
@@ -67,85 +36,33 @@ void QtTcpPort::set_PortOpen(bool open_it) {
 }
 
 void QtTcpPort::open() {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV;
-  addrinfo* found = nullptr;
-  const std::string service = std::to_string(port_);
-  if (const int error = ::getaddrinfo(host_.c_str(), service.c_str(), &hints, &found)) {
-    throw PortError(name_ + ": " + ::gai_strerror(error), PortError::Cause::unresolved);
+  const platform::Connected connected = platform::connect_tcp(host_, port_, kConnectWait);
+  if (connected.unresolved) {
+    throw PortError(name_ + ": " + connected.error, PortError::Cause::unresolved);
   }
-  std::string why = "no address";
-  int fd = -1;
-  for (const addrinfo* a = found; a != nullptr && fd < 0; a = a->ai_next) fd = connect_to(*a, why);
-  ::freeaddrinfo(found);
-  if (fd < 0) throw PortError(name_ + ": " + why, PortError::Cause::network);
+  if (connected.socket == platform::kNoSocket) {
+    throw PortError(name_ + ": " + connected.error, PortError::Cause::network);
+  }
 
-  fd_ = fd;
+  socket_ = connected.socket;
   received_.clear();
   pending_.clear();
   fault_.clear();
   fault_untold_ = false;
   ++session_;
   state_ = State::Open;
-  read_notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+  read_notifier_ = std::make_unique<QSocketNotifier>(socket_, QSocketNotifier::Read);
   QObject::connect(read_notifier_.get(), &QSocketNotifier::activated, &context_,
                    [this] { readable(); });
-  write_notifier_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Write);
+  write_notifier_ = std::make_unique<QSocketNotifier>(socket_, QSocketNotifier::Write);
   write_notifier_->setEnabled(false);
   QObject::connect(write_notifier_.get(), &QSocketNotifier::activated, &context_,
                    [this] { flush(); });
 }
 
-// The connected socket, or -1 with why in `why`.
-int QtTcpPort::connect_to(const addrinfo& address, std::string& why) const {
-  const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                          address.ai_protocol);
-  if (fd < 0) {
-    why = std::strerror(errno);
-    return -1;
-  }
-  tune(fd);
-  int error = 0;
-  if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
-    error = errno;
-    if (error == EINPROGRESS) {
-      pollfd watched{fd, POLLOUT, 0};
-      const auto until = std::chrono::steady_clock::now() + kConnectWait;
-      int ready = -1;
-      // A signal (the stop signals' own) must not cut the wait short.
-      do {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
-        ready = ::poll(&watched, 1, static_cast<int>(std::max<long long>(0, left.count())));
-      } while (ready < 0 && errno == EINTR);
-      socklen_t size = sizeof error;
-      if (ready == 1) {
-        ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
-      } else {
-        error = ETIMEDOUT;
-      }
-    }
-  }
-  if (error == 0) return fd;
-  why = error == ETIMEDOUT ? "no connection within " + std::to_string(kConnectWait.count()) + " ms"
-                           : std::strerror(error);
-  ::close(fd);
-  return -1;
-}
-
 bool QtTcpPort::resolves(const std::string& host, std::string& why) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (const int error = ::getaddrinfo(host.c_str(), nullptr, &hints, &found)) {
-    why = ::gai_strerror(error);
-    return false;
-  }
-  ::freeaddrinfo(found);
-  return true;
+  why = platform::resolve_error(host);
+  return why.empty();
 }
 
 void QtTcpPort::close() {
@@ -161,8 +78,8 @@ void QtTcpPort::drop_socket() {
     (*notifier)->setEnabled(false);
     notifier->release()->deleteLater();
   }
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  platform::close_socket(socket_);
+  socket_ = platform::kNoSocket;
   pending_.clear();
 }
 
@@ -181,14 +98,13 @@ void QtTcpPort::Output(std::string_view data) {
 void QtTcpPort::flush() {
   if (state_ != State::Open) return;
   while (!pending_.empty()) {
-    const ssize_t sent = ::send(fd_, pending_.data(), pending_.size(), MSG_NOSIGNAL);
-    if (sent < 0 && errno == EINTR) continue;
-    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    if (sent < 0) {
-      lose(name_ + ": " + std::strerror(errno));
+    const platform::Transfer sent = platform::send_some(socket_, pending_.data(), pending_.size());
+    if (sent.outcome == platform::Outcome::would_block) break;
+    if (sent.outcome != platform::Outcome::done) {
+      lose(name_ + ": " + platform::last_error());
       return;
     }
-    pending_.erase(0, static_cast<std::size_t>(sent));
+    pending_.erase(0, sent.bytes);
   }
   write_notifier_->setEnabled(!pending_.empty());
 }
@@ -206,14 +122,14 @@ void QtTcpPort::readable() {
   std::string why;
   char buffer[4096];
   for (;;) {
-    const ssize_t got = ::recv(fd_, buffer, sizeof buffer, 0);
-    if (got > 0) {
-      received_.append(buffer, static_cast<std::size_t>(got));
+    const platform::Transfer got = platform::receive(socket_, buffer, sizeof buffer);
+    if (got.outcome == platform::Outcome::done) {
+      received_.append(buffer, got.bytes);
       continue;
     }
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-    why = got == 0 ? std::string("the far end closed the connection") : std::strerror(errno);
+    if (got.outcome == platform::Outcome::would_block) break;
+    why = got.outcome == platform::Outcome::ended ? std::string("the far end closed the connection")
+                                                  : platform::last_error();
     break;
   }
   const unsigned session = session_;

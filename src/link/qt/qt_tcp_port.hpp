@@ -8,8 +8,7 @@
 #include <string_view>
 
 #include "link/serial_port.hpp"
-
-struct addrinfo;
+#include "platform/sockets.hpp"
 
 namespace talmir880 {
 
@@ -55,7 +54,6 @@ class QtTcpPort final : public SerialPort {
   enum class State { Closed, Open, Lost };
 
   void open();
-  int connect_to(const addrinfo& address, std::string& why) const;
   void close();
   void drop_socket();
   void readable();
@@ -65,7 +63,7 @@ class QtTcpPort final : public SerialPort {
   std::string host_;
   int port_;
   std::string name_;
-  int fd_ = -1;
+  platform::Socket socket_ = platform::kNoSocket;
   State state_ = State::Closed;
   // Bumped by each open, so a late call queued for an earlier connection
   // stays away from the one made since.

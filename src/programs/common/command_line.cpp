@@ -1,7 +1,8 @@
 #include "programs/common/command_line.hpp"
 
 #include <charconv>
-#include <ctime>
+
+#include "platform/local_time.hpp"
 
 namespace talmir880::programs {
 
@@ -55,14 +56,7 @@ std::vector<std::string> listening_lines(std::string where, const std::string& f
   return lines;
 }
 
-std::string log_time_stamp() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  ::localtime_r(&now, &local);
-  char stamp[32];
-  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S%z", &local);
-  return stamp;
-}
+std::string log_time_stamp() { return platform::local_time_stamp(); }
 
 std::string command_log_text(std::string_view who, std::string_view command,
                              std::string_view cited) {

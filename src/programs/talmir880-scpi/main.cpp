@@ -1,12 +1,11 @@
 // talmir880-scpi: the TALMIR-880 as a SCPI instrument, on a raw TCP socket
 // or on standard input and output. Headless: Qt Core, Network, SerialPort.
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -22,14 +21,21 @@
 #include "programs/common/command_line.hpp"
 #include "programs/common/qt/instrument_clocks.hpp"
 #include "programs/common/qt/stop_signals.hpp"
-#include "programs/talmir880-scpi/mdns_start.hpp"
 #include "programs/talmir880-scpi/options.hpp"
-#include "programs/talmir880-scpi/vxi11_start.hpp"
 #include "programs/talmir880-scpi/web_start.hpp"
 #include "scpi/instrument.hpp"
-#include "scpi/qt/stdio_transport.hpp"
 #include "scpi/qt/tcp_transport.hpp"
 #include "scpi/status.hpp"
+// The faces a build may lack (options.hpp says which it has).
+#if TALMIR880_DNS_SD
+#include "programs/talmir880-scpi/mdns_start.hpp"
+#endif
+#if TALMIR880_VXI11
+#include "programs/talmir880-scpi/vxi11_start.hpp"
+#endif
+#if TALMIR880_STDIO
+#include "scpi/qt/stdio_transport.hpp"
+#endif
 
 namespace {
 
@@ -175,8 +181,9 @@ class ServedGenerator {
   }
 
   static bool adapter_there(const talmir880::programs::PortChoice& choice) {
+    std::error_code unknown;  // a device that cannot be looked at is not there
     return choice.device.empty() ? talmir880::serial_port_location(choice.comm_port).has_value()
-                                 : ::access(choice.device.c_str(), F_OK) == 0;
+                                 : std::filesystem::exists(choice.device, unknown);
   }
 
   std::unique_ptr<talmir880::SerialPort> open_line(const talmir880::programs::PortChoice& choice) {
@@ -256,6 +263,13 @@ int main(int argc, char* argv[]) {
   const programs::ServerOptions& options = *parsed.options;
 
   QCoreApplication app(argc, argv);
+  if (!programs::kServesStdio && options.stdio) {
+    say("--stdio: not in this build (it needs a POSIX system); use the raw socket");
+    return 2;
+  }
+  if (!programs::kServesVxi11 && options.vxi11) {
+    say("VXI-11 off: not in this build (it needs libtirpc and rpcbind)");
+  }
 
   // What the files hold is checked before anything listens.
   std::string password_error;
@@ -274,11 +288,16 @@ int main(int argc, char* argv[]) {
 
   int status = 0;
   net::PeerGuard guard(net::AllowList(options.allow), [](const std::string& line) { log(line); });
+#if TALMIR880_STDIO
   std::unique_ptr<scpi::StdioTransport> session;
+#endif
   std::vector<std::unique_ptr<scpi::TcpTransport>> servers;
+#if TALMIR880_VXI11
   vxi11::RpcbindEntry rpcbind_entry;  // removed when main returns, after the loop
   std::unique_ptr<vxi11::Vxi11Transport> vxi11_server;
+#endif
   std::unique_ptr<web::WebServer> web_server;
+#if TALMIR880_DNS_SD
   // Withdrawn first at the end, before the faces it announces close.
   std::unique_ptr<programs::ServerAnnouncement> announcement;
   QTimer presence;
@@ -290,6 +309,7 @@ int main(int argc, char* argv[]) {
     }
     return list;
   };
+#endif
   // With --off-at-exit the lines already received run first, then the
   // switch-off of every generator, then the loop ends; a second signal
   // ends it at once.
@@ -301,9 +321,13 @@ int main(int argc, char* argv[]) {
       return;
     }
     stopping = true;
+#if TALMIR880_DNS_SD
     announcement.reset();
+#endif
     servers.clear();
+#if TALMIR880_VXI11
     vxi11_server.reset();
+#endif
     web_server.reset();
     switching_off = generators.size();
     for (const auto& generator : generators) {
@@ -314,25 +338,30 @@ int main(int argc, char* argv[]) {
       });
     }
   };
-  if (!programs::on_stop_signals(stop)) {
-    std::perror("talmir880-scpi: signals");
+  if (const std::string why = programs::on_stop_signals(stop); !why.empty()) {
+    say("signals: " + why);
     return 1;
   }
+#if TALMIR880_STDIO
   if (options.stdio) {
     session =
         std::make_unique<scpi::StdioTransport>(*instruments.front(), [&status, &stop](int done) {
           status = done;
           stop();
         });
-  } else {
+  } else
+#endif
+  {
     // Every face listens before any is said or registered: a start that
     // fails says why and nothing else.
     if (const int status = bind_raw(servers, generators, options, guard)) return status;
+#if TALMIR880_VXI11
     std::string vxi11_off;
     if (options.vxi11) {
       vxi11_server = programs::bind_vxi11(instruments, guard, options.vxi11_host,
                                           options.vxi11_port, vxi11_off);
     }
+#endif
     if (options.http) {
       std::vector<web::WebGenerator> served;
       for (std::size_t i = 0; i < instruments.size(); ++i) {
@@ -342,17 +371,22 @@ int main(int argc, char* argv[]) {
       if (!web_server) return 1;
     }
     say_listening(servers, generators, options, guard);
+    [[maybe_unused]] bool vxi11_registered = false;
+#if TALMIR880_VXI11
     if (options.vxi11) {
       vxi11_server =
           programs::register_vxi11(std::move(vxi11_server), vxi11_off, instruments.size(), guard,
                                    options.vxi11_host, rpcbind_entry, say, "talmir880-scpi");
+      vxi11_registered = vxi11_server != nullptr;
     }
+#endif
     if (web_server) programs::say_web(*web_server, options, !password->empty(), say);
+#if TALMIR880_DNS_SD
     if (options.mdns) {
       std::vector<mdns::Generator> last = announced();
       announcement =
           programs::announce_server(last,
-                                    {options.host, vxi11_server != nullptr, options.vxi11_host,
+                                    {options.host, vxi11_registered, options.vxi11_host,
                                      web_server ? web_server->port() : 0, options.http_host},
                                     say);
       // The services follow the ports: an adapter pulled is withdrawn, one
@@ -370,6 +404,7 @@ int main(int argc, char* argv[]) {
       });
       presence.start(std::chrono::seconds(2));
     }
+#endif
   }
   for (const auto& generator : generators) generator->take_over(options);
   const int loop = app.exec();

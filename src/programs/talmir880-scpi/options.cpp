@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "device/device_session.hpp"
+#include "platform/port_location.hpp"
 #include "programs/common/option_table.hpp"
 #include "scpi/identity.hpp"
 #include "scpi/status.hpp"
@@ -13,8 +14,8 @@
 namespace talmir880::programs {
 namespace {
 
-// COMn, comn, a bare n as the simulator takes it, a device path, or
-// tcp:HOST:PORT.
+// A serial port as this system names it (COMn, comn, a bare n as the
+// simulator takes it, a device path), or tcp:HOST:PORT.
 std::optional<PortChoice> port_choice(std::string_view value) {
   PortChoice out;
   if (value.starts_with("tcp:")) {
@@ -24,14 +25,11 @@ std::optional<PortChoice> port_choice(std::string_view value) {
     out.remote_port = address->port;
     return out;
   }
-  if (value.starts_with('/')) {
-    out.device = value;
-    return out;
-  }
-  if (value.starts_with("COM") || value.starts_with("com")) value.remove_prefix(3);
-  const std::optional<int> n = whole_number(value);
-  if (!n || *n < kFirstCommPort || *n > kLastCommPort) return std::nullopt;
-  out.comm_port = *n;
+  const std::optional<platform::SerialChoice> serial =
+      platform::serial_port_named(value, kLastCommPort);
+  if (!serial) return std::nullopt;
+  out.comm_port = serial->comm_port;
+  out.device = serial->device;
   return out;
 }
 
@@ -45,18 +43,8 @@ std::string listed(const std::vector<std::string>& items) {
   return out;
 }
 
-// "COM1 to COM10".
-std::string comm_ports_text() {
-  return "COM" + std::to_string(kFirstCommPort) + " to COM" + std::to_string(kLastCommPort);
-}
-
-// "1 to 10".
-std::string comm_numbers_text() {
-  return std::to_string(kFirstCommPort) + " to " + std::to_string(kLastCommPort);
-}
-
 std::string port_forms() {
-  return comm_ports_text() + ", " + comm_numbers_text() + ", a device path or tcp:HOST:PORT";
+  return platform::serial_port_forms(kLastCommPort) + " or tcp:HOST:PORT";
 }
 
 // A name fits *IDN?'s serial field as it stands and reads in a service name.
@@ -257,11 +245,7 @@ const std::vector<Row>& server_rows() {
        .takes = Takes::value,
        .take = take_port,
        .argument = "COMn|N|DEVICE",
-       .help = "the generator's port: " + comm_ports_text() + " (or just " + comm_numbers_text() +
-               ") as\n"
-               "the panel finds them (the ports folder, then the system's\n"
-               "serial devices, USB adapters first), or a device path\n"
-               "such as /dev/ttyUSB0 (default {default})",
+       .help = platform::serial_port_help(kLastCommPort) + " (default {default})",
        .default_value = defaults.ports.front().port_text()},
       {.help = "a generator on another machine: a raw TCP connection to\n"
                "ser2net or the like, which sets the line (an IPv6 host\n"
@@ -432,6 +416,16 @@ const std::vector<Row>& server_rows() {
   return rows;
 }
 
+// One line when this build lacks a face, as a Windows build does.
+std::string faces_not_built() {
+  std::vector<std::string> missing;
+  if (!kServesVxi11) missing.emplace_back("VXI-11 (libtirpc, rpcbind)");
+  if (!kAnnounces) missing.emplace_back("DNS-SD (Avahi)");
+  if (!kServesStdio) missing.emplace_back("--stdio (a POSIX system)");
+  if (missing.empty()) return {};
+  return flowed_text("Not in this build: " + listed(missing) + ".");
+}
+
 }  // namespace
 
 std::string PortChoice::port_text() const {
@@ -491,9 +485,8 @@ std::string server_usage() {
                       "[--no-mdns]",
                   }) +
          "The TALMIR-880 as a SCPI instrument: IEEE 488.2 common commands and the usual\n"
-         "RF-source commands, over a raw TCP socket or on standard input and output.\n"
-         "\n" +
-         help_text(server_rows(), 23) + "\n" +
+         "RF-source commands, over a raw TCP socket or on standard input and output.\n" +
+         faces_not_built() + "\n" + help_text(server_rows(), 23) + "\n" +
          flowed_text(
              "The device cannot be asked what it holds. When the server first reaches it, and\n"
              "whenever the device or the link to it comes back, RF and modulation are switched\n"

@@ -16,6 +16,14 @@
 
 namespace talmir880::programs {
 
+// The faces this build serves: VXI-11 and DNS-SD need Linux services
+// (libtirpc and rpcbind, Avahi), --stdio the POSIX event loop on standard
+// input. A Windows build has the raw socket and the web page; the flags of
+// the others are read all the same, and the server says they are not here.
+inline constexpr bool kServesVxi11 = TALMIR880_VXI11;
+inline constexpr bool kAnnounces = TALMIR880_DNS_SD;
+inline constexpr bool kServesStdio = TALMIR880_STDIO;
+
 // One generator's port, as --port or a line of --ports-file gives it.
 struct PortChoice {
   int comm_port = kStartUpCommPort;  // COM<n>, found by the port-name rule, as the panel's
@@ -40,12 +48,12 @@ struct ServerOptions {
   std::string host = "127.0.0.1";
   int tcp_port = kDefaultTcpPort;  // 0: any free port, told at start
   bool stdio = false;
-  bool vxi11 = true;  // VXI-11 beside the raw socket, registered with rpcbind
+  bool vxi11 = kServesVxi11;  // VXI-11 beside the raw socket, registered with rpcbind
   std::string vxi11_host = "127.0.0.1";
   int vxi11_port = 0;  // 0: any free port, as rpcbind tells clients
   // The raw sockets, VXI-11 and the web page announced by DNS-SD through
   // the system's Avahi daemon, on the interfaces they listen on.
-  bool mdns = true;
+  bool mdns = kAnnounces;
   // RF and modulation off on the server's own: at exit, when the last
   // client has gone, after this many seconds without a line (0: never).
   bool off_at_exit = false;

@@ -107,8 +107,10 @@ int main(int argc, char* argv[]) {
   font_config.wait();
   // As a window close: the loop ends (a message box open then counts as
   // cancelled), the listening socket is shut, and the status is 0.
-  if (!talmir880::programs::on_stop_signals([] { QCoreApplication::exit(0); })) {
-    std::perror("talmir880: signals");
+  if (const std::string why =
+          talmir880::programs::on_stop_signals([] { QCoreApplication::exit(0); });
+      !why.empty()) {
+    std::fprintf(stderr, "talmir880: signals: %s\n", why.c_str());
     return 1;
   }
 

@@ -1,17 +1,7 @@
 #include "scpi/qt/tcp_transport.hpp"
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QMetaObject>
 #include <QSocketNotifier>
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "device/deferred.hpp"
 #include "net/allow_list.hpp"
@@ -23,12 +13,12 @@ namespace talmir880::scpi {
 // its lines; what was read and not yet fed waits in `unfed_`.
 class TcpTransport::Connection final : public ClientEvents {
  public:
-  Connection(TcpTransport& owner, int fd, const net::Address& peer)
+  Connection(TcpTransport& owner, platform::Socket socket, const net::Address& peer)
       : owner_(owner),
-        fd_(fd),
+        socket_(socket),
         peer_(peer),
-        reader_(fd, QSocketNotifier::Read),
-        writer_(fd, QSocketNotifier::Write),
+        reader_(socket, QSocketNotifier::Read),
+        writer_(socket, QSocketNotifier::Write),
         lines_(owner.instrument_, LineFeeder::Guard::web) {
     writer_.setEnabled(false);
     QObject::connect(&reader_, &QSocketNotifier::activated, &reader_, [this] { readable(); });
@@ -42,7 +32,7 @@ class TcpTransport::Connection final : public ClientEvents {
   ClientId id() const { return id_; }
 
   void answer(std::string text) override {
-    if (fd_ < 0) return;  // gone: nobody to tell
+    if (socket_ == platform::kNoSocket) return;  // gone: nobody to tell
     out_.append(text).push_back('\n');
     if (out_.size() - sent_ > kMaxUnread) {
       lost();
@@ -60,12 +50,12 @@ class TcpTransport::Connection final : public ClientEvents {
  private:
   void readable() {
     char buffer[4096];
-    const ssize_t n = ::recv(fd_, buffer, sizeof buffer, 0);
-    if (n > 0) {
-      unfed_.append(buffer, static_cast<std::size_t>(n));
-    } else if (n == 0) {
+    const platform::Transfer got = platform::receive(socket_, buffer, sizeof buffer);
+    if (got.outcome == platform::Outcome::done) {
+      unfed_.append(buffer, got.bytes);
+    } else if (got.outcome == platform::Outcome::ended) {
       input_over_ = true;  // the client's orderly end of sending
-    } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+    } else if (got.outcome == platform::Outcome::would_block) {
       return;
     } else {
       lost();
@@ -79,7 +69,7 @@ class TcpTransport::Connection final : public ClientEvents {
     const Deferred::Door door;
     unfed_.erase(0, lines_.feed(id_, unfed_));
     if (lines_.web_request() && refuse_web()) return;
-    if (fd_ >= 0) reader_.setEnabled(unfed_.empty() && !input_over_);
+    if (open()) reader_.setEnabled(unfed_.empty() && !input_over_);
     if (!input_over_ || !unfed_.empty() || told_end_) return;
     if (aborted_) {
       // The partial line may have been cut: dropped.
@@ -95,22 +85,23 @@ class TcpTransport::Connection final : public ClientEvents {
   }
 
   void flush() {
-    while (fd_ >= 0 && sent_ < out_.size()) {
-      const ssize_t n = ::send(fd_, out_.data() + sent_, out_.size() - sent_, MSG_NOSIGNAL);
-      if (n >= 0) {
-        sent_ += static_cast<std::size_t>(n);
-      } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+    while (open() && sent_ < out_.size()) {
+      const platform::Transfer put =
+          platform::send_some(socket_, out_.data() + sent_, out_.size() - sent_);
+      if (put.outcome == platform::Outcome::done) {
+        sent_ += put.bytes;
+      } else if (put.outcome == platform::Outcome::would_block) {
         writer_.setEnabled(true);
         return;
-      } else if (errno != EINTR) {
+      } else {
         lost();
         return;
       }
     }
     out_.clear();
     sent_ = 0;
-    if (fd_ >= 0) writer_.setEnabled(false);
-    if (finished_ && fd_ >= 0) {
+    if (open()) writer_.setEnabled(false);
+    if (finished_ && open()) {
       close_socket();
       leave();
     }
@@ -151,18 +142,20 @@ class TcpTransport::Connection final : public ClientEvents {
     owner_.remove_later(this);
   }
 
+  bool open() const { return socket_ != platform::kNoSocket; }
+
   void close_socket() {
-    if (fd_ < 0) return;
+    if (!open()) return;
     reader_.setEnabled(false);
     writer_.setEnabled(false);
-    ::close(fd_);
-    fd_ = -1;
+    platform::close_socket(socket_);
+    socket_ = platform::kNoSocket;
     out_.clear();
     sent_ = 0;
   }
 
   TcpTransport& owner_;
-  int fd_;
+  platform::Socket socket_;
   net::Address peer_;
   ClientId id_ = 0;
   QSocketNotifier reader_;
@@ -181,36 +174,10 @@ class TcpTransport::Connection final : public ClientEvents {
 
 namespace {
 
-std::string numeric(const std::string& host) { return host == "localhost" ? "127.0.0.1" : host; }
-
-// The address of a numeric host, or nothing.
-addrinfo* resolve(const std::string& host, int port) {
-  addrinfo hints{};
-  hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(numeric(host).c_str(), std::to_string(port).c_str(), &hints, &found) != 0) {
-    return nullptr;
-  }
-  return found;
-}
-
-// IPv4 peers as the allow list holds them, mapped.
-net::Address peer_address(const sockaddr_storage& from) {
-  if (from.ss_family == AF_INET) {
-    return net::Address::ipv4(ntohl(reinterpret_cast<const sockaddr_in&>(from).sin_addr.s_addr));
-  }
+net::Address address_of(const platform::Endpoint& endpoint) {
   net::Address out;
-  if (from.ss_family == AF_INET6) {
-    const in6_addr& address = reinterpret_cast<const sockaddr_in6&>(from).sin6_addr;
-    std::copy(address.s6_addr, address.s6_addr + 16, out.bytes.begin());
-  }
+  out.bytes = endpoint.address;
   return out;
-}
-
-int peer_port(const sockaddr_storage& from) {
-  return ntohs(from.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(from).sin6_port
-                                          : reinterpret_cast<const sockaddr_in&>(from).sin_port);
 }
 
 }  // namespace
@@ -223,73 +190,45 @@ TcpTransport::TcpTransport(Instrument& instrument, net::PeerGuard& guard)
 TcpTransport::~TcpTransport() {
   for (auto& [raw, connection] : connections_) instrument_.detach(connection->id());
   accepting_.reset();
-  if (listener_ >= 0) ::close(listener_);
+  platform::close_socket(listener_);
 }
 
-bool TcpTransport::is_address(const std::string& host) {
-  addrinfo* found = resolve(host, 0);
-  if (found != nullptr) ::freeaddrinfo(found);
-  return found != nullptr;
-}
+bool TcpTransport::is_address(const std::string& host) { return platform::is_numeric_host(host); }
 
 bool TcpTransport::listen(const std::string& host, int port, std::string& why) {
-  addrinfo* found = resolve(host, port);
-  if (found == nullptr) {
-    why = host + " is not an IP address";
+  const platform::Listener listener = platform::listen_tcp(host, port);
+  if (listener.socket == platform::kNoSocket) {
+    why = listener.error;
     return false;
   }
-  const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  const int on = 1;
-  const bool ok = fd >= 0 && ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
-                  ::bind(fd, found->ai_addr, found->ai_addrlen) == 0 &&
-                  // A burst of clients waits in the system's queue: one it
-                  // drops retries only after a second.
-                  ::listen(fd, SOMAXCONN) == 0;
-  ::freeaddrinfo(found);
-  sockaddr_storage bound{};
-  socklen_t length = sizeof bound;
-  if (!ok || ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) {
-    why = std::strerror(errno);
-    if (fd >= 0) ::close(fd);
-    return false;
-  }
-  listener_ = fd;
-  port_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6&>(bound).sin6_port
-                                            : reinterpret_cast<sockaddr_in&>(bound).sin_port);
-  accepting_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+  listener_ = listener.socket;
+  port_ = listener.port;
+  accepting_ = std::make_unique<QSocketNotifier>(listener_, QSocketNotifier::Read);
   QObject::connect(accepting_.get(), &QSocketNotifier::activated, accepting_.get(),
                    [this] { accept_all(); });
   return true;
 }
 
 void TcpTransport::accept_all() {
-  for (;;) {
-    sockaddr_storage from{};
-    socklen_t length = sizeof from;
-    const int fd = ::accept4(listener_, reinterpret_cast<sockaddr*>(&from), &length,
-                             SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd >= 0) {
-      accept(fd, peer_address(from), peer_port(from));
-    } else if (errno != EINTR && errno != ECONNABORTED) {
-      return;  // EAGAIN: all taken; anything else: the next one tells
-    }
+  for (platform::Accepted next = platform::accept_next(listener_);
+       next.socket != platform::kNoSocket; next = platform::accept_next(listener_)) {
+    accept(next.socket, address_of(next.peer), next.peer.port);
   }
 }
 
-void TcpTransport::accept(int fd, const net::Address& peer, int port) {
+void TcpTransport::accept(platform::Socket socket, const net::Address& peer, int port) {
   if (!guard_.admit(peer, net::PeerGuard::Clock::now())) {
-    ::close(fd);  // before a byte is read
+    platform::close_socket(socket);  // before a byte is read
     return;
   }
-  auto connection = std::make_unique<Connection>(*this, fd, peer);
+  auto connection = std::make_unique<Connection>(*this, socket, peer);
   const std::optional<ClientId> id =
       instrument_.attach(*connection, net::address_text(net::address_text(peer), port));
   // Refused cleanly: closed at once, nothing read.
   if (!id) return;
   // Each answer is one short line: waiting to fill a segment would only add
   // a round trip to the next query.
-  const int on = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  platform::send_without_delay(socket);
   connection->start(*id);
   Connection* raw = connection.get();
   connections_.emplace(raw, std::move(connection));

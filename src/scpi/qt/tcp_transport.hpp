@@ -6,6 +6,7 @@
 #include <string>
 
 #include "net/peer_guard.hpp"
+#include "platform/sockets.hpp"
 #include "scpi/instrument.hpp"
 
 namespace talmir880::scpi {
@@ -55,14 +56,14 @@ class TcpTransport {
   class Connection;
 
   void accept_all();
-  void accept(int fd, const net::Address& peer, int port);
+  void accept(platform::Socket socket, const net::Address& peer, int port);
   // From the event loop: the connection may be inside one of its callbacks.
   void remove_later(Connection* connection);
 
   Instrument& instrument_;
   net::PeerGuard own_guard_;
   net::PeerGuard& guard_;
-  int listener_ = -1;
+  platform::Socket listener_ = platform::kNoSocket;
   int port_ = 0;
   std::unique_ptr<QSocketNotifier> accepting_;
   std::map<Connection*, std::unique_ptr<Connection>> connections_;

@@ -1,11 +1,10 @@
 #include "web/qt/page_socket.hpp"
 
-#include <linux/sockios.h>
-#include <sys/ioctl.h>
-
 #include <QMetaObject>
 #include <chrono>
 #include <vector>
+
+#include "platform/sockets.hpp"
 
 namespace talmir880::web {
 namespace {
@@ -108,9 +107,8 @@ void PageSocket::close(CloseCode code) {
 }
 
 qint64 PageSocket::unsent() const {
-  int queued = 0;
-  if (::ioctl(static_cast<int>(socket_->socketDescriptor()), SIOCOUTQ, &queued) != 0) queued = 0;
-  return socket_->bytesToWrite() + queued;
+  return socket_->bytesToWrite() +
+         static_cast<qint64>(platform::unsent(socket_->socketDescriptor()));
 }
 
 void PageSocket::drop() {

@@ -1,7 +1,5 @@
 #include "web/qt/web_server.hpp"
 
-#include <sys/socket.h>
-
 #include <QCryptographicHash>
 #include <QTimer>
 #include <cerrno>
@@ -9,6 +7,7 @@
 #include <cstring>
 
 #include "net/allow_list.hpp"
+#include "platform/sockets.hpp"
 #include "web/http_request.hpp"
 #include "web/qt/http_answer.hpp"
 #include "web/websocket.hpp"
@@ -24,7 +23,7 @@ WebServer::WebServer(std::vector<WebGenerator> generators, net::PeerGuard& guard
     pages_.push_back(std::make_unique<WebPages>(*generator.instrument, sessions_.password_set()));
   }
   // A burst of visitors waits in the system's queue, not refused by it.
-  server_.setListenBacklogSize(SOMAXCONN);
+  server_.setListenBacklogSize(platform::longest_listen_queue());
   QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
 }
 

@@ -1,4 +1,4 @@
-#include "link/ports_folder.hpp"
+#include "platform/ports_folder.hpp"
 
 #include <sys/stat.h>
 #include <sys/types.h>

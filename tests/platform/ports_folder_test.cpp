@@ -1,4 +1,4 @@
-#include "link/ports_folder.hpp"
+#include "platform/ports_folder.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
