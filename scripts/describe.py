@@ -339,7 +339,8 @@ def unplaced(table):
 
 def python_description(table):
     """_settings.py: what the class makes its setting properties of."""
-    settings = [{"name": s["name"], "header": s["header"], "command": short(s["header"]),
+    settings = [{"name": s["name"], "attribute": s["python"] or s["name"],
+                 "header": s["header"], "command": short(s["header"]),
                  "kind": s["kind"], "steps": s["steps"], "min": number(s["min"]),
                  "max": number(s["max"]), "levels": list(s["levels"]),
                  "choices": s["choices"].split("|") if s["choices"] else [],

@@ -82,6 +82,8 @@ def main(build, out):
             ask(script, "FREQ:STAR 430 MHZ;:FREQ:STOP 440 MHZ;:SWE:POIN 2000;*OPC?")
 
         def a_pass(driver):
+            # The SCPI strip open, showing the line the click ran.
+            driver.find_element("css selector", "#scpi-strip summary").click()
             driver.find_element("id", "single").click()
             time.sleep(0.6)
 

@@ -160,49 +160,39 @@ def _control(setting, get_command, set_command, docs, validator, values, map_val
     return made
 
 
-# Each described setting's attribute and docstring where they are not its
-# name and a plain sentence; {range} and {levels} are its description's, as
-# people read them. A count's messages name what it counts; a mode's values
-# are what each Python value sends.
+# Each described setting's docstring where it is not a plain sentence;
+# {range} and {levels} are its description's, as people read them. A
+# count's messages name what it counts; a mode's values are what each
+# Python value sends. Its attribute is in the description.
 _FACES = {
     "rf_frequency": {
-        "attribute": "frequency",
         "docs": """RF frequency in Hz ({range}, in 10 Hz steps); sent to
         the device while the output is on, kept for later while it is off."""},
     "tuning_step": {
-        "attribute": "frequency_step",
         "docs": """Step in Hz of :meth:`frequency_up` and :meth:`frequency_down`,
         {range}."""},
     "rf_output": {
-        "attribute": "output_enabled",
         "docs": """Whether the RF output is on, or may be (see :attr:`output_confirmed`)."""},
     "level": {
-        "attribute": "power",
         "docs": """RF level in dBm: {levels}, as a number or as its text."""},
     "modulation_frequency": {
         "docs": """Modulation frequency in Hz ({range}); sent while the
         modulation is on, kept for later while it is off."""},
     "modulation_output": {
-        "attribute": "modulation_enabled",
         "docs": """Whether the modulation is on, or may be (see :attr:`output_confirmed`)."""},
     "sweep_start": {
-        "attribute": "start_frequency",
         "docs": """Sweep start frequency in Hz ({range}); below the stop."""},
     "sweep_stop": {
-        "attribute": "stop_frequency",
         "docs": """Sweep stop frequency in Hz ({range}); above the start."""},
     "sweep_centre": {
-        "attribute": "center_frequency",
         "docs": """Centre of the sweep in Hz; setting it keeps the span, so start and
         stop must stay within {range}."""},
     "sweep_span": {
-        "attribute": "span",
         "docs": """Sweep stop minus start in Hz ({range}); setting it keeps the centre."""},
     "sweep_points": {
         "docs": """How many points one sweep pass has, {range}, start and stop included.""",
         "counted": "points"},
     "sweep_mode": {
-        "attribute": "sweep_mode_enabled",
         "docs": """Whether INIT sweeps (True) or the output stays on one frequency (False).""",
         "values": {True: "SWE", False: "CW"}},
     "continuous_sweep": {
@@ -249,7 +239,7 @@ def _properties(settings):
             words = face.get("values") or {w.upper(): _short(w) for w in s["choices"]}
             kind = ("%s", strict_discrete_set, words, True, lambda v: v)
         form, validator, values, map_values, get_process = kind
-        made[face.get("attribute", s["name"])] = _control(
+        made[s["attribute"]] = _control(
             s, s["command"] + "?", s["command"] + " " + form, docs, validator, values,
             map_values=map_values, get_process=get_process)
     return made

@@ -56,6 +56,8 @@ struct Setting {
   // Where the page builds its control: index.html's place of that name.
   std::string_view page_group{};
   std::array<std::string_view, 3> page_label{};  // its words: zh-CN, zh-TW, en
+  // Its attribute in the Python class, where that is not its name.
+  std::string_view python{};
   // A plain setting's bytes for a value; null for the others. A plain
   // setting is a value of the device's own, sent whenever it is set (the
   // device cannot be asked for it) and known once acknowledged: its SCPI
@@ -84,7 +86,8 @@ inline constexpr Setting kRfFrequency{.name = "rf_frequency",
                                       .page_action = "rf_mhz",
                                       .page_unit = "MHz",
                                       .page_group = "tuning",
-                                      .page_label = {"射频频率", "射頻頻率", "RF frequency"}};
+                                      .page_label = {"射频频率", "射頻頻率", "RF frequency"},
+                                      .python = "frequency"};
 inline constexpr Setting kRfOutput{.name = "rf_output",
                                    .header = "OUTPut[:STATe]",
                                    .device = "$F",
@@ -92,7 +95,8 @@ inline constexpr Setting kRfOutput{.name = "rf_output",
                                    .page_control = "rf-on",
                                    .page_action = "rf_on",
                                    .page_group = "signal",
-                                   .page_label = {"射频 开/关", "射頻開/關", "RF output"}};
+                                   .page_label = {"射频 开/关", "射頻開/關", "RF output"},
+                                   .python = "output_enabled"};
 inline constexpr Setting kModulationFrequency{
     .name = "modulation_frequency",
     .header = "[SOURce]:LFOutput:FREQuency",
@@ -114,7 +118,8 @@ inline constexpr Setting kModulationOutput{.name = "modulation_output",
                                            .page_control = "mod-on",
                                            .page_action = "mod_on",
                                            .page_group = "signal",
-                                           .page_label = {"调制 开/关", "調製開/關", "Modulation"}};
+                                           .page_label = {"调制 开/关", "調製開/關", "Modulation"},
+                                           .python = "modulation_enabled"};
 inline constexpr Setting kLevel{
     .name = "level",
     .header = "[SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]",
@@ -129,6 +134,7 @@ inline constexpr Setting kLevel{
     .page_action = "level",
     .page_group = "signal",
     .page_label = {"射频电平", "射頻電平", "Level"},
+    .python = "power",
     .encode = [](double dbm) { return rf_level(static_cast<int>(dbm)); }};
 inline constexpr Setting kSweepStart{.name = "sweep_start",
                                      .header = "[SOURce]:FREQuency:STARt",
@@ -142,7 +148,8 @@ inline constexpr Setting kSweepStart{.name = "sweep_start",
                                      .page_action = "start_mhz",
                                      .page_unit = "MHz",
                                      .page_group = "sweep",
-                                     .page_label = {"开始", "開始", "Sweep start"}};
+                                     .page_label = {"开始", "開始", "Sweep start"},
+                                     .python = "start_frequency"};
 inline constexpr Setting kSweepStop{.name = "sweep_stop",
                                     .header = "[SOURce]:FREQuency:STOP",
                                     .device = "$W",
@@ -155,7 +162,8 @@ inline constexpr Setting kSweepStop{.name = "sweep_stop",
                                     .page_action = "stop_mhz",
                                     .page_unit = "MHz",
                                     .page_group = "sweep",
-                                    .page_label = {"结束", "結束", "Sweep stop"}};
+                                    .page_label = {"结束", "結束", "Sweep stop"},
+                                    .python = "stop_frequency"};
 // Centre and span are start and stop seen another way.
 inline constexpr Setting kSweepCentre{
     .name = "sweep_centre",
@@ -165,7 +173,8 @@ inline constexpr Setting kSweepCentre{
     .min = kLowestSweepHz,
     .max = kMaxRfHz,
     .unit = "Hz",
-    .start_up = (kStartUp.sweep_start_hz + kStartUp.sweep_end_hz) / 2};
+    .start_up = (kStartUp.sweep_start_hz + kStartUp.sweep_end_hz) / 2,
+    .python = "center_frequency"};
 inline constexpr Setting kSweepSpan{.name = "sweep_span",
                                     .header = "[SOURce]:FREQuency:SPAN",
                                     .device = "$W",
@@ -173,7 +182,8 @@ inline constexpr Setting kSweepSpan{.name = "sweep_span",
                                     .min = 0,
                                     .max = kMaxRfHz - kLowestSweepHz,
                                     .unit = "Hz",
-                                    .start_up = kStartUp.sweep_end_hz - kStartUp.sweep_start_hz};
+                                    .start_up = kStartUp.sweep_end_hz - kStartUp.sweep_start_hz,
+                                    .python = "span"};
 inline constexpr Setting kSweepPoints{.name = "sweep_points",
                                       .header = "[SOURce]:SWEep:POINts",
                                       .device = "$W",
@@ -197,11 +207,13 @@ inline constexpr Setting kTuningStep{.name = "tuning_step",
                                      .page_control = "step",
                                      .page_action = "step_hz",
                                      .page_group = "tuning",
-                                     .page_label = {"步进", "步進", "Tuning step"}};
+                                     .page_label = {"步进", "步進", "Tuning step"},
+                                     .python = "frequency_step"};
 inline constexpr Setting kSweepMode{.name = "sweep_mode",
                                     .header = "[SOURce]:FREQuency:MODE",
                                     .kind = SettingKind::mode,
-                                    .choices = "CW|FIXed|SWEep"};
+                                    .choices = "CW|FIXed|SWEep",
+                                    .python = "sweep_mode_enabled"};
 inline constexpr Setting kContinuous{
     .name = "continuous_sweep", .header = "INITiate:CONTinuous", .kind = SettingKind::boolean};
 

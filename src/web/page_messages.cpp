@@ -1,7 +1,9 @@
 #include "web/page_messages.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 
 #include "scpi/header_path.hpp"
@@ -10,21 +12,35 @@
 namespace talmir880::web {
 namespace {
 
-// The page's commands that set no setting of the generator: a line each.
+// The page's commands that set no setting of the generator: a line each,
+// and the Python class's method for it.
 struct Command {
   std::string_view name;
   std::string_view line;
+  std::string_view method;                    // "" for none
+  enum Mode { none, cw, sweep } mode = none;  // the sweep mode the line sets
+  bool waits = true;
 };
 constexpr Command kCommands[] = {
-    {"single", "FREQ:MODE SWE;:INIT"},
-    {"continuous", "FREQ:MODE SWE;:INIT:CONT ON"},
-    {"stop", "ABOR"},
+    // sweep() sets the mode, starts the pass and waits for it.
+    {"single", "FREQ:MODE SWE;:INIT", "sweep"},
+    // Passes that repeat never end: nothing waits for them.
+    {"continuous", "FREQ:MODE SWE;:INIT:CONT ON", "", Command::sweep, false},
+    {"stop", "ABOR", "abort"},
     // The panel's STEP+ and STEP- send the stepped frequency as its keypad
     // does: the CW frequency.
-    {"step_up", "FREQ UP;:FREQ:MODE CW"},
-    {"step_down", "FREQ DOWN;:FREQ:MODE CW"},
-    {"save", "*SAV 0"},
+    {"step_up", "FREQ UP;:FREQ:MODE CW", "frequency_up", Command::cw},
+    {"step_down", "FREQ DOWN;:FREQ:MODE CW", "frequency_down", Command::cw},
+    {"save", "*SAV 0", "save"},
 };
+
+std::string python_name(const protocol::Setting& s) {
+  return std::string(s.python.empty() ? s.name : s.python);
+}
+
+std::string assignment(const protocol::Setting& s, std::string_view value) {
+  return "gen." + python_name(s) + " = " + std::string(value);
+}
 
 // Digits, a point, a sign, an exponent: the instrument judges the rest
 // (range, form) with its own errors, but no separator or header gets in.
@@ -174,40 +190,74 @@ Message device_message(DeviceFault fault) {
   return {{"type", std::string("device")}, {"fault", std::string(cause(fault))}};
 }
 
-std::optional<std::string> command_line(std::string_view message,
-                                        std::span<const protocol::Setting> settings) {
+std::optional<PageAction> page_action(std::string_view message,
+                                      std::span<const protocol::Setting> settings) {
   if (message.size() > kMaxAction) return std::nullopt;
   const std::size_t space = message.find(' ');
   const std::string_view name = message.substr(0, space);
   const std::string_view value =
       space == std::string_view::npos ? std::string_view() : message.substr(space + 1);
   for (const Command& c : kCommands) {
-    if (c.name == name && space == std::string_view::npos) return std::string(c.line);
+    if (c.name != name || space != std::string_view::npos) continue;
+    PageAction action{std::string(c.line), c.waits, {}};
+    if (c.mode == Command::sweep) {
+      action.python = {assignment(protocol::kSweepMode, "True"),
+                       assignment(protocol::kContinuous, "True")};
+    }
+    if (!c.method.empty()) action.python.push_back("gen." + std::string(c.method) + "()");
+    if (c.mode == Command::cw) action.python.push_back(assignment(protocol::kSweepMode, "False"));
+    return action;
   }
   for (const protocol::Setting& s : settings) {
     if (s.page_action.empty() || s.page_action != name) continue;
     if (space == std::string_view::npos) return std::nullopt;
-    std::string line = scpi::short_header(s.header) + ' ';
+    PageAction action{scpi::short_header(s.header) + ' ', true, {}};
     if (s.kind == protocol::SettingKind::boolean) {
       if (value != "0" && value != "1") return std::nullopt;
-      return line + (value == "1" ? "ON" : "OFF");
+      action.line += value == "1" ? "ON" : "OFF";
+      action.python.push_back(assignment(s, value == "1" ? "True" : "False"));
+      return action;
     }
     if (!plain_number(value)) return std::nullopt;
-    line += value;
-    if (!s.page_unit.empty()) line += ' ';
+    action.line += value;
+    if (!s.page_unit.empty()) action.line += ' ';
     for (const char c : s.page_unit) {
-      line += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      action.line += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    // The class takes the setting's own unit; a value that is no number
+    // the instrument refuses, and no script does it again.
+    // Read and written as C, whatever the program's locale.
+    const std::string_view digits = value.starts_with('+') ? value.substr(1) : value;
+    double number = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+    if (error == std::errc() && end == digits.data() + digits.size() && std::isfinite(number)) {
+      std::array<char, 32> written{};
+      const auto [last, fault] =
+          std::to_chars(written.data(), written.data() + written.size(), number * page_scale(s),
+                        std::chars_format::general, 12);
+      action.python.push_back(assignment(s, std::string_view(written.data(), last)));
     }
     // A frequency set on the page is the CW frequency, as the panel's keypad
     // makes it: in sweep mode it is kept, and CW then sends it.
     if (s.name == protocol::kRfFrequency.name) {
       const std::string_view cw = protocol::kSweepMode.choices;
-      line += ";:" + scpi::short_header(protocol::kSweepMode.header) + ' ' +
-              std::string(cw.substr(0, cw.find('|')));
+      action.line += ";:" + scpi::short_header(protocol::kSweepMode.header) + ' ' +
+                     std::string(cw.substr(0, cw.find('|')));
+      if (!action.python.empty()) {
+        action.python.push_back(assignment(protocol::kSweepMode, "False"));
+      }
     }
-    return line;
+    return action;
   }
   return std::nullopt;
+}
+
+Message ran_message(const PageAction& action, const std::vector<std::string>& errors) {
+  return {{"type", std::string("ran")},
+          {"line", action.line},
+          {"waits", action.waits},
+          {"python", action.python},
+          {"errors", errors}};
 }
 
 }  // namespace talmir880::web

@@ -67,11 +67,23 @@ Message refused_message(Refusal refusal, std::string_view detail = {});
 // shows apart from its own commands' errors.
 Message device_message(DeviceFault fault);
 
-// The SCPI line for an action of the page: a command of its own, or a
-// setting's action (its header, the value, the page's unit); nothing for an
-// unknown action or a value that is no plain number (or 0 or 1 for a switch).
-std::optional<std::string> command_line(
-    std::string_view action, std::span<const protocol::Setting> settings = protocol::kSettings);
+// An action of the page as the instrument runs it, and as a recorded
+// session's script does it again: its SCPI line (a command of the page's
+// own, or a setting's action: its header, the value, the page's unit);
+// whether a script waits for it (*OPC?) before the next, as the page's
+// user saw it done; and the same in statements of the Python class on
+// `gen`. Nothing for an unknown action or a value that is no plain number
+// (or 0 or 1 for a switch).
+struct PageAction {
+  std::string line;
+  bool waits = true;
+  std::vector<std::string> python;  // none where the value is no number
+};
+std::optional<PageAction> page_action(
+    std::string_view message, std::span<const protocol::Setting> settings = protocol::kSettings);
+// An action has run: its line, its errors (as SYSTem:ERRor? answers them)
+// and how a script does it again.
+Message ran_message(const PageAction& action, const std::vector<std::string>& errors);
 
 // The unit the page writes a setting in, and how many of the setting's own
 // units one of it is (1e6 for MHz of Hz).

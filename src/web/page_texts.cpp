@@ -77,6 +77,18 @@ constexpr PageText kTexts[] = {
     {"pass", {"扫描 {} %", "掃描 {} %", "Pass {} %"}},
     {"repeating_suffix", {"，连续", "，連續", ", repeating"}},
     {"repeating", {"连续扫描", "連續掃描", "Repeating"}},
+    // The SCPI of the page's actions, and a recorded session.
+    {"scpi_title", {"SCPI 命令", "SCPI 命令", "SCPI"}},
+    {"scpi_log", {"本页操作的 SCPI 命令", "本頁操作的 SCPI 命令", "SCPI of this page's actions"}},
+    {"ran_ok", {"完成", "完成", "done"}},
+    {"record", {"录制", "錄製", "Record"}},
+    {"stop_record", {"停止录制", "停止錄製", "Stop"}},
+    {"recording", {"正在录制：{} 个操作", "正在錄製：{} 個操作", "Recording: {} actions"}},
+    {"recorded", {"已录制 {} 个操作", "已錄製 {} 個操作", "{} actions recorded"}},
+    {"download", {"下载：", "下載：", "Download:"}},
+    {"as_scpi", {"SCPI 命令行", "SCPI 命令列", "SCPI lines"}},
+    {"as_pyvisa", {"Python (pyvisa)", "Python (pyvisa)", "Python (pyvisa)"}},
+    {"as_pymeasure", {"Python (PyMeasure)", "Python (PyMeasure)", "Python (PyMeasure)"}},
     // The page's own errors, and the device's events apart from them.
     {"errors_title", {"本页命令的错误", "本頁命令的錯誤", "Errors of this page's commands"}},
     {"errors", {"错误", "錯誤", "Errors"}},

@@ -6,8 +6,8 @@
 namespace talmir880::web {
 namespace {
 
-constexpr std::string_view kAssets[] = {"/page.css", "/page.js", "/list.js", "/lang.js",
-                                        "/texts.js"};
+constexpr std::string_view kAssets[] = {"/page.css", "/page.js", "/recorder.js",
+                                        "/list.js",  "/lang.js", "/texts.js"};
 
 // "inst<i>" in any case, as VXI-11 takes a device name, with i written
 // as it names devices: no sign, no leading zero, one of the server's

@@ -114,15 +114,16 @@ void print_settings(bool test_only) {
         {"page_control", text(s.page_control)},
         {"page_action", text(s.page_action)},
         {"page_group", text(s.page_group)},
+        {"python", text(s.python)},
     });
   }
   std::printf("%s", QJsonDocument(out).toJson(QJsonDocument::Indented).constData());
 }
 
 std::string page_line_header(std::string_view action) {
-  const std::optional<std::string> line = web::command_line(std::string(action) + " 1");
-  if (!line) return "-";
-  const std::string_view first = std::string_view(*line).substr(0, line->find(';'));
+  const std::optional<web::PageAction> made = web::page_action(std::string(action) + " 1");
+  if (!made) return "-";
+  const std::string_view first = std::string_view(made->line).substr(0, made->line.find(';'));
   return resolved(first.substr(0, first.find(' ')));
 }
 

@@ -11,6 +11,7 @@
 
 #include "platform/private_file.hpp"
 #include "support/owner_only.hpp"
+#include "support/test_only_setting.hpp"
 #include "web/http_request.hpp"
 #include "web/lxi.hpp"
 #include "web/page_messages.hpp"
@@ -200,56 +201,74 @@ TEST(Sessions, BoundedAndNoneWithoutAPassword) {
   EXPECT_NE(system_random_token(), system_random_token());
 }
 
-TEST(PageActions, EachBecomesOneLineOfItsControl) {
+// Each action's line, and the Python class's statements that do it again
+// (joined by "; "): the setting's own unit, the class's attribute.
+TEST(PageActions, EachBecomesOneLineOfItsControlAndStatementsOfTheClass) {
   struct Case {
     std::string_view action;
     std::optional<std::string> line;
+    std::string python;
+    bool waits = true;
   };
   for (const Case& c : std::vector<Case>{
-           {"rf_mhz 433.92", "FREQ 433.92 MHZ;:FREQ:MODE CW"},
-           {"mod_khz 2.5", "LFO:FREQ 2.5 KHZ"},
-           {"rf_on 1", "OUTP ON"},
-           {"rf_on 0", "OUTP OFF"},
-           {"mod_on 1", "OUTP:MOD ON"},
-           {"level -9", "POW -9"},
-           {"start_mhz 1e2", "FREQ:STAR 1e2 MHZ"},
-           {"stop_mhz 200", "FREQ:STOP 200 MHZ"},
-           {"points 400", "SWE:POIN 400"},
-           {"single", "FREQ:MODE SWE;:INIT"},
-           {"continuous", "FREQ:MODE SWE;:INIT:CONT ON"},
-           {"stop", "ABOR"},
-           {"step_hz 1000", "FREQ:STEP 1000"},
-           {"step_up", "FREQ UP;:FREQ:MODE CW"},
-           {"step_down", "FREQ DOWN;:FREQ:MODE CW"},
-           {"save", "*SAV 0"},
-           {"save 1", std::nullopt},
-           {"step_hz 1e3;*SAV 0", std::nullopt},
-           {"step_up 1", std::nullopt},
-           {"rf_on 2", std::nullopt},
-           {"rf_on", std::nullopt},
-           {"stop now", std::nullopt},
-           {"rf_mhz 1;:OUTP ON", std::nullopt},
-           {"rf_mhz 1 MHZ", std::nullopt},
-           {"rf_mhz ", std::nullopt},
-           {"rf_mhz 1\n*RST", std::nullopt},
-           {"*RST", std::nullopt},
-           {"rf_mhz 1111111111111111111111111", std::nullopt},
+           {"rf_mhz 433.92", "FREQ 433.92 MHZ;:FREQ:MODE CW",
+            "gen.frequency = 433920000; gen.sweep_mode_enabled = False"},
+           {"mod_khz 2.5", "LFO:FREQ 2.5 KHZ", "gen.modulation_frequency = 2500"},
+           {"rf_on 1", "OUTP ON", "gen.output_enabled = True"},
+           {"rf_on 0", "OUTP OFF", "gen.output_enabled = False"},
+           {"mod_on 1", "OUTP:MOD ON", "gen.modulation_enabled = True"},
+           {"level -9", "POW -9", "gen.power = -9"},
+           {"start_mhz 1e2", "FREQ:STAR 1e2 MHZ", "gen.start_frequency = 100000000"},
+           {"stop_mhz +200.5", "FREQ:STOP +200.5 MHZ", "gen.stop_frequency = 200500000"},
+           {"points 400", "SWE:POIN 400", "gen.sweep_points = 400"},
+           {"single", "FREQ:MODE SWE;:INIT", "gen.sweep()"},
+           {"continuous", "FREQ:MODE SWE;:INIT:CONT ON",
+            "gen.sweep_mode_enabled = True; gen.continuous_sweep = True", false},
+           {"stop", "ABOR", "gen.abort()"},
+           {"step_hz 1000", "FREQ:STEP 1000", "gen.frequency_step = 1000"},
+           {"step_up", "FREQ UP;:FREQ:MODE CW",
+            "gen.frequency_up(); gen.sweep_mode_enabled = False"},
+           {"step_down", "FREQ DOWN;:FREQ:MODE CW",
+            "gen.frequency_down(); gen.sweep_mode_enabled = False"},
+           {"save", "*SAV 0", "gen.save()"},
+           // The instrument refuses it; no script does it again.
+           {"rf_mhz 1-2", "FREQ 1-2 MHZ;:FREQ:MODE CW", ""},
+           {"save 1", std::nullopt, ""},
+           {"step_hz 1e3;*SAV 0", std::nullopt, ""},
+           {"step_up 1", std::nullopt, ""},
+           {"rf_on 2", std::nullopt, ""},
+           {"rf_on", std::nullopt, ""},
+           {"stop now", std::nullopt, ""},
+           {"rf_mhz 1;:OUTP ON", std::nullopt, ""},
+           {"rf_mhz 1 MHZ", std::nullopt, ""},
+           {"rf_mhz ", std::nullopt, ""},
+           {"rf_mhz 1\n*RST", std::nullopt, ""},
+           {"*RST", std::nullopt, ""},
+           {"rf_mhz 1111111111111111111111111", std::nullopt, ""},
        }) {
-    EXPECT_EQ(command_line(c.action), c.line) << c.action;
+    const std::optional<PageAction> made = page_action(c.action);
+    EXPECT_EQ(made ? std::optional(made->line) : std::nullopt, c.line) << c.action;
+    if (!made) continue;
+    std::string python;
+    for (const std::string& statement : made->python) {
+      python += (python.empty() ? "" : "; ") + statement;
+    }
+    EXPECT_EQ(python, c.python) << c.action;
+    EXPECT_EQ(made->waits, c.waits) << c.action;
   }
 }
 
-TEST(PageActions, ADescribedSettingGetsItsLineFromItsDescription) {
+// A setting added to the description is recorded with no code of its own:
+// its line and its statement, in the class's unit.
+TEST(PageActions, ADescribedSettingGetsItsLineAndStatementFromItsDescription) {
   std::vector<protocol::Setting> settings(protocol::kSettings.begin(), protocol::kSettings.end());
-  settings.push_back({.name = "attenuation",
-                      .header = "[SOURce]:POWer:ATTenuation[:LEVel]",
-                      .kind = protocol::SettingKind::count,
-                      .page_control = "attenuation",
-                      .page_action = "attenuation_db",
-                      .page_unit = "dB"});
-  EXPECT_EQ(command_line("attenuation_db 20", settings), "POW:ATT 20 DB");
-  EXPECT_EQ(command_line("attenuation_db 2;*RST", settings), std::nullopt);
-  EXPECT_EQ(command_line("attenuation_db 20"), std::nullopt) << "not described";
+  settings.push_back(testing::kTestOnlyOffset);
+  const std::optional<PageAction> made = page_action("offset_khz 12.5", settings);
+  ASSERT_TRUE(made);
+  EXPECT_EQ(made->line, "FREQ:OFFS 12.5 KHZ");
+  EXPECT_EQ(made->python, std::vector<std::string>{"gen.rf_offset = 12500"});
+  EXPECT_EQ(page_action("offset_khz 2;*RST", settings), std::nullopt);
+  EXPECT_EQ(page_action("offset_khz 20"), std::nullopt) << "not described";
 }
 
 }  // namespace

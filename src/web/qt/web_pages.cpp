@@ -3,6 +3,7 @@
 #include <QMetaObject>
 #include <algorithm>
 #include <chrono>
+#include <deque>
 
 #include "web/page_messages.hpp"
 #include "web/qt/page_json.hpp"
@@ -18,7 +19,12 @@ class WebPages::Page final : public scpi::ClientEvents {
     socket_->on_gone = [this] { owner_.remove_later(this); };
   }
   ~Page() override {
-    if (client_) owner_.instrument_.detach(*client_);
+    if (!client_) return;
+    // Every action the page sent runs, also after it closed.
+    for (std::size_t i = 1; i < waiting_.size(); ++i) {
+      owner_.instrument_.submit(*client_, waiting_[i].line);
+    }
+    owner_.instrument_.detach(*client_);
   }
   Page(const Page&) = delete;
   Page& operator=(const Page&) = delete;
@@ -38,9 +44,11 @@ class WebPages::Page final : public scpi::ClientEvents {
     send_errors();
   }
 
-  // What the instrument queued for this page's commands since last told.
+  // What the instrument queued for this page's commands since last told:
+  // a running action's errors go out with it (`ran`), the rest (a setting
+  // that waited for a pass) here.
   void send_errors() {
-    if (!client_) return;
+    if (!client_ || !waiting_.empty()) return;
     // The device's own events are not the page's errors: device() tells them.
     const std::vector<std::string> errors = owner_.instrument_.take_errors(*client_, false);
     if (!errors.empty()) send(errors_message(errors));
@@ -48,13 +56,21 @@ class WebPages::Page final : public scpi::ClientEvents {
 
   // The page's lines answer nothing (it sends no queries).
   void answer(std::string) override {}
-  // A line has run: its errors go out with the next state.
-  void room() override { owner_.changed(); }
+  // Its line has run: the page is told it, with its errors, for its SCPI
+  // strip and its recording; the next goes in.
+  void room() override {
+    if (!waiting_.empty() && owner_.instrument_.backlog(*client_) == 0) {
+      send(ran_message(waiting_.front(), owner_.instrument_.take_errors(*client_, false)));
+      waiting_.pop_front();
+      if (!waiting_.empty()) owner_.instrument_.submit(*client_, waiting_.front().line);
+    }
+    owner_.changed();
+  }
 
  private:
   void received(const std::string& text) {
-    const std::optional<std::string> line = command_line(text);
-    if (!line) {
+    std::optional<PageAction> action = page_action(text);
+    if (!action) {
       send(refused_message(Refusal::not_an_action, text));
       return;
     }
@@ -70,11 +86,14 @@ class WebPages::Page final : public scpi::ClientEvents {
         return;
       }
     }
-    if (owner_.instrument_.backlog(*client_) >= scpi::Instrument::kMaxBacklog) {
+    if (waiting_.size() >= scpi::Instrument::kMaxBacklog) {
       send(refused_message(Refusal::backlog_full));
       return;
     }
-    owner_.instrument_.submit(*client_, *line);
+    // One line of the page in the instrument at a time, so that what it
+    // queued when the line has run is that line's errors.
+    waiting_.push_back(std::move(*action));
+    if (waiting_.size() == 1) owner_.instrument_.submit(*client_, waiting_.front().line);
     owner_.changed();
   }
 
@@ -83,6 +102,8 @@ class WebPages::Page final : public scpi::ClientEvents {
   bool control_;
   std::string who_;
   std::optional<scpi::ClientId> client_;
+  // Its actions not yet run, in their order; the first is in the instrument.
+  std::deque<PageAction> waiting_;
 };
 
 PageSocket::Limits WebPages::limits() {

@@ -32,6 +32,7 @@ struct Asset {
 constexpr Asset kAssets[] = {
     {"/page.css", ":/talmir880-web/page.css", "text/css; charset=utf-8"},
     {"/page.js", ":/talmir880-web/page.js", "text/javascript; charset=utf-8"},
+    {"/recorder.js", ":/talmir880-web/recorder.js", "text/javascript; charset=utf-8"},
     {"/list.js", ":/talmir880-web/list.js", "text/javascript; charset=utf-8"},
     {"/lang.js", ":/talmir880-web/lang.js", "text/javascript; charset=utf-8"},
 };

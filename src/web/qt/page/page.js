@@ -13,6 +13,9 @@ let last = null;          // the last state, to word again in another language
 let identity = null;      // what the identification said
 // Texts of the logs, kept as keys so that a change of language rewords them.
 const logged = { errors: [], events: [] };
+// The page's own actions as the instrument ran them, newest last.
+const ran = [];
+const kRanShown = 50;
 
 // A value as the page writes it: to six places, no trailing zeros.
 function decimal(value) { return value.toFixed(6).replace(/0+$/, "").replace(/\.$/, ""); }
@@ -58,6 +61,52 @@ function addTo(id, item) {
   logged[id].push(item);
   while (logged[id].length > 20) logged[id].shift();
   showLog(id);
+}
+
+// Each action's line, and its errors or that it was done.
+function showRan() {
+  const list = $("scpi");
+  list.replaceChildren(...ran.map((r) => {
+    const li = document.createElement("li");
+    const code = document.createElement("code");
+    code.textContent = r.line;
+    li.append(code, " \u2192 " + (r.errors.length ? r.errors.join("; ") : T("ran_ok")));
+    if (r.errors.length) li.className = "bad";
+    return li;
+  }));
+  list.dataset.empty = T("none");
+  list.parentElement.scrollTop = list.parentElement.scrollHeight;
+}
+
+function showRecording() {
+  $("record").disabled = recorder.on;
+  $("stop-record").disabled = !recorder.on;
+  $("recording").textContent = recorder.on ? T("recording", recorder.actions.length)
+    : (recorder.kept ? T("recorded", recorder.actions.length) : "");
+}
+
+// The resource a script reaches this generator by, as this page reached it.
+function resource() {
+  const addresses = identity
+    ? [...identity.getElementsByTagName("InstrumentAddressString")].map((a) => a.textContent) : [];
+  return addresses.find((a) => a.endsWith("::SOCKET")) || addresses.find((a) => a.endsWith("::INSTR"))
+    || "TCPIP::" + location.hostname + "::5025::SOCKET";
+}
+
+function offer(id, text) {
+  const link = $(id);
+  if (link.href) URL.revokeObjectURL(link.href);
+  link.href = URL.createObjectURL(new Blob([text], { type: "text/plain" }));
+}
+
+function stopRecording() {
+  recorder.stop();
+  const at = resource();
+  offer("export-scpi", recorded.scpi(recorder.actions));
+  offer("export-pyvisa", recorded.pyvisa(recorder.actions, at, recorder.started));
+  offer("export-pymeasure", recorded.pymeasure(recorder.actions, at, recorder.started));
+  $("exports").hidden = !recorder.kept;
+  showRecording();
 }
 
 // The device as far as its acknowledgements tell: never "off" while it may be on.
@@ -179,6 +228,14 @@ function connect() {
     try { m = JSON.parse(event.data); } catch (e) { return; }
     if (m.type === "state") show(m);
     else if (m.type === "errors") m.errors.forEach((e) => addTo("errors", e));
+    else if (m.type === "ran") {
+      ran.push(m);
+      while (ran.length > kRanShown) ran.shift();
+      showRan();
+      m.errors.forEach((e) => addTo("errors", e));
+      recorder.add(m);
+      showRecording();
+    }
     else if (m.type === "refused") addTo("errors", { key: m.reason, suffix: m.detail });
     else if (m.type === "device") {
       addTo("events", m.fault
@@ -216,6 +273,19 @@ function wire() {
   });
   $("save-dialog").addEventListener("close", () => {
     if ($("save-dialog").returnValue === "save") send("save");
+  });
+  $("record").addEventListener("click", () => {
+    recorder.start();
+    $("exports").hidden = true;
+    showRecording();
+  });
+  $("stop-record").addEventListener("click", stopRecording);
+  for (const link of $("exports").querySelectorAll("a")) {
+    link.addEventListener("click", () => { recorder.kept = false; });
+  }
+  // A reload or a closed tab asks before a recording is lost.
+  addEventListener("beforeunload", (event) => {
+    if (recorder.holds()) event.preventDefault();
   });
   $("login").addEventListener("submit", async (event) => {
     event.preventDefault();
@@ -269,6 +339,8 @@ onLanguage = () => {
   showIdentity();
   showLog("errors");
   showLog("events");
+  showRan();
+  showRecording();
 };
 build();
 wire();
