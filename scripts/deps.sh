@@ -7,6 +7,8 @@ packages=(
   g++ cmake ninja-build pkg-config clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-serialport-dev libfontconfig-dev
+  # The web page over HTTPS: its certificate checked and made by libcrypto.
+  libssl-dev
   xvfb xauth xdotool x11-utils imagemagick fonts-noto-cjk
   desktop-file-utils appstream
   # The start-up bench's X probe.

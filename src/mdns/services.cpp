@@ -126,6 +126,15 @@ std::vector<Group> announced(const Product& product, const std::vector<Generator
       server.services.push_back({type, faces.web_port, txt_records(product, serial, true), *web});
     }
   }
+  if (const std::optional<Scope> tls = scope_of(faces.https_host, interfaces);
+      faces.https_port > 0 && tls) {
+    server.services.push_back(
+        {"_https._tcp", faces.https_port, txt_records(product, serial, true), *tls});
+    if (faces.web_port == 0) {
+      server.services.push_back(
+          {"_lxi._tcp", faces.https_port, txt_records(product, serial, true), *tls});
+    }
+  }
   if (!server.services.empty()) out.push_back(std::move(server));
   return out;
 }

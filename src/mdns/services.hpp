@@ -45,8 +45,10 @@ struct Faces {
   std::string raw_host = "127.0.0.1";
   bool vxi11 = false;  // registered with rpcbind
   std::string vxi11_host = "127.0.0.1";
-  int web_port = 0;  // 0: no web page
+  int web_port = 0;  // 0: no web page over plain HTTP
   std::string web_host = "127.0.0.1";
+  int https_port = 0;  // 0: none over TLS
+  std::string https_host = "127.0.0.1";
 };
 
 // A network interface of this machine, its addresses as the system writes them.
@@ -93,7 +95,8 @@ std::vector<std::string> txt_records(const Product& product, std::string_view se
 
 // A group for each present generator, its _scpi-raw._tcp on its raw port;
 // then one for the server's own faces: _vxi-11._tcp on 111, where clients
-// ask rpcbind for it, and _http._tcp and _lxi._tcp on the web port. With one
+// ask rpcbind for it, _http._tcp and _lxi._tcp on the web port, _https._tcp
+// on the TLS port (and _lxi._tcp there, without plain HTTP). With one
 // generator the server's group carries its name and serial number, with
 // several the model's alone. A face no interface can reach is left out.
 std::vector<Group> announced(const Product& product, const std::vector<Generator>& generators,

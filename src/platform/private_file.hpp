@@ -15,4 +15,8 @@ namespace talmir880::platform {
 // file, who else may use it and the command that closes it.
 std::optional<std::string> open_to_others(const std::string& path);
 
+// Writes TEXT to PATH, replacing it, readable and writable by its owner
+// alone from the start; false with why when it cannot.
+bool write_private(const std::string& path, const std::string& text, std::string& why);
+
 }  // namespace talmir880::platform

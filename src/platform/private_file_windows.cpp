@@ -4,6 +4,7 @@
 #include <sddl.h>
 // clang-format on
 
+#include <fstream>
 #include <vector>
 
 #include "platform/private_file.hpp"
@@ -83,6 +84,50 @@ std::optional<std::string> open_to_others(const std::string& path) {
     if (dacl != nullptr) command += " /remove \"" + name + "\"";
   }
   return path + " is open to others (" + who + "); run " + command + " /grant:r \"%USERNAME%:F\"";
+}
+
+namespace {
+
+// The file's owner and the system alone, nothing inherited.
+bool owner_only(const std::string& path) {
+  const std::wstring wide = widen(path);
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR current = nullptr;
+  if (::GetNamedSecurityInfoW(wide.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                              nullptr, nullptr, nullptr, &current) != ERROR_SUCCESS) {
+    return false;
+  }
+  wchar_t* sid = nullptr;
+  const bool named = ::ConvertSidToStringSidW(owner, &sid);
+  ::LocalFree(current);
+  if (!named) return false;
+  const std::wstring sddl = L"D:P(A;;FA;;;SY)(A;;FA;;;" + std::wstring(sid) + L")";
+  ::LocalFree(sid);
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+    return false;
+  }
+  const bool set = ::SetFileSecurityW(wide.c_str(), DACL_SECURITY_INFORMATION, descriptor);
+  ::LocalFree(descriptor);
+  return set;
+}
+
+}  // namespace
+
+bool write_private(const std::string& path, const std::string& text, std::string& why) {
+  // Made empty and closed to others before the secret goes in.
+  if (!std::ofstream(widen(path), std::ios::binary | std::ios::trunc) || !owner_only(path)) {
+    why = path + ": cannot be made its owner's alone";
+    return false;
+  }
+  std::ofstream out(widen(path), std::ios::binary | std::ios::trunc);
+  out << text;
+  if (!out.flush()) {
+    why = path + ": cannot be written";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace talmir880::platform

@@ -40,6 +40,10 @@ struct Identification {
   // page to say so: an extension of ours, which other readers skip.
   std::vector<std::string> this_machine_only;
   std::string description = "RF signal generator";
+  std::string homepage{};  // the page over TLS, when it is served so; "" otherwise
+  // The TLS certificate's SHA-256 fingerprint, for users to compare with
+  // what their browser shows: an extension of ours.
+  std::string fingerprint{};
 };
 
 // The VISA resource string of the raw socket, and of VXI-11's INSTR: the

@@ -134,6 +134,7 @@ constexpr PageText kTexts[] = {
     {"mac_address", {"MAC 地址", "MAC 位址", "MAC address"}},
     {"visa_socket", {"VISA (SOCKET)", "VISA (SOCKET)", "VISA (SOCKET)"}},
     {"visa_instr", {"VISA (INSTR)", "VISA (INSTR)", "VISA (INSTR)"}},
+    {"certificate_sha256", {"证书 (SHA-256)", "憑證 (SHA-256)", "Certificate (SHA-256)"}},
     {"this_machine_only", {"仅限本机", "僅限本機", "this machine only"}},
     {"lxi_xml", {"LXI 识别信息 (XML)", "LXI 識別資訊 (XML)", "LXI identification (XML)"}},
     // The list of several generators.

@@ -101,13 +101,14 @@ void Sessions::log_out(std::string_view cookie_header) {
   if (const std::optional<std::string> token = token_in(cookie_header)) sessions_.erase(*token);
 }
 
-std::string Sessions::cookie(std::string_view token) {
+std::string Sessions::cookie(std::string_view token, bool secure) {
   return std::string(kCookieName) + "=" + std::string(token) +
-         "; Path=/; HttpOnly; SameSite=Strict";
+         "; Path=/; HttpOnly; SameSite=Strict" + (secure ? "; Secure" : "");
 }
 
-std::string Sessions::expired_cookie() {
-  return std::string(kCookieName) + "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0";
+std::string Sessions::expired_cookie(bool secure) {
+  return std::string(kCookieName) + "=; Path=/; HttpOnly; SameSite=Strict; Max-Age=0" +
+         (secure ? "; Secure" : "");
 }
 
 std::string system_random_token() {

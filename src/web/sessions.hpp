@@ -49,8 +49,9 @@ class Sessions {
   void log_out(std::string_view cookie_header);
 
   // The Set-Cookie value for a token, and the one that removes it.
-  static std::string cookie(std::string_view token);
-  static std::string expired_cookie();
+  // Secure over TLS: the browser then never sends it over plain HTTP.
+  static std::string cookie(std::string_view token, bool secure = false);
+  static std::string expired_cookie(bool secure = false);
 
  private:
   std::optional<std::string> token_in(std::string_view cookie_header) const;

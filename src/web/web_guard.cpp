@@ -7,8 +7,8 @@ namespace talmir880::web {
 namespace {
 
 // Splits HOST[:PORT] or [V6][:PORT]; false when it is neither.
-bool split_host(std::string_view text, std::string_view& host, int& port) {
-  port = 80;
+bool split_host(std::string_view text, std::string_view& host, int& port, bool secure = false) {
+  port = secure ? 443 : 80;
   std::string_view port_text;
   if (text.starts_with('[')) {
     const std::size_t close = text.find(']');
@@ -42,15 +42,24 @@ bool split_host(std::string_view text, std::string_view& host, int& port) {
 bool host_allowed(std::string_view host, const OwnNames& own) {
   std::string_view name;
   int port = 0;
-  if (!split_host(host, name, port) || port != own.port) return false;
+  if (!split_host(host, name, port, own.secure) || port != own.port) return false;
   std::string wanted = lower(name);
   if (wanted.ends_with('.')) wanted.pop_back();  // the absolute form of a name
   return std::find(own.hosts.begin(), own.hosts.end(), wanted) != own.hosts.end();
 }
 
-bool same_origin(std::string_view origin, std::string_view host) {
-  constexpr std::string_view kScheme = "http://";
-  return lower(origin) == std::string(kScheme) + lower(host);
+bool same_origin(std::string_view origin, std::string_view host, bool secure) {
+  return lower(origin) == std::string(secure ? "https://" : "http://") + lower(host);
+}
+
+std::string secure_location(std::string_view host, int tls_port, std::string_view target) {
+  std::string_view name;
+  int port = 0;
+  if (!split_host(host, name, port)) name = "localhost";
+  const bool v6 = name.find(':') != std::string_view::npos;
+  std::string out = "https://" + std::string(v6 ? "[" : "") + std::string(name) + (v6 ? "]" : "");
+  if (tls_port != 443) out += ":" + std::to_string(tls_port);
+  return out + std::string(target);
 }
 
 Verdict judge(const Request& request, const OwnNames& own, bool changes) {
@@ -58,7 +67,7 @@ Verdict judge(const Request& request, const OwnNames& own, bool changes) {
   if (!host || !host_allowed(*host, own)) return Verdict::bad_host;
   if (!changes) return Verdict::ok;
   const std::optional<std::string_view> origin = request.header("origin");
-  return origin && same_origin(*origin, *host) ? Verdict::ok : Verdict::bad_origin;
+  return origin && same_origin(*origin, *host, own.secure) ? Verdict::ok : Verdict::bad_origin;
 }
 
 bool may_control(bool peer_is_local, bool password_set, bool has_session) {

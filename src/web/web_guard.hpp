@@ -20,13 +20,19 @@ namespace talmir880::web {
 struct OwnNames {
   std::vector<std::string> hosts;  // lower case; IPv6 without brackets
   int port = 0;
+  bool secure = false;  // reached over TLS
 };
 
-// Host: one of the own names, with the server's port (none meaning 80).
+// Host: one of the own names, with the server's port (none meaning 80, or
+// 443 over TLS).
 bool host_allowed(std::string_view host, const OwnNames& own);
-// Origin: exactly http:// and the request's own Host, as a page this server
-// served sends it.
-bool same_origin(std::string_view origin, std::string_view host);
+// Origin: exactly http:// (https:// over TLS) and the request's own Host,
+// as a page this server served sends it.
+bool same_origin(std::string_view origin, std::string_view host, bool secure = false);
+
+// Where plain HTTP sends a visitor when the page is served over TLS: the
+// same host by the name it used, the TLS port, the same target.
+std::string secure_location(std::string_view host, int tls_port, std::string_view target);
 
 enum class Verdict {
   ok,

@@ -168,6 +168,18 @@ class EveryFaceTest(AnnouncedTest):
         gone = wait_until(lambda: not set(self.expected()) & set(browse()), 10, step=0.3)
         self.assertTrue(gone, "withdrawn when the server stops")
 
+    def test_the_page_over_tls_is_announced_as_https(self):
+        self.stop_server()
+        tls = self.run_server(dict(self.env, XDG_STATE_HOME=self.runtime), "--https", "0")
+        line = self.wait_for_log("web page on https://", log=tls[1], reader=tls[2], timeout=10)
+        port = int(re.search(r"127\.0\.0\.1:(\d+)/", line or "").group(1))
+        expected = {("_https._tcp", self.name): ("lo", "IPv4", port, self.txt(path=True)),
+                    ("_lxi._tcp", self.name): ("lo", "IPv4", port, self.txt(path=True))}
+        found = wait_for_services(expected)
+        for key, value in expected.items():
+            self.assertEqual(found.get(key), value, key[0])
+        self.assertNotIn(("_http._tcp", self.name), found, "no plain HTTP served")
+
     def test_a_second_server_with_the_same_names_is_renamed(self):
         wait_for_services(self.expected())
         process, log, reader, port = self.other_server("--http", "0")

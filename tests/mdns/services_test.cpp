@@ -106,6 +106,8 @@ TEST(Announced, AGroupPerPresentGeneratorAndOneForTheServer) {
   const Faces open_raw_only{"0.0.0.0", false, "127.0.0.1", 0, "127.0.0.1"};
   const Faces open_page_local{"0.0.0.0", false, "127.0.0.1", 8080, "127.0.0.1"};
   const Faces elsewhere{"192.168.99.1", true, "192.168.99.1", 0, "127.0.0.1"};
+  const Faces tls_only{"127.0.0.1", false, "127.0.0.1", 0, "127.0.0.1", 8443, "127.0.0.1"};
+  const Faces both{"127.0.0.1", false, "127.0.0.1", 8080, "127.0.0.1", 8443, "127.0.0.1"};
   const std::string one = "TALMIR-880 COM3 on bench";
   const std::vector<Service> server_one = {
       {"_vxi-11._tcp", 111, txt_records(kProduct, "COM3", false), lo},
@@ -136,6 +138,19 @@ TEST(Announced, AGroupPerPresentGeneratorAndOneForTheServer) {
        open_page_local,
        {{one, {raw(5025, all, "COM3")}}, {"TALMIR-880 on bench", page_only}}},
       {"listening where no interface is", {{"COM3", 5025, true}}, elsewhere, {}},
+      {"the page over TLS alone: LXI's discovery finds it there",
+       {{"COM3", 5025, false}},
+       tls_only,
+       {{one,
+         {{"_https._tcp", 8443, txt_records(kProduct, "COM3", true), lo},
+          {"_lxi._tcp", 8443, txt_records(kProduct, "COM3", true), lo}}}}},
+      {"both: LXI's on plain HTTP, which answers the identification",
+       {{"COM3", 5025, false}},
+       both,
+       {{one,
+         {{"_http._tcp", 8080, txt_records(kProduct, "COM3", true), lo},
+          {"_lxi._tcp", 8080, txt_records(kProduct, "COM3", true), lo},
+          {"_https._tcp", 8443, txt_records(kProduct, "COM3", true), lo}}}}},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(announced(kProduct, c.generators, c.faces, "bench", kInterfaces), c.expected)

@@ -47,6 +47,17 @@ int main(int argc, char** argv) {
       {"ipv6", {idn, "bench-pc", url, {{{socket_resource("fd00::5", 5025)}, v6}}, v6, {}}},
       {"this-machine-only", {idn, "bench<pc>", url, {}, lan, {"SOCKET", "INSTR"}}},
       {"loopback", {idn, "bench-pc", url, {{{instr_resource("127.0.0.1")}, lo}}, lo, {}}},
+      {"over-tls",
+       {idn,
+        "bench-pc",
+        "https://192.168.1.5:8443/lxi/identification",
+        {{{socket_resource("192.168.1.5", 5025)}, lan}},
+        lan,
+        {},
+        "RF signal generator",
+        "https://192.168.1.5:8443/",
+        "5E:0A:6B:3C:11:94:D2:7F:80:21:C4:E9:3A:55:B0:67:18:F2:4D:9C:A3:06:E1:7B:52:C8:0D:39:AF:64:"
+        "91:2E"}},
   };
   for (const Document& d : documents) {
     std::ofstream out(std::string(argv[1]) + "/" + d.name + ".xml");

@@ -30,6 +30,14 @@ TEST(WebOptions, OffUnlessAskedABarePortOnLoopback) {
   EXPECT_EQ(parse_server_options({"--http", "1", "--http-password-file", "/p"})
                 .options->http_password_file,
             "/p");
+  const ParsedServerOptions tls =
+      parse_server_options({"--https", "[::1]:8443", "--tls-certificate", "/c", "--tls-key", "/k"});
+  ASSERT_TRUE(tls.options) << tls.error;
+  EXPECT_TRUE(tls.options->https);
+  EXPECT_FALSE(tls.options->http) << "instead of --http";
+  EXPECT_EQ(tls.options->https_host, "::1");
+  EXPECT_EQ(tls.options->https_port, 8443);
+  EXPECT_EQ(tls.options->tls_key, "/k");
 }
 
 TEST(WebOptions, RefusedForms) {
@@ -42,7 +50,11 @@ TEST(WebOptions, RefusedForms) {
            {{"--http", "web"}, "--http takes [HOST:]PORT (an IPv6 host in brackets), not web"},
            {{"--http", "70000"}, "--http takes [HOST:]PORT (an IPv6 host in brackets), not 70000"},
            {{"--http", "8080", "--stdio"}, "--http and --stdio exclude each other"},
-           {{"--http-password-file", "/p"}, "--http-password-file needs --http"},
+           {{"--http-password-file", "/p"}, "--http-password-file needs --http or --https"},
+           {{"--https", "8443", "--stdio"}, "--https and --stdio exclude each other"},
+           {{"--https", "8443", "--tls-key", "/k"}, "--tls-certificate and --tls-key go together"},
+           {{"--http", "80", "--tls-certificate", "/c", "--tls-key", "/k"},
+            "--tls-certificate and --tls-key need --https"},
            {{"--no-http=1"}, "--no-http takes no value"}}) {
     const ParsedServerOptions parsed = parse_server_options(c.args);
     EXPECT_FALSE(parsed.options);

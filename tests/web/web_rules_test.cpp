@@ -97,6 +97,19 @@ TEST(HostAndOrigin, OnlyTheServersOwnNamesOnItsPort) {
   EXPECT_FALSE(same_origin("null", "127.0.0.1:8080"));
   EXPECT_FALSE(same_origin("https://127.0.0.1:8080", "127.0.0.1:8080"));
   EXPECT_FALSE(same_origin("http://127.0.0.1:8080.evil", "127.0.0.1:8080"));
+  // Over TLS: the https origin alone, and no port meaning 443.
+  EXPECT_TRUE(same_origin("https://127.0.0.1:8443", "127.0.0.1:8443", true));
+  EXPECT_FALSE(same_origin("http://127.0.0.1:8443", "127.0.0.1:8443", true));
+  EXPECT_TRUE(host_allowed("bench-pc", {{"bench-pc"}, 443, true}));
+  EXPECT_FALSE(host_allowed("bench-pc", {{"bench-pc"}, 443, false}));
+}
+
+// Plain HTTP's redirect keeps the name the visitor used and the target.
+TEST(WebGuard, PlainHttpSendsToTheSameTargetOverTls) {
+  EXPECT_EQ(secure_location("bench-pc:8080", 8443, "/inst1/?a=b"),
+            "https://bench-pc:8443/inst1/?a=b");
+  EXPECT_EQ(secure_location("[fd00::5]:8080", 8443, "/"), "https://[fd00::5]:8443/");
+  EXPECT_EQ(secure_location("bench-pc", 443, "/"), "https://bench-pc/");
 }
 
 TEST(HostAndOrigin, Judge) {
@@ -147,6 +160,8 @@ TEST(Sessions, PasswordOpensACookieSession) {
   sessions.log_out("talmir880_session=" + *again);
   EXPECT_FALSE(sessions.valid("talmir880_session=" + *again, t0 + 23h));
   EXPECT_EQ(Sessions::cookie("t"), "talmir880_session=t; Path=/; HttpOnly; SameSite=Strict");
+  EXPECT_EQ(Sessions::cookie("t", true),
+            "talmir880_session=t; Path=/; HttpOnly; SameSite=Strict; Secure");
 }
 
 TEST(PasswordFile, TheFirstLineOfAFileOfTheOwnersAlone) {

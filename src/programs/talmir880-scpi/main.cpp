@@ -278,6 +278,13 @@ int main(int argc, char* argv[]) {
     say(password_error);
     return 1;
   }
+  std::string tls_error;
+  const std::optional<tls::Credentials> credentials =
+      programs::web_credentials(options, tls_error, say);
+  if (!credentials) {
+    say(tls_error);
+    return 1;
+  }
 
   std::vector<std::unique_ptr<ServedGenerator>> generators;
   std::vector<scpi::Instrument*> instruments;
@@ -362,12 +369,13 @@ int main(int argc, char* argv[]) {
                                           options.vxi11_port, vxi11_off);
     }
 #endif
-    if (options.http) {
+    if (options.http || options.https) {
       std::vector<web::WebGenerator> served;
       for (std::size_t i = 0; i < instruments.size(); ++i) {
         served.push_back({instruments[i], servers[i]->port()});
       }
-      web_server = programs::bind_web(std::move(served), guard, options, *password, say);
+      web_server = programs::bind_web(std::move(served), guard, options, *password, *credentials,
+                                      say, [](const std::string& line) { log(line); });
       if (!web_server) return 1;
     }
     say_listening(servers, generators, options, guard);
@@ -380,15 +388,18 @@ int main(int argc, char* argv[]) {
       vxi11_registered = vxi11_server != nullptr;
     }
 #endif
-    if (web_server) programs::say_web(*web_server, options, !password->empty(), say);
+    if (web_server) {
+      programs::say_web(*web_server, options, !password->empty(), credentials->fingerprint, say);
+    }
 #if TALMIR880_DNS_SD
     if (options.mdns) {
       std::vector<mdns::Generator> last = announced();
-      announcement =
-          programs::announce_server(last,
-                                    {options.host, vxi11_registered, options.vxi11_host,
-                                     web_server ? web_server->port() : 0, options.http_host},
-                                    say);
+      announcement = programs::announce_server(
+          last,
+          {options.host, vxi11_registered, options.vxi11_host,
+           web_server && options.http ? web_server->port() : 0, options.http_host,
+           web_server ? web_server->https_port() : 0, options.https_host},
+          say);
       // The services follow the ports: an adapter pulled is withdrawn, one
       // plugged in announced, within the period.
       QObject::connect(&presence, &QTimer::timeout, [&, last]() mutable {

@@ -174,16 +174,31 @@ bool take_vxi11(std::string_view value, ServerOptions& out) {
 }
 
 // [HOST:]PORT; a bare port is on loopback.
-bool take_http(std::string_view value, ServerOptions& out) {
+std::optional<HostPort> web_address(std::string_view value) {
   std::optional<HostPort> address = parse_host_port(value);
   if (!address) {
     const std::optional<int> port = whole_number(value);
-    if (!port || *port > 65535) return false;
+    if (!port || *port > 65535) return std::nullopt;
     address = HostPort{"127.0.0.1", *port};
   }
+  return address;
+}
+
+bool take_http(std::string_view value, ServerOptions& out) {
+  const std::optional<HostPort> address = web_address(value);
+  if (!address) return false;
   out.http = true;
   out.http_host = address->host;
   out.http_port = address->port;
+  return true;
+}
+
+bool take_https(std::string_view value, ServerOptions& out) {
+  const std::optional<HostPort> address = web_address(value);
+  if (!address) return false;
+  out.https = true;
+  out.https_host = address->host;
+  out.https_port = address->port;
   return true;
 }
 
@@ -343,8 +358,9 @@ const std::vector<Row>& server_rows() {
        .help = "serve the web page, a live front panel with the LXI\n"
                "identification (/lxi/identification), on HOST:PORT; a\n"
                "bare PORT is 127.0.0.1 (port 0: any free port). Off\n"
-               "unless given. --allow applies. Visitors from other\n"
-               "machines see it read-only, unless"},
+               "unless given. --allow applies. With --https it only\n"
+               "redirects there (but the identification). Visitors\n"
+               "from other machines see it read-only, unless"},
       {.flag = "--http-password-file",
        .takes = Takes::value,
        .take =
@@ -356,9 +372,42 @@ const std::vector<Row>& server_rows() {
        .help = "holds a password on its first line (there is no default):\n"
                "with it they log in on the page to change settings; the\n"
                "file must be its owner's alone (chmod 600 FILE)"},
+      {.flag = "--https",
+       .takes = Takes::value,
+       .take =
+           [](ServerParse& out, Value value) {
+             return take_https(*value, out)
+                        ? Refusal()
+                        : takes("--https", "[HOST:]PORT (an IPv6 host in brackets)", value);
+           },
+       .argument = "[HOST:]PORT",
+       .help = "serve the web page over TLS 1.2 or 1.3 on HOST:PORT, as\n"
+               "--http does, beside it or instead of it; its\n"
+               "certificate's SHA-256 fingerprint is said at start"},
+      {.flag = "--tls-certificate",
+       .takes = Takes::value,
+       .take =
+           [](ServerParse& out, Value value) {
+             out.tls_certificate = *value;
+             return Refusal();
+           },
+       .argument = "FILE",
+       .help = "with --https: the certificate, PEM, a chain after it\n"
+               "allowed. Without it and --tls-key one is made at first\n"
+               "start and kept in the state folder"},
+      {.flag = "--tls-key",
+       .takes = Takes::value,
+       .take =
+           [](ServerParse& out, Value value) {
+             out.tls_key = *value;
+             return Refusal();
+           },
+       .argument = "FILE",
+       .help = "with --https: the certificate's private key, PEM, its\n"
+               "owner's alone (chmod 600 FILE)"},
       {.flag = "--no-http",
        .take = sets(&ServerOptions::http, false),
-       .help = "no web page (the default)"},
+       .help = "no web page over plain HTTP (the default)"},
       {.flag = "--no-mdns",
        .take = sets(&ServerOptions::mdns, false),
        .help = "announce nothing on the network. By default the raw\n"
@@ -464,8 +513,13 @@ ParsedServerOptions parse_server_options(const std::vector<std::string>& args,
   // --stdio serves no socket, so a --listen beside it would be silently ignored.
   if (out.listen && out.stdio) return {std::nullopt, "--listen and --stdio exclude each other"};
   if (out.http && out.stdio) return {std::nullopt, "--http and --stdio exclude each other"};
-  if (!out.http_password_file.empty() && !out.http)
-    return {std::nullopt, "--http-password-file needs --http"};
+  if (out.https && out.stdio) return {std::nullopt, "--https and --stdio exclude each other"};
+  if (!out.http_password_file.empty() && !out.http && !out.https)
+    return {std::nullopt, "--http-password-file needs --http or --https"};
+  if ((!out.tls_certificate.empty() || !out.tls_key.empty()) && !out.https)
+    return {std::nullopt, "--tls-certificate and --tls-key need --https"};
+  if (out.tls_certificate.empty() != out.tls_key.empty())
+    return {std::nullopt, "--tls-certificate and --tls-key go together"};
   if (!out.allow.empty() && out.stdio)
     return {std::nullopt, "--allow and --stdio exclude each other"};
   return {static_cast<const ServerOptions&>(out), {}};
@@ -481,7 +535,8 @@ std::string server_usage() {
                       "[--off-at-exit] [--off-when-unused] [--off-after]",
                       "[--leave-running] [--log-commands]",
                       "[--allow]...",
-                      "[--http [--http-password-file] | --no-http]",
+                      "[--http] [--https [--tls-certificate --tls-key]]",
+                      "[--http-password-file] [--no-http]",
                       "[--no-mdns]",
                   }) +
          "The TALMIR-880 as a SCPI instrument: IEEE 488.2 common commands and the usual\n"

@@ -72,6 +72,13 @@ struct ServerOptions {
   std::string http_host = "127.0.0.1";
   int http_port = 0;
   std::string http_password_file;  // empty: control from loopback only
+  // The page over TLS (--https [HOST:]PORT), beside or instead of --http,
+  // with the owner's certificate and key, or one made at first start.
+  bool https = false;
+  std::string https_host = "127.0.0.1";
+  int https_port = 0;
+  std::string tls_certificate;
+  std::string tls_key;
 
   // --allow, repeatable: who may connect besides loopback (empty: everyone).
   std::vector<net::AddressRange> allow;

@@ -30,6 +30,7 @@ QByteArray identification_xml(const Identification& id) {
   element("SerialNumber", id.identity.serial);
   element("FirmwareRevision", id.identity.firmware);
   element("ManufacturerDescription", id.description);
+  if (!id.homepage.empty()) element("HomepageURL", id.homepage);
   element("IdentificationURL", id.url);
   std::vector<WayIn> ways = id.ways;
   if (ways.empty()) ways.push_back({{}, id.reached});
@@ -50,14 +51,16 @@ QByteArray identification_xml(const Identification& id) {
     element("AutoIPEnabled", n.auto_ip ? "true" : "false");
     xml.writeEndElement();
   }
-  if (!id.this_machine_only.empty()) {
+  if (!id.this_machine_only.empty() || !id.fingerprint.empty()) {
     xml.writeStartElement("Extension");
-    for (const std::string& way : id.this_machine_only) {
-      xml.writeStartElement("ThisMachineOnly");
+    const auto own = [&xml](const char* name, const std::string& value) {
+      xml.writeStartElement(name);
       xml.writeDefaultNamespace(kOwnNamespace);
-      xml.writeCharacters(text(way));
+      xml.writeCharacters(text(value));
       xml.writeEndElement();
-    }
+    };
+    for (const std::string& way : id.this_machine_only) own("ThisMachineOnly", way);
+    if (!id.fingerprint.empty()) own("CertificateSha256", id.fingerprint);
     xml.writeEndElement();
   }
   element("LXIVersion", kLxiVersion);

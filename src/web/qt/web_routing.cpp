@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QHostInfo>
+#include <QSslSocket>
 #include <chrono>
 
 #include "scpi/identity.hpp"
@@ -46,24 +47,33 @@ QByteArray resource(const char* name) {
 }  // namespace
 
 void WebServer::respond(QTcpSocket* socket, const Request& request) {
+  const bool secure = qobject_cast<QSslSocket*>(socket) != nullptr;
   const std::string reached = host_text(socket->localAddress());
   const QString host_name = QHostInfo::localHostName().toLower();
-  OwnNames own{{"localhost", reached, host_name.toStdString()}, server_.serverPort()};
+  OwnNames own{
+      {"localhost", reached, host_name.toStdString()}, secure ? https_port() : port(), secure};
   if (!host_name.isEmpty()) own.hosts.push_back(host_name.toStdString() + ".local");
   const std::string path(request.path());
   const Route to = route(path, generators_.size());
   // HEAD is GET without the body.
   const bool get = request.method == "GET" || request.method == "HEAD";
   const bool changes = !get || to.kind == Route::Kind::live;
-  switch (judge(request, own, changes)) {
-    case Verdict::bad_host:
-      plain(socket, "421 Misdirected Request");
-      return;
-    case Verdict::bad_origin:
-      plain(socket, "403 Forbidden");
-      return;
-    case Verdict::ok:
-      break;
+  const Verdict verdict = judge(request, own, changes);
+  if (verdict == Verdict::bad_host) {
+    plain(socket, "421 Misdirected Request");
+    return;
+  }
+  // Served over TLS, plain HTTP carries nothing but the identification,
+  // which discovery tools fetch so: the rest is a redirect to it.
+  if (!secure && tls_server_ && to.kind != Route::Kind::identification) {
+    answer(socket, "308 Permanent Redirect", "text/plain; charset=utf-8",
+           "308 Permanent Redirect\n",
+           "Location: " + secure_location(*request.header("host"), https_port(), request.target));
+    return;
+  }
+  if (verdict == Verdict::bad_origin) {
+    plain(socket, "403 Forbidden");
+    return;
   }
   const auto now = std::chrono::steady_clock::now();
   const std::string cookie(request.header("cookie").value_or(""));
@@ -109,7 +119,11 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
         Identification id =
             identification(served(), to.generator, offers(reached, here), network, reached);
         id.host_name = QHostInfo::localHostName().toStdString();
-        id.url = "http://" + std::string(*request.header("host")) + path;
+        id.url = (secure ? "https://" : "http://") + std::string(*request.header("host")) + path;
+        if (tls_server_) {
+          id.homepage = secure_location(*request.header("host"), https_port(), "/");
+          id.fingerprint = setup_.credentials.fingerprint;
+        }
         answer(socket, "200 OK", "text/xml; charset=utf-8", identification_xml(id));
         return;
       }
@@ -132,7 +146,7 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
             .mid(static_cast<qsizetype>(request.head_size));
     if (to.kind == Route::Kind::logout) {
       sessions_.log_out(cookie);
-      answer(socket, "204 No Content", {}, {}, "Set-Cookie: " + Sessions::expired_cookie());
+      answer(socket, "204 No Content", {}, {}, "Set-Cookie: " + Sessions::expired_cookie(secure));
       return;
     }
     const std::optional<std::string> token = sessions_.log_in(body.toStdString(), now);
@@ -140,7 +154,7 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
       plain(socket, "403 Forbidden");
       return;
     }
-    answer(socket, "204 No Content", {}, {}, "Set-Cookie: " + Sessions::cookie(*token));
+    answer(socket, "204 No Content", {}, {}, "Set-Cookie: " + Sessions::cookie(*token, secure));
     return;
   }
   plain(socket, "405 Method Not Allowed");

@@ -22,39 +22,59 @@ WebServer::WebServer(std::vector<WebGenerator> generators, net::PeerGuard& guard
   for (const WebGenerator& generator : generators_) {
     pages_.push_back(std::make_unique<WebPages>(*generator.instrument, sessions_.password_set()));
   }
-  // A burst of visitors waits in the system's queue, not refused by it.
-  server_.setListenBacklogSize(platform::longest_listen_queue());
-  QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
+  if (setup_.https) tls_server_ = std::make_unique<TlsListener>(setup_.credentials, setup_.log);
+  for (QTcpServer* listener : {&server_, static_cast<QTcpServer*>(tls_server_.get())}) {
+    if (listener == nullptr) continue;
+    // A burst of visitors waits in the system's queue, not refused by it.
+    listener->setListenBacklogSize(platform::longest_listen_queue());
+    QObject::connect(listener, &QTcpServer::newConnection, listener,
+                     [this, listener] { accept(*listener); });
+  }
 }
 
 WebServer::~WebServer() = default;
 
-bool WebServer::listen(std::string& why) {
-  const QHostAddress host = setup_.host == "localhost"
+namespace {
+
+// Why names the address, then the fault.
+bool listen_on(QTcpServer& server, const std::string& host_text, int port, std::string& why) {
+  const QHostAddress host = host_text == "localhost"
                                 ? QHostAddress(QHostAddress::LocalHost)
-                                : QHostAddress(QString::fromStdString(setup_.host));
-  if (!server_.listen(host, static_cast<quint16>(setup_.port))) {
-    // As the raw socket says it, in the system's words where it has them.
-    switch (server_.serverError()) {
-      case QAbstractSocket::AddressInUseError:
-        why = std::strerror(EADDRINUSE);
-        break;
-      case QAbstractSocket::SocketAccessError:
-        why = std::strerror(EACCES);
-        break;
-      case QAbstractSocket::SocketAddressNotAvailableError:
-        why = std::strerror(EADDRNOTAVAIL);
-        break;
-      default:
-        why = server_.errorString().toStdString();
-    }
-    return false;
+                                : QHostAddress(QString::fromStdString(host_text));
+  if (server.listen(host, static_cast<quint16>(port))) return true;
+  why = net::address_text(host_text, port) + ": ";
+  // As the raw socket says it, in the system's words where it has them.
+  switch (server.serverError()) {
+    case QAbstractSocket::AddressInUseError:
+      why += std::strerror(EADDRINUSE);
+      break;
+    case QAbstractSocket::SocketAccessError:
+      why += std::strerror(EACCES);
+      break;
+    case QAbstractSocket::SocketAddressNotAvailableError:
+      why += std::strerror(EADDRNOTAVAIL);
+      break;
+    default:
+      why += server.errorString().toStdString();
   }
-  return true;
+  return false;
 }
 
-void WebServer::accept() {
-  while (QTcpSocket* socket = server_.nextPendingConnection()) {
+}  // namespace
+
+bool WebServer::listen(std::string& why) {
+  if (setup_.http && !listen_on(server_, setup_.host, setup_.port, why)) return false;
+  if (!tls_server_) return true;
+  if (!TlsListener::available()) {
+    why = net::address_text(setup_.https_host, setup_.https_port) +
+          ": TLS is not available (Qt's OpenSSL backend is missing)";
+    return false;
+  }
+  return listen_on(*tls_server_, setup_.https_host, setup_.https_port, why);
+}
+
+void WebServer::accept(QTcpServer& from) {
+  while (QTcpSocket* socket = from.nextPendingConnection()) {
     const net::Address peer = address_of(socket->peerAddress());
     if (!guard_.admit(peer, std::chrono::steady_clock::now())) {
       socket->abort();

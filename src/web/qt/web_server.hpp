@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -12,7 +13,9 @@
 
 #include "net/peer_guard.hpp"
 #include "scpi/instrument.hpp"
+#include "tls/credentials.hpp"
 #include "web/qt/host_network.hpp"
+#include "web/qt/tls_listener.hpp"
 #include "web/qt/web_pages.hpp"
 #include "web/reach.hpp"
 #include "web/request_places.hpp"
@@ -31,9 +34,15 @@ struct WebGenerator {
 // Where the web face listens, and where the instruments' other ways in
 // are, for the LXI identification.
 struct WebSetup {
+  bool http = true;  // plain HTTP; with https as well, it only redirects
   std::string host = "127.0.0.1";
   int port = 0;
-  std::string password;  // empty: nobody beyond loopback may control
+  bool https = false;
+  std::string https_host = "127.0.0.1";
+  int https_port = 0;
+  tls::Credentials credentials;                 // with https
+  std::function<void(const std::string&)> log;  // a TLS handshake that failed
+  std::string password;                         // empty: nobody beyond loopback may control
   std::string raw_host;
   bool vxi11 = false;
   std::string vxi11_host;
@@ -72,11 +81,13 @@ class WebServer {
   WebServer(const WebServer&) = delete;
   WebServer& operator=(const WebServer&) = delete;
 
+  // Every face asked for, or none: `why` names the one that could not.
   bool listen(std::string& why);
   int port() const { return server_.serverPort(); }
+  int https_port() const { return tls_server_ ? tls_server_->serverPort() : 0; }
 
  private:
-  void accept();
+  void accept(QTcpServer& from);
   void read(QTcpSocket* socket, RequestPlaces::Id place);
   // web_routing.cpp: the answer to a request read whole.
   void respond(QTcpSocket* socket, const struct Request& request);
@@ -92,6 +103,7 @@ class WebServer {
   WebSetup setup_;
   Sessions sessions_;
   QTcpServer server_;
+  std::unique_ptr<TlsListener> tls_server_;
   std::vector<std::unique_ptr<WebPages>> pages_;  // one per generator
   RequestPlaces places_{kMaxRequests, kMaxRequestsPerPeer};
   RequestPlaces::Id next_place_ = 0;

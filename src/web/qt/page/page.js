@@ -217,7 +217,8 @@ function send(message) {
 }
 
 function connect() {
-  const next = new WebSocket("ws://" + location.host + base + "ws");
+  const next = new WebSocket((location.protocol === "https:" ? "wss://" : "ws://") + location.host +
+                             base + "ws");
   next.onopen = () => {
     retry = 500;
     live = true;
@@ -314,6 +315,10 @@ function showIdentity() {
     document.title = "TALMIR-880 " + text("SerialNumber");
     $("back").hidden = false;
   }
+  // Over TLS: the certificate's fingerprint, to compare with the browser's.
+  const fingerprint = text("CertificateSha256");
+  $("lxi-certificate").textContent = fingerprint;
+  $("lxi-certificate-row").hidden = fingerprint === "–";
   const only = [...identity.getElementsByTagName("ThisMachineOnly")].map((e) => e.textContent);
   for (const [way, id] of [["SOCKET", "lxi-socket"], ["INSTR", "lxi-instr"]]) {
     const found = [...identity.getElementsByTagName("InstrumentAddressString")]
