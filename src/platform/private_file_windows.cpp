@@ -4,6 +4,7 @@
 #include <sddl.h>
 // clang-format on
 
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -117,11 +118,12 @@ bool owner_only(const std::string& path) {
 
 bool write_private(const std::string& path, const std::string& text, std::string& why) {
   // Made empty and closed to others before the secret goes in.
-  if (!std::ofstream(widen(path), std::ios::binary | std::ios::trunc) || !owner_only(path)) {
+  if (!std::ofstream(std::filesystem::path(widen(path)), std::ios::binary | std::ios::trunc) ||
+      !owner_only(path)) {
     why = path + ": cannot be made its owner's alone";
     return false;
   }
-  std::ofstream out(widen(path), std::ios::binary | std::ios::trunc);
+  std::ofstream out(std::filesystem::path(widen(path)), std::ios::binary | std::ios::trunc);
   out << text;
   if (!out.flush()) {
     why = path + ": cannot be written";

@@ -4,7 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
+#include <string>
 
 #include "support/owner_only.hpp"
 
@@ -43,6 +45,19 @@ TEST_F(PrivateFile, OneThatEveryoneMayReadSaysWhoAndHowToCloseIt) {
   EXPECT_EQ(open_to_others(path_),
             path_ + " is open to group or others (mode 0644); run chmod 600 " + path_);
 #endif
+}
+
+// A secret written replaces what was there and is its owner's alone, also
+// where the file it replaces was open to everyone.
+TEST_F(PrivateFile, WrittenItIsTheOwnersAloneWhateverItReplaced) {
+  ASSERT_TRUE(testing::let_everyone_read(path_));
+  std::string why;
+  ASSERT_TRUE(write_private(path_, "key\n", why)) << why;
+  EXPECT_EQ(open_to_others(path_), std::nullopt);
+  std::ifstream in(path_, std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "key\n");
+  EXPECT_FALSE(write_private((fs::path(path_) / "none").string(), "key", why));
+  EXPECT_NE(why.find("none"), std::string::npos) << why;
 }
 
 #ifndef _WIN32

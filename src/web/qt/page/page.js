@@ -317,7 +317,9 @@ function showIdentity() {
   }
   // Over TLS: the certificate's fingerprint, to compare with the browser's.
   const fingerprint = text("CertificateSha256");
-  $("lxi-certificate").textContent = fingerprint;
+  // Broken between its pairs only, as certificate viewers show it.
+  $("lxi-certificate").replaceChildren(...fingerprint.split(":").flatMap(
+    (pair, i, all) => (i < all.length - 1 ? [pair + ":", document.createElement("wbr")] : [pair])));
   $("lxi-certificate-row").hidden = fingerprint === "–";
   const only = [...identity.getElementsByTagName("ThisMachineOnly")].map((e) => e.textContent);
   for (const [way, id] of [["SOCKET", "lxi-socket"], ["INSTR", "lxi-instr"]]) {
