@@ -218,7 +218,7 @@ class MadeCertificateTest(HttpsServerTest):
         driver.set_page_load_timeout(10)
         driver.get("https://127.0.0.1:%d/" % self.tls_port)
         wait_until(driver, lambda: driver.find_element(By.ID, "link").get_attribute("class") ==
-                   "live", message="the page's wss:// link did not open")
+                   "live", timeout=10, message="the page's wss:// link did not open")
         wait_until(driver, lambda: driver.find_element(By.ID, "lxi-certificate").text ==
                    self.fingerprint, message="the page shows no fingerprint")
         Select(control(driver, "Level (dBm)")).select_by_value("-9")

@@ -28,7 +28,9 @@ class RecorderTest(WebServerTest):
         field.send_keys(value, Keys.ENTER)
 
     def strip(self):
-        return [li.text for li in self.driver.find_elements(By.CSS_SELECTOR, "#scpi li")]
+        # Read at once: each line that runs redraws the list.
+        return self.driver.execute_script(
+            "return [...document.querySelectorAll('#scpi li')].map((li) => li.innerText);")
 
     def wait_for_strip(self, count):
         wait_until(self.driver, lambda: len(self.strip()) >= count, timeout=10,
