@@ -93,8 +93,8 @@ void say_web(const web::WebServer& server, const ServerOptions& options, bool pa
     say((options.https ? "web page redirected from http://" : "web page on http://") +
         net::address_text(options.http_host, server.port()) + "/");
   }
-  if (!is_loopback(options.https ? options.https_host : options.http_host) ||
-      (options.http && !options.https && !is_loopback(options.http_host))) {
+  // The page is where it is served: over TLS when it is.
+  if (!is_loopback(options.https ? options.https_host : options.http_host)) {
     say(password ? "web page: visitors from other machines change settings only after logging "
                    "in with the password"
                  : "web page: visitors from other machines see it read-only; "

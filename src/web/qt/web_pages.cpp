@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <deque>
+#include <utility>
 
 #include "web/page_messages.hpp"
 #include "web/qt/page_json.hpp"
@@ -20,10 +21,10 @@ class WebPages::Page final : public scpi::ClientEvents {
   }
   ~Page() override {
     if (!client_) return;
-    // Every action the page sent runs, also after it closed.
-    for (std::size_t i = 1; i < waiting_.size(); ++i) {
-      owner_.instrument_.submit(*client_, waiting_[i].line);
-    }
+    // Every action the page sent runs, also after it closed; taken out
+    // first, since a line may end (and room() be heard) as the next goes in.
+    const std::deque<PageAction> rest = std::exchange(waiting_, {});
+    for (std::size_t i = 1; i < rest.size(); ++i) owner_.instrument_.submit(*client_, rest[i].line);
     owner_.instrument_.detach(*client_);
   }
   Page(const Page&) = delete;
