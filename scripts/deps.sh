@@ -7,8 +7,9 @@ packages=(
   g++ cmake ninja-build pkg-config clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-serialport-dev libfontconfig-dev
-  # The web page over HTTPS: its certificate checked and made by libcrypto.
-  libssl-dev
+  # The web page over HTTPS: its certificate checked and made by libcrypto;
+  # the tests make a CA and certificates with the openssl command.
+  libssl-dev openssl
   xvfb xauth xdotool x11-utils imagemagick fonts-noto-cjk
   desktop-file-utils appstream
   # The start-up bench's X probe.
