@@ -200,6 +200,14 @@ class MadeCertificateTest(HttpsServerTest):
             except ConnectionResetError:
                 pass
         self.assertIsNotNone(self.wait_for_log("http request"), self.server_log)
+        # TLS 1.1 and older are not spoken.
+        old = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+        old.check_hostname, old.verify_mode = False, ssl.CERT_NONE
+        old.set_ciphers("DEFAULT:@SECLEVEL=0")
+        old.minimum_version = old.maximum_version = ssl.TLSVersion.TLSv1_1
+        with self.assertRaises(ssl.SSLError):
+            self.tls(old).close()
+        self.assertIsNotNone(self.wait_for_log("unsupported protocol"), self.server_log)
         # The request's deadline drops a handshake that stopped.
         deadline = time.monotonic() + 8
         while attack.reopened == 0 and time.monotonic() < deadline:
