@@ -33,9 +33,11 @@ std::optional<tls::Credentials> web_credentials(
     return owned;
   }
   // Made for every name and address this machine may be reached by now.
-  std::vector<std::string> names = {"localhost"};
+  // The host's own name first: the certificate's common name is made of it.
+  std::vector<std::string> names;
   const std::string host = QHostInfo::localHostName().toLower().toStdString();
-  if (!host.empty()) names.insert(names.end(), {host, host + ".local"});
+  if (!host.empty()) names = {host, host + ".local"};
+  names.push_back("localhost");
   std::vector<std::string> addresses;
   for (const QHostAddress& address : QNetworkInterface::allAddresses()) {
     // A link-local address is no name a browser can be given.
