@@ -189,7 +189,9 @@ class MadeCertificateTest(HttpsServerTest):
             started = time.monotonic()
             head, _ = self.get("/page.js")
             self.assertTrue(head.startswith("HTTP/1.1 200 OK"), head)
-            self.assertLess(time.monotonic() - started, 2.0)
+            # Starved, a load would wait for the 5 s drop of a half handshake;
+            # under a loaded CI machine a served one still takes a second or two.
+            self.assertLess(time.monotonic() - started, 4.0)
         # Plain HTTP to the TLS port: that connection closed, said once, the
         # server serving on.
         with socket.create_connection(("127.0.0.1", self.tls_port), timeout=5) as c:
