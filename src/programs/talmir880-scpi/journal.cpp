@@ -1,0 +1,29 @@
+#include "programs/talmir880-scpi/journal.hpp"
+
+#include <cstdio>
+
+#include "device/device_session.hpp"
+#include "programs/common/command_line.hpp"
+
+namespace talmir880::programs {
+
+void say(const std::string& line) { std::fprintf(stderr, "talmir880-scpi: %s\n", line.c_str()); }
+
+void journal(const std::string& line) { say(log_time_stamp() + " " + line); }
+
+void JournalEvents::reachability_changed(DeviceFault fault) {
+  const bool now = fault == DeviceFault::none;
+  reached_ = reached_ || now;
+  if (now == reachable_) return;
+  reachable_ = now;
+  journal(device_ + ": " + (now ? std::string("device back") : std::string(cause(fault))));
+}
+
+void JournalEvents::switching_off(scpi::OffBecause why) {
+  journal(device_ + ": " +
+          (why == scpi::OffBecause::unattended
+               ? "RF and modulation off: no command for " + std::to_string(off_after_s_) + " s"
+               : scpi::off_said(why)));
+}
+
+}  // namespace talmir880::programs

@@ -1,0 +1,38 @@
+#pragma once
+
+// The server's lines on standard error: what it says at start, and what it
+// writes with the local time for a journal read later, among them what the
+// instruments do by themselves.
+
+#include <string>
+#include <utility>
+
+#include "scpi/instrument.hpp"
+
+namespace talmir880::programs {
+
+void say(const std::string& line);
+void journal(const std::string& line);
+
+// One generator's own events in the journal: the device lost and back (once
+// each way), and switch-offs of the instrument's own.
+class JournalEvents : public scpi::InstrumentEvents {
+ public:
+  JournalEvents(std::string device, bool reachable, int off_after_s)
+      : device_(std::move(device)), reachable_(reachable), off_after_s_(off_after_s) {}
+
+  void reachability_changed(DeviceFault fault) override;
+  void switching_off(scpi::OffBecause why) override;
+
+  bool reachable() const { return reachable_; }
+  // Whether the device has been reached since the start.
+  bool reached() const { return reached_; }
+
+ private:
+  std::string device_;
+  bool reachable_;
+  bool reached_ = false;
+  int off_after_s_;
+};
+
+}  // namespace talmir880::programs
