@@ -1,3 +1,5 @@
+// The session's port: reached, lost and tried again; the switch-offs it
+// owes; what it tells its owner.
 #include "device/device_session.hpp"
 
 #include <algorithm>
@@ -8,67 +10,6 @@
 #include "protocol/commands.hpp"
 
 namespace talmir880 {
-namespace {
-
-DeviceFault open_fault(PortError::Cause cause) {
-  switch (cause) {
-    case PortError::Cause::busy:
-      return DeviceFault::port_busy;
-    case PortError::Cause::missing:
-      return DeviceFault::no_such_port;
-    case PortError::Cause::gone:
-      return DeviceFault::device_gone;
-    case PortError::Cause::closed:
-      return DeviceFault::port_closed;
-    case PortError::Cause::network:
-      return DeviceFault::link_lost;
-    case PortError::Cause::unresolved:
-      return DeviceFault::host_unknown;
-    case PortError::Cause::other:
-      break;
-  }
-  return DeviceFault::port_failed;
-}
-
-// A port that failed while open: a device gone, or the network to it.
-DeviceFault lost_fault(const PortError& fault) {
-  return fault.cause() == PortError::Cause::network ? DeviceFault::link_lost
-                                                    : DeviceFault::device_gone;
-}
-
-}  // namespace
-
-std::string_view cause(DeviceFault fault) {
-  switch (fault) {
-    case DeviceFault::none:
-      break;
-    case DeviceFault::no_acknowledge:
-      return "no acknowledge";
-    case DeviceFault::stalled:
-      return "sweep stalled";
-    case DeviceFault::port_busy:
-      return "port busy";
-    case DeviceFault::no_such_port:
-      return "no such port";
-    case DeviceFault::device_gone:
-      return "device gone";
-    case DeviceFault::port_failed:
-      return "port failed";
-    case DeviceFault::port_closed:
-      return "port closed";
-    case DeviceFault::link_lost:
-      return "network link lost";
-    case DeviceFault::host_unknown:
-      return "host name does not resolve";
-  }
-  return {};
-}
-
-std::chrono::milliseconds pass_quiet_time(int baud) {
-  using std::chrono::milliseconds;
-  const milliseconds five_characters{baud > 0 ? (5 * 10 * 1000 + baud - 1) / baud : 0};
-  return std::max(milliseconds{20}, five_characters);
-}
 
 DeviceSession::DeviceSession(SharedLine& line, Countdowns countdowns, SessionEvents& events)
     : line_(line),
@@ -83,11 +24,6 @@ DeviceSession::DeviceSession(SharedLine& line, Countdowns countdowns, SessionEve
 DeviceSession::~DeviceSession() {
   port_.OnComm = nullptr;
   Deferred::here().forget(this);
-}
-
-template <typename Call>
-void DeviceSession::tell(Call call) {
-  Deferred::here().tell(this, events_, call);
 }
 
 DeviceFault DeviceSession::reach() {
@@ -154,105 +90,6 @@ DeviceFault DeviceSession::put(std::string_view command) {
   // Whatever came before belongs to no command of ours.
   link_.empty_received();
   return link_.write(command) ? DeviceFault::none : lost_fault_;
-}
-
-DeviceFault DeviceSession::send(std::string_view command, std::function<void(DeviceFault)> done) {
-  const DeviceFault fault = put(command);
-  if (fault != DeviceFault::none) return fault;
-  done_ = std::move(done);
-  link_.arm_watchdog();
-  return DeviceFault::none;
-}
-
-DeviceFault DeviceSession::start_pass(std::string_view command) {
-  const DeviceFault fault = put(command);
-  if (fault != DeviceFault::none) return fault;
-  pass_running_ = true;
-  countdowns_.stall.start();
-  return DeviceFault::none;
-}
-
-// The line counts the pass's reports, once for everyone.
-const Pass* DeviceSession::our_pass() const {
-  const std::optional<Pass>& pass = line_.state().pass();
-  return pass && pass->by == Face::remote ? &*pass : nullptr;
-}
-
-void DeviceSession::finish(DeviceFault fault) {
-  countdowns_.watchdog.stop();
-  auto done = std::exchange(done_, nullptr);
-  if (fault == DeviceFault::no_acknowledge) {
-    line_.remote_unanswered();
-    late_ = true;
-    link_.arm_watchdog();
-  } else {
-    line_.remote_exchange_ended();
-  }
-  ended_ = std::move(done);
-  Deferred::here().post(this, [this, fault] { std::exchange(ended_, nullptr)(fault); });
-}
-
-void DeviceSession::end_late_wait() {
-  if (!late_) return;
-  late_ = false;
-  countdowns_.watchdog.stop();
-  line_.remote_exchange_ended();
-  tell([](SessionEvents& e) { e.settled(); });
-}
-
-void DeviceSession::end_pass(DeviceFault fault) {
-  pass_running_ = false;
-  countdowns_.stall.stop();
-  countdowns_.quiet.stop();
-  // Reports past the last point are noise, not the start of a reply.
-  link_.empty_received();
-  line_.remote_pass_ended();
-  tell([fault](SessionEvents& e) { e.pass_ended(fault); });
-}
-
-void DeviceSession::stall_ran_out() {
-  if (pass_running_) end_pass(DeviceFault::stalled);
-}
-
-void DeviceSession::quiet_ran_out() {
-  if (pass_running_) end_pass(DeviceFault::none);
-}
-
-void DeviceSession::acknowledged() {
-  note_reachable(DeviceFault::none);
-  if (exchanging()) {
-    finish(DeviceFault::none);
-  } else if (late_) {
-    tell([](SessionEvents& e) { e.late_acknowledged(); });
-    end_late_wait();
-  } else if (pass_running_) {
-    received();  // an R in a pass is noise, and counts as such
-  }
-}
-
-// Only a pass's reports are the device's words: what comes otherwise may be
-// a network link's own (ser2net's "Device open failure") or noise.
-void DeviceSession::received() {
-  if (!pass_running_) return;
-  note_reachable(DeviceFault::none);
-  countdowns_.stall.start();
-  // Past the last report every character, report or noise, puts the end
-  // off until the line is quiet: as many reports as noise pushed ahead may
-  // still come. A line that never goes quiet (noise without end) gets at
-  // most a second pass's worth.
-  const Pass* pass = our_pass();
-  if (pass == nullptr ||
-      (pass->complete() && (!countdowns_.quiet.running() || pass->within_noise_bound()))) {
-    countdowns_.quiet.start();
-  }
-}
-
-void DeviceSession::not_acknowledged() {
-  if (exchanging()) {
-    finish(DeviceFault::no_acknowledge);
-  } else {
-    end_late_wait();
-  }
 }
 
 void DeviceSession::lost(DeviceFault fault) {
