@@ -435,6 +435,25 @@ class DerivedTest(unittest.TestCase):
         self.assertEqual(check_docs(more, documents(lambda path: texts.get(path) or
                                                     source(path))), [])
 
+    def test_units_are_the_descriptions(self):
+        def unit(s):
+            return {"level": "dBW", "frequency": "Xz"}.get(s["kind"], s["unit"])
+        table = dict(self.table, settings=[dict(s, unit=unit(s)) for s in self.table["settings"]])
+        guide = describe.guide_table(table)
+        self.assertIn("| \u22123, \u22126, \u22129, \u221212 dBW | ", guide)
+        self.assertIn("| the level in dBW |", guide)
+        self.assertIn("| 20 Xz to 9.99999999 GXz | ", guide)
+        self.assertIn(" 20 Xz to 9.99999999 GXz\n", describe.man_listing(table))
+        described, text = {}, describe.generate(table, source)[describe.PYTHON]
+        exec(text, described)  # pylint: disable=exec-used
+        module = python_module()
+        made = module._properties(described["SETTINGS"])  # pylint: disable=protected-access
+        self.assertIn("in dBW", made["power"].__doc__)
+        with self.assertRaisesRegex(ValueError, "^-5 dBW is not a level"):
+            made["power"].fset(None, -5)
+        with self.assertRaisesRegex(ValueError, "^15 Xz is outside 20 Xz to 9.99999999 GXz$"):
+            made["frequency"].fset(None, 15)
+
 
 if __name__ == "__main__":
     unittest.main()
