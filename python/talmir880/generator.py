@@ -30,7 +30,7 @@ STEP_RANGE = _limits("tuning_step")
 # A pass's step goes to the device as eight digits of 10 Hz units.
 MAX_SWEEP_STEP_HZ = _settings.MAX_SWEEP_STEP_HZ
 # STATus:QUEStionable: the RF output or the modulation not confirmed.
-NOT_CONFIRMED = 1 << 10
+NOT_CONFIRMED = _settings.QUESTIONABLE["not_confirmed"]
 _ON_OFF = {True: 1, False: 0}
 # Every setting's line: the error count before and after it.
 _COUNTED = "SYST:ERR:COUN?;:%s;:SYST:ERR:COUN?"

@@ -506,6 +506,13 @@ class DerivedTest(unittest.TestCase):
         with self.assertRaisesRegex(ValueError, "^15 Xz is outside 20 Xz to 9.99999999 GXz$"):
             made["frequency"].fset(None, 15)
 
+    def test_the_status_rows_name_each_bit_the_instrument_sets(self):
+        extra = {"register": "questionable", "name": "extra", "value": 1 << 11, "words": "extra"}
+        table = dict(self.table, status=self.table["status"] + [extra])
+        self.assertIn(" | bit 9 (512): device not answering; bit 10 (1024): output not confirmed; "
+                      "bit 11 (2048): extra |\n", describe.guide_table(table))
+        self.assertIn("'not_confirmed': 1024, 'extra': 2048}", describe.python_description(table))
+
 
 if __name__ == "__main__":
     unittest.main()
