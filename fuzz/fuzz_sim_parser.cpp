@@ -1,6 +1,7 @@
 // The simulator's reading of the wire, fed the same bytes whole, one byte at
 // a time and in pieces of random sizes; a plain second reading of the command
-// layouts says which commands it must carry out.
+// layouts (the plain settings' from their description) says which commands
+// it must carry out.
 // Input: one byte seeds the piece sizes, the rest is the line.
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 #include "check.hpp"
 #include "device.hpp"
+#include "protocol/settings.hpp"
 
 namespace {
 
@@ -23,7 +25,17 @@ struct Parsed {
   int malformed = 0;
 };
 
-// Fields per letter: widths, and which field may open with "-".
+// A plain setting of the description whose command opens with this letter.
+const talmir880::protocol::Setting* plain_setting(char letter) {
+  for (const talmir880::protocol::Setting& s : talmir880::protocol::kSettings) {
+    if (talmir880::protocol::is_plain(s) && s.device.size() == 2 && s.device[1] == letter)
+      return &s;
+  }
+  return nullptr;
+}
+
+// Fields per letter: widths, and which field may open with "-". A plain
+// setting's one field is as wide as its encoder writes it.
 bool layout(char letter, std::vector<int>& widths, int& signed_field) {
   signed_field = -1;
   switch (letter) {
@@ -33,7 +45,6 @@ bool layout(char letter, std::vector<int>& widths, int& signed_field) {
     case 'M':
       widths = {7};
       return true;
-    case 'P':
     case 'S':
       widths = {1};
       return true;
@@ -42,8 +53,25 @@ bool layout(char letter, std::vector<int>& widths, int& signed_field) {
       signed_field = 1;
       return true;
     default:
-      return false;
+      break;
   }
+  const talmir880::protocol::Setting* s = plain_setting(letter);
+  if (s == nullptr) return false;
+  widths = {static_cast<int>(s->encode(s->start_up).size() - s->device.size())};
+  return true;
+}
+
+// Whether a plain setting's encoder writes exactly `command` for a value
+// it takes: one of its levels, or its digits within its limits.
+bool encodes(const talmir880::protocol::Setting& s, std::string_view command) {
+  if (s.kind == talmir880::protocol::SettingKind::level) {
+    for (const int level : s.levels) {
+      if (s.encode(level) == command) return true;
+    }
+    return false;
+  }
+  const double value = std::stod(std::string(command.substr(s.device.size())));
+  return value >= s.min && value <= s.max && s.encode(value) == command;
 }
 
 Parsed reference_parse(std::string_view line) {
@@ -79,8 +107,12 @@ Parsed reference_parse(std::string_view line) {
     if (!complete) break;
     if (ok) {
       const char letter = line[i + 1];
-      const char value = line[at - 1];
-      if ((letter == 'P' && value > '3') || (letter == 'S' && value > '1')) ok = false;
+      const talmir880::protocol::Setting* plain = plain_setting(letter);
+      if (plain != nullptr) {
+        ok = encodes(*plain, line.substr(i, at - i));
+      } else if (letter == 'S' && line[at - 1] > '1') {
+        ok = false;
+      }
     }
     if (ok) {
       out.commands.emplace_back(line.substr(i, at - i));

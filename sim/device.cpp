@@ -1,31 +1,39 @@
 #include "device.hpp"
 
-#include <array>
+#include <cctype>
 #include <cstdio>
 
 namespace talmir880::sim {
 namespace {
 
-struct Layout {
-  char letter;
-  std::array<int, 3> widths;
-  int fields;
-  int signed_field;  // the field that may open with "-", or -1
-};
+// A plain setting's command: its device prefix, "$" and one letter.
+bool has_letter(const protocol::Setting& s) { return s.device.size() == 2 && s.device[0] == '$'; }
 
-constexpr std::array<Layout, 5> kLayouts{{
-    {'F', {9, 0, 0}, 1, -1},
-    {'M', {7, 0, 0}, 1, -1},
-    {'P', {1, 0, 0}, 1, -1},
-    {'S', {1, 0, 0}, 1, -1},
-    {'W', {9, 8, 4}, 3, 1},
-}};
-
-const Layout* layout_for(char letter) {
-  for (const Layout& l : kLayouts) {
-    if (l.letter == letter) return &l;
+// The value whose command `text` is: a level whose encoding it is, or
+// else its digits, taken when they are in range and encode back to it.
+std::optional<double> plain_value(const protocol::Setting& s, std::string_view text) {
+  if (s.kind == protocol::SettingKind::level) {
+    for (const int level : s.levels) {
+      if (s.encode(level) == text) return level;
+    }
+    return std::nullopt;
   }
-  return nullptr;
+  double digits = 0;
+  for (const char c : text.substr(s.device.size())) digits = digits * 10 + (c - '0');
+  if (digits < s.min || digits > s.max || s.encode(digits) != text) return std::nullopt;
+  return digits;
+}
+
+std::string number(double x) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.12g", x);
+  return text;
+}
+
+std::string upper(std::string_view name) {
+  std::string out(name);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return out;
 }
 
 // A junk run longer than this is shown cut, with its full length.
@@ -37,7 +45,31 @@ std::string hz_or_off(bool on, std::int64_t hz) { return on ? std::to_string(hz)
 
 }  // namespace
 
-int level_dbm(int level_code) { return -12 + 3 * level_code; }
+Device::Device(std::span<const protocol::Setting> description)
+    : layouts_{{'F', {9, 0, 0}, 1, -1},
+               {'M', {7, 0, 0}, 1, -1},
+               {'S', {1, 0, 0}, 1, -1},
+               {'W', {9, 8, 4}, 3, 1}} {
+  for (const protocol::Setting& s : description) {
+    if (!protocol::is_plain(s) || !has_letter(s) || layout_for(s.device[1]) != nullptr) continue;
+    // The encoder writes every value in the same width, which the start-up
+    // value shows.
+    const auto width = static_cast<int>(s.encode(s.start_up).size() - s.device.size());
+    layouts_.push_back({s.device[1], {width, 0, 0}, 1, -1, static_cast<int>(plain_.size())});
+    plain_.push_back(s);
+    // Until it is set, the device holds what all zeros would set.
+    settings_.plain[std::string(s.name)] =
+        plain_value(s, std::string(s.device) + std::string(static_cast<std::size_t>(width), '0'))
+            .value_or(0);
+  }
+}
+
+const Device::Layout* Device::layout_for(char letter) const {
+  for (const Layout& l : layouts_) {
+    if (l.letter == letter) return &l;
+  }
+  return nullptr;
+}
 
 std::vector<Action> Device::feed(std::string_view bytes) {
   std::vector<Action> out;
@@ -114,10 +146,30 @@ void Device::malformed(std::vector<Action>& out) {
   phase_ = Phase::outside;
 }
 
+void Device::set_plain(const protocol::Setting& setting, std::vector<Action>& out) {
+  const std::optional<double> value = plain_value(setting, command_);
+  if (!value) {
+    malformed(out);
+    return;
+  }
+  ++commands_;
+  phase_ = Phase::outside;
+  settings_.plain[std::string(setting.name)] = *value;
+  std::string line = command_ + " " + upper(setting.name) + " " + number(*value);
+  if (!setting.unit.empty()) line += " " + std::string(setting.unit);
+  out.push_back(log(std::move(line)));
+  out.push_back({Action::Kind::reply, std::string(kAck), {}});
+}
+
 void Device::execute(std::vector<Action>& out) {
   const std::int64_t v = values_[0];
   const char letter = command_[1];
-  if ((letter == 'P' && v > 3) || (letter == 'S' && v > 1)) {
+  const int plain = layout_for(letter)->plain;
+  if (plain >= 0) {
+    set_plain(plain_[static_cast<std::size_t>(plain)], out);
+    return;
+  }
+  if (letter == 'S' && v > 1) {
     malformed(out);
     return;
   }
@@ -136,16 +188,14 @@ void Device::execute(std::vector<Action>& out) {
       if (settings_.mod_on) settings_.mod_hz = v;
       line += settings_.mod_on ? "MOD " + std::to_string(v) + " Hz" : "MOD OFF";
       break;
-    case 'P':
-      settings_.level_code = static_cast<int>(v);
-      line += "LEVEL " + std::to_string(level_dbm(settings_.level_code)) + " dBm";
-      break;
     case 'S':
       saved_ = SavedSettings{settings_, v == 1 ? SaveMode::sweep : SaveMode::single_point};
       line += std::string("SAVE mode=") + (v == 1 ? "sweep" : "single") +
               " rf=" + hz_or_off(settings_.rf_on, settings_.rf_hz) +
-              " mod=" + hz_or_off(settings_.mod_on, settings_.mod_hz) +
-              " level=" + std::to_string(level_dbm(settings_.level_code));
+              " mod=" + hz_or_off(settings_.mod_on, settings_.mod_hz);
+      for (const protocol::Setting& s : plain_) {
+        line += " " + std::string(s.name) + "=" + number(settings_.plain.at(std::string(s.name)));
+      }
       break;
     case 'W': {
       // A sweep answers with its points, not with an acknowledgement.

@@ -4,12 +4,19 @@
 // so each one is known only by "$", its letter and its fixed field widths.
 // Device takes received bytes in chunks of any size and answers with actions;
 // it does no I/O and keeps no time, so a caller decides how replies go out.
+// The plain settings' commands (the level's "$P") are taken from the
+// settings' description, as the programs make them.
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "protocol/settings.hpp"
 
 namespace talmir880::sim {
 
@@ -18,10 +25,10 @@ struct Settings {
   bool rf_on = false;
   std::int64_t mod_hz = 0;
   bool mod_on = false;
-  int level_code = 0;  // $P digit: 0..3
+  // Each plain setting's value by its name ("level": -12 dBm), as its
+  // description writes it.
+  std::map<std::string, double, std::less<>> plain;
 };
-
-int level_dbm(int level_code);
 
 enum class SaveMode { single_point, sweep };
 
@@ -47,6 +54,10 @@ inline constexpr std::string_view kAck = "*R*";
 
 class Device {
  public:
+  // Takes the plain settings of `description`, each as the prefix of its
+  // `device` command and the digits its encoder writes after it.
+  explicit Device(std::span<const protocol::Setting> description = protocol::kSettings);
+
   std::vector<Action> feed(std::string_view bytes);
   // Logs a run of junk still waiting for the next "$" (the caller's input
   // went quiet, or it is closing down).
@@ -61,12 +72,25 @@ class Device {
  private:
   enum class Phase { outside, letter, fields };
 
+  struct Layout {
+    char letter;
+    std::array<int, 3> widths;
+    int fields;
+    int signed_field;  // the field that may open with "-", or -1
+    int plain = -1;    // the plain setting it sets, in plain_, or -1
+  };
+
+  const Layout* layout_for(char letter) const;
+  void set_plain(const protocol::Setting& setting, std::vector<Action>& out);
+
   void take(char c, std::vector<Action>& out);
   void start_command(std::vector<Action>& out);
   void malformed(std::vector<Action>& out);
   void execute(std::vector<Action>& out);
   void log_junk(std::vector<Action>& out);
 
+  std::vector<protocol::Setting> plain_;
+  std::vector<Layout> layouts_;
   Phase phase_ = Phase::outside;
   std::string command_;
   std::vector<std::int64_t> values_;

@@ -3,6 +3,8 @@
 
 RF_UNIT_HZ = 10
 MAX_SWEEP_STEP_HZ = 999999990
+OPERATION = {'sweeping': 8}
+QUESTIONABLE = {'not_answering': 512, 'not_confirmed': 1024}
 
 SETTINGS = [
     {'name': 'rf_frequency',

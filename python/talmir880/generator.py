@@ -30,18 +30,28 @@ STEP_RANGE = _limits("tuning_step")
 # A pass's step goes to the device as eight digits of 10 Hz units.
 MAX_SWEEP_STEP_HZ = _settings.MAX_SWEEP_STEP_HZ
 # STATus:QUEStionable: the RF output or the modulation not confirmed.
-NOT_CONFIRMED = 1 << 10
+NOT_CONFIRMED = _settings.QUESTIONABLE["not_confirmed"]
 _ON_OFF = {True: 1, False: 0}
 # Every setting's line: the error count before and after it.
 _COUNTED = "SYST:ERR:COUN?;:%s;:SYST:ERR:COUN?"
 
 
-def _hz(value, digits=12):
-    """A frequency as people write it: 20 Hz, 433.92 MHz, 9.99999999 GHz."""
-    for unit, scale in (("GHz", 1e9), ("MHz", 1e6), ("kHz", 1e3)):
+def _scaled(value, unit, digits=12):
+    """A value as people write it, in its unit with a prefix: 20 Hz,
+    433.92 MHz, 9.99999999 GHz."""
+    for prefix, scale in (("G", 1e9), ("M", 1e6), ("k", 1e3)):
         if abs(value) >= scale:
-            return "%.*g %s" % (digits, value / scale, unit)
-    return "%.*g Hz" % (digits, value)
+            return "%.*g %s%s" % (digits, value / scale, prefix, unit)
+    return "%.*g %s" % (digits, value, unit)
+
+
+# The sweep's frequencies are in the RF's unit.
+_RF_UNIT = _DESCRIBED["rf_frequency"]["unit"]
+
+
+def _hz(value, digits=12):
+    """A frequency of the sweep as people write it."""
+    return _scaled(value, _RF_UNIT, digits)
 
 
 def _levels(levels):
@@ -75,21 +85,22 @@ def _served_hz(hz):
     return _round_half_away(float("%.12g" % hz))
 
 
-def _frequency(value, limits):
-    """A frequency in Hz, refused as the server refuses it."""
-    hz = _number(value, "Hz")
+def _frequency(value, limits, unit=_RF_UNIT):
+    """A frequency in its unit, refused as the server refuses it."""
+    hz = _number(value, unit)
     if not limits[0] <= _served_hz(hz) <= limits[1]:
-        raise ValueError("%s is outside %s to %s" %
-                         (_hz(hz), _hz(limits[0]), _hz(limits[1])))
+        raise ValueError("%s is outside %s to %s" % (
+            _scaled(hz, unit), _scaled(limits[0], unit), _scaled(limits[1], unit)))
     return hz
 
 
-def _level(value, levels):
-    """A listed level in dBm, given as a number or as its text ("-6")."""
-    dbm = _number(value, "dBm")
-    if dbm not in levels:
-        raise ValueError("%g dBm is not a level of the device: %s dBm" % (dbm, _levels(levels)))
-    return int(dbm)
+def _level(value, levels, unit):
+    """A listed level in its unit, given as a number or as its text ("-6")."""
+    level = _number(value, unit)
+    if level not in levels:
+        raise ValueError("%g %s is not a level of the device: %s %s" %
+                         (level, unit, _levels(levels), unit))
+    return int(level)
 
 
 def _whole(value, limits, counted="points"):
@@ -127,8 +138,8 @@ def _check_sweep(start, stop, points):
                      if _step_field_hz(start, stop, n) > 0), None)
         hint = ("at most %d points fit that span" % most if most
                 else "no pass of %d points or more fits that span" % low)
-        raise ValueError("%s rounds to nothing in the device's %d Hz units; %s" %
-                         (step, RF_UNIT_HZ, hint))
+        raise ValueError("%s rounds to nothing in the device's %s units; %s" %
+                         (step, _hz(RF_UNIT_HZ), hint))
     least = next((n for n in range(points + 1, high + 1)
                   if _step_field_hz(start, stop, n) <= MAX_SWEEP_STEP_HZ), high)
     raise ValueError("%s is wider than the device's %s; take at least %d points" %
@@ -161,34 +172,34 @@ def _control(setting, get_command, set_command, docs, validator, values, map_val
 
 
 # Each described setting's docstring where it is not a plain sentence;
-# {range} and {levels} are its description's, as people read them. A
+# {range}, {levels} and {unit} are its description's, as people read them. A
 # count's messages name what it counts; a mode's values are what each
 # Python value sends. Its attribute is in the description.
 _FACES = {
     "rf_frequency": {
-        "docs": """RF frequency in Hz ({range}, in 10 Hz steps); sent to
+        "docs": """RF frequency in {unit} ({range}, in {rf_unit} steps); sent to
         the device while the output is on, kept for later while it is off."""},
     "tuning_step": {
-        "docs": """Step in Hz of :meth:`frequency_up` and :meth:`frequency_down`,
+        "docs": """Step in {unit} of :meth:`frequency_up` and :meth:`frequency_down`,
         {range}."""},
     "rf_output": {
         "docs": """Whether the RF output is on, or may be (see :attr:`output_confirmed`)."""},
     "level": {
-        "docs": """RF level in dBm: {levels}, as a number or as its text."""},
+        "docs": """RF level in {unit}: {levels}, as a number or as its text."""},
     "modulation_frequency": {
-        "docs": """Modulation frequency in Hz ({range}); sent while the
+        "docs": """Modulation frequency in {unit} ({range}); sent while the
         modulation is on, kept for later while it is off."""},
     "modulation_output": {
         "docs": """Whether the modulation is on, or may be (see :attr:`output_confirmed`)."""},
     "sweep_start": {
-        "docs": """Sweep start frequency in Hz ({range}); below the stop."""},
+        "docs": """Sweep start frequency in {unit} ({range}); below the stop."""},
     "sweep_stop": {
-        "docs": """Sweep stop frequency in Hz ({range}); above the start."""},
+        "docs": """Sweep stop frequency in {unit} ({range}); above the start."""},
     "sweep_centre": {
-        "docs": """Centre of the sweep in Hz; setting it keeps the span, so start and
+        "docs": """Centre of the sweep in {unit}; setting it keeps the span, so start and
         stop must stay within {range}."""},
     "sweep_span": {
-        "docs": """Sweep stop minus start in Hz ({range}); setting it keeps the centre."""},
+        "docs": """Sweep stop minus start in {unit} ({range}); setting it keeps the centre."""},
     "sweep_points": {
         "docs": """How many points one sweep pass has, {range}, start and stop included.""",
         "counted": "points"},
@@ -218,21 +229,23 @@ def _properties(settings):
         limits = [s["min"], s["max"]]
         unit = face.get("counted", s["unit"])
         if s["kind"] == "frequency":
-            taken = "%s to %s" % (_hz(s["min"]), _hz(s["max"]))
+            taken = "%s to %s" % (_scaled(s["min"], s["unit"]), _scaled(s["max"], s["unit"]))
         else:
             taken = "%d to %d%s" % (s["min"], s["max"], " " + unit if unit else "")
         levels = _levels(s["levels"]) if s["levels"] else ""
         plain = "%s (``%s``)%s." % (s["name"].replace("_", " ").capitalize(), s["header"], {
-            "frequency": " in Hz, {range}", "count": ", {range}",
-            "level": " in dBm: {levels}"}.get(s["kind"], ""))
-        docs = face.get("docs", plain).format(range=taken, levels=levels)
+            "frequency": " in {unit}, {range}", "count": ", {range}",
+            "level": " in {unit}: {levels}"}.get(s["kind"], ""))
+        docs = face.get("docs", plain).format(range=taken, levels=levels, unit=s["unit"],
+                                              rf_unit=_hz(RF_UNIT_HZ))
         if s["kind"] == "frequency":
-            kind = ("%.12g", _frequency, limits, False, float)
+            kind = ("%.12g", lambda v, l, u=s["unit"]: _frequency(v, l, u), limits, False, float)
         elif s["kind"] == "count":
             counted = unit or "units"
             kind = ("%d", lambda v, l, c=counted: _whole(v, l, c), limits, False, _whole_answer)
         elif s["kind"] == "level":
-            kind = ("%d", _level, s["levels"], False, _whole_answer)
+            kind = ("%d", lambda v, l, u=s["unit"]: _level(v, l, u), s["levels"], False,
+                    _whole_answer)
         elif s["kind"] == "boolean":
             kind = ("%d", strict_discrete_set, _ON_OFF, True, lambda v: v)
         else:

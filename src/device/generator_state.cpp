@@ -1,6 +1,7 @@
 #include "device/generator_state.hpp"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 #include "device/deferred.hpp"
@@ -8,20 +9,17 @@
 namespace talmir880 {
 namespace {
 
-// The output a command switches or tunes, if any.
-std::optional<Fact> output_of(const protocol::Decoded& d) {
-  using Kind = protocol::Decoded::Kind;
-  switch (d.kind) {
-    case Kind::rf:
-    case Kind::rf_off:
-      return Fact::rf;
-    case Kind::modulation:
-    case Kind::modulation_off:
-      return Fact::modulation;
-    case Kind::level:
-    case Kind::save:
-    case Kind::sweep:
-      break;
+// The outputs are the described switches; a command switches or tunes the
+// one whose device command it goes out in.
+constexpr std::array<std::pair<const protocol::Setting*, Fact>, 2> kOutputs{
+    {{&protocol::kRfOutput, Fact::rf}, {&protocol::kModulationOutput, Fact::modulation}}};
+static_assert(std::ranges::all_of(kOutputs, [](const auto& output) {
+  return output.first->kind == protocol::SettingKind::boolean && !output.first->device.empty();
+}));
+
+std::optional<Fact> output_of(std::string_view command) {
+  for (const auto& [setting, fact] : kOutputs) {
+    if (command.starts_with(setting->device)) return fact;
   }
   return std::nullopt;
 }
@@ -44,9 +42,10 @@ void GeneratorState::tell(Call call) {
 // settled by it: a switch-off pays it, or is owed again if it goes
 // unanswered; a switch-on is the user's own word.
 void GeneratorState::written(std::string_view command, Face by) {
-  const std::optional<protocol::Decoded> d = protocol::decode(command);
-  if (!d) return;
-  if (const std::optional<Fact> output = output_of(*d)) debt(*output) = {Owed::Why::nothing, by};
+  if (!protocol::decode(command)) return;
+  if (const std::optional<Fact> output = output_of(command)) {
+    debt(*output) = {Owed::Why::nothing, by};
+  }
 }
 
 // The one reading of a command as what the device then holds.
@@ -91,7 +90,7 @@ void GeneratorState::acknowledged(std::string_view command, Face by, bool overta
 void GeneratorState::unanswered(std::string_view command, Face by) {
   const std::optional<protocol::Decoded> d = protocol::decode(command);
   if (!d) return;
-  const std::optional<Fact> output = output_of(*d);
+  const std::optional<Fact> output = output_of(command);
   if (!output) return;
   // Lost with the port, what is owed is the port's: the device went.
   if (port_ == PortState::gone || port_ == PortState::absent) {

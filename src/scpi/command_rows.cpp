@@ -30,11 +30,11 @@ constexpr Accepts count(double min, double max) { return {Takes::count, min, max
 constexpr Accepts accepts(const protocol::Setting& s) {
   switch (s.kind) {
     case protocol::SettingKind::frequency:
-      return {s.steps ? Takes::frequency_or_step : Takes::frequency, s.min, s.max};
+      return {s.steps ? Takes::frequency_or_step : Takes::frequency, s.min, s.max, {}, s.unit};
     case protocol::SettingKind::count:
-      return {Takes::count, s.min, s.max};
+      return {Takes::count, s.min, s.max, {}, s.unit};
     case protocol::SettingKind::level:
-      return {Takes::level, s.min, s.max, s.levels};
+      return {Takes::level, s.min, s.max, s.levels, s.unit};
     case protocol::SettingKind::boolean:
       return kBoolean;
     case protocol::SettingKind::mode:

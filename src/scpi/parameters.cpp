@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 
 #include "protocol/commands.hpp"
@@ -10,22 +11,31 @@
 namespace talmir880::scpi {
 namespace {
 
-struct Suffix {
+struct Prefix {
   std::string_view text;
-  Quantity quantity;
   double factor;
 };
 // In SCPI a leading M is milli, except in MHZ, which has always meant mega.
-constexpr std::array<Suffix, 5> kSuffixes = {{{"HZ", Quantity::frequency, 1},
-                                              {"KHZ", Quantity::frequency, 1e3},
-                                              {"MHZ", Quantity::frequency, 1e6},
-                                              {"GHZ", Quantity::frequency, 1e9},
-                                              {"DBM", Quantity::level, 1}}};
+constexpr std::array<Prefix, 4> kFrequencyPrefixes = {
+    {{"", 1}, {"K", 1e3}, {"M", 1e6}, {"G", 1e9}}};
 
-double scale(const Parameter& p, Quantity quantity) {
+// The parser has upper-cased the suffix.
+bool names(std::string_view suffix, std::string_view unit) {
+  return !unit.empty() && std::ranges::equal(suffix, unit, [](char a, char b) {
+    return a == std::toupper(static_cast<unsigned char>(b));
+  });
+}
+
+double scale(const Parameter& p, Quantity quantity, std::string_view unit) {
   if (p.word.empty()) return p.number;
-  for (const Suffix& s : kSuffixes) {
-    if (s.text == p.word && s.quantity == quantity) return p.number * s.factor;
+  if (quantity == Quantity::frequency) {
+    for (const Prefix& prefix : kFrequencyPrefixes) {
+      if (p.word.starts_with(prefix.text) && names(p.word.substr(prefix.text.size()), unit)) {
+        return p.number * prefix.factor;
+      }
+    }
+  } else if (quantity == Quantity::level && names(p.word, unit)) {
+    return p.number;
   }
   throw Refused{kInvalidSuffix};
 }
@@ -37,10 +47,11 @@ void expect_parameters(const ProgramUnit& unit, std::size_t n) {
   if (unit.parameters.size() > n) throw Refused{kParameterNotAllowed};
 }
 
-double number(const Parameter& p, Quantity quantity, double min, double max) {
+double number(const Parameter& p, Quantity quantity, std::string_view unit, double min,
+              double max) {
   switch (p.kind) {
     case Parameter::Kind::number:
-      return scale(p, quantity);
+      return scale(p, quantity, unit);
     case Parameter::Kind::word:
       return choice(p, {"MINimum", "MAXimum"}) == 0 ? min : max;
     case Parameter::Kind::text:
@@ -96,13 +107,13 @@ Value read_setting(const Accepts& kind, const ProgramUnit& unit) {
       }
       [[fallthrough]];
     case Takes::frequency: {
-      const double hz = std::round(number(p, Quantity::frequency, kind.min, kind.max));
+      const double hz = std::round(number(p, Quantity::frequency, kind.unit, kind.min, kind.max));
       if (!(hz >= kind.min && hz <= kind.max)) throw Refused{kDataOutOfRange};
       v.number = hz;
       break;
     }
     case Takes::level: {
-      const double dbm = number(p, Quantity::level, kind.min, kind.max);
+      const double dbm = number(p, Quantity::level, kind.unit, kind.min, kind.max);
       if (std::find(kind.levels.begin(), kind.levels.end(), dbm) == kind.levels.end()) {
         throw Refused{kIllegalParameterValue};
       }
@@ -110,7 +121,7 @@ Value read_setting(const Accepts& kind, const ProgramUnit& unit) {
       break;
     }
     case Takes::count: {
-      const double n = std::round(number(p, Quantity::count, kind.min, kind.max));
+      const double n = std::round(number(p, Quantity::count, kind.unit, kind.min, kind.max));
       if (!(n >= kind.min && n <= kind.max)) throw Refused{kDataOutOfRange};
       v.number = n;
       break;

@@ -19,6 +19,7 @@ struct Accepts {
   double min = 0;
   double max = 0;
   std::span<const int> levels{};  // a level: every one there is
+  std::string_view unit{};        // its setting's: the suffix a number may have
 };
 
 // A row's parameter, read and checked before the row runs.
@@ -36,9 +37,10 @@ enum class Quantity { count, frequency, level };
 
 // Exactly n parameters: -109 when fewer, -108 when more.
 void expect_parameters(const ProgramUnit& unit, std::size_t n);
-// A number scaled by its suffix (HZ, KHZ, MHZ, GHZ; DBM; none for a count),
-// or MINimum / MAXimum for the limits given. Not checked against them.
-double number(const Parameter& p, Quantity quantity, double min, double max);
+// A number scaled by its suffix, which is `unit` in any case (a frequency's
+// also with K, M or G before it: KHZ, MHZ, GHZ), or MINimum / MAXimum for
+// the limits given. Not checked against them.
+double number(const Parameter& p, Quantity quantity, std::string_view unit, double min, double max);
 // ON, OFF, or a number: 0 is off, any other value rounds to on.
 bool boolean(const Parameter& p);
 // The index of the word, among those given in SCPI spelling ("SWEep").

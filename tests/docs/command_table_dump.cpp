@@ -4,9 +4,10 @@
 // device facts the Python class takes: "levels", "rf_unit" and
 // "max_sweep_step"; "bytes", what, command for the commands the documents
 // show, and "plain", setting, value ("start_up" or a level), command for
-// each plain setting; and "error", number, text for each error. With
-// --resolve, prints instead the header of the row each argument (a setting
-// as written: "FREQ:STAR") names, or "-". With --settings, prints the
+// each plain setting; "status", register, name, value, words for each
+// status bit the instrument sets; and "error", number, text for each error.
+// With --resolve, prints instead the header of the row each argument (a
+// setting as written: "FREQ:STAR") names, or "-". With --settings, prints the
 // settings' description as JSON (with --test-only after it, and a setting
 // the device does not have); with --page-line, the header of the row
 // each web page action ("rf_mhz") sets with a value of 1, or "-"; with
@@ -71,6 +72,20 @@ void print_table() {
       std::printf("plain\t%.*s\t%d\t%s\n", static_cast<int>(s.name.size()), s.name.data(), level,
                   s.encode(level).c_str());
     }
+  }
+  // The condition bits the instrument sets, as the documents name them.
+  struct Bit {
+    const char* reg;
+    const char* name;
+    int value;
+    const char* words;
+  };
+  for (const Bit& bit :
+       {Bit{"operation", "sweeping", scpi::Status::kSweeping, "sweeping"},
+        Bit{"questionable", "not_answering", scpi::Status::kNotAnswering, "device not answering"},
+        Bit{"questionable", "not_confirmed", scpi::Status::kNotConfirmed,
+            "output not confirmed"}}) {
+    std::printf("status\t%s\t%s\t%d\t%s\n", bit.reg, bit.name, bit.value, bit.words);
   }
   for (const scpi::ErrorRow& error : scpi::kErrors) {
     std::printf("error\t%d\t%.*s\n", error.code, static_cast<int>(error.text.size()),

@@ -1,6 +1,7 @@
 """The faces against the generator's settings as the program describes them
 (talmir880_command_table_dump --settings): the Python class, the web page's
-controls, and the man pages' and the automation guide's command lists.
+controls, the man pages' and the automation guide's command lists, and
+what the documents' prose says of the levels and the ranges.
 
 Each check takes the description and returns what a face lacks or
 misstates, so that a setting described and shown nowhere is reported. The
@@ -230,7 +231,8 @@ def documents(read=source):
     return {"man": man_page_headers(read), "man_listing": man_listing("talmir880-scpi.1", read),
             "automation": automation_headers(read),
             "commands": automation_section("Commands", read),
-            "panel": read("packaging/talmir880.1"), "scpi": read("packaging/talmir880-scpi.1")}
+            "panel": read("packaging/talmir880.1"), "scpi": read("packaging/talmir880-scpi.1"),
+            "guide": read("docs/automation.md"), "readme": read("README.md")}
 
 
 def panel_steps():
@@ -355,6 +357,43 @@ def check_docs(settings, docs):
     return problems
 
 
+LEVEL_LIST = re.compile(r"-\d+(?:, -\d+)+,? (?:and|or) -\d+")
+CW_STARTS = re.compile(r"CW range starts at ([\d.]+) ?(GHz|MHz|kHz|Hz)")
+
+
+def check_prose(settings, docs):
+    """What the prose says of the settings outside the derived lists, its
+    asides in brackets left out: each count of levels and each list of
+    them, each range with its units in the server's documents, and where
+    the CW range starts."""
+    problems = []
+    texts = {"README.md": docs["readme"], "automation.md": docs["guide"],
+             "talmir880-scpi.1": docs["scpi"], "talmir880.1": docs["panel"]}
+    texts = {where: re.sub(r"\([^()]*\)", "", plain(text)) for where, text in texts.items()}
+    for s in (s for s in settings if s["kind"] == "level"):
+        for where, text in texts.items():
+            for count in re.findall(r"\b(\w+) (?:RF )?levels\b", text):
+                if count.lower() in NUMBERS and NUMBERS[count.lower()] != len(s["levels"]):
+                    problems.append("%s speaks of %s levels; the device has %d" %
+                                    (where, count, len(s["levels"])))
+            for listed in LEVEL_LIST.findall(text):
+                problems += stated(where, s, listed)
+    for where in ("automation.md", "talmir880-scpi.1"):
+        for low, low_unit, high, high_unit in RANGE.findall(texts[where]):
+            if not (low_unit and high_unit):
+                continue
+            found = [float(low) * SCALE[low_unit], float(high) * SCALE[high_unit]]
+            if not any(ranged(s) and same_range(found, [s["min"], s["max"]]) for s in settings):
+                problems.append("%s gives %.12g to %.12g, which no setting takes" %
+                                (where, *found))
+        cw = next(s for s in settings if s["steps"])
+        for value, unit in CW_STARTS.findall(texts[where]):
+            if not same_range([float(value) * SCALE[unit]], [cw["min"]]):
+                problems.append("%s starts the CW range at %s %s; %s starts at %.12g" %
+                                (where, value, unit, cw["name"], cw["min"]))
+    return problems
+
+
 class SettingsTest(unittest.TestCase):
     settings = description()
     page = page_model()
@@ -373,6 +412,19 @@ class SettingsTest(unittest.TestCase):
 
     def test_documents_state_each_setting(self):
         self.check(check_docs(self.settings, documents()))
+
+    def test_prose_states_the_levels_and_ranges(self):
+        self.check(check_prose(self.settings, documents()))
+
+    def test_prose_misstating_a_level_or_a_range_is_reported(self):
+        changed = [dict(s, levels=s["levels"][:-1]) if s["kind"] == "level" else
+                   dict(s, min=30) if s["steps"] else s for s in self.settings]
+        problems = "\n".join(check_prose(changed, documents()))
+        for where in ("README.md speaks of four", "automation.md lists the levels",
+                      "automation.md gives 20 to 9999999990", "talmir880-scpi.1 gives 20 to",
+                      "automation.md starts the CW range at 20 Hz",
+                      "talmir880-scpi.1 starts the CW range at 20 Hz"):
+            self.assertIn(where, problems)
 
     def test_documents_state_start_up_values_and_panel_steps(self):
         self.check(check_start_ups(self.settings, documents(), panel_steps()))
@@ -434,6 +486,32 @@ class DerivedTest(unittest.TestCase):
         self.assertEqual(check_python(more, python_controls(probe), resolve_more), [])
         self.assertEqual(check_docs(more, documents(lambda path: texts.get(path) or
                                                     source(path))), [])
+
+    def test_units_are_the_descriptions(self):
+        def unit(s):
+            return {"level": "dBW", "frequency": "Xz"}.get(s["kind"], s["unit"])
+        table = dict(self.table, settings=[dict(s, unit=unit(s)) for s in self.table["settings"]])
+        guide = describe.guide_table(table)
+        self.assertIn("| \u22123, \u22126, \u22129, \u221212 dBW | ", guide)
+        self.assertIn("| the level in dBW |", guide)
+        self.assertIn("| 20 Xz to 9.99999999 GXz | ", guide)
+        self.assertIn(" 20 Xz to 9.99999999 GXz\n", describe.man_listing(table))
+        described, text = {}, describe.generate(table, source)[describe.PYTHON]
+        exec(text, described)  # pylint: disable=exec-used
+        module = python_module()
+        made = module._properties(described["SETTINGS"])  # pylint: disable=protected-access
+        self.assertIn("in dBW", made["power"].__doc__)
+        with self.assertRaisesRegex(ValueError, "^-5 dBW is not a level"):
+            made["power"].fset(None, -5)
+        with self.assertRaisesRegex(ValueError, "^15 Xz is outside 20 Xz to 9.99999999 GXz$"):
+            made["frequency"].fset(None, 15)
+
+    def test_the_status_rows_name_each_bit_the_instrument_sets(self):
+        extra = {"register": "questionable", "name": "extra", "value": 1 << 11, "words": "extra"}
+        table = dict(self.table, status=self.table["status"] + [extra])
+        self.assertIn(" | bit 9 (512): device not answering; bit 10 (1024): output not confirmed; "
+                      "bit 11 (2048): extra |\n", describe.guide_table(table))
+        self.assertIn("'not_confirmed': 1024, 'extra': 2048}", describe.python_description(table))
 
 
 if __name__ == "__main__":

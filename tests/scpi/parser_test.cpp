@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "protocol/settings.hpp"
 #include "scpi/command_table.hpp"
 #include "scpi/parameters.hpp"
 #include "scpi/parser.hpp"
@@ -150,6 +151,19 @@ struct NumberCase {
   int error;
 };
 
+// The unit a quantity's setting has in the description: its suffix.
+std::string_view unit_of(Quantity quantity) {
+  switch (quantity) {
+    case Quantity::frequency:
+      return protocol::kRfFrequency.unit;
+    case Quantity::level:
+      return protocol::kLevel.unit;
+    case Quantity::count:
+      break;
+  }
+  return protocol::kSweepPoints.unit;
+}
+
 TEST(ScpiParameters, NumbersWithUnitsMinimumAndMaximum) {
   const double inf = INFINITY;
   const NumberCase cases[] = {
@@ -180,7 +194,8 @@ TEST(ScpiParameters, NumbersWithUnitsMinimumAndMaximum) {
   for (const auto& c : cases) {
     const ProgramUnit unit = parse_unit(std::string("X ") + c.parameter);
     try {
-      EXPECT_EQ(number(unit.parameters.at(0), c.quantity, 10, 20), c.value) << c.parameter;
+      EXPECT_EQ(number(unit.parameters.at(0), c.quantity, unit_of(c.quantity), 10, 20), c.value)
+          << c.parameter;
       EXPECT_EQ(c.error, 0) << c.parameter;
     } catch (const Refused& r) {
       EXPECT_EQ(r.code, c.error) << c.parameter;

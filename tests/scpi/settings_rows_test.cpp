@@ -136,7 +136,7 @@ TEST(SettingsRows, APlainSettingsRowsAreMadeFromItsDescription) {
   const scpi::Row* made = row_of(rows, kTestOnlyOffset.header);
   ASSERT_NE(made, nullptr);
   EXPECT_EQ(made->slot, protocol::kSettings.size());  // its place in that description
-  EXPECT_EQ(made->setting->encode(12'000), "$O12000");
+  EXPECT_EQ(made->setting->encode(12'000), "$O0012000");
 }
 
 // A row's query as a script writes it: the header without its optional

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/test_only_setting.hpp"
+
 namespace talmir880::sim {
 namespace {
 
@@ -131,7 +133,7 @@ TEST(Device, KeepsTheSettings) {
   EXPECT_TRUE(d.settings().rf_on);
   EXPECT_EQ(d.settings().mod_hz, 1000);
   EXPECT_TRUE(d.settings().mod_on);
-  EXPECT_EQ(d.settings().level_code, 2);
+  EXPECT_EQ(d.settings().plain.at("level"), -6);
 
   // Off keeps the last frequency for when it comes back on.
   run(d, "$F000000001$M0000000");
@@ -149,7 +151,7 @@ TEST(Device, MalformedCommandsChangeNothing) {
   EXPECT_EQ(d.settings().rf_hz, before.rf_hz);
   EXPECT_TRUE(d.settings().rf_on);
   EXPECT_FALSE(d.settings().mod_on);
-  EXPECT_EQ(d.settings().level_code, 2);
+  EXPECT_EQ(d.settings().plain.at("level"), -6);
 }
 
 TEST(Device, SaveTakesASnapshot) {
@@ -165,12 +167,36 @@ TEST(Device, SaveTakesASnapshot) {
   EXPECT_TRUE(saved.settings.rf_on) << "later changes do not touch the snapshot";
   EXPECT_EQ(saved.settings.rf_hz, 433'920'000);
   EXPECT_EQ(saved.settings.mod_hz, 1000);
-  EXPECT_EQ(saved.settings.level_code, 1);
+  EXPECT_EQ(saved.settings.plain.at("level"), -9);
 
   run(d, "$S0");
   EXPECT_EQ(d.saved()->mode, SaveMode::single_point);
   EXPECT_FALSE(d.saved()->settings.rf_on);
-  EXPECT_EQ(d.saved()->settings.level_code, 3);
+  EXPECT_EQ(d.saved()->settings.plain.at("level"), -3);
+}
+
+// A plain setting is taken as its description writes it: given one the
+// device does not have, the simulator acknowledges and keeps it; without
+// it, its command is as unknown as any other.
+TEST(Device, TakesThePlainSettingsItIsGiven) {
+  std::vector<protocol::Setting> described(protocol::kSettings.begin(), protocol::kSettings.end());
+  described.push_back(testing::kTestOnlyOffset);
+  Device with(described);
+  EXPECT_EQ(with.settings().plain.at("rf_offset"), 0) << "all zeros until set";
+  EXPECT_EQ(run(with, "$O0012000$P2$S0"),
+            (std::vector<std::string>{
+                "$O0012000 RF_OFFSET 12000 Hz", kAckLine, "$P2 LEVEL -6 dBm", kAckLine,
+                "$S0 SAVE mode=single rf=off mod=off level=-6 rf_offset=12000", kAckLine}));
+  EXPECT_EQ(with.settings().plain.at("rf_offset"), 12'000);
+  // Out of its range, or digits its encoder would not write.
+  EXPECT_EQ(run(with, "$O0000999$O2000001"),
+            (std::vector<std::string>{"MALFORMED \"$O0000999\"", "MALFORMED \"$O2000001\""}));
+  EXPECT_EQ(with.settings().plain.at("rf_offset"), 12'000);
+
+  Device without;
+  EXPECT_EQ(run(without, "$O0012000"),
+            (std::vector<std::string>{"MALFORMED \"$O\"", "JUNK \"0012000\""}));
+  EXPECT_FALSE(without.settings().plain.contains("rf_offset"));
 }
 
 TEST(Device, CountsCommandsButNotJunk) {

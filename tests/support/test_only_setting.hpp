@@ -2,9 +2,11 @@
 
 // A setting the device does not have, described only for tests: given a
 // description with it, each face must derive it or demand it. A plain
-// frequency, which the page writes in kHz.
+// frequency, which the page writes in kHz, and the device would take as
+// "$O" and seven digits of Hz.
 #include <string>
 
+#include "protocol/commands.hpp"
 #include "protocol/settings.hpp"
 
 namespace talmir880::testing {
@@ -23,6 +25,6 @@ inline constexpr protocol::Setting kTestOnlyOffset{
     .page_unit = "kHz",
     .page_group = "signal",
     .page_label = {"频率偏移", "頻率偏移", "Offset"},
-    .encode = [](double hz) { return "$O" + std::to_string(static_cast<long long>(hz)); }};
+    .encode = [](double hz) { return "$O" + protocol::zero_padded(hz, 7); }};
 
 }  // namespace talmir880::testing
