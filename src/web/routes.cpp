@@ -6,9 +6,6 @@
 namespace talmir880::web {
 namespace {
 
-constexpr std::string_view kAssets[] = {"/page.css", "/page.js", "/recorder.js",
-                                        "/list.js",  "/lang.js", "/texts.js"};
-
 // "inst<i>" in any case, as VXI-11 takes a device name, with i written
 // as it names devices: no sign, no leading zero, one of the server's
 // generators.
@@ -48,8 +45,8 @@ Route route(std::string_view path, std::size_t generators) {
   }
   if (path == "/login") return {Kind::login, {}};
   if (path == "/logout") return {Kind::logout, {}};
-  for (const std::string_view asset : kAssets) {
-    if (path == asset) return {Kind::asset, {}};
+  for (const Asset& asset : kAssets) {
+    if (path == asset.path) return {Kind::asset, {}};
   }
   if (path.substr(0, 1) != "/") return {};
   const std::string_view rest = path.substr(1);

@@ -17,6 +17,22 @@
 
 namespace talmir880::web {
 
+// The pages' shared style and scripts, each by its path and type: texts.js
+// is made from the pages' words, the others are files the program carries
+// under the same names.
+struct Asset {
+  std::string_view path;
+  std::string_view type;
+};
+inline constexpr Asset kAssets[] = {
+    {"/page.css", "text/css; charset=utf-8"},
+    {"/page.js", "text/javascript; charset=utf-8"},
+    {"/recorder.js", "text/javascript; charset=utf-8"},
+    {"/list.js", "text/javascript; charset=utf-8"},
+    {"/lang.js", "text/javascript; charset=utf-8"},
+    {"/texts.js", "text/javascript; charset=utf-8"},
+};
+
 struct Route {
   enum class Kind {
     not_found,

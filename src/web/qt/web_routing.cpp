@@ -25,20 +25,7 @@
 namespace talmir880::web {
 namespace {
 
-struct Asset {
-  const char* path;
-  const char* resource;
-  const char* type;
-};
-constexpr Asset kAssets[] = {
-    {"/page.css", ":/talmir880-web/page.css", "text/css; charset=utf-8"},
-    {"/page.js", ":/talmir880-web/page.js", "text/javascript; charset=utf-8"},
-    {"/recorder.js", ":/talmir880-web/recorder.js", "text/javascript; charset=utf-8"},
-    {"/list.js", ":/talmir880-web/list.js", "text/javascript; charset=utf-8"},
-    {"/lang.js", ":/talmir880-web/lang.js", "text/javascript; charset=utf-8"},
-};
-
-QByteArray resource(const char* name) {
+QByteArray resource(const QString& name) {
   QFile file(name);
   file.open(QIODevice::ReadOnly);
   return file.readAll();
@@ -104,13 +91,11 @@ void WebServer::respond(QTcpSocket* socket, const Request& request) {
         answer(socket, "200 OK", kHtml, list_html(listed(served(), offers(reached, local()))));
         return;
       case Route::Kind::asset:
-        if (path == "/texts.js") {
-          answer(socket, "200 OK", "text/javascript; charset=utf-8", texts_script());
-          return;
-        }
         for (const Asset& asset : kAssets) {
           if (path != asset.path) continue;
-          answer(socket, "200 OK", asset.type, resource(asset.resource));
+          answer(socket, "200 OK", std::string(asset.type),
+                 path == "/texts.js" ? texts_script()
+                                     : resource(":/talmir880-web" + QString::fromStdString(path)));
           return;
         }
         break;
