@@ -17,6 +17,7 @@
 #include "app/form1.hpp"
 #include "app/qt/font_config_reader.hpp"
 #include "app/qt/form_window.hpp"
+#include "device/qt/qt_delivery.hpp"
 #include "link/qt/qt_serial_port.hpp"
 #include "toolkit/qt/qt_message_boxes.hpp"
 
@@ -71,6 +72,7 @@ int main(int argc, char* argv[]) {
   step("libraries");
   talmir880::FontConfigReader font_config;
   QApplication app(argc, argv);
+  const talmir880::QtDelivery delivery;
   font_config.wait();
   step("QApplication");
   talmir880::QtSerialPort port;

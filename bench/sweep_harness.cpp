@@ -23,6 +23,7 @@
 
 #include "app/form1.hpp"
 #include "app/qt/form_window.hpp"
+#include "device/qt/qt_delivery.hpp"
 #include "link/qt/qt_serial_port.hpp"
 
 namespace talmir880 {
@@ -227,5 +228,6 @@ int run(const Options& o) {
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   QApplication app(argc, argv);
+  const talmir880::QtDelivery delivery;
   return talmir880::run(talmir880::parse(argc, argv));
 }

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "connection/port_connection.hpp"
-#include "device/deferred.hpp"
 #include "device/generator_state.hpp"
 #include "device/shared_line.hpp"
 #include "link/countdown.hpp"
@@ -32,21 +31,6 @@ class TimerCountdown final : public Countdown {
 
  private:
   Timer& timer_;
-};
-
-// A box runs an event loop of its own until it is answered: what comes in
-// meanwhile (a script's line, the device's reply) is heard then, and what
-// the line had to tell before the box is told first.
-class BoxesInTheirLoop final : public MessageBoxes {
- public:
-  explicit BoxesInTheirLoop(MessageBoxes& boxes) : boxes_(boxes) {}
-  Answer show(const Message& message) override {
-    const Deferred::Loop loop;
-    return boxes_.show(message);
-  }
-
- private:
-  MessageBoxes& boxes_;
 };
 
 // The one window: it owns every control and the form-level state, hands each
@@ -128,7 +112,7 @@ class Form1 : private LinkEvents, private GeneratorObserver, private LineEvents 
   std::string port_closed_text;
   std::string save_hint;
 
-  BoxesInTheirLoop boxes;
+  MessageBoxes& boxes;
   Notices notices;
   TimerCountdown watchdog{Timer1};
   Link link;

@@ -15,9 +15,9 @@ ServedPanel::ServedPanel(Form1& form, DeviceSession::Countdowns countdowns)
 // The hand's own sweep has written its fields by the panel's rules, which
 // the server's reading of the same bytes (a last point, not an end) must
 // not overwrite.
-void ServedPanel::settings_changed(scpi::Generator::Changer by) {
-  const bool by_panel = by == scpi::Generator::Changer::panel;
-  const scpi::Settings& s = instrument_.settings();
+void ServedPanel::settings_changed(Generator::Changer by) {
+  const bool by_panel = by == Generator::Changer::panel;
+  const Settings& s = instrument_.settings();
   if (s.start_hz == start_hz_ && s.stop_hz == stop_hz_ && s.points == points_) return;
   start_hz_ = s.start_hz;
   stop_hz_ = s.stop_hz;

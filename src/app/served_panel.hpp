@@ -18,7 +18,7 @@ class ServedPanel : private scpi::InstrumentEvents {
   scpi::Instrument& instrument() { return instrument_; }
 
  private:
-  void settings_changed(scpi::Generator::Changer by) override;
+  void settings_changed(Generator::Changer by) override;
   void pass_started(int points, bool repeating) override;
   void sweep_ended() override;
   void lockout_changed(bool locked) override;

@@ -11,30 +11,34 @@ Deferred& Deferred::here() {
 
 void Deferred::post(const void* owner, std::function<void()> event) {
   events_.push_back({owner, std::move(event)});
-  if (open_ == 0) drain();
+  wake();
+}
+
+void Deferred::set_loop(Loop* loop) {
+  loop_ = loop;
+  woken_ = false;
+  if (waiting()) wake();
+}
+
+void Deferred::wake() {
+  if (loop_ == nullptr || woken_) return;
+  woken_ = true;
+  loop_->wake();
 }
 
 void Deferred::forget(const void* owner) {
   std::erase_if(events_, [owner](const Event& e) { return e.owner == owner; });
 }
 
-// Delivering holds the door open: what the events post waits its turn.
-void Deferred::drain() {
-  ++open_;
-  struct Close {
-    int& open;
-    ~Close() { --open; }
-  } close{open_};
+// What an event posts wakes the loop again: should the event run a loop of
+// its own (a box), that loop delivers it.
+void Deferred::deliver() {
+  woken_ = false;
   while (!events_.empty()) {
     const std::function<void()> run = std::move(events_.front().run);
     events_.pop_front();
     run();
   }
-}
-
-Deferred::Loop::Loop(Deferred& deferred) : deferred_(deferred), outside_(deferred.open_) {
-  deferred_.open_ = 0;
-  if (!deferred_.events_.empty()) deferred_.drain();
 }
 
 }  // namespace talmir880

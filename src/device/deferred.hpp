@@ -1,27 +1,44 @@
 #pragma once
 
 #include <deque>
-#include <exception>
 #include <functional>
 #include <vector>
 
 namespace talmir880 {
 
-// What a room tells the room above it waits until the call that caused it
-// has returned: it is posted here and delivered, in the order posted, when
-// the outermost call from outside into the rooms (a Door: a port's event,
-// a timer, a client's line, the panel's write) ends. No code is re-entered
-// from below while it runs, so none needs to guard against it. Posted while
-// no door is open, an event is delivered at once.
+// What a room tells the room above it is never heard inside the call that
+// caused it: it is posted here and delivered, in the order posted, by the
+// program's loop once the call from outside has returned. Tests deliver
+// with one call. So no room is re-entered from below, and none guards
+// against it.
 //
 // One per program, as its event loop is: the rooms run on one thread.
 class Deferred {
  public:
+  // The program's loop: woken when an event waits, it calls deliver() once
+  // the call it is in has returned.
+  class Loop {
+   public:
+    virtual void wake() = 0;
+
+   protected:
+    ~Loop() = default;
+  };
+
   static Deferred& here();
 
   // `owner` is who posted it; forget(owner) when it goes.
   void post(const void* owner, std::function<void()> event);
   void forget(const void* owner);
+
+  // Every event waiting, and those they post, in order. A box's loop run by
+  // one of them delivers on from where it stands.
+  void deliver();
+  bool waiting() const { return !events_.empty(); }
+
+  // nullptr: no loop; what is posted waits for deliver(). A loop set is
+  // woken for what waits already.
+  void set_loop(Loop* loop);
 
   // The owner's hearers, each in turn, hear `call`; one may forget itself
   // (or another) meanwhile, as the list is read when it is delivered.
@@ -37,45 +54,18 @@ class Deferred {
     post(owner, [&hearer, call] { call(hearer); });
   }
 
-  class Door {
-   public:
-    explicit Door(Deferred& deferred = here()) : deferred_(deferred) { ++deferred_.open_; }
-    // Not while an exception leaves the call: what was posted waits for the
-    // next door.
-    ~Door() noexcept(false) {
-      if (--deferred_.open_ == 0 && std::uncaught_exceptions() == unwinding_) deferred_.drain();
-    }
-    Door(const Door&) = delete;
-    Door& operator=(const Door&) = delete;
-
-   private:
-    Deferred& deferred_;
-    int unwinding_ = std::uncaught_exceptions();
-  };
-
-  // An event loop run inside a call (a message box): what was posted before
-  // it is delivered now, and the calls it delivers come from outside.
-  class Loop {
-   public:
-    explicit Loop(Deferred& deferred = here());
-    ~Loop() { deferred_.open_ = outside_; }
-    Loop(const Loop&) = delete;
-    Loop& operator=(const Loop&) = delete;
-
-   private:
-    Deferred& deferred_;
-    int outside_;
-  };
-
  private:
   struct Event {
     const void* owner;
     std::function<void()> run;
   };
-  void drain();
+
+  void wake();
 
   std::deque<Event> events_;
-  int open_ = 0;
+  Loop* loop_ = nullptr;
+  // A wake is on its way to the loop.
+  bool woken_ = false;
 };
 
 }  // namespace talmir880

@@ -39,7 +39,6 @@ void SharedLine::Side::set_PortOpen(bool open) {
     }
     return;
   }
-  const Deferred::Door door;
   try {
     line_.port_.set_PortOpen(open);
   } catch (const PortError&) {
@@ -67,7 +66,6 @@ std::string SharedLine::Side::Input() {
 }
 
 void SharedLine::write(Face user, std::string_view data) {
-  const Deferred::Door door;
   if (user == Face::remote && !port_.PortOpen()) {
     throw PortError("the panel's port is closed", PortError::Cause::closed);
   }
@@ -91,7 +89,6 @@ void SharedLine::write(Face user, std::string_view data) {
 }
 
 void SharedLine::port_event() {
-  const Deferred::Door door;
   std::string chunk;
   std::optional<PortError> fault;
   try {
@@ -166,14 +163,12 @@ bool SharedLine::panel_sweeping() const {
 
 void SharedLine::panel_event_ended() {
   if (--panel_depth_ > 0) return;
-  const Deferred::Door door;
   if (panel_passing() && !panel_sweeping()) state_.pass_ended();
   if (!free_for_remote()) return;
   tell([](LineEvents& l) { l.line_freed(); });
 }
 
 void SharedLine::panel_gave_up() {
-  const Deferred::Door door;
   std::erase_if(waiting_, [this](const Waiting& w) {
     if (w.user != Face::panel) return false;
     state_.unanswered(w.command, w.user);

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "scpi/generator.hpp"
+#include "generator/generator.hpp"
 #include "scpi/header_path.hpp"
 #include "scpi/parameters.hpp"
 #include "scpi/parser.hpp"

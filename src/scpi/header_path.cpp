@@ -2,9 +2,9 @@
 
 #include <span>
 
+#include "generator/status.hpp"
 #include "scpi/command_rows.hpp"
 #include "scpi/parameters.hpp"
-#include "scpi/status.hpp"
 
 namespace talmir880::scpi {
 namespace {

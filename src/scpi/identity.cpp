@@ -2,7 +2,6 @@
 #include <string>
 #include <utility>
 
-#include "scpi/generator.hpp"
 #include "scpi/identity.hpp"
 
 #ifndef TALMIR880_VERSION
@@ -27,9 +26,5 @@ std::string serial_field(std::string_view name) {
 std::string identity_text(const Identity& id) {
   return id.manufacturer + "," + id.model + "," + id.serial + "," + id.firmware;
 }
-
-const std::string& Generator::serial() const { return serial_; }
-
-void Generator::name(std::string serial) { serial_ = std::move(serial); }
 
 }  // namespace talmir880::scpi

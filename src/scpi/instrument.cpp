@@ -43,7 +43,6 @@ std::optional<ClientId> Instrument::attach(ClientEvents& events, std::string who
 }
 
 void Instrument::submit(ClientId client, std::string line) {
-  const Deferred::Door door;
   Client* c = find(client);
   if (c == nullptr || c->events == nullptr || c->ended) return;
   if (backlog(client) >= kMaxBacklog) {
@@ -58,7 +57,6 @@ void Instrument::submit(ClientId client, std::string line) {
 }
 
 void Instrument::overrun(ClientId client) {
-  const Deferred::Door door;
   Client* c = find(client);
   if (c == nullptr || c->events == nullptr || c->ended) return;
   if (backlog(client) >= kMaxBacklog) {
@@ -70,13 +68,11 @@ void Instrument::overrun(ClientId client) {
 }
 
 void Instrument::end_of_input(ClientId client) {
-  const Deferred::Door door;
   if (Client* c = find(client)) c->ended = true;
   pump();
 }
 
 void Instrument::detach(ClientId client) {
-  const Deferred::Door door;
   if (Client* c = find(client)) {
     c->events = nullptr;
     c->ended = true;
@@ -95,14 +91,12 @@ std::size_t Instrument::backlog(ClientId client) const {
 }
 
 void Instrument::clear(ClientId client) {
-  const Deferred::Door door;
   if (Client* c = find(client)) c->lines.clear();
   if (Status* status = statuses_.find(client)) status->clear();
   pump();
 }
 
 std::optional<ClientId> Instrument::renew(ClientId client, ClientEvents& events) {
-  const Deferred::Door door;
   const Status* old = statuses_.find(client);
   if (old == nullptr) return std::nullopt;
   const Status kept = *old;

@@ -15,12 +15,12 @@
 
 #include "device/deferred.hpp"
 #include "device/device_session.hpp"
+#include "generator/generator.hpp"
+#include "generator/status.hpp"
 #include "link/countdown.hpp"
 #include "link/serial_port.hpp"
 #include "scpi/command_table.hpp"
-#include "scpi/generator.hpp"
 #include "scpi/identity.hpp"
-#include "scpi/status.hpp"
 
 namespace talmir880::scpi {
 
@@ -123,10 +123,7 @@ class Instrument : private GeneratorEvents {
   std::optional<ClientId> renew(ClientId client, ClientEvents& events);
   // As ABORt from the front panel: passes stop repeating; the running one
   // ends on its own.
-  void abort() {
-    const Deferred::Door door;
-    generator_.abort();
-  }
+  void abort() { generator_.abort(); }
 
   // Once no line is left to run, so that none can switch the output on
   // again after it, passes stop repeating and RF and modulation go off,
@@ -152,7 +149,6 @@ class Instrument : private GeneratorEvents {
       std::function<void(std::string_view who, std::string_view command, std::string_view line)>;
   void log_commands(CommandLog log);
 
-  using OffBecause = scpi::OffBecause;
   // One more observer of what the instrument does (the journal, a panel, a
   // web page); each must outlive the instrument or be forgotten first.
   void observe(InstrumentEvents& events) { observers_.push_back(&events); }
@@ -171,17 +167,11 @@ class Instrument : private GeneratorEvents {
 
   // Tries the port of a device that went, as a command would, but with no
   // error for anyone: reachability_changed tells when it is back.
-  void probe() {
-    const Deferred::Door door;
-    generator_.probe();
-  }
+  void probe() { generator_.probe(); }
   // Whether the switch-off owed when the port is first reached, or when the
   // device comes back, goes by itself; otherwise it waits for a client's
   // first device command (as behind a panel, which writes nothing unasked).
-  void switch_off_when_reached(bool on) {
-    const Deferred::Door door;
-    generator_.switch_off_when_reached(on);
-  }
+  void switch_off_when_reached(bool on) { generator_.switch_off_when_reached(on); }
   // The line's rate, for the time a pass the link lost goes on in the device.
   void set_baud(int baud) { generator_.set_baud(baud); }
 
@@ -195,10 +185,7 @@ class Instrument : private GeneratorEvents {
   static constexpr std::size_t kUnitsPerTurn = 1024;
   static constexpr std::size_t kUnitsPerPass = 64;
   void take_turns(Countdown& next_turn) { next_turn_ = &next_turn; }
-  void next_turn_ran_out() {
-    const Deferred::Door door;
-    pump();
-  }
+  void next_turn_ran_out() { pump(); }
 
   void watchdog_ran_out() { ran_out(&Generator::watchdog_ran_out); }
   void stall_ran_out() { ran_out(&Generator::stall_ran_out); }
@@ -249,10 +236,7 @@ class Instrument : private GeneratorEvents {
   void run_unit(ClientId client, Running& running);
   void finish_line(ClientId id, Client& client);
   // A countdown of the generator's ran out.
-  void ran_out(void (Generator::*countdown)()) {
-    const Deferred::Door door;
-    (generator_.*countdown)();
-  }
+  void ran_out(void (Generator::*countdown)()) { (generator_.*countdown)(); }
   std::size_t attached() const;
   bool lines_done() const;
   void switch_off_if_due();

@@ -26,7 +26,7 @@ void Instrument::run_unit(ClientId client, Running& r) {
   std::optional<Generator::Citing> citing;
   if (log_) {
     const Client* c = find(client);
-    citing.emplace(generator_, Generator::Origin{c != nullptr ? c->who : std::string(), r.cited});
+    citing.emplace(generator_, Origin{c != nullptr ? c->who : std::string(), r.cited});
   }
   Call call(generator_, client, r.answers);
   try {

@@ -9,14 +9,12 @@
 namespace talmir880::scpi {
 
 void Instrument::switch_off(std::function<void()> then) {
-  const Deferred::Door door;
   off_ = Off::asked;
   off_then_ = std::move(then);
   pump();
 }
 
 void Instrument::idle_ran_out() {
-  const Deferred::Door door;
   const Settings& s = generator_.settings();
   if (off_ == Off::none && (s.output_on || s.modulation_on || generator_.pass_queued())) {
     off_ = Off::idle;
@@ -37,8 +35,7 @@ void Instrument::switch_off_if_due() {
   if (why != Off::asked) tell([because](InstrumentEvents& e) { e.switching_off(because); });
   std::optional<Generator::Citing> citing;
   if (log_)
-    citing.emplace(generator_,
-                   Generator::Origin{{}, "switch-off: " + std::string(off_reason(because))});
+    citing.emplace(generator_, Origin{{}, "switch-off: " + std::string(off_reason(because))});
   generator_.abort();
   generator_.queue_switch_off(kNoClient);
   citing.reset();

@@ -5,8 +5,8 @@
 #include <cctype>
 #include <cmath>
 
+#include "generator/status.hpp"
 #include "protocol/commands.hpp"
-#include "scpi/status.hpp"
 
 namespace talmir880::scpi {
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "scpi/status.hpp"
+#include "generator/status.hpp"
 
 namespace talmir880::scpi {
 namespace {

@@ -24,7 +24,6 @@ CoreChannel::CoreChannel(std::vector<scpi::Instrument*> instruments)
 
 CoreChannel::~CoreChannel() {
   // What the instrument says to links detached here is never delivered.
-  const Deferred::Door door;
   for (auto& [lid, link] : links_) link.instrument->detach(link.client);
 }
 
@@ -41,7 +40,6 @@ bool CoreChannel::busy(ConnectionId connection) const {
 }
 
 void CoreChannel::call(ConnectionId id, std::string_view message, Clock::time_point now) {
-  const Deferred::Door door;
   const auto found = connections_.find(id);
   if (found == connections_.end() || found->second.open) return;
   Connection& connection = found->second;
@@ -98,7 +96,6 @@ std::optional<std::string> CoreChannel::attempt(ConnectionId id, Open& open) {
 void CoreChannel::close(ConnectionId id) {
   const auto found = connections_.find(id);
   if (found == connections_.end()) return;
-  const Deferred::Door door;
   found->second.open.reset();
   std::vector<std::int32_t> gone;
   for (const auto& [lid, link] : links_) {

@@ -86,7 +86,7 @@ class CoreChannel {
     std::size_t device = 0;
     scpi::Instrument* instrument = nullptr;
     ConnectionId connection = 0;
-    scpi::ClientId client = 0;
+    ClientId client = 0;
     std::unique_ptr<LinkEvents> events;
     std::unique_ptr<scpi::LineFeeder> input;
     std::deque<std::string> output;  // answers, each with its LF

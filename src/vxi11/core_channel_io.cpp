@@ -70,8 +70,7 @@ std::optional<std::string> CoreChannel::generic(Link& link, Open& open) {
       // A line already running (an *OPC? behind a pass) would still answer:
       // the link goes on as a fresh client with the same enables, so nothing from before the
       // clear reaches it. With every place taken it stays as it is.
-      if (const std::optional<scpi::ClientId> fresh =
-              link.instrument->renew(link.client, *link.events)) {
+      if (const std::optional<ClientId> fresh = link.instrument->renew(link.client, *link.events)) {
         link.client = *fresh;
       }
       link.input->clear();

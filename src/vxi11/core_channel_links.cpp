@@ -37,7 +37,7 @@ std::optional<std::string> CoreChannel::create_link(ConnectionId id, Open& open,
   }
   const std::int32_t lid = next_lid_++;
   auto events = std::make_unique<LinkEvents>(*this, lid);
-  const std::optional<scpi::ClientId> client =
+  const std::optional<ClientId> client =
       instrument.attach(*events, connections_[id].who + " VXI-11");
   if (!client) return failure(open, kOutOfResources);
   Link& link = links_[lid];

@@ -17,7 +17,6 @@ void CoreChannel::finish(ConnectionId id, std::string results) {
 }
 
 void CoreChannel::tick(Clock::time_point now) {
-  const Deferred::Door door;
   expire(now);
   if (dirty_) retry();
 }

@@ -6,8 +6,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "generator/settings_record.hpp"
 #include "scpi/header_path.hpp"
-#include "scpi/settings_record.hpp"
 
 namespace talmir880::web {
 namespace {
@@ -106,8 +106,8 @@ double page_scale(const protocol::Setting& setting) {
 
 namespace {
 
-MessageValue page_value(const scpi::Settings& settings, const protocol::Setting& setting) {
-  const double value = scpi::setting_value(settings, setting);
+MessageValue page_value(const Settings& settings, const protocol::Setting& setting) {
+  const double value = setting_value(settings, setting);
   if (setting.kind == protocol::SettingKind::boolean) return value != 0;
   const double scale = page_scale(setting);
   if (scale != 1 || !std::isfinite(value)) return value / scale;

@@ -15,8 +15,8 @@
 
 #include "device/device_session.hpp"
 #include "device/generator_state.hpp"
+#include "generator/generator.hpp"
 #include "protocol/settings.hpp"
-#include "scpi/generator.hpp"
 
 namespace talmir880::web {
 
@@ -28,7 +28,7 @@ struct PageState {
   Held held;
   std::optional<Pass> pass;
   PortState port = PortState::closed;
-  scpi::Settings settings;
+  Settings settings;
   bool control = false;       // this visitor may change settings
   bool password_set = false;  // a login is possible at all
 };

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "generator/generator.hpp"
 #include "protocol/commands.hpp"
-#include "scpi/generator.hpp"
 
 namespace talmir880::web {
 namespace {
@@ -161,7 +161,7 @@ std::string caption(double hz) {
 std::vector<Step> make_steps() {
   std::vector<Step> out;
   for (const double hz : protocol::kTuningStepsHz) {
-    if (hz >= scpi::kMinStepHz && hz <= scpi::kMaxStepHz) out.push_back({hz, caption(hz)});
+    if (hz >= kMinStepHz && hz <= kMaxStepHz) out.push_back({hz, caption(hz)});
   }
   return out;
 }

@@ -23,11 +23,11 @@
 #include <string_view>
 #include <vector>
 
+#include "generator/status.hpp"
 #include "protocol/commands.hpp"
 #include "protocol/settings.hpp"
 #include "scpi/command_table.hpp"
 #include "scpi/parser.hpp"
-#include "scpi/status.hpp"
 #include "support/test_only_setting.hpp"
 #include "web/page_messages.hpp"
 #ifdef TALMIR880_DUMP_PAGE
@@ -81,13 +81,12 @@ void print_table() {
     const char* words;
   };
   for (const Bit& bit :
-       {Bit{"operation", "sweeping", scpi::Status::kSweeping, "sweeping"},
-        Bit{"questionable", "not_answering", scpi::Status::kNotAnswering, "device not answering"},
-        Bit{"questionable", "not_confirmed", scpi::Status::kNotConfirmed,
-            "output not confirmed"}}) {
+       {Bit{"operation", "sweeping", Status::kSweeping, "sweeping"},
+        Bit{"questionable", "not_answering", Status::kNotAnswering, "device not answering"},
+        Bit{"questionable", "not_confirmed", Status::kNotConfirmed, "output not confirmed"}}) {
     std::printf("status\t%s\t%s\t%d\t%s\n", bit.reg, bit.name, bit.value, bit.words);
   }
-  for (const scpi::ErrorRow& error : scpi::kErrors) {
+  for (const ErrorRow& error : kErrors) {
     std::printf("error\t%d\t%.*s\n", error.code, static_cast<int>(error.text.size()),
                 error.text.data());
   }
@@ -97,7 +96,7 @@ std::string resolved(std::string_view written) {
   try {
     scpi::HeaderPath path;
     return std::string(path.resolve(scpi::parse_unit(written)));
-  } catch (const scpi::Refused&) {
+  } catch (const Refused&) {
     return "-";
   }
 }

@@ -56,8 +56,8 @@ TEST_F(ClientStatus, EventStatusEnablesAndClearsAreEachClientsOwn) {
 
 TEST_F(ClientStatus, TheDevicesRefusalGoesToTheSenderAndItsConditionToAll) {
   switch_on();
-  instrument.submit(2, "POW -6");
-  instrument.submit(3, "POW -9");
+  submit(2, "POW -6");
+  submit(3, "POW -9");
   watchdog.run_out();  // client 2's command is not taken
   acknowledge_all();
   EXPECT_EQ(errors(2), Lines{kNoAcknowledge});
@@ -68,7 +68,7 @@ TEST_F(ClientStatus, TheDevicesRefusalGoesToTheSenderAndItsConditionToAll) {
   EXPECT_EQ(run("STAT:QUES?", 3), "512") << "not cleared by client 1's read";
 
   // A client that has gone takes its errors with it.
-  instrument.submit(4, "POW -3");
+  submit(4, "POW -3");
   instrument.detach(4);
   watchdog.run_out();
   for (ClientId id = 1; id <= 3; ++id) EXPECT_EQ(errors(id), Lines{}) << id;

@@ -17,8 +17,8 @@ using Lines = std::vector<std::string>;
 
 TEST_F(Clients, OperationCompleteWaitsForAnotherClientsEarlierCommand) {
   switch_on();
-  instrument.submit(1, "FREQ 200 MHZ");
-  instrument.submit(2, "*OPC?;FREQ?");
+  submit(1, "FREQ 200 MHZ");
+  submit(2, "*OPC?;FREQ?");
   EXPECT_TRUE(answers.empty());
   EXPECT_FALSE(instrument.idle());
   acknowledge_all();
@@ -28,40 +28,40 @@ TEST_F(Clients, OperationCompleteWaitsForAnotherClientsEarlierCommand) {
 
 TEST_F(Clients, EveryLineOfAClientThatLeftRunsAndItsAnswersAreDropped) {
   switch_on();
-  instrument.submit(1, "FREQ 200 MHZ;FREQ?;POW -6");
-  instrument.submit(1, "POW -12;:OUTP OFF");
+  submit(1, "FREQ 200 MHZ;FREQ?;POW -6");
+  submit(1, "POW -12;:OUTP OFF");
   instrument.detach(1);
   acknowledge_all();
   EXPECT_EQ(port.written, (Lines{"$F020000000", "$P2", "$P0", "$F000000001"}));
   EXPECT_TRUE(answers.empty());
   EXPECT_TRUE(instrument.idle());
-  instrument.submit(2, "FREQ?;:OUTP?;:POW?");
+  submit(2, "FREQ?;:OUTP?;:POW?");
   EXPECT_EQ(answers, (Answers{{2, "200000000;0;-12"}}));
 }
 
 TEST_F(Clients, AClientThatEndsIsAnsweredBeforeItIsToldItIsFinished) {
   switch_on();
-  instrument.submit(1, "POW -6");
-  instrument.submit(1, "*IDN?");
+  submit(1, "POW -6");
+  submit(1, "*IDN?");
   instrument.end_of_input(1);
   EXPECT_EQ(clients[0]->finishes, 0) << "its lines have not run yet";
   acknowledge_all();
   ASSERT_EQ(answers.size(), 1u);
   EXPECT_EQ(answers[0].first, 1u);
   EXPECT_EQ(clients[0]->finishes, 1);
-  instrument.submit(1, "POW -9");
+  submit(1, "POW -9");
   EXPECT_EQ(port.written, Lines{"$P2"}) << "nothing is taken after the end";
 }
 
 TEST_F(Clients, AFreshClientIsAnsweredWhateverAnotherHasQueued) {
   switch_on();
   // A silent device: each command of client 1 waits out its watchdog.
-  for (int i = 0; i < 10; ++i) instrument.submit(1, "POW -6");
-  instrument.submit(2, "*IDN?;SYST:VERS?");
+  for (int i = 0; i < 10; ++i) submit(1, "POW -6");
+  submit(2, "*IDN?;SYST:VERS?");
   EXPECT_EQ(answers.size(), 1u);
   EXPECT_EQ(answers[0].first, 2u);
   EXPECT_EQ(instrument.backlog(1), 10u);
-  instrument.submit(3, "POW -9;*IDN?");
+  submit(3, "POW -9;*IDN?");
   EXPECT_EQ(answers.size(), 1u) << "a device command waits its turn";
   // Each unanswered command, then the wait for its late reply.
   for (int i = 0; i < 4; ++i) watchdog.run_out();
@@ -71,7 +71,7 @@ TEST_F(Clients, AFreshClientIsAnsweredWhateverAnotherHasQueued) {
 }
 
 TEST_F(Clients, AClientsBacklogIsCappedAndRoomIsToldAsLinesFinish) {
-  for (std::size_t i = 0; i <= scpi::Instrument::kMaxBacklog; ++i) instrument.submit(1, "POW -6");
+  for (std::size_t i = 0; i <= scpi::Instrument::kMaxBacklog; ++i) submit(1, "POW -6");
   EXPECT_EQ(instrument.backlog(1), scpi::Instrument::kMaxBacklog);
   EXPECT_EQ(instrument.backlog(2), 0u) << "others are not held to it";
   acknowledge_all();
@@ -95,7 +95,7 @@ TEST_F(Clients, AtMostSixteenClientsAndTheLeftOnesLinesAreBounded) {
   // Clients that leave with lines still to run hold the place of those
   // lines until they have run.
   for (ClientId id = 2; id <= scpi::Instrument::kMaxClients + 1; ++id) {
-    for (std::size_t i = 0; i < scpi::Instrument::kMaxBacklog; ++i) instrument.submit(id, "POW -6");
+    for (std::size_t i = 0; i < scpi::Instrument::kMaxBacklog; ++i) submit(id, "POW -6");
     instrument.detach(id);
   }
   Recorder late(*this, 0);
@@ -112,13 +112,13 @@ TEST_F(Clients, AClientWhoseInputEndedHoldsNoPlaceWhileItsLineRuns) {
   }
   // A long line of device commands, then the end of its input, as a
   // one-shot that closed its side.
-  instrument.submit(1, "*SAV 0;*SAV 0;*SAV 0");
+  submit(1, "*SAV 0;*SAV 0;*SAV 0");
   instrument.end_of_input(1);
   Recorder fresh(*this, 0);
   const std::optional<ClientId> id = instrument.attach(fresh);
   ASSERT_TRUE(id) << "a place for a fresh client at once";
   fresh.id = *id;
-  instrument.submit(*id, "*IDN?");
+  submit(*id, "*IDN?");
   EXPECT_NE(answers.back().second.find("TALMIR-880"), std::string::npos);
   acknowledge_all();
   EXPECT_EQ(port.written.size(), 3u) << "the ended line ran whole";
@@ -131,10 +131,10 @@ TEST_F(Clients, ALongRunOfWorkTakesTurnsAndAFreshClientIsAnsweredBetween) {
   instrument.take_turns(next_turn);
   std::string line = "FREQ?";
   for (int i = 1; i < 3000; ++i) line += ";FREQ?";
-  instrument.submit(1, line);
+  submit(1, line);
   EXPECT_TRUE(answers.empty()) << "the line is not done in one turn";
   ASSERT_TRUE(next_turn.running());
-  instrument.submit(2, "*IDN?");
+  submit(2, "*IDN?");
   ASSERT_EQ(answers.size(), 1u);
   EXPECT_EQ(answers[0].first, 2u) << "a fresh line is answered between turns";
   int turns = 0;
@@ -150,10 +150,10 @@ TEST_F(Clients, ALongRunOfWorkTakesTurnsAndAFreshClientIsAnsweredBetween) {
 }
 
 TEST_F(Clients, AnOverlongLineIsReportedInItsTurnAndTheClientGoesOn) {
-  instrument.submit(1, "FREQ 5 HZ");
-  instrument.submit(2, "POW -6");
+  submit(1, "FREQ 5 HZ");
+  submit(2, "POW -6");
   instrument.overrun(1);
-  instrument.submit(1, "SYST:ERR?;ERR?");
+  submit(1, "SYST:ERR?;ERR?");
   acknowledge_all();
   EXPECT_EQ(answers, (Answers{{1, "-222,\"Data out of range\";-363,\"Input buffer overrun\""}}));
 }
@@ -172,7 +172,7 @@ TEST_F(Clients, AnAnswerMayBringTheNextLineAtOnce) {
   instrument.detach(4);
   eager.instrument = &instrument;
   eager.id = *instrument.attach(eager);
-  instrument.submit(eager.id, "*OPC?");
+  submit(eager.id, "*OPC?");
   acknowledge_all();
   EXPECT_EQ(eager.answers, (Lines{"1", "1", "1"}));
   EXPECT_EQ(port.written, (Lines{"$P2", "$P2"}));
@@ -200,6 +200,7 @@ TEST_F(Clients, TheLineFeederHandsOverLinesOnlyWhileTheClientHasRoom) {
   acknowledge_all();
   EXPECT_TRUE(answers.empty());
   EXPECT_TRUE(feeder.end(1));
+  deliver();
   ASSERT_EQ(answers.size(), 1u);
   EXPECT_EQ(answers[0].second.substr(0, 17), "TALMIR,TALMIR-880");
   EXPECT_EQ(port.written.size(), 20u);
@@ -207,6 +208,7 @@ TEST_F(Clients, TheLineFeederHandsOverLinesOnlyWhileTheClientHasRoom) {
   scpi::LineFeeder guarded(instrument, scpi::LineFeeder::Guard::web);
   guarded.feed(2, "*IDN?\nPOST / HTTP/1.1\nPOW -9\n");
   EXPECT_TRUE(guarded.web_request());
+  deliver();
   EXPECT_EQ(answers.size(), 2u) << "the line before the request ran";
   EXPECT_EQ(port.written.size(), 20u) << "nothing from the request on";
 }

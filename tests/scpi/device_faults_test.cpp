@@ -30,7 +30,7 @@ const std::string kLinkLost = "-241,\"Hardware missing;network link lost\"";
 TEST_F(AtStart, TheFirstCommandOpensThePortAndGoesAfterTheSwitchOffOnlyAnRAcknowledges) {
   EXPECT_EQ(run("OUTP?;:OUTP:MOD?;:STAT:QUES:COND?"), "1;1;1024");
   EXPECT_FALSE(port.open);
-  instrument.submit(1, "POW -6;POW?");
+  submit(1, "POW -6;POW?");
   EXPECT_TRUE(port.open);
   EXPECT_EQ(port.written, Lines{"$F000000001"});
   port.receive("*r*");
@@ -50,8 +50,8 @@ TEST_F(AtStart, TheFirstCommandOpensThePortAndGoesAfterTheSwitchOffOnlyAnRAcknow
 // by itself, as soon as the port opens, and tried again while it does not.
 TEST_F(AtStart, SwitchedOffWhenReachedItWritesTheSwitchOffByItself) {
   struct Told : scpi::InstrumentEvents {
-    void switching_off(scpi::OffBecause why) override { reasons.push_back(why); }
-    std::vector<scpi::OffBecause> reasons;
+    void switching_off(OffBecause why) override { reasons.push_back(why); }
+    std::vector<OffBecause> reasons;
   } told;
   instrument.observe(told);
   port.fail_open = true;
@@ -64,14 +64,14 @@ TEST_F(AtStart, SwitchedOffWhenReachedItWritesTheSwitchOffByItself) {
   EXPECT_EQ(port.written, Lines{"$F000000001"});
   acknowledge_all();
   EXPECT_EQ(port.written, (Lines{"$F000000001", "$M0000000"}));
-  EXPECT_EQ(told.reasons, std::vector{scpi::OffBecause::reached}) << "told once";
+  EXPECT_EQ(told.reasons, std::vector{OffBecause::reached}) << "told once";
   EXPECT_EQ(errors(), Lines{}) << "nobody asked";
   instrument.forget(told);
 }
 
 TEST_F(DeviceFaults, NoAcknowledgementIsAHardwareErrorAndTheValueIsNotTaken) {
-  instrument.submit(1, "POW -9;POW?");
-  instrument.submit(2, "OUTP ON");
+  submit(1, "POW -9;POW?");
+  submit(2, "OUTP ON");
   EXPECT_EQ(port.written, Lines{"$P1"}) << "the next command waits for the answer";
   watchdog.run_out();
   EXPECT_EQ(answers.at(0).second, "-3");
@@ -88,8 +88,8 @@ TEST_F(DeviceFaults, NoAcknowledgementIsAHardwareErrorAndTheValueIsNotTaken) {
 // its command was given up counts for that one, never for the next; the
 // queries answer what it took.
 TEST_F(DeviceFaults, ALateReplyCountsForItsOwnCommandNeverForTheNext) {
-  instrument.submit(1, "POW -9");
-  instrument.submit(2, "POW -6");
+  submit(1, "POW -9");
+  submit(2, "POW -6");
   for (int i = 0; i < 2; ++i) {
     watchdog.run_out();
     EXPECT_EQ(port.written.size(), i + 1u) << "nothing is written while a reply may still come";
@@ -100,7 +100,7 @@ TEST_F(DeviceFaults, ALateReplyCountsForItsOwnCommandNeverForTheNext) {
   EXPECT_EQ(run("POW?", 3), "-6");
   EXPECT_EQ(errors(1), Lines{kNoAcknowledge});
   EXPECT_EQ(errors(2), Lines{kNoAcknowledge});
-  instrument.submit(1, "OUTP ON");
+  submit(1, "OUTP ON");
   watchdog.run_out();
   watchdog.run_out();  // no late R either
   EXPECT_EQ(run("OUTP?", 3), "1") << "not confirmed: the device may have taken it";
@@ -112,8 +112,8 @@ TEST_F(DeviceFaults, ALateReplyCountsForItsOwnCommandNeverForTheNext) {
 // switch-off it did not acknowledge is written again, by itself, until an
 // R comes.
 TEST_F(DeviceFaults, ALostSwitchOnIsNotBuiltOnAndALostSwitchOffIsWrittenAgain) {
-  instrument.submit(1, "OUTP ON");
-  instrument.submit(2, "FREQ 200 MHZ;:OUTP:MOD ON;:LFO:FREQ 2 KHZ");
+  submit(1, "OUTP ON");
+  submit(2, "FREQ 200 MHZ;:OUTP:MOD ON;:LFO:FREQ 2 KHZ");
   watchdog.run_out();  // OUTP ON is not taken
   watchdog.run_out();  // nor does a late R come
   acknowledge_all();
@@ -123,9 +123,9 @@ TEST_F(DeviceFaults, ALostSwitchOnIsNotBuiltOnAndALostSwitchOffIsWrittenAgain) {
 
   run("OUTP:MOD OFF");
   EXPECT_EQ(port.written.back(), "$M0000000");
-  instrument.submit(1, "OUTP OFF");
+  submit(1, "OUTP OFF");
   watchdog.run_out();
-  instrument.submit(3, "OUTP?;:OUTP:MOD?");  // answered at once, no R given
+  submit(3, "OUTP?;:OUTP:MOD?");  // answered at once, no R given
   EXPECT_EQ(answers.back().second, "1;0") << "never off while it may be on";
   const std::size_t before = port.written.size();
   watchdog.run_out();  // no late R: written again
@@ -191,7 +191,7 @@ TEST_F(DeviceFaults, APortThatIsMissingOrFailsSaysWhyAndOpensAgainLater) {
     ASSERT_TRUE(port.open) << c.name;
     port.open = !c.fault;  // an absent port starts closed
     if (c.fault) c.fault(port);
-    instrument.submit(1, "POW -6;POW?");
+    submit(1, "POW -6;POW?");
     if (c.during) c.during(port);
     EXPECT_FALSE(watchdog.running()) << c.name;
     EXPECT_EQ(answers.back().second, "-3") << c.name;
@@ -298,7 +298,7 @@ TEST_F(DeviceFaults, APassCutOffByTheLinkIsWaitedForBeforeAnythingIsWritten) {
   port.fail_read = false;
   EXPECT_EQ(run("INIT:CONT?;:OUTP?;:STAT:QUES:COND?"), "0;1;1536");
   const std::size_t before = port.written.size();
-  instrument.submit(1, "POW -6");
+  submit(1, "POW -6");
   reopen.run_out();
   reopen.run_out();  // 320 characters take 2.7 s
   EXPECT_EQ(written_since(before), Lines{}) << "the device still sweeps";
@@ -327,7 +327,7 @@ TEST_F(AtStart, ALinkThatAcceptsAndClosesIsTriedOnceAPauseAndNeverCalledBack) {
     ASSERT_TRUE(port.open) << i;
     drop();
     EXPECT_EQ(port.open_attempts, i);
-    instrument.submit(1, "POW -6");  // within the pause: refused, not tried
+    submit(1, "POW -6");  // within the pause: refused, not tried
     EXPECT_EQ(port.open_attempts, i);
     reopen.run_out();
   }

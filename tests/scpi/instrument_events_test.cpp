@@ -19,14 +19,14 @@ class InstrumentEventsTest : public InstrumentTest, private scpi::InstrumentEven
   void reachability_changed(DeviceFault fault) override {
     seen.push_back(fault == DeviceFault::none ? "reachable" : "unreachable");
   }
-  void settings_changed(scpi::Generator::Changer) override { ++settings; }
+  void settings_changed(Generator::Changer) override { ++settings; }
   void pass_started(int points, bool repeating) override {
     seen.push_back("pass of " + std::to_string(points) + (repeating ? ", repeating" : ", once"));
   }
   void sweep_ended() override { seen.push_back("sweep ended"); }
   void lockout_changed(bool locked) override { seen.push_back(locked ? "locked" : "unlocked"); }
-  void switching_off(scpi::OffBecause why) override {
-    seen.push_back("off: " + std::string(scpi::off_reason(why)));
+  void switching_off(OffBecause why) override {
+    seen.push_back("off: " + std::string(off_reason(why)));
   }
 
   Lines seen;
@@ -91,7 +91,6 @@ TEST_F(InstrumentEventsTest, AClientHearsOnlyOnceTheCallThatCausedItHasReturned)
   struct Transport : scpi::ClientEvents {
     explicit Transport(scpi::Instrument& i) : feeder(i) {}
     void feed() {
-      const Deferred::Door door;
       feeding = true;
       unfed.erase(0, feeder.feed(id, unfed));
       feeding = false;
@@ -114,6 +113,7 @@ TEST_F(InstrumentEventsTest, AClientHearsOnlyOnceTheCallThatCausedItHasReturned)
     expected.push_back(std::to_string(i) + "000000");
   }
   transport.feed();
+  deliver();
   EXPECT_EQ(transport.heard, expected);
   EXPECT_EQ(transport.unfed, "");
 }

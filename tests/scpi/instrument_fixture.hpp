@@ -14,8 +14,6 @@
 
 namespace talmir880::testing {
 
-using scpi::ClientId;
-
 // One instrument on a fake port with hand-run countdowns, and four clients
 // attached, whose ids are 1 to 4.
 class InstrumentTest : public ::testing::Test {
@@ -59,7 +57,14 @@ class InstrumentTest : public ::testing::Test {
   // The device acknowledges every command that waits for it, including
   // those the acknowledgements let through.
   void acknowledge_all() {
+    deliver();
     while (watchdog.running()) port.receive("R");
+  }
+  // A client's line comes in, and the loop runs once: what it did is heard,
+  // the device has not answered yet.
+  void submit(ClientId client, const std::string& line) {
+    instrument.submit(client, line);
+    deliver();
   }
   // A line of a client (1 unless told) with a willing device; its answer,
   // if any.

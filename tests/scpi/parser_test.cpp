@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "generator/status.hpp"
 #include "protocol/settings.hpp"
 #include "scpi/command_table.hpp"
 #include "scpi/parameters.hpp"
 #include "scpi/parser.hpp"
-#include "scpi/status.hpp"
 
 namespace talmir880::scpi {
 namespace {

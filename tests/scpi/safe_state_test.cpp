@@ -21,22 +21,22 @@ class SafeState : public InstrumentTest, private scpi::InstrumentEvents {
     idle.ran_out = [this] { instrument.idle_ran_out(); };
     instrument.observe(*this);
   }
-  void switching_off(scpi::OffBecause why) override { reasons.push_back(why); }
+  void switching_off(OffBecause why) override { reasons.push_back(why); }
   void detach_all() {
     for (ClientId id = 1; id <= 4; ++id) instrument.detach(id);
   }
 
   ManualCountdown idle;
-  std::vector<scpi::Instrument::OffBecause> reasons;
+  std::vector<OffBecause> reasons;
 };
 
 TEST_F(SafeState, TheSwitchOffWaitsUntilNoLineIsLeftAndThenTellsItsCaller) {
   switch_on();
-  instrument.submit(1, "FREQ 200 MHZ");
-  instrument.submit(2, "POW -9");
+  submit(1, "FREQ 200 MHZ");
+  submit(2, "POW -9");
   bool done = false;
   instrument.switch_off([&done] { done = true; });
-  instrument.submit(3, "OUTP ON");  // nothing received can switch it on after the switch-off
+  submit(3, "OUTP ON");  // nothing received can switch it on after the switch-off
   acknowledge_all();
   EXPECT_EQ(port.written, (Lines{"$F020000000", "$P1", "$F020000000", "$F000000001", "$M0000000"}));
   EXPECT_TRUE(done);
@@ -53,7 +53,7 @@ TEST_F(SafeState, ASilentDeviceStillEndsTheSwitchOff) {
   EXPECT_EQ(port.written, (Lines{"$F000000001", "$F000000001", "$M0000000", "$F000000001"}))
       << "the last one by itself, as long as no R comes";
   EXPECT_TRUE(done);
-  instrument.submit(1, "OUTP?;:OUTP:MOD?");
+  submit(1, "OUTP?;:OUTP:MOD?");
   EXPECT_EQ(answers.back().second, "1;1") << "a switch-off without its R is not confirmed";
   acknowledge_all();
   EXPECT_EQ(run("OUTP?;:OUTP:MOD?"), "0;0");
@@ -78,11 +78,11 @@ TEST_F(SafeState, TheLastClientLeavingSwitchesOffOnlyWhenAskedAndOnlyTheLast) {
   switch_on();
   for (ClientId id = 1; id <= 3; ++id) instrument.detach(id);
   EXPECT_TRUE(port.written.empty()) << "client 4 is still there";
-  instrument.submit(4, "POW -9");
+  submit(4, "POW -9");
   instrument.detach(4);
   acknowledge_all();
   EXPECT_EQ(port.written, (Lines{"$P1", "$F000000001", "$M0000000"}));
-  EXPECT_EQ(reasons, std::vector{scpi::Instrument::OffBecause::unused});
+  EXPECT_EQ(reasons, std::vector{OffBecause::unused});
 }
 
 TEST_F(SafeState, ClientsThatSentNothingSinceTheLastSwitchOffCallForNoOther) {
@@ -102,7 +102,7 @@ TEST_F(SafeState, AClientComingBeforeTheLeftLinesRanKeepsTheOutputOn) {
   instrument.keep_safe({true, nullptr});
   switch_on();
   for (ClientId id = 1; id <= 3; ++id) instrument.detach(id);
-  instrument.submit(4, "POW -9");
+  submit(4, "POW -9");
   instrument.detach(4);
   scpi::ClientEvents& events = *clients[0];
   ASSERT_TRUE(instrument.attach(events).has_value());
@@ -126,7 +126,7 @@ TEST_F(SafeState, NoLineForTooLongSwitchesOffOnlyWhatIsOn) {
   idle.run_out();
   acknowledge_all();
   EXPECT_EQ(port.written, kOff);
-  EXPECT_EQ(reasons, std::vector{scpi::Instrument::OffBecause::unattended});
+  EXPECT_EQ(reasons, std::vector{OffBecause::unattended});
 
   port.written.clear();
   run("*IDN?");
@@ -137,9 +137,9 @@ TEST_F(SafeState, NoLineForTooLongSwitchesOffOnlyWhatIsOn) {
 TEST_F(SafeState, ALineAfterTheTimeRanOutButBeforeTheSwitchOffCancelsIt) {
   instrument.keep_safe({false, &idle});
   switch_on();
-  instrument.submit(1, "POW -6");  // waits for its R
+  submit(1, "POW -6");  // waits for its R
   idle.run_out();
-  instrument.submit(2, "*IDN?");
+  submit(2, "*IDN?");
   acknowledge_all();
   EXPECT_EQ(port.written, Lines{"$P2"});
 }
@@ -152,9 +152,9 @@ TEST_F(SafeState, TheCommandLogNamesWhoAndTheLineAndTheSwitchOffAsTheServers) {
       });
   scpi::ClientEvents& events = *clients[0];
   const ClientId named = *instrument.attach(events, "127.0.0.1:40000");
-  instrument.submit(named, "OUTP ON;:POW -6");
+  submit(named, "OUTP ON;:POW -6");
   acknowledge_all();
-  instrument.submit(named, "FREQ:MODE SWE;STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 5;:INIT:CONT ON");
+  submit(named, "FREQ:MODE SWE;STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 5;:INIT:CONT ON");
   report_points(5);
   instrument.switch_off();
   report_points(5);
@@ -199,7 +199,7 @@ TEST_F(SafeState, ALongLineIsCitedShortForEachCommandItCauses) {
   while (line.size() + 7 <= 65535) line += ";*SAV 0";
   const std::size_t commands = (line.size() + 1) / 7;
   const ClientId named = *instrument.attach(*clients[0], "127.0.0.1:40000");
-  instrument.submit(named, line);
+  submit(named, line);
   acknowledge_all();
   ASSERT_EQ(port.written.size(), commands);
   const std::string cited = scpi::cited_line(line);

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "generator/settings_record.hpp"
+#include "generator/status.hpp"
 #include "protocol/settings.hpp"
 #include "scpi/command_rows.hpp"
 #include "scpi/instrument_fixture.hpp"
-#include "scpi/settings_record.hpp"
-#include "scpi/status.hpp"
 #include "support/test_only_setting.hpp"
 
 namespace talmir880::testing {
@@ -47,7 +47,7 @@ bool takes_value(const scpi::Row& row, const std::string& value) {
   try {
     scpi::read_setting(row.parameter, scpi::parse_unit("X " + value));
     return true;
-  } catch (const scpi::Refused&) {
+  } catch (const Refused&) {
     return false;
   }
 }
@@ -186,7 +186,7 @@ TEST_F(SettingValues, EachIsWhatItsQueryAnswers) {
   EXPECT_EQ(run("SYST:ERR?"), "0,\"No error\"");
   for (const Setting& s : protocol::kSettings) {
     Setting as_held = s;
-    as_held.start_up = scpi::setting_value(instrument.settings(), s);
+    as_held.start_up = setting_value(instrument.settings(), s);
     EXPECT_EQ(run(query_of(s.header)), start_up_answer(as_held)) << s.name;
   }
 }

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "scpi/status.hpp"
+#include "generator/status.hpp"
 
 namespace talmir880::scpi {
 namespace {

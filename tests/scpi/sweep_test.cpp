@@ -32,8 +32,8 @@ TEST_F(Sweeps, APassEndsWhenEveryPointCameAndTheLineWentQuiet) {
   EXPECT_EQ(port.written, Lines{kPass});
   EXPECT_FALSE(watchdog.running()) << "a sweep is not acknowledged";
   EXPECT_EQ(run("STAT:OPER:COND?"), "8") << "sweeping";
-  instrument.submit(2, "*OPC?");
-  instrument.submit(3, "FREQ:STAR?");
+  submit(2, "*OPC?");
+  submit(3, "FREQ:STAR?");
   EXPECT_EQ(answer_of(3), "100000000") << "a query waits for no pass";
   port.receive(std::string(19, '.'));
   EXPECT_FALSE(quiet.running()) << "one character short";
@@ -50,7 +50,7 @@ TEST_F(Sweeps, APassEndsWhenEveryPointCameAndTheLineWentQuiet) {
 
 TEST_F(Sweeps, ALineThatNeverGoesQuietStillEndsThePass) {
   run("INIT");
-  instrument.submit(2, "*OPC?");
+  submit(2, "*OPC?");
   port.receive(std::string(20, '.'));
   // 20 expected characters: up to 20 more put the end off.
   for (int i = 0; i < 20; ++i) port.receive("~");
@@ -63,12 +63,12 @@ TEST_F(Sweeps, ALineThatNeverGoesQuietStillEndsThePass) {
 
 TEST_F(Sweeps, SettingsDuringAPassAreAnsweredAtOnceAndSentAfterIt) {
   run("OUTP ON;:INIT");
-  instrument.submit(2, "POW -6;POW?;:OUTP:MOD ON;:OUTP:MOD?");
-  instrument.submit(3, "SWE:POIN?");
+  submit(2, "POW -6;POW?;:OUTP:MOD ON;:OUTP:MOD?");
+  submit(3, "SWE:POIN?");
   EXPECT_EQ(answer_of(2), "-6;1") << "the programmed values";
   EXPECT_EQ(answer_of(3), "5");
   EXPECT_EQ(port.written, (Lines{"$F010000000", kPass}));
-  instrument.submit(3, "*OPC?");
+  submit(3, "*OPC?");
   report_points(5);
   EXPECT_EQ(port.written.back(), "$P2");
   EXPECT_TRUE(answer_of(3) == "5") << "*OPC? waits for what was queued";
@@ -84,7 +84,7 @@ TEST_F(Sweeps, ContinuousPassesLetWaitingCommandsGoFirstAndTakeNewFieldsEachPass
   run("INIT:CONT ON");
   report_points(5);
   EXPECT_EQ(port.written, (Lines{kPass, kPass}));
-  instrument.submit(2, "FREQ:STAR 200 MHZ;:POW -6;*OPC?");
+  submit(2, "FREQ:STAR 200 MHZ;:POW -6;*OPC?");
   report_points(5);
   EXPECT_EQ(port.written.back(), "$P2") << "the waiting line before the next pass";
   acknowledge_all();
@@ -97,7 +97,7 @@ TEST_F(Sweeps, ContinuousPassesLetWaitingCommandsGoFirstAndTakeNewFieldsEachPass
 TEST_F(Sweeps, AbortStopsRepeatingAndTheDeviceFinishesItsPass) {
   run("INIT:CONT ON");
   EXPECT_EQ(run("ABOR;:INIT:CONT?"), "0");
-  instrument.submit(2, "POW -6");
+  submit(2, "POW -6");
   report_points(3);
   EXPECT_EQ(port.written, Lines{kPass}) << "its reports are not a reply";
   report_points(2);
@@ -112,12 +112,12 @@ TEST_F(Sweeps, AbortStopsRepeatingAndTheDeviceFinishesItsPass) {
 // the queries, and the RF goes off as soon as the running pass is over.
 TEST_F(Sweeps, OutputOffEndsRepeatedPassesAndModulationOffWaitsForTheRunningOne) {
   run("OUTP:MOD ON;:INIT:CONT ON");
-  instrument.submit(2, "OUTP:MOD OFF");
+  submit(2, "OUTP:MOD OFF");
   report_points(5);
   acknowledge_all();
   EXPECT_EQ(port.written, (Lines{"$M0001000", kPass, "$M0000000", kPass}))
       << "the modulation goes off between passes, which go on";
-  instrument.submit(2, "OUTP OFF");
+  submit(2, "OUTP OFF");
   EXPECT_EQ(run("OUTP?;:INIT:CONT?", 3), "0;0");
   report_points(5);
   acknowledge_all();
@@ -142,7 +142,7 @@ TEST_F(Sweeps, AContinuousSweepEndsWhenItsSettingsNoLongerMakeOne) {
   for (const auto& c : cases) {
     run("FREQ:MODE SWE;STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 5;:INIT:CONT ON");
     const std::size_t before = port.written.size();
-    instrument.submit(1, c.during_pass);
+    submit(1, c.during_pass);
     report_points(5);
     acknowledge_all();
     report_points(5);
@@ -167,7 +167,7 @@ TEST_F(Sweeps, AStepWiderThanItsEightDigitsIsRefusedAndNothingIsSent) {
 
 TEST_F(Sweeps, AContinuousSweepWhoseStepOutgrowsItsFieldEnds) {
   run("INIT:CONT ON");
-  instrument.submit(2, "FREQ:STOP 9 GHZ");
+  submit(2, "FREQ:STOP 9 GHZ");
   report_points(5);
   EXPECT_EQ(port.written, Lines{kPass}) << "no pass after it";
   EXPECT_EQ(errors(), Lines{"-221,\"Settings conflict\""});
@@ -176,7 +176,7 @@ TEST_F(Sweeps, AContinuousSweepWhoseStepOutgrowsItsFieldEnds) {
 
 TEST_F(Sweeps, ASilentDeviceEndsThePassWithAHardwareError) {
   run("INIT:CONT ON");
-  instrument.submit(2, "*OPC?");
+  submit(2, "*OPC?");
   report_points(2);
   EXPECT_EQ(stall.starts, 2) << "each report starts the stall time afresh";
   stall.run_out();
@@ -199,7 +199,7 @@ TEST_F(Sweeps, APortLostDuringAPassEndsIt) {
 
 TEST_F(Sweeps, OperationCompleteAndWaitFollowThePass) {
   EXPECT_EQ(run("INIT;*OPC;*ESR?"), "0");
-  instrument.submit(2, "*WAI;FREQ:STAR?");
+  submit(2, "*WAI;FREQ:STAR?");
   EXPECT_TRUE(answer_of(2).empty());
   report_points(2);
   port.receive("R");  // a late reply: the reports before it still count

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "link/serial_port.hpp"
+#include "support/deliver.hpp"
 
 namespace talmir880::testing {
 
@@ -37,10 +38,13 @@ class FakeSerialPort : public SerialPort {
     return out;
   }
 
-  // Bytes arrive and the port raises its event, as the real one does.
+  // Bytes arrive and the port raises its event, as the real one does; what
+  // the rooms tell each other is heard once it has returned, as from the
+  // program's loop.
   void receive(const std::string& bytes) {
     pending += bytes;
     if (OnComm) OnComm();
+    deliver();
   }
 
   std::vector<std::string> written;

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "link/countdown.hpp"
+#include "support/deliver.hpp"
 
 namespace talmir880::testing {
 
@@ -22,6 +23,7 @@ class ManualCountdown : public Countdown {
     if (!running_) return;
     running_ = false;
     if (ran_out) ran_out();
+    deliver();
   }
 
   std::function<void()> ran_out;

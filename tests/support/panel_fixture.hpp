@@ -27,11 +27,15 @@ class PanelTest : public ::testing::Test {
 
   void open_port() {
     form.Command_uart_port_open.click();
+    deliver();
     ASSERT_TRUE(port.open);
   }
   void english() { form.Combo3.pick(2); }
   void press(std::initializer_list<Button*> keys) {
-    for (Button* key : keys) form.run([key] { key->click(); });
+    for (Button* key : keys) {
+      form.run([key] { key->click(); });
+      deliver();
+    }
   }
   std::vector<std::string> texts_shown() const {
     std::vector<std::string> out;

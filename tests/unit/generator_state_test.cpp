@@ -183,6 +183,7 @@ TEST_F(GeneratorStateTest, ThePortsStatesAreHeardAndAFailureAfterwardsIsNoReturn
   EXPECT_EQ(line.state().port(), PortState::absent);
   port.fail_open = false;
   line.panel().set_PortOpen(true);
+  testing::deliver();
   EXPECT_EQ(recorder.ports,
             (std::vector{PortState::open, PortState::gone, PortState::absent, PortState::open}));
 }
@@ -199,6 +200,7 @@ TEST_F(GeneratorStateTest, APassIsOnRecordFromItsCommandToItsEndWithItsReports) 
   EXPECT_EQ(line.state().pass()->seen, 5u);
   EXPECT_TRUE(line.free_for_remote()) << "a remote pass does not hold the panel's line";
   line.remote_pass_ended();
+  testing::deliver();
   EXPECT_FALSE(line.state().pass().has_value());
   EXPECT_EQ(recorder.ended, 1);
 
@@ -216,6 +218,7 @@ TEST_F(GeneratorStateTest, APassIsOnRecordFromItsCommandToItsEndWithItsReports) 
   sweeping = false;
   line.panel_event_began();
   line.panel_event_ended();
+  testing::deliver();
   EXPECT_TRUE(line.free_for_remote());
   EXPECT_EQ(recorder.ended, 2);
 }

@@ -76,6 +76,7 @@ struct Served : Panel {
   // A script's line, each of its device commands acknowledged.
   void remote(const std::string& line) {
     served.instrument().submit(client, line);
+    deliver();
     for (int i = 0; i < 20 && watchdog.running(); ++i) port.receive("R");
   }
   // The device runs the pass last written, and the sweep's tick sees its end.
@@ -84,13 +85,14 @@ struct Served : Panel {
     port.receive(
         std::string(std::stoul(w.substr(w.size() - 4)) * protocol::kCharsPerSweepPoint, '.'));
     clock.advance(50);
+    deliver();
     quiet.run_out();
   }
 
   ManualCountdown watchdog, stall, quiet, reopen;
   ServedPanel served{form, {watchdog, stall, quiet, reopen}};
   Idle script;
-  scpi::ClientId client = 0;
+  ClientId client = 0;
 };
 
 // A frequency field as a user types it: whole or with decimals, with or

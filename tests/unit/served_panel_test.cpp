@@ -29,10 +29,12 @@ class ServedPanelTest : public PanelTest {
     client = *served.instrument().attach(script);
   }
 
-  // A line of the script; its answer, if any came at once.
+  // A line of the script; its answer, if any came before the device
+  // answered.
   std::string remote(const std::string& line) {
     const std::size_t before = script.answers.size();
     served.instrument().submit(client, line);
+    deliver();
     return script.answers.size() > before ? script.answers.back() : "";
   }
   // Nothing is known of a port the hand opened: the script's first device
@@ -62,7 +64,7 @@ class ServedPanelTest : public PanelTest {
   ManualCountdown watchdog, stall, quiet, reopen;
   ServedPanel served{form, {watchdog, stall, quiet, reopen}};
   Script script;
-  scpi::ClientId client = 0;
+  ClientId client = 0;
 };
 
 // The same frequency from the keypad and from a script: the same bytes on
@@ -196,11 +198,12 @@ TEST_F(ServedPanelTest, AScriptsCommandWaitsWhileThePanelsExchangeOrBoxIsOpen) {
   open_port();
   script_settles();
   Script other;
-  const scpi::ClientId asking = *served.instrument().attach(other);
+  const ClientId asking = *served.instrument().attach(other);
   form.Combo1.pick(1);  // the panel waits for its R
   remote("POW -9");
   EXPECT_EQ(port.written, Lines{"$P2"});
   served.instrument().submit(asking, "*IDN?");
+  deliver();
   EXPECT_EQ(other.answers.size(), 1u) << "queries answer meanwhile";
   port.receive("R");
   EXPECT_EQ(port.written.back(), "$P1") << "the line is free again";
@@ -211,9 +214,11 @@ TEST_F(ServedPanelTest, AScriptsCommandWaitsWhileThePanelsExchangeOrBoxIsOpen) {
     remote("POW -6");
     EXPECT_EQ(port.written.back(), "$P1");
     served.instrument().submit(asking, "FREQ:STAR?");
+    deliver();
     EXPECT_EQ(other.answers.back(), "100000000");
   };
   form.run([this] { form.Command24.click(); });  // the save question
+  deliver();
   EXPECT_EQ(port.written.back(), "$S0");
   port.receive("R");
   EXPECT_EQ(port.written.back(), "$P2");
@@ -246,6 +251,7 @@ TEST_F(ServedPanelTest, APanelPassIsSeenByTheQueriesAndWaitedForByOpc) {
   EXPECT_EQ(remote("POW -6;POW?;*OPC?"), "") << "*OPC? waits for the panel's pass";
   port.receive(std::string(20, '.'));
   clock.advance(50);  // the panel's sweep tick sees the end
+  deliver();
   EXPECT_EQ(port.written.back(), "$P2") << "sent once the pass is over";
   port.receive("R");
   EXPECT_EQ(script.answers.back(), "-6;1");
@@ -310,6 +316,7 @@ TEST_F(ServedPanelTest, RemoteWithLockoutLocksTheWindowUntilLocalOrTheClientLeav
   EXPECT_TRUE(form.form.Enabled());
   remote("SYST:RWL");
   served.instrument().detach(client);
+  deliver();
   EXPECT_TRUE(form.form.Enabled());
 }
 

@@ -52,6 +52,7 @@ class CoreChannelTest : public ::testing::Test {
     const std::size_t before = client.replies.size();
     const Words message = call_header(++xid, kDeviceCore, kDeviceCoreVersion, proc).raw(args);
     channel.call(id, message, now);
+    talmir880::testing::deliver();
     if (client.replies.size() == before) return "(open)";
     return results(client.replies.back());
   }
@@ -100,6 +101,7 @@ class CoreChannelTest : public ::testing::Test {
     return r == "(open)" ? 0xffffffffu : word_at(r, 0);
   }
   void acknowledge_all() {
+    talmir880::testing::deliver();
     while (watchdog.running()) port.receive("R");
   }
 

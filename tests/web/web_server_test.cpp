@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "device/qt/qt_delivery.hpp"
 #include "scpi/instrument.hpp"
 #include "support/fake_serial_port.hpp"
 #include "support/manual_countdown.hpp"
@@ -268,5 +269,6 @@ TEST_F(WebServerTest, OneGeneratorAsBefore) {
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   QCoreApplication app(argc, argv);
+  const talmir880::QtDelivery delivery;
   return RUN_ALL_TESTS();
 }

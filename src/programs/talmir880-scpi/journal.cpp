@@ -19,11 +19,11 @@ void JournalEvents::reachability_changed(DeviceFault fault) {
   journal(device_ + ": " + (now ? std::string("device back") : std::string(cause(fault))));
 }
 
-void JournalEvents::switching_off(scpi::OffBecause why) {
+void JournalEvents::switching_off(OffBecause why) {
   journal(device_ + ": " +
-          (why == scpi::OffBecause::unattended
+          (why == OffBecause::unattended
                ? "RF and modulation off: no command for " + std::to_string(off_after_s_) + " s"
-               : scpi::off_said(why)));
+               : off_said(why)));
 }
 
 }  // namespace talmir880::programs

@@ -22,7 +22,7 @@ class JournalEvents : public scpi::InstrumentEvents {
       : device_(std::move(device)), reachable_(reachable), off_after_s_(off_after_s) {}
 
   void reachability_changed(DeviceFault fault) override;
-  void switching_off(scpi::OffBecause why) override;
+  void switching_off(OffBecause why) override;
 
   bool reachable() const { return reachable_; }
   // Whether the device has been reached since the start.

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "device/qt/qt_delivery.hpp"
 #include "net/peer_guard.hpp"
 #include "programs/common/qt/stop_signals.hpp"
 #include "programs/talmir880-scpi/faces.hpp"
@@ -60,6 +61,8 @@ int main(int argc, char* argv[]) {
   const ServerOptions& options = *parsed.options;
 
   QCoreApplication app(argc, argv);
+
+  const talmir880::QtDelivery delivery;
   if (const std::optional<int> status = refused_for_this_build(options)) return *status;
 
   // What the files hold is checked before anything listens.

@@ -6,10 +6,10 @@
 #include <string_view>
 
 #include "device/device_session.hpp"
+#include "generator/status.hpp"
 #include "platform/port_location.hpp"
 #include "programs/common/option_table.hpp"
 #include "scpi/identity.hpp"
-#include "scpi/status.hpp"
 
 namespace talmir880::programs {
 namespace {
@@ -137,14 +137,14 @@ std::string speeds_text() {
 
 // The error a command that meets the fault is answered with.
 int fault_error(DeviceFault fault) {
-  return unreachable(fault) ? scpi::kHardwareMissing : scpi::kHardwareError;
+  return unreachable(fault) ? kHardwareMissing : kHardwareError;
 }
 
 // The usual faults by their error: "-240 no acknowledge or sweep stalled;
 // -241 port busy, ...".
 std::string fault_causes_text() {
   std::string out;
-  for (const int error : {scpi::kHardwareError, scpi::kHardwareMissing}) {
+  for (const int error : {kHardwareError, kHardwareMissing}) {
     std::vector<std::string> causes;
     for (const DeviceFault fault :
          {DeviceFault::no_acknowledge, DeviceFault::stalled, DeviceFault::port_busy,

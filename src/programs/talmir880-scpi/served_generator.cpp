@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <utility>
 
+#include "generator/status.hpp"
 #include "link/qt/port_names.hpp"
 #include "link/qt/qt_serial_port.hpp"
 #include "link/qt/qt_tcp_port.hpp"
 #include "programs/common/command_line.hpp"
-#include "scpi/status.hpp"
 
 namespace talmir880::programs {
 
@@ -31,10 +31,10 @@ ServedGenerator::ServedGenerator(const PortChoice& choice, const ServerOptions& 
   // served all the same.
   if (!journal_.reachable() && choice.remote_host.empty()) {
     say(device_ + ": no such port; commands that need the device get " +
-        std::to_string(scpi::kHardwareMissing) + " until it is there");
+        std::to_string(kHardwareMissing) + " until it is there");
   } else if (!journal_.reachable()) {
     say(device_ + ": the host name " + choice.remote_host + " does not resolve (" + unresolved_ +
-        "); commands that need the device get " + std::to_string(scpi::kHardwareMissing) +
+        "); commands that need the device get " + std::to_string(kHardwareMissing) +
         " until it does");
   }
   instrument_->name(choice.name);

@@ -12,6 +12,7 @@
 #include "app/qt/font_config_reader.hpp"
 #include "app/qt/form_window.hpp"
 #include "app/served_panel.hpp"
+#include "device/qt/qt_delivery.hpp"
 #include "link/qt/qt_serial_port.hpp"
 #include "net/allow_list.hpp"
 #include "programs/common/command_line.hpp"
@@ -93,6 +94,7 @@ int main(int argc, char* argv[]) {
   }
   talmir880::FontConfigReader font_config;
   QApplication app(argc, argv);
+  const talmir880::QtDelivery delivery;
   // The desktop entry's name, so docks and task bars (Wayland's app id)
   // match the window to its launcher.
   QGuiApplication::setDesktopFileName(QStringLiteral("io.github.talmir880.Panel"));

@@ -53,7 +53,6 @@ void StdioTransport::read() {
 
 // The instrument's answers and room come once what it took is off unfed_.
 void StdioTransport::feed() {
-  const Deferred::Door door;
   unfed_.erase(0, lines_.feed(session_, unfed_));
   // Read more only once this is fed.
   input_.setEnabled(unfed_.empty() && !ended_);

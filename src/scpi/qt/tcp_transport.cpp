@@ -66,7 +66,6 @@ class TcpTransport::Connection final : public ClientEvents {
 
   // The instrument's answers and room come once what it took is off unfed_.
   void feed() {
-    const Deferred::Door door;
     unfed_.erase(0, lines_.feed(id_, unfed_));
     if (lines_.web_request() && refuse_web()) return;
     if (open()) reader_.setEnabled(unfed_.empty() && !input_over_);

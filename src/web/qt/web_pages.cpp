@@ -102,7 +102,7 @@ class WebPages::Page final : public scpi::ClientEvents {
   std::unique_ptr<PageSocket> socket_;
   bool control_;
   std::string who_;
-  std::optional<scpi::ClientId> client_;
+  std::optional<ClientId> client_;
   // Its actions not yet run, in their order; the first is in the instrument.
   std::deque<PageAction> waiting_;
 };

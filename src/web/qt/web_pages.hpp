@@ -59,7 +59,7 @@ class WebPages : private scpi::InstrumentEvents, private GeneratorObserver {
   // InstrumentEvents and GeneratorObserver: everything shows the same way.
   // Gone or back, to every page at once, apart from its errors.
   void reachability_changed(DeviceFault fault) override;
-  void settings_changed(scpi::Generator::Changer) override { changed(); }
+  void settings_changed(Generator::Changer) override { changed(); }
   void pass_started(int, bool) override { changed(); }
   void sweep_ended() override { changed(); }
   void held_changed(Fact, Face, bool) override { changed(); }

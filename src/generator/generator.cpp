@@ -1,13 +1,13 @@
 // The queue: entries in the order they were accepted, each in its turn, and
 // the tickets that tell when they are done.
-#include "scpi/generator.hpp"
+#include "generator/generator.hpp"
 
 #include <utility>
 #include <vector>
 
 #include "device/deferred.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880 {
 
 Generator::Generator(SharedLine& line, DeviceSession::Countdowns countdowns, StatusBoard& statuses,
                      GeneratorEvents& events)
@@ -208,4 +208,4 @@ void Generator::run_waiters() {
   });
 }
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880

@@ -1,7 +1,7 @@
 // The status bits the generator sets, and the device faults it reports.
-#include "scpi/generator.hpp"
+#include "generator/generator.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880 {
 
 void Generator::note_certainty() {
   const Held& h = line_.state().held();
@@ -27,4 +27,4 @@ void Generator::report_to_all(DeviceFault fault) {
   statuses_.report_all(error_of(fault), cause(fault));
 }
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880

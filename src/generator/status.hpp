@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace talmir880::scpi {
+namespace talmir880 {
 
 // A client of the instrument; ids are not reused.
 using ClientId = std::uint64_t;
@@ -202,4 +202,4 @@ class StatusBoard {
   int questionable_ = 0;
 };
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880

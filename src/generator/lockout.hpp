@@ -4,9 +4,9 @@
 #include <optional>
 #include <utility>
 
-#include "scpi/status.hpp"
+#include "generator/status.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880 {
 
 // SYSTem:RWLock from a client: the panel's controls are locked until
 // SYSTem:LOCal or :REMote, or until that client leaves. `changed` hears the
@@ -25,4 +25,4 @@ class Lockout {
   std::optional<ClientId> by_;
 };
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880

@@ -2,9 +2,9 @@
 // commands that do it, and those the line owes the device.
 #include <string>
 
-#include "scpi/generator.hpp"
+#include "generator/generator.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880 {
 
 std::string_view off_reason(OffBecause why) {
   switch (why) {
@@ -91,4 +91,4 @@ bool Generator::pay_off(Entry* ahead_of) {
   return true;
 }
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880

@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <utility>
 
-#include "scpi/generator.hpp"
+#include "generator/generator.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880 {
 
 std::string sweep_command(const Settings& s) {
   if (!(s.stop_hz > s.start_hz)) throw Refused{kSettingsConflict};
@@ -77,4 +77,4 @@ void Generator::stop_repeating() {
   told_settings();
 }
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880

@@ -1,6 +1,6 @@
-#include "scpi/lockout.hpp"
+#include "generator/lockout.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880 {
 
 void Lockout::lock(ClientId client) {
   const bool was = locked();
@@ -18,4 +18,4 @@ void Lockout::client_left(ClientId client) {
   if (by_ == client) unlock();
 }
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880

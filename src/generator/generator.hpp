@@ -12,14 +12,14 @@
 #include "device/device_session.hpp"
 #include "device/generator_state.hpp"
 #include "device/shared_line.hpp"
+#include "generator/lockout.hpp"
+#include "generator/settings_record.hpp"
+#include "generator/status.hpp"
 #include "link/serial_port.hpp"
 #include "protocol/commands.hpp"
 #include "protocol/settings.hpp"
-#include "scpi/lockout.hpp"
-#include "scpi/settings_record.hpp"
-#include "scpi/status.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880 {
 
 // Why the instrument switches the output and the modulation off on its
 // own: asked by its owner (the server stops), its last client has gone, no
@@ -114,8 +114,7 @@ class GeneratorEvents {
 // Its member functions by job: the queue and its tickets (generator.cpp),
 // sweep passes (generator_passes.cpp), switch-offs (generator_switch_off.cpp),
 // the line's record mirrored in the settings (generator_panel.cpp), status
-// bits and faults reported (generator_status.cpp), the *IDN? serial
-// (identity.cpp).
+// bits and faults reported (generator_status.cpp).
 class Generator : private GeneratorObserver, private SessionEvents, private LineEvents {
  public:
   using Change = SettingsRecord::Change;
@@ -139,8 +138,8 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   SharedLine& line() { return line_; }
   StatusBoard& statuses() { return statuses_; }
   // What *IDN? gives as the serial number: the generator's name.
-  const std::string& serial() const;
-  void name(std::string serial);
+  const std::string& serial() const { return serial_; }
+  void name(std::string serial) { serial_ = std::move(serial); }
 
   // Queues a device command of the client and the change it makes.
   Ticket send(ClientId client, Make make, Change change);
@@ -205,7 +204,6 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   // its origin a command that nobody logs need not pay for.
   void tell_written(bool on) { tell_written_ = on; }
 
-  using Origin = scpi::Origin;
   using Changer = GeneratorEvents::Changer;
   // While one lives, what is queued comes from its origin; the one outside
   // it comes back.
@@ -308,4 +306,4 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   std::optional<OffBecause> told_off_;
 };
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880

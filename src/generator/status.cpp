@@ -1,8 +1,8 @@
-#include "scpi/status.hpp"
+#include "generator/status.hpp"
 
 #include <array>
 
-namespace talmir880::scpi {
+namespace talmir880 {
 
 std::string_view error_text(int code) {
   for (const ErrorRow& e : kErrors) {
@@ -114,4 +114,4 @@ void StatusBoard::set_questionable(int bit, bool on) {
   for (auto& [client, status] : statuses_) status.questionable.set_condition(bit, on);
 }
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880

@@ -1,11 +1,11 @@
-#include "scpi/settings_record.hpp"
+#include "generator/settings_record.hpp"
 
 #include <algorithm>
 #include <limits>
 
 #include "protocol/settings.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880 {
 
 Settings SettingsRecord::with_device(bool unsure_is_on) const {
   const Held& h = device_.held();
@@ -71,4 +71,4 @@ double setting_value(const Settings& s, const protocol::Setting& setting) {
   return std::numeric_limits<double>::quiet_NaN();
 }
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880

@@ -6,7 +6,7 @@
 #include "protocol/commands.hpp"
 #include "protocol/settings.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880 {
 
 // The instrument's own values, which the device cannot hold: the
 // frequencies a switch-on sends, the sweep, the mode, the step of FREQ UP
@@ -86,4 +86,4 @@ class SettingsRecord {
 // they keep no field for.
 double setting_value(const Settings& settings, const protocol::Setting& setting);
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880

@@ -1,8 +1,8 @@
 // What the line's record of the device says, mirrored in the settings: what
 // the device took from the panel or from anyone, the panel's passes, the port.
-#include "scpi/generator.hpp"
+#include "generator/generator.hpp"
 
-namespace talmir880::scpi {
+namespace talmir880 {
 
 bool Generator::panel_passing() const {
   const std::optional<Pass>& pass = line_.state().pass();
@@ -48,4 +48,4 @@ void Generator::port_changed(PortState port) {
   }
 }
 
-}  // namespace talmir880::scpi
+}  // namespace talmir880
