@@ -30,13 +30,9 @@ namespace talmir880 {
 namespace {
 
 // Counts what crosses the port on its way between the panel and QSerialPort.
-class CountingPort : public SerialPort {
+class CountingPort : public SerialPort, private PortEvents {
  public:
-  CountingPort() {
-    inner_.OnComm = [this] {
-      if (OnComm) OnComm();
-    };
-  }
+  CountingPort() { inner_.hear(this); }
   void set_CommPort(int n) override { inner_.set_CommPort(n); }
   void set_Settings(const std::string& s) override { inner_.set_Settings(s); }
   bool PortOpen() const override { return inner_.PortOpen(); }
@@ -57,6 +53,8 @@ class CountingPort : public SerialPort {
   unsigned long long chars_received = 0;
 
  private:
+  void OnComm() override { raise_OnComm(); }
+
   QtSerialPort inner_;
 };
 

@@ -36,7 +36,10 @@ class TimerCountdown final : public Countdown {
 // The one window: it owns every control and the form-level state, hands each
 // subsystem the controls it may touch, wires the handlers, and tells the user
 // what the link reports.
-class Form1 : private LinkEvents, private GeneratorObserver, private LineEvents {
+class Form1 : private LinkEvents,
+              private GeneratorObserver,
+              private LineEvents,
+              private PortEvents {
  public:
   Form1(SerialPort& MSComm1, MessageBoxes& boxes);
   Form1(const Form1&) = delete;
@@ -133,6 +136,10 @@ class Form1 : private LinkEvents, private GeneratorObserver, private LineEvents 
   void not_acknowledged() override;
   void read_failed(const PortError& fault) override;
   void write_failed(const PortError& fault) override;
+  // The serial port's event, as a handler of the window.
+  void OnComm() override {
+    run([this] { MSComm1_OnComm(); });
+  }
 };
 
 }  // namespace talmir880

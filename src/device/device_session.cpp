@@ -18,11 +18,11 @@ DeviceSession::DeviceSession(SharedLine& line, Countdowns countdowns, SessionEve
       events_(events),
       link_(port_, countdowns.watchdog, *this),
       baud_(parse_settings(protocol::kStartUpSpeed).baud) {
-  port_.OnComm = [this] { link_.port_event(); };
+  port_.hear(this);
 }
 
 DeviceSession::~DeviceSession() {
-  port_.OnComm = nullptr;
+  port_.hear(nullptr);
   Deferred::here().forget(this);
 }
 

@@ -82,7 +82,7 @@ class SessionEvents {
   virtual void reachability_changed(DeviceFault) {}
 };
 
-class DeviceSession : private LinkEvents {
+class DeviceSession : private LinkEvents, private PortEvents {
  public:
   struct Countdowns {
     Countdown& watchdog;
@@ -156,6 +156,7 @@ class DeviceSession : private LinkEvents {
   void not_acknowledged() override;
   void read_failed(const PortError& fault) override;
   void write_failed(const PortError& fault) override;
+  void OnComm() override { link_.port_event(); }
 
   SharedLine& line_;
   SerialPort& port_;

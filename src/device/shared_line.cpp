@@ -11,11 +11,11 @@
 namespace talmir880 {
 
 SharedLine::SharedLine(SerialPort& port, Owner owner) : port_(port), owner_(owner) {
-  port_.OnComm = [this] { port_event(); };
+  port_.hear(this);
 }
 
 SharedLine::~SharedLine() {
-  port_.OnComm = nullptr;
+  port_.hear(nullptr);
   Deferred::here().forget(this);
 }
 
@@ -105,8 +105,8 @@ void SharedLine::port_event() {
     // still to sweep.
     panel_.fault = *fault;
     remote_.fault = *fault;
-    if (remote_.OnComm) remote_.OnComm();
-    if (panel_.OnComm) panel_.OnComm();
+    remote_.raise();
+    panel_.raise();
     forget_exchanges();
     return;
   }
@@ -140,8 +140,8 @@ void SharedLine::port_event() {
   }
   // Each user reads its own; the remote first, since the panel may open a
   // box that runs the event loop for a while.
-  if (to_remote && remote_.OnComm) remote_.OnComm();
-  if (to_panel && panel_.OnComm) panel_.OnComm();
+  if (to_remote) remote_.raise();
+  if (to_panel) panel_.raise();
 }
 
 // A command of the same kind that the hand wrote after the remote user's

@@ -44,7 +44,7 @@ class LineEvents {
 //
 // The line is where every byte passes, so it keeps the generator's state:
 // what the device acknowledged, the pass that runs, the port.
-class SharedLine {
+class SharedLine : private PortEvents {
  public:
   enum class Owner { panel, remote };
   explicit SharedLine(SerialPort& port, Owner owner = Owner::panel);
@@ -90,6 +90,7 @@ class SharedLine {
     void set_PortOpen(bool open) override;
     void Output(std::string_view data) override { line_.write(user_, data); }
     std::string Input() override;
+    void raise() { raise_OnComm(); }
 
     std::string received;
     std::optional<PortError> fault;
@@ -113,6 +114,7 @@ class SharedLine {
   bool panel_passing() const;
   bool panel_sweeping() const;
   void write(Face user, std::string_view data);
+  void OnComm() override { port_event(); }
   void port_event();
   void forget_exchanges();
   bool panel_waits() const;

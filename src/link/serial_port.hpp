@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -34,7 +33,15 @@ class PortError : public std::runtime_error {
 // Output writes the bytes as given, adding nothing. Input returns every byte
 // received and not yet read (one char each, in arrival order) and forgets
 // them. OnComm is raised on the user-interface thread whenever bytes arrive
-// and on the port's other events.
+// and on the port's other events, to the one who hears the port.
+class PortEvents {
+ public:
+  virtual void OnComm() = 0;
+
+ protected:
+  ~PortEvents() = default;
+};
+
 class SerialPort {
  public:
   virtual ~SerialPort() = default;
@@ -45,7 +52,17 @@ class SerialPort {
   virtual void Output(std::string_view data) = 0;
   virtual std::string Input() = 0;
 
-  std::function<void()> OnComm;
+  // Who hears the port's events from now on; nullptr: nobody.
+  void hear(PortEvents* hearer) { hearer_ = hearer; }
+  PortEvents* hearer() const { return hearer_; }
+
+ protected:
+  void raise_OnComm() {
+    if (hearer_ != nullptr) hearer_->OnComm();
+  }
+
+ private:
+  PortEvents* hearer_ = nullptr;
 };
 
 // The ports the panel's list offers, COM1 to COM10, and the one it starts

@@ -55,6 +55,11 @@ class InstrumentEvents {
   virtual void pass_started(int /*points*/, bool /*repeating*/) {}
   virtual void sweep_ended() {}
   virtual void lockout_changed(bool /*locked*/) {}
+  // Each command written to the device, while log_commands(true): the
+  // client's name ("server" for the instrument's own) and the line that
+  // caused it as cited_line() cites it (scpi/command_log.hpp).
+  virtual void command_written(std::string_view /*who*/, std::string_view /*command*/,
+                               std::string_view /*line*/) {}
 };
 
 // The TALMIR-880 as one SCPI instrument shared by every client, with no
@@ -142,12 +147,11 @@ class Instrument : private GeneratorEvents {
   };
   void keep_safe(Safety safety) { safety_ = safety; }
   void idle_ran_out();
-  // Each command written to the device, with the client's name ("server"
-  // for the instrument's own) and the line that caused it as cited_line()
-  // cites it (scpi/command_log.hpp).
-  using CommandLog =
-      std::function<void(std::string_view who, std::string_view command, std::string_view line)>;
-  void log_commands(CommandLog log);
+  // Whether the observers hear of each command written to the device.
+  void log_commands(bool on) {
+    logging_ = on;
+    generator_.tell_written(on);
+  }
 
   // One more observer of what the instrument does (the journal, a panel, a
   // web page); each must outlive the instrument or be forgotten first.
@@ -270,7 +274,7 @@ class Instrument : private GeneratorEvents {
   // changed nothing, so leaving calls for no switch-off.
   bool lines_since_off_ = false;
   std::function<void()> off_then_;
-  CommandLog log_;
+  bool logging_ = false;
   std::vector<InstrumentEvents*> observers_;
   // Each observer in turn, once the call that caused it returns.
   template <typename Call>

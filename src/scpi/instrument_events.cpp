@@ -5,13 +5,10 @@
 
 namespace talmir880::scpi {
 
-void Instrument::log_commands(CommandLog log) {
-  log_ = std::move(log);
-  generator_.tell_written(log_ != nullptr);
-}
-
 void Instrument::written(std::string_view command, const Origin& origin) {
-  if (log_) log_(origin.who.empty() ? "server" : origin.who, command, origin.line);
+  tell([who = origin.who.empty() ? std::string("server") : origin.who,
+        command = std::string(command),
+        line = origin.line](InstrumentEvents& e) { e.command_written(who, command, line); });
 }
 
 void Instrument::reachability_changed(DeviceFault fault) {

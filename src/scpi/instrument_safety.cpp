@@ -34,7 +34,7 @@ void Instrument::switch_off_if_due() {
                                                   : OffBecause::unattended;
   if (why != Off::asked) tell([because](InstrumentEvents& e) { e.switching_off(because); });
   std::optional<Generator::Citing> citing;
-  if (log_)
+  if (logging_)
     citing.emplace(generator_, Origin{{}, "switch-off: " + std::string(off_reason(because))});
   generator_.abort();
   generator_.queue_switch_off(kNoClient);

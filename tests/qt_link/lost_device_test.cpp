@@ -27,11 +27,8 @@ class LostDevice : public testing::PortsFolderTest {
     form.Form_Load();
     form.Combo3.pick(2);
     // The receive handler runs once per OnComm; count them.
-    auto handler = port.OnComm;
-    port.OnComm = [this, handler] {
-      ++events;
-      handler();
-    };
+    counter.window = port.hearer();
+    port.hear(&counter);
     // A real message box keeps the event loop turning while it is open.
     boxes.while_open = [] { run_for(50); };
     form.COM_Combo.pick(kPort - 1);
@@ -49,7 +46,15 @@ class LostDevice : public testing::PortsFolderTest {
   QtSerialPort port;
   talmir880::testing::ScriptedBoxes boxes;
   Form1 form{port, boxes};
-  int events = 0;
+  struct Counter final : PortEvents {
+    void OnComm() override {
+      ++events;
+      window->OnComm();
+    }
+    PortEvents* window = nullptr;
+    int events = 0;
+  } counter;
+  const int& events = counter.events;
 };
 
 TEST_F(LostDevice, IsReportedOnceAndTheProcessGoesIdle) {
@@ -106,7 +111,7 @@ TEST_F(LostDevice, LaterReadsAreEmptyAndWritesFail) {
 }
 
 TEST_F(LostDevice, TheFaultIsThrownOnceByInput) {
-  port.OnComm = nullptr;
+  port.hear(nullptr);
   device.vanish();
   ASSERT_TRUE(run_until([&] { return port.lost(); }));
   run_for(50);

@@ -136,12 +136,19 @@ TEST_F(QtSerialPortTest, DeviceBytesReachTheReceiveHandler) {
 
 TEST_F(QtSerialPortTest, InputHandsOverEveryByteOnceAsOneCharEach) {
   QtSerialPort own;
-  std::string got;
-  int events = 0;
-  own.OnComm = [&] {
-    ++events;
-    got += own.Input();
-  };
+  struct Reader final : PortEvents {
+    explicit Reader(SerialPort& port) : port(port) {}
+    void OnComm() override {
+      ++events;
+      got += port.Input();
+    }
+    SerialPort& port;
+    std::string got;
+    int events = 0;
+  } reader{own};
+  own.hear(&reader);
+  const std::string& got = reader.got;
+  const int& events = reader.events;
   own.set_CommPort(kPort);
   own.set_PortOpen(true);
   const std::string sent("R\x00\x80\xffok", 6);
@@ -263,8 +270,14 @@ TEST_F(QtSerialPortTest, CloseThenOpenAgain) {
 // repeated or out of order.
 TEST_F(QtSerialPortTest, EveryPointOfAStreamArrivesOnceAndInOrder) {
   std::string sent;
-  std::string got;
-  port.OnComm = [&] { got += port.Input(); };
+  struct Reader final : PortEvents {
+    explicit Reader(SerialPort& port) : port(port) {}
+    void OnComm() override { got += port.Input(); }
+    SerialPort& port;
+    std::string got;
+  } reader{port};
+  port.hear(&reader);
+  const std::string& got = reader.got;
   port.set_PortOpen(true);
   ASSERT_TRUE(port.PortOpen());
   for (int i = 0; i < 300; ++i) {

@@ -144,12 +144,28 @@ TEST_F(SafeState, ALineAfterTheTimeRanOutButBeforeTheSwitchOffCancelsIt) {
   EXPECT_EQ(port.written, Lines{"$P2"});
 }
 
+// The log lines as the programs write them, the first `kept` in full.
+struct CommandLog final : scpi::InstrumentEvents {
+  explicit CommandLog(scpi::Instrument& instrument, std::size_t kept = SIZE_MAX)
+      : instrument(instrument), kept(kept) {
+    instrument.observe(*this);
+    instrument.log_commands(true);
+  }
+  ~CommandLog() override { instrument.forget(*this); }
+  void command_written(std::string_view who, std::string_view command,
+                       std::string_view line) override {
+    const std::string text = programs::command_log_text(who, command, line);
+    logged += text.size();
+    if (lines.size() < kept) lines.push_back(text);
+  }
+  scpi::Instrument& instrument;
+  std::size_t kept;
+  std::size_t logged = 0;
+  Lines lines;
+};
+
 TEST_F(SafeState, TheCommandLogNamesWhoAndTheLineAndTheSwitchOffAsTheServers) {
-  std::vector<std::string> log;
-  instrument.log_commands(
-      [&log](std::string_view who, std::string_view command, std::string_view line) {
-        log.push_back(programs::command_log_text(who, command, line));
-      });
+  const CommandLog log(instrument);
   scpi::ClientEvents& events = *clients[0];
   const ClientId named = *instrument.attach(events, "127.0.0.1:40000");
   submit(named, "OUTP ON;:POW -6");
@@ -160,12 +176,12 @@ TEST_F(SafeState, TheCommandLogNamesWhoAndTheLineAndTheSwitchOffAsTheServers) {
   report_points(5);
   acknowledge_all();
   const std::string sweep = "FREQ:MODE SWE;STAR 100 MHZ;STOP 500 MHZ;:SWE:POIN 5;:INIT:CONT ON";
-  EXPECT_EQ(log, (Lines{"127.0.0.1:40000 $F010000000 <- OUTP ON;:POW -6",
-                        "127.0.0.1:40000 $P2 <- OUTP ON;:POW -6",
-                        "127.0.0.1:40000 $W010000000100000000005 <- " + sweep,
-                        "127.0.0.1:40000 $W010000000100000000005 <- " + sweep,
-                        "server $F000000001 <- switch-off: the server stops",
-                        "server $M0000000 <- switch-off: the server stops"}));
+  EXPECT_EQ(log.lines, (Lines{"127.0.0.1:40000 $F010000000 <- OUTP ON;:POW -6",
+                              "127.0.0.1:40000 $P2 <- OUTP ON;:POW -6",
+                              "127.0.0.1:40000 $W010000000100000000005 <- " + sweep,
+                              "127.0.0.1:40000 $W010000000100000000005 <- " + sweep,
+                              "server $F000000001 <- switch-off: the server stops",
+                              "server $M0000000 <- switch-off: the server stops"}));
 }
 
 TEST(CitedLine, BoundedAndUnableToForgeLogLines) {
@@ -187,14 +203,7 @@ TEST(CitedLine, BoundedAndUnableToForgeLogLines) {
 }
 
 TEST_F(SafeState, ALongLineIsCitedShortForEachCommandItCauses) {
-  std::size_t logged = 0;
-  std::vector<std::string> log;
-  instrument.log_commands(
-      [&](std::string_view who, std::string_view command, std::string_view line) {
-        const std::string text = programs::command_log_text(who, command, line);
-        logged += text.size();
-        if (log.size() < 2) log.push_back(text);
-      });
+  const CommandLog log(instrument, 2);
   std::string line = "*SAV 0";
   while (line.size() + 7 <= 65535) line += ";*SAV 0";
   const std::size_t commands = (line.size() + 1) / 7;
@@ -204,10 +213,10 @@ TEST_F(SafeState, ALongLineIsCitedShortForEachCommandItCauses) {
   ASSERT_EQ(port.written.size(), commands);
   const std::string cited = scpi::cited_line(line);
   EXPECT_EQ(cited.size(), 100 + std::string(" ... (65533 bytes)").size());
-  EXPECT_EQ(log, (Lines{"127.0.0.1:40000 " + port.written[0] + " <- " + cited,
-                        "127.0.0.1:40000 " + port.written[1] + " <- " + cited}));
+  EXPECT_EQ(log.lines, (Lines{"127.0.0.1:40000 " + port.written[0] + " <- " + cited,
+                              "127.0.0.1:40000 " + port.written[1] + " <- " + cited}));
   // Each log line is the command and the citation, not the whole line.
-  EXPECT_LT(logged, commands * 150);
+  EXPECT_LT(log.logged, commands * 150);
 }
 
 }  // namespace

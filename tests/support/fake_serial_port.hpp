@@ -43,7 +43,7 @@ class FakeSerialPort : public SerialPort {
   // program's loop.
   void receive(const std::string& bytes) {
     pending += bytes;
-    if (OnComm) OnComm();
+    raise_OnComm();
     deliver();
   }
 

@@ -226,8 +226,14 @@ TEST_F(GeneratorStateTest, APassIsOnRecordFromItsCommandToItsEndWithItsReports) 
 TEST(GeneratorStateOwner, WithoutAPanelTheRemoteUserOpensThePortAndGetsTheStrayBytes) {
   testing::FakeSerialPort port;
   SharedLine line{port, SharedLine::Owner::remote};
-  std::string read;
-  line.remote().OnComm = [&] { read += line.remote().Input(); };
+  struct Reader final : PortEvents {
+    explicit Reader(SerialPort& port) : port(port) {}
+    void OnComm() override { read += port.Input(); }
+    SerialPort& port;
+    std::string read;
+  } reader{line.remote()};
+  line.remote().hear(&reader);
+  const std::string& read = reader.read;
   line.remote().set_PortOpen(true);
   EXPECT_TRUE(port.open);
   EXPECT_EQ(line.state().port(), PortState::open);

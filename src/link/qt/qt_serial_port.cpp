@@ -65,7 +65,7 @@ std::string comm_name(int number) { return "COM" + std::to_string(number); }
 
 QtSerialPort::QtSerialPort() : line_(parse_settings(settings_)) {
   QObject::connect(&port_, &QSerialPort::readyRead, &port_, [this] {
-    if (state_ == State::Open && OnComm) OnComm();
+    if (state_ == State::Open) raise_OnComm();
   });
   QObject::connect(&port_, &QSerialPort::errorOccurred, &port_,
                    [this](QSerialPort::SerialPortError error) { on_error(error); });
@@ -177,7 +177,7 @@ void QtSerialPort::lose(std::string why) {
       [this, session] {
         if (session != session_ || state_ != State::Lost) return;
         if (port_.isOpen()) port_.close();
-        if (fault_untold_ && OnComm) OnComm();
+        if (fault_untold_) raise_OnComm();
       },
       Qt::QueuedConnection);
 }

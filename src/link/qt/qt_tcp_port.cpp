@@ -133,7 +133,7 @@ void QtTcpPort::readable() {
     break;
   }
   const unsigned session = session_;
-  if (!received_.empty() && OnComm) OnComm();
+  if (!received_.empty()) raise_OnComm();
   // What came before the end is told first; the receiver may have closed since.
   if (!why.empty() && session == session_ && state_ == State::Open) lose(name_ + ": " + why);
 }
@@ -149,7 +149,7 @@ void QtTcpPort::lose(std::string why) {
   QMetaObject::invokeMethod(
       &context_,
       [this, session] {
-        if (session == session_ && state_ == State::Lost && fault_untold_ && OnComm) OnComm();
+        if (session == session_ && state_ == State::Lost && fault_untold_) raise_OnComm();
       },
       Qt::QueuedConnection);
 }

@@ -26,4 +26,9 @@ void JournalEvents::switching_off(OffBecause why) {
                : off_said(why)));
 }
 
+void JournalEvents::command_written(std::string_view who, std::string_view command,
+                                    std::string_view line) {
+  journal(command_prefix_ + command_log_text(who, command, line));
+}
+
 }  // namespace talmir880::programs

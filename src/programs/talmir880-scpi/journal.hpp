@@ -5,6 +5,7 @@
 // instruments do by themselves.
 
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "scpi/instrument.hpp"
@@ -23,6 +24,10 @@ class JournalEvents : public scpi::InstrumentEvents {
 
   void reachability_changed(DeviceFault fault) override;
   void switching_off(OffBecause why) override;
+  // Each command in the journal, after the port's name when `by_port`.
+  void log_commands(bool by_port) { command_prefix_ = by_port ? device_ + ": " : ""; }
+  void command_written(std::string_view who, std::string_view command,
+                       std::string_view line) override;
 
   bool reachable() const { return reachable_; }
   // Whether the device has been reached since the start.
@@ -33,6 +38,7 @@ class JournalEvents : public scpi::InstrumentEvents {
   bool reachable_;
   bool reached_ = false;
   int off_after_s_;
+  std::string command_prefix_;
 };
 
 }  // namespace talmir880::programs

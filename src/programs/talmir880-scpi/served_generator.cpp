@@ -72,11 +72,8 @@ void ServedGenerator::keep_safe(const ServerOptions& options) {
       {options.off_when_unused, options.off_after_s > 0 ? &unattended_ : nullptr});
   if (options.log_commands) {
     // With several generators each line names its port first.
-    const std::string port = options.ports.size() > 1 ? device_ + ": " : "";
-    instrument_->log_commands(
-        [port](std::string_view who, std::string_view command, std::string_view line) {
-          journal(port + command_log_text(who, command, line));
-        });
+    journal_.log_commands(options.ports.size() > 1);
+    instrument_->log_commands(true);
   }
 }
 

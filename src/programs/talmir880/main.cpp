@@ -51,6 +51,14 @@ struct HandLog final : talmir880::LineEvents {
   void panel_wrote(std::string_view command) override { log_command("panel", command, {}); }
 };
 
+// What the scripts had written, for --log-commands.
+struct ScriptLog final : talmir880::scpi::InstrumentEvents {
+  void command_written(std::string_view who, std::string_view command,
+                       std::string_view line) override {
+    log_command(who, command, line);
+  }
+};
+
 // The instrument behind the panel and its raw socket, with the clocks it
 // runs on. (VXI-11 stays with talmir880-scpi: libtirpc and Qt Network would
 // cost the panel's start-up even when it serves nothing.)
@@ -116,7 +124,8 @@ int main(int argc, char* argv[]) {
     return 1;
   }
 
-  HandLog hand_log;  // outlives the form, whose line tells it
+  HandLog hand_log;      // outlives the form, whose line tells it
+  ScriptLog script_log;  // outlives the instrument
   talmir880::QtSerialPort port;
   talmir880::QtMessageBoxes boxes;
   talmir880::Form1 form(port, boxes);
@@ -128,7 +137,10 @@ int main(int argc, char* argv[]) {
   if (options.options->listen) {
     const talmir880::programs::PanelOptions& o = *options.options;
     served = std::make_unique<Served>(form, port, o.allow);
-    if (o.log_commands) served->served->instrument().log_commands(log_command);
+    if (o.log_commands) {
+      served->served->instrument().observe(script_log);
+      served->served->instrument().log_commands(true);
+    }
     std::string why;
     if (!served->server.listen(o.host, o.tcp_port, why)) {
       say("cannot listen on " + talmir880::net::address_text(o.host, o.tcp_port) + ": " + why);
