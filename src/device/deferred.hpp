@@ -15,16 +15,6 @@ namespace talmir880 {
 // One per program, as its event loop is: the rooms run on one thread.
 class Deferred {
  public:
-  // The program's loop: woken when an event waits, it calls deliver() once
-  // the call it is in has returned.
-  class Loop {
-   public:
-    virtual void wake() = 0;
-
-   protected:
-    ~Loop() = default;
-  };
-
   static Deferred& here();
 
   // `owner` is who posted it; forget(owner) when it goes.
@@ -35,10 +25,6 @@ class Deferred {
   // one of them delivers on from where it stands.
   void deliver();
   bool waiting() const { return !events_.empty(); }
-
-  // nullptr: no loop; what is posted waits for deliver(). A loop set is
-  // woken for what waits already.
-  void set_loop(Loop* loop);
 
   // The owner's hearers, each in turn, hear `call`; one may forget itself
   // (or another) meanwhile, as the list is read when it is delivered.
@@ -60,12 +46,7 @@ class Deferred {
     std::function<void()> run;
   };
 
-  void wake();
-
   std::deque<Event> events_;
-  Loop* loop_ = nullptr;
-  // A wake is on its way to the loop.
-  bool woken_ = false;
 };
 
 }  // namespace talmir880

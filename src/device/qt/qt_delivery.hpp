@@ -2,22 +2,17 @@
 
 #include <QObject>
 
-#include "device/deferred.hpp"
-
 namespace talmir880 {
 
-// The rooms' events delivered by the running Qt event loop, one queued call
-// for what is posted until it runs. Make it after the application object.
-class QtDelivery final : private Deferred::Loop {
+// The rooms' events delivered by the running Qt event loop: each time it
+// has dispatched what was ready, what the rooms posted meanwhile is heard,
+// with no allocation and no extra turn of the loop.
+// Make it after the application object.
+class QtDelivery final {
  public:
   QtDelivery();
-  ~QtDelivery();
-  QtDelivery(const QtDelivery&) = delete;
-  QtDelivery& operator=(const QtDelivery&) = delete;
 
  private:
-  void wake() override;
-
   QObject receiver_;
 };
 
