@@ -114,7 +114,11 @@ class DeviceSession : private LinkEvents, private PortEvents {
   bool waiting_for_late_reply() const { return late_; }
   // A pass the link lost may still run in the device.
   bool pass_unseen() const { return unseen_left_.count() > 0; }
-  bool idle() const { return !exchanging() && !pass_running() && !late_ && !pass_unseen(); }
+  // Nothing of ours on the line, and how the last of it ended told.
+  bool idle() const {
+    return !exchanging() && ended_ == nullptr && !pass_end_untold_ && !pass_running() && !late_ &&
+           !pass_unseen();
+  }
 
   // The output whose switch-off the line owes the device next, if this
   // side may write it now: ahead of a command of its own always (but for
@@ -167,6 +171,8 @@ class DeviceSession : private LinkEvents, private PortEvents {
   // The done callback of the exchange that ended, until it is told: one at
   // most, as a new exchange waits for it.
   std::function<void(DeviceFault)> ended_;
+  // The end of our pass is still to be told.
+  bool pass_end_untold_ = false;
   // Why the last open failed, told again until the reopen pause is over.
   DeviceFault open_fault_ = DeviceFault::none;
   // How the open port was lost, for the write that found it so.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "device/deferred.hpp"
 #include "device/device_session.hpp"
 
 namespace talmir880 {
@@ -34,7 +35,11 @@ void DeviceSession::end_pass(DeviceFault fault) {
   // Reports past the last point are noise, not the start of a reply.
   link_.empty_received();
   line_.remote_pass_ended();
-  tell([fault](SessionEvents& e) { e.pass_ended(fault); });
+  pass_end_untold_ = true;
+  Deferred::here().post(this, [this, fault] {
+    pass_end_untold_ = false;
+    events_.pass_ended(fault);
+  });
 }
 
 void DeviceSession::stall_ran_out() {

@@ -91,9 +91,9 @@ bool Generator::reachable(ClientId client) {
 
 void Generator::advance() {
   // A kept value needs no line; a command or a pass waits while the line
-  // is another's, and goes after what the line owes the device. One of ours
-  // is on the line until we have heard how it ended.
-  while (!on_line_ && session_.idle()) {
+  // is another's, and goes after what the line owes the device. The session
+  // is idle once we have heard how the last of ours ended.
+  while (session_.idle()) {
     if (queue_.empty()) {
       pay_off(nullptr);
       break;
@@ -125,12 +125,10 @@ bool Generator::start_front() {
         return true;
       }
       const DeviceFault fault = session_.send(e.sent, [this](DeviceFault result) {
-        on_line_ = false;
         command_ended(result);
         advance();
       });
       if (fault == DeviceFault::none) {
-        on_line_ = true;
         told_written(e.sent, e.origin);
         return false;
       }
@@ -166,7 +164,6 @@ bool Generator::start_front() {
     }
   }
   if (fault == DeviceFault::none) {
-    on_line_ = true;
     statuses_.set_operation(Status::kSweeping, true);
     tell([points = now.points, repeating = now.continuous](GeneratorEvents& events) {
       events.pass_started(points, repeating);

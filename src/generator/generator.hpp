@@ -294,9 +294,6 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   Lockout lockout_{
       [this](bool locked) { tell([locked](GeneratorEvents& e) { e.lockout_changed(locked); }); }};
   std::vector<std::pair<Ticket, std::function<void()>>> waiting_;
-  // A command, switch-off or pass of ours went to the device, and how it
-  // ended is still to be heard.
-  bool on_line_ = false;
   bool tell_written_ = false;
   // What the command that timed out changes, should its late R come.
   Change late_change_;

@@ -53,7 +53,6 @@ bool Generator::pass_queued() const {
 }
 
 void Generator::our_pass_ended(DeviceFault fault) {
-  on_line_ = false;
   statuses_.set_operation(Status::kSweeping, panel_passing());
   if (fault == DeviceFault::none) {
     statuses_.set_questionable(Status::kNotAnswering, false);

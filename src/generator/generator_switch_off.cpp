@@ -74,13 +74,11 @@ bool Generator::pay_off(Entry* ahead_of) {
   const OffBecause why = off_because(line_.state().owed(*output), *output);
   const std::string command(*output == Fact::rf ? protocol::kRfOff : protocol::kModulationOff);
   const DeviceFault fault = session_.send(command, [this](DeviceFault result) {
-    on_line_ = false;
     statuses_.set_questionable(Status::kNotAnswering, result != DeviceFault::none);
     if (result == DeviceFault::none && !session_.owed_off(false)) told_off_.reset();
     advance();
   });
   if (fault != DeviceFault::none) return false;
-  on_line_ = true;
   OffsTried& now_tried = alone ? tried_alone_ : ahead_of->offs_ahead;
   (*output == Fact::rf ? now_tried.rf : now_tried.modulation) = true;
   if (why != told_off_) {
