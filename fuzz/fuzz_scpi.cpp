@@ -117,8 +117,8 @@
 #include <vector>
 
 #include "check.hpp"
+#include "generator/status.hpp"
 #include "scpi/instrument.hpp"
-#include "scpi/status.hpp"
 #include "scpi_text.hpp"
 #include "support/fake_serial_port.hpp"
 #include "support/manual_countdown.hpp"
@@ -126,18 +126,18 @@
 namespace {
 
 using namespace talmir880::fuzzing::scpi_text;
+using talmir880::ClientId;
 using talmir880::DeviceFault;
 using talmir880::Held;
+using talmir880::Status;
 using talmir880::Switched;
 using talmir880::fuzzing::all_digits;
 using talmir880::fuzzing::check;
 using talmir880::fuzzing::fail;
 using talmir880::fuzzing::shown;
 using talmir880::scpi::ClientEvents;
-using talmir880::scpi::ClientId;
 using talmir880::scpi::Instrument;
 using talmir880::scpi::InstrumentEvents;
-using talmir880::scpi::Status;
 using talmir880::testing::ManualCountdown;
 
 constexpr std::size_t kSlots = 3;
@@ -406,6 +406,8 @@ class Session : private InstrumentEvents {
     } catch (const std::exception& e) {
       fail("an exception escaped the instrument", trace + ": " + e.what());
     }
+    // What the step caused is heard once it has returned, as from the loop.
+    talmir880::testing::deliver();
     after_step();
   }
 
@@ -423,6 +425,8 @@ class Session : private InstrumentEvents {
     } catch (const std::exception& e) {
       fail("an exception escaped the instrument", trace + ": " + e.what());
     }
+    // What the step caused is heard once it has returned, as from the loop.
+    talmir880::testing::deliver();
     after_step();
   }
 
@@ -437,6 +441,8 @@ class Session : private InstrumentEvents {
     } catch (const std::exception& e) {
       fail("an exception escaped the instrument", trace + ": " + e.what());
     }
+    // What the step caused is heard once it has returned, as from the loop.
+    talmir880::testing::deliver();
     after_step();
     check(instrument.idle(), "a willing device left the instrument busy", trace);
     const talmir880::GeneratorState& device = instrument.device();
@@ -959,6 +965,7 @@ class Session : private InstrumentEvents {
     private_answered = false;
     const int news_before = news;
     instrument.submit(peer.id, std::string(line));
+    talmir880::testing::deliver();
     check(private_answered, "a line of queries waited with nothing before it in its client", trace);
     check(news == news_before, "asking a query let something else move", trace);
     return private_answer;
@@ -1195,7 +1202,7 @@ class Session : private InstrumentEvents {
       const int code = error_code(a);
       check_that(code <= 0, "SYST:ERR? answered no error entry",
                  [&] { return shown(a) + " after " + trace; });
-      check_that(code == 0 || code == talmir880::scpi::kQueueOverflow ||
+      check_that(code == 0 || code == talmir880::kQueueOverflow ||
                      a == "-241,\"Hardware missing;device gone\"" ||
                      a == "-241,\"Hardware missing;network link lost\"",
                  "the observer holds an error of another client's command",

@@ -154,6 +154,7 @@ class Session {
         peer.xid = record.size() >= 4 ? word_at(record, 0) : 0;
         peer.expecting = true;
         channel_.call(peer.id, record, now_);
+        talmir880::testing::deliver();
         // Not a call, or unreadable: no reply, and none may come later.
         if (!channel_.busy(peer.id)) peer.expecting = false;
         check_links();

@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "check.hpp"
+#include "generator/status.hpp"
 #include "scpi/parser.hpp"
-#include "scpi/status.hpp"
 #include "web/http_request.hpp"
 #include "web/page_messages.hpp"
 #include "web/request_places.hpp"
@@ -167,8 +167,9 @@ const std::set<std::string> kPageCommands = {
     "FREQ:STOP", "SWE:POIN",  "INIT",     "ABOR", "INIT:CONT", "FREQ:STEP", "*SAV"};
 
 void check_action(std::string_view action) {
-  const std::optional<std::string> line = command_line(action);
-  if (!line) return;
+  const std::optional<PageAction> run = page_action(action);
+  if (!run) return;
+  const std::optional<std::string> line = run->line;
   check(action.size() <= kMaxAction, "an action is short", shown(action));
   check(std::all_of(
             line->begin(), line->end(),
@@ -185,7 +186,7 @@ void check_action(std::string_view action) {
       const talmir880::scpi::ProgramUnit parsed = talmir880::scpi::parse_unit(unit);
       check(!parsed.query && parsed.parameters.size() <= 1 && (!parsed.common || header == "*SAV"),
             "an action asks nothing and sets one value", shown(*line));
-    } catch (const talmir880::scpi::Refused&) {
+    } catch (const talmir880::Refused&) {
       // A number of the page's that SCPI does not read: refused in its turn.
     }
   }
