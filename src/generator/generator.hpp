@@ -203,6 +203,7 @@ class Generator : private GeneratorObserver, private SessionEvents, private Line
   // Whether the events hear of each command written, for a log: a copy of
   // its origin a command that nobody logs need not pay for.
   void tell_written(bool on) { tell_written_ = on; }
+  bool telling_written() const { return tell_written_; }
 
   using Changer = GeneratorEvents::Changer;
   // While one lives, what is queued comes from its origin; the one outside

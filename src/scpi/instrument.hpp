@@ -148,10 +148,7 @@ class Instrument : private GeneratorEvents {
   void keep_safe(Safety safety) { safety_ = safety; }
   void idle_ran_out();
   // Whether the observers hear of each command written to the device.
-  void log_commands(bool on) {
-    logging_ = on;
-    generator_.tell_written(on);
-  }
+  void log_commands(bool on) { generator_.tell_written(on); }
 
   // One more observer of what the instrument does (the journal, a panel, a
   // web page); each must outlive the instrument or be forgotten first.
@@ -274,7 +271,6 @@ class Instrument : private GeneratorEvents {
   // changed nothing, so leaving calls for no switch-off.
   bool lines_since_off_ = false;
   std::function<void()> off_then_;
-  bool logging_ = false;
   std::vector<InstrumentEvents*> observers_;
   // Each observer in turn, once the call that caused it returns.
   template <typename Call>

@@ -14,7 +14,7 @@ void Instrument::start_line(ClientId id, Client& c) {
   Running& r = *c.running;
   r.line = std::move(line.text);
   // Cited once for all the commands it causes, however long it is.
-  if (logging_) r.cited = cited_line(r.line);
+  if (generator_.telling_written()) r.cited = cited_line(r.line);
   if (line.overrun) {
     statuses_.report(id, kInputBufferOverrun);
   } else {
@@ -24,7 +24,7 @@ void Instrument::start_line(ClientId id, Client& c) {
 
 void Instrument::run_unit(ClientId client, Running& r) {
   std::optional<Generator::Citing> citing;
-  if (logging_) {
+  if (generator_.telling_written()) {
     const Client* c = find(client);
     citing.emplace(generator_, Origin{c != nullptr ? c->who : std::string(), r.cited});
   }

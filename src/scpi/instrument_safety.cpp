@@ -34,7 +34,7 @@ void Instrument::switch_off_if_due() {
                                                   : OffBecause::unattended;
   if (why != Off::asked) tell([because](InstrumentEvents& e) { e.switching_off(because); });
   std::optional<Generator::Citing> citing;
-  if (logging_)
+  if (generator_.telling_written())
     citing.emplace(generator_, Origin{{}, "switch-off: " + std::string(off_reason(because))});
   generator_.abort();
   generator_.queue_switch_off(kNoClient);
