@@ -51,7 +51,7 @@ void Form1::set_design_captions() {
 void Form1::wire() {
   Command_uart_port_open.Click = [this] { port.Command_uart_port_open_Click(); };
   Command_uart_port_closed.Click = [this] { port.Command_uart_port_closed_Click(); };
-  MSComm1.hear(this);
+  device_line.hear(Face::panel, this);
   Timer1.Tick = [this] { run([this] { Timer1_Timer(); }); };
 
   Command1.Click = [this] { tuning.Command1_Click(); };

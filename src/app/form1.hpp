@@ -8,9 +8,9 @@
 
 #include "connection/port_connection.hpp"
 #include "device/generator_state.hpp"
+#include "device/link.hpp"
 #include "device/shared_line.hpp"
 #include "link/countdown.hpp"
-#include "link/link.hpp"
 #include "link/serial_port.hpp"
 #include "output/level_and_save.hpp"
 #include "sweep/sweep.hpp"
@@ -36,10 +36,7 @@ class TimerCountdown final : public Countdown {
 // The one window: it owns every control and the form-level state, hands each
 // subsystem the controls it may touch, wires the handlers, and tells the user
 // what the link reports.
-class Form1 : private LinkEvents,
-              private GeneratorObserver,
-              private LineEvents,
-              private PortEvents {
+class Form1 : private LinkEvents, private GeneratorObserver, private LineEvents, private LineUser {
  public:
   Form1(SerialPort& MSComm1, MessageBoxes& boxes);
   Form1(const Form1&) = delete;
@@ -47,8 +44,9 @@ class Form1 : private LinkEvents,
 
   void Form_Load();
   void Combo3_Click();
-  // The serial control's event and the watchdog's tick, handled by the link.
-  void MSComm1_OnComm() { link.port_event(); }
+  // The serial control's event (what the line found in it for the panel)
+  // and the watchdog's tick, handled by the link.
+  void MSComm1_OnComm(const LineReply& reply) { link.replied(reply); }
   void Timer1_Timer() { link.watchdog_ran_out(); }
 
   // The one door for events from the outside world: clicks, picks and typing
@@ -134,11 +132,14 @@ class Form1 : private LinkEvents,
   bool panel_sweeping() const override { return Timer_sweep.Enabled(); }
 
   void not_acknowledged() override;
-  void read_failed(const PortError& fault) override;
   void write_failed(const PortError& fault) override;
+  void receive_failed();
   // The serial port's event, as a handler of the window.
-  void OnComm() override {
-    run([this] { MSComm1_OnComm(); });
+  void replied(const LineReply& reply) override {
+    run([this, &reply] { MSComm1_OnComm(reply); });
+  }
+  void read_failed(const PortError&) override {
+    run([this] { receive_failed(); });
   }
 };
 

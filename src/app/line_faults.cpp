@@ -37,7 +37,7 @@ void Form1::not_acknowledged() {
 // A fault ends a running sweep before the box opens: the box keeps the event
 // loop running, and the next pass would meet the fault again. The receive
 // box alone carries the application's own title.
-void Form1::read_failed(const PortError&) {
+void Form1::receive_failed() {
   sweep.port_fault();
   notices.tell(kReceiveError, kApplicationTitle);
 }

@@ -18,11 +18,11 @@ DeviceSession::DeviceSession(SharedLine& line, Countdowns countdowns, SessionEve
       events_(events),
       link_(port_, countdowns.watchdog, *this),
       baud_(parse_settings(protocol::kStartUpSpeed).baud) {
-  port_.hear(this);
+  line_.hear(Face::remote, this);
 }
 
 DeviceSession::~DeviceSession() {
-  port_.hear(nullptr);
+  line_.hear(Face::remote, nullptr);
   Deferred::here().forget(this);
 }
 

@@ -10,9 +10,9 @@
 
 #include "device/deferred.hpp"
 #include "device/device_faults.hpp"
+#include "device/link.hpp"
 #include "device/shared_line.hpp"
 #include "link/countdown.hpp"
-#include "link/link.hpp"
 #include "link/serial_port.hpp"
 
 namespace talmir880 {
@@ -82,7 +82,7 @@ class SessionEvents {
   virtual void reachability_changed(DeviceFault) {}
 };
 
-class DeviceSession : private LinkEvents, private PortEvents {
+class DeviceSession : private LinkEvents, private LineUser {
  public:
   struct Countdowns {
     Countdown& watchdog;
@@ -160,7 +160,7 @@ class DeviceSession : private LinkEvents, private PortEvents {
   void not_acknowledged() override;
   void read_failed(const PortError& fault) override;
   void write_failed(const PortError& fault) override;
-  void OnComm() override { link_.port_event(); }
+  void replied(const LineReply& reply) override { link_.replied(reply); }
 
   SharedLine& line_;
   SerialPort& port_;

@@ -52,17 +52,6 @@ void SharedLine::Side::set_PortOpen(bool open) {
   } else {
     line_.state_.port_closed();
   }
-  line_.panel_.fault.reset();
-  line_.remote_.fault.reset();
-}
-
-std::string SharedLine::Side::Input() {
-  if (fault) {
-    const PortError told = *fault;
-    fault.reset();
-    throw told;
-  }
-  return std::exchange(received, {});
 }
 
 void SharedLine::write(Face user, std::string_view data) {
@@ -103,29 +92,32 @@ void SharedLine::port_event() {
     // Both users hear of it, each once, while what was on the line is still
     // on record: the remote one reckons what of its pass the device has
     // still to sweep.
-    panel_.fault = *fault;
-    remote_.fault = *fault;
-    remote_.raise();
-    panel_.raise();
+    for (Side* s : {&remote_, &panel_}) {
+      if (s->hearer != nullptr) s->hearer->read_failed(*fault);
+    }
     forget_exchanges();
     return;
   }
 
   std::vector<Waiting> taken;
   // An event without characters is the owner's.
-  bool to_panel = chunk.empty() && owning() == Face::panel;
-  bool to_remote = chunk.empty() && owning() == Face::remote;
+  LineReply to_panel, to_remote;
+  bool for_panel = chunk.empty() && owning() == Face::panel;
+  bool for_remote = chunk.empty() && owning() == Face::remote;
   std::string_view rest = chunk;
   while (!rest.empty()) {
     const Face owner = waiting_.empty() ? stream_ : waiting_.front().user;
-    const std::size_t r =
-        waiting_.empty() ? std::string_view::npos : rest.find(protocol::kAcknowledgement);
-    const std::size_t take = r == std::string_view::npos ? rest.size() : r + 1;
-    side(owner).received.append(rest.substr(0, take));
-    (owner == Face::panel ? to_panel : to_remote) = true;
+    const std::size_t r = protocol::acknowledgement_in(rest);
+    // What no command waits for goes whole to the stream's user; an R in
+    // it acknowledges nothing of the line's, but its user hears of it.
+    const std::size_t take = r == std::string_view::npos || waiting_.empty() ? rest.size() : r + 1;
+    LineReply& reply = owner == Face::panel ? to_panel : to_remote;
+    reply.text.append(rest.substr(0, take));
+    reply.acknowledges = reply.acknowledges || r < take;
+    (owner == Face::panel ? for_panel : for_remote) = true;
     if (waiting_.empty()) state_.pass_reported(take);
     rest.remove_prefix(take);
-    if (r != std::string_view::npos) {
+    if (r < take && !waiting_.empty()) {
       taken.push_back(std::move(waiting_.front()));
       waiting_.pop_front();
     }
@@ -138,10 +130,10 @@ void SharedLine::port_event() {
         w.user == Face::remote && superseded(w.command, {taken.begin() + i + 1, taken.end()});
     state_.acknowledged(w.command, w.user, overtaken);
   }
-  // Each user reads its own; the remote first, since the panel may open a
-  // box that runs the event loop for a while.
-  if (to_remote) remote_.raise();
-  if (to_panel) panel_.raise();
+  // The remote user first, since the panel may open a box that runs the
+  // event loop for a while.
+  if (for_remote && remote_.hearer != nullptr) remote_.hearer->replied(to_remote);
+  if (for_panel && panel_.hearer != nullptr) panel_.hearer->replied(to_panel);
 }
 
 // A command of the same kind that the hand wrote after the remote user's

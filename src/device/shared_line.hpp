@@ -27,6 +27,29 @@ class LineEvents {
   virtual void panel_wrote(std::string_view) {}
 };
 
+// What one event of the port brought one user of the line: the characters
+// that are its own, and whether they hold an R (its command's, or a stray
+// one in what no command waited for). The line reads the device's answer
+// once; its users take this result.
+struct LineReply {
+  std::string text;
+  bool acknowledges = false;
+};
+
+// A user of the line hears its side through this, on the port's own event
+// (the port's event is the outside world's, not a call from above).
+class LineUser {
+ public:
+  // Characters came for this user, or the port raised an event without
+  // any (told to the port's owner).
+  virtual void replied(const LineReply& reply) = 0;
+  // The port failed while reading; told to both users once.
+  virtual void read_failed(const PortError& fault) = 0;
+
+ protected:
+  ~LineUser() = default;
+};
+
 // One serial port and two users of it: the front panel, whose actions are
 // never refused or delayed, and a remote user (the automation server) that
 // writes only while the line is free. Each user gets a SerialPort of its own.
@@ -54,6 +77,8 @@ class SharedLine : private PortEvents {
 
   SerialPort& panel() { return panel_; }
   SerialPort& remote() { return remote_; }
+  // Who hears the user's side from now on; nullptr: nobody.
+  void hear(Face user, LineUser* hearer) { side(user).hearer = hearer; }
 
   // The panel's events, nested when a handler shows a box, which runs the
   // event loop: no remote command is written in between.
@@ -89,11 +114,10 @@ class SharedLine : private PortEvents {
     bool PortOpen() const override { return line_.port_.PortOpen(); }
     void set_PortOpen(bool open) override;
     void Output(std::string_view data) override { line_.write(user_, data); }
-    std::string Input() override;
-    void raise() { raise_OnComm(); }
+    // What comes is told to the hearer as it comes, never left waiting here.
+    std::string Input() override { return {}; }
 
-    std::string received;
-    std::optional<PortError> fault;
+    LineUser* hearer = nullptr;
 
    private:
     SharedLine& line_;

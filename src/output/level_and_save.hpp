@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "link/link.hpp"
+#include "device/link.hpp"
 #include "toolkit/controls.hpp"
 #include "toolkit/message_box.hpp"
 

@@ -107,10 +107,11 @@ std::string sweep(double start_hz, double step_hz, double points);
 // rounded half away from zero.
 double sweep_step_sent(double step_hz);
 
-// A reply acknowledges when it holds an upper-case R anywhere.
+// A reply acknowledges when it holds an upper-case R anywhere: where the
+// first one stands, or npos.
 inline constexpr char kAcknowledgement = 'R';
-inline bool acknowledges(std::string_view received) {
-  return received.find(kAcknowledgement) != std::string_view::npos;
+inline std::size_t acknowledgement_in(std::string_view received) {
+  return received.find(kAcknowledgement);
 }
 
 // What the device sends for each completed sweep point; never an R.

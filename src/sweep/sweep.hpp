@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/link.hpp"
+#include "device/link.hpp"
 #include "protocol/commands.hpp"
 #include "toolkit/controls.hpp"
 #include "toolkit/message_box.hpp"

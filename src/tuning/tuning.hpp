@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "link/link.hpp"
+#include "device/link.hpp"
 #include "toolkit/controls.hpp"
 #include "toolkit/message_box.hpp"
 

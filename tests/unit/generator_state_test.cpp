@@ -226,13 +226,12 @@ TEST_F(GeneratorStateTest, APassIsOnRecordFromItsCommandToItsEndWithItsReports) 
 TEST(GeneratorStateOwner, WithoutAPanelTheRemoteUserOpensThePortAndGetsTheStrayBytes) {
   testing::FakeSerialPort port;
   SharedLine line{port, SharedLine::Owner::remote};
-  struct Reader final : PortEvents {
-    explicit Reader(SerialPort& port) : port(port) {}
-    void OnComm() override { read += port.Input(); }
-    SerialPort& port;
+  struct Reader final : LineUser {
+    void replied(const LineReply& reply) override { read += reply.text; }
+    void read_failed(const PortError&) override {}
     std::string read;
-  } reader{line.remote()};
-  line.remote().hear(&reader);
+  } reader;
+  line.hear(Face::remote, &reader);
   const std::string& read = reader.read;
   line.remote().set_PortOpen(true);
   EXPECT_TRUE(port.open);

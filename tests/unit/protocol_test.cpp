@@ -67,11 +67,12 @@ TEST(Protocol, SweepFieldsAreRoundedAndNeverCut) {
 }
 
 TEST(Protocol, OnlyAnUpperCaseRAcknowledges) {
-  EXPECT_TRUE(acknowledges("*R*"));
-  EXPECT_TRUE(acknowledges("R"));
-  EXPECT_FALSE(acknowledges("*r*"));
-  EXPECT_FALSE(acknowledges("0123"));
-  EXPECT_FALSE(acknowledges(""));
+  constexpr auto none = std::string_view::npos;
+  EXPECT_EQ(acknowledgement_in("*R*R"), 1u);
+  EXPECT_EQ(acknowledgement_in("R"), 0u);
+  EXPECT_EQ(acknowledgement_in("*r*"), none);
+  EXPECT_EQ(acknowledgement_in("0123"), none);
+  EXPECT_EQ(acknowledgement_in(""), none);
 }
 
 // Every command an encoder makes reads back as the values it was made from,

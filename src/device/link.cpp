@@ -1,29 +1,17 @@
-#include "link/link.hpp"
-
-#include <exception>
-#include <string>
+#include "device/link.hpp"
 
 namespace talmir880 {
 
 Link::Link(SerialPort& port, Countdown& watchdog, LinkEvents& events)
     : port_(port), watchdog_(watchdog), events_(events) {}
 
-void Link::port_event() {
-  std::string chunk;
-  try {
-    chunk = port_.Input();
-  } catch (const PortError& fault) {
-    events_.read_failed(fault);
-    return;
-  } catch (const std::exception& e) {
-    events_.read_failed(PortError(e.what()));
-    return;
-  }
-  if (receive_data.append(chunk)) {
+void Link::replied(const LineReply& reply) {
+  receive_data.append(reply.text);
+  if (reply.acknowledges) {
     watchdog_.stop();
     receive_data.clear();
     events_.acknowledged();
-  } else if (!chunk.empty()) {
+  } else if (!reply.text.empty()) {
     events_.received();
   }
 }

@@ -2,8 +2,9 @@
 
 #include <string_view>
 
+#include "device/receive_text.hpp"
+#include "device/shared_line.hpp"
 #include "link/countdown.hpp"
-#include "link/receive_text.hpp"
 #include "link/serial_port.hpp"
 
 namespace talmir880 {
@@ -19,23 +20,22 @@ class LinkEvents {
   virtual void received() {}
   // The watchdog ran out before an R came; it is off now.
   virtual void not_acknowledged() = 0;
-  // The port failed while reading; receive_data and the watchdog are as they were.
-  virtual void read_failed(const PortError& fault) = 0;
   // The port failed while writing; nothing was sent, the watchdog is off.
   virtual void write_failed(const PortError& fault) = 0;
 };
 
-// The device link: the replies collected in receive_data, the
-// acknowledgement rule and the 500 ms watchdog. Every command sender empties
+// One user's link to the device over its side of the line: the replies
+// collected in receive_data and the 500 ms watchdog. The line has found
+// the R; the link stops the watchdog for it. Every command sender empties
 // the received text, writes and arms the watchdog in its own order; what
 // comes of it goes to the owner's LinkEvents.
 class Link {
  public:
   Link(SerialPort& port, Countdown& watchdog, LinkEvents& events);
 
-  // The port raised its event: read what waits and apply the
-  // acknowledgement rule.
-  void port_event();
+  // The line's reply for this user. (A read fault the line tells its user
+  // itself: receive_data and the watchdog stay as they were.)
+  void replied(const LineReply& reply);
   // The watchdog ran out.
   void watchdog_ran_out();
 

@@ -14,9 +14,8 @@ class ReceiveText {
  public:
   static constexpr std::size_t kKept = 64 * 1024;
 
-  // Appends in time proportional to the chunk; true when the collected text
-  // now contains an R.
-  bool append(std::string_view chunk);
+  // Appends in time proportional to the chunk.
+  void append(std::string_view chunk);
   void clear();
   bool empty() const { return length_ == 0; }
   std::size_t size() const { return length_; }
@@ -26,7 +25,6 @@ class ReceiveText {
  private:
   std::string text_;
   std::size_t length_ = 0;
-  bool has_r_ = false;
 };
 
 }  // namespace talmir880
