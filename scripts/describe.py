@@ -72,7 +72,7 @@ GUIDE_ROWS = [
      "with the panel (`talmir880 --listen`): greys out its window until `SYSTem:LOCal` or "
      "`:REMote`, or until this client leaves; without it, no effect"),
     (["[SOURce]:FREQuency[:CW]"],
-     "`{device}` and nine digits, as the panel sends it, when the output is on and the mode is CW; "
+     "`{device}` and {digits} digits, as the panel sends it, when the output is on and the mode is CW; "
      "otherwise nothing (kept for later). `UP`/`DOWN` move by the step",
      "the frequency in {unit}, in the device's {rf_unit} steps"),
     (["[SOURce]:FREQuency:STEP[:INCRement]"], "nothing", "the step of `FREQ UP`/`DOWN` in {unit}"),
@@ -81,7 +81,7 @@ GUIDE_ROWS = [
     (["[SOURce]:POWer[:LEVel][:IMMediate][:AMPLitude]"],
      "{level_bytes} for {levels}; always sent", "the level in {unit}"),
     (["[SOURce]:LFOutput:FREQuency"],
-     "`{device}` and seven digits when modulation is on; otherwise kept", "{unit}"),
+     "`{device}` and {digits} digits when modulation is on; otherwise kept", "{unit}"),
     (["OUTPut:MODulation[:STATe]"], "OFF: `{modulation_off}`; ON: `{device}\u2026` of the kept "
      "frequency",
      "`0` or `1`; `0` at start"),
@@ -395,7 +395,7 @@ def guide_table(table):
         cells = ", ".join("`%s`" % p.replace("|", "\\|")
                           for p in phrases(group, "|", ["ON", "OFF", "1", "0"]))
         takes = takes_text(s, minus) if s and len(group) == 1 else ""
-        own = dict(device=s["device"], unit=s["unit"],
+        own = dict(device=s["device"], unit=s["unit"], digits=digits_after(s["device"], table),
                    levels=", ".join(signed(x, minus) for x in s["levels"]),
                    level_bytes=", ".join("`%s`" % table["plain"][s["name"]][str(int(x))]
                                          for x in s["levels"] if s["name"] in table["plain"])
@@ -403,6 +403,17 @@ def guide_table(table):
         lines.append("| %s | %s | %s | %s |" % (
             cells, takes, device.format(**words, **own), answers.format(**words, **own)))
     return "\n".join(line.replace("|  |", "| |") for line in lines) + "\n"
+
+
+NUMBER_WORDS = {1: "one", 2: "two", 3: "three", 4: "four", 5: "five", 6: "six", 7: "seven",
+                8: "eight", 9: "nine", 10: "ten"}
+
+
+def digits_after(device, table):
+    """How many digits follow `device` in its command, in words, as the
+    command's own fixed bytes (its switch-off) show; "" when none shows it."""
+    sent = [b for b in table["bytes"].values() if device and b.startswith(device)]
+    return NUMBER_WORDS.get(len(sent[0]) - len(device), "") if sent else ""
 
 
 def man_listing(table):

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "protocol/commands.hpp"
+
 namespace talmir880::sim {
 namespace {
 
@@ -46,10 +48,13 @@ std::string hz_or_off(bool on, std::int64_t hz) { return on ? std::to_string(hz)
 }  // namespace
 
 Device::Device(std::span<const protocol::Setting> description)
-    : layouts_{{'F', {9, 0, 0}, 1, -1},
-               {'M', {7, 0, 0}, 1, -1},
-               {'S', {1, 0, 0}, 1, -1},
-               {'W', {9, 8, 4}, 3, 1}} {
+    : layouts_{{'F', {protocol::kRfHzDigits - 1, 0, 0}, 1, -1},
+               {'M', {protocol::kModulationDigits, 0, 0}, 1, -1},
+               {'S',
+                {static_cast<int>(protocol::save(protocol::SaveMode::sweep).size()) - 2, 0, 0},
+                1,
+                -1},
+               {'W', protocol::kSweepFieldDigits, 3, 1}} {
   for (const protocol::Setting& s : description) {
     if (!protocol::is_plain(s) || !has_letter(s) || layout_for(s.device[1]) != nullptr) continue;
     // The encoder writes every value in the same width, which the start-up

@@ -40,8 +40,9 @@ std::string rf_level(int dbm) {
 std::string save(SaveMode mode) { return mode == SaveMode::sweep ? "$S1" : "$S0"; }
 
 std::string sweep(double start_hz, double step_hz, double points) {
-  return "$W" + zero_padded(start_hz / 10, 9) + zero_padded(step_hz / 10, 8) +
-         zero_padded(points, 4);
+  return "$W" + zero_padded(start_hz / 10, kSweepFieldDigits[0]) +
+         zero_padded(step_hz / 10, kSweepFieldDigits[1]) +
+         zero_padded(points, kSweepFieldDigits[2]);
 }
 
 double sweep_step_sent(double step_hz) { return std::round(step_hz / kRfUnitHz) * kRfUnitHz; }

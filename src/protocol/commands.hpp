@@ -98,6 +98,8 @@ std::string save(SaveMode mode);
 // points rather than an R.
 inline bool is_sweep(std::string_view command) { return command.substr(0, 2) == "$W"; }
 
+// The digits of a sweep's fields: start, step per point, points.
+inline constexpr std::array<int, 3> kSweepFieldDigits = {9, 8, 4};
 // "$W", the start in 10 Hz units (at least 9 digits), the step per point in
 // 10 Hz units (at least 8) and the number of points (at least 4), each
 // rounded half away from zero and never cut; a negative step is written
