@@ -58,6 +58,9 @@ struct Setting {
   std::array<std::string_view, 3> page_label{};  // its words: zh-CN, zh-TW, en
   // Its attribute in the Python class, where that is not its name.
   std::string_view python{};
+  // Its attribute in a control system, where that is not its name in
+  // lowerCamel ("rf_output": "rfOutput").
+  std::string_view control{};
   // A plain setting's bytes for a value; null for the others. A plain
   // setting is a value of the device's own, sent whenever it is set (the
   // device cannot be asked for it) and known once acknowledged: its SCPI
@@ -87,7 +90,8 @@ inline constexpr Setting kRfFrequency{.name = "rf_frequency",
                                       .page_unit = "MHz",
                                       .page_group = "tuning",
                                       .page_label = {"射频频率", "射頻頻率", "RF frequency"},
-                                      .python = "frequency"};
+                                      .python = "frequency",
+                                      .control = "frequency"};
 inline constexpr Setting kRfOutput{.name = "rf_output",
                                    .header = "OUTPut[:STATe]",
                                    .device = "$F",
@@ -135,6 +139,7 @@ inline constexpr Setting kLevel{
     .page_group = "signal",
     .page_label = {"射频电平", "射頻電平", "Level"},
     .python = "power",
+    .control = "powerLevel",
     .encode = [](double dbm) { return rf_level(static_cast<int>(dbm)); }};
 inline constexpr Setting kSweepStart{.name = "sweep_start",
                                      .header = "[SOURce]:FREQuency:STARt",
