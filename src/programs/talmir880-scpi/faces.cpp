@@ -24,7 +24,9 @@ int ServerFaces::open(const std::string& password, const tls::Credentials& crede
     return 0;
   }
 #endif
-  if (const int status = bind_raw()) return status;
+  if (options_.raw) {
+    if (const int status = bind_raw()) return status;
+  }
 #if TALMIR880_VXI11
   std::string vxi11_off;
   if (options_.vxi11) {
@@ -35,13 +37,13 @@ int ServerFaces::open(const std::string& password, const tls::Credentials& crede
   if (options_.http || options_.https) {
     std::vector<web::WebGenerator> served;
     for (std::size_t i = 0; i < instruments_.size(); ++i) {
-      served.push_back({instruments_[i], servers_[i]->port()});
+      served.push_back({instruments_[i], servers_.empty() ? 0 : servers_[i]->port()});
     }
     web_server_ =
         bind_web(std::move(served), guard_, options_, password, credentials, say, journal);
     if (!web_server_) return 1;
   }
-  say_listening();
+  if (options_.raw) say_listening();
   [[maybe_unused]] bool vxi11_registered = false;
 #if TALMIR880_VXI11
   if (options_.vxi11) {
@@ -107,7 +109,7 @@ void ServerFaces::say_listening() const {
 std::vector<mdns::Generator> ServerFaces::announced() const {
   std::vector<mdns::Generator> list;
   for (std::size_t i = 0; i < generators_.size(); ++i) {
-    list.push_back({generators_[i]->instrument().identity().serial, servers_[i]->port(),
+    list.push_back({generators_[i]->instrument().identity().serial, servers_.empty() ? 0 : servers_[i]->port(),
                     generators_[i]->present()});
   }
   return list;

@@ -7,7 +7,13 @@
 
 namespace talmir880::programs {
 
-void say(const std::string& line) { std::fprintf(stderr, "talmir880-scpi: %s\n", line.c_str()); }
+namespace {
+const char* speaker = "talmir880-scpi";
+}  // namespace
+
+void speak_as(const char* program) { speaker = program; }
+
+void say(const std::string& line) { std::fprintf(stderr, "%s: %s\n", speaker, line.c_str()); }
 
 void journal(const std::string& line) { say(log_time_stamp() + " " + line); }
 

@@ -12,6 +12,8 @@
 
 namespace talmir880::programs {
 
+// Each line begins with the program's name: talmir880-scpi unless told.
+void speak_as(const char* program);
 void say(const std::string& line);
 void journal(const std::string& line);
 

@@ -47,6 +47,7 @@ struct ServerOptions {
   std::string settings{protocol::kStartUpSpeed};
   std::string host = "127.0.0.1";
   int tcp_port = kDefaultTcpPort;  // 0: any free port, told at start
+  bool raw = true;                 // the raw socket (the Tango server's only when asked)
   bool stdio = false;
   bool vxi11 = kServesVxi11;  // VXI-11 beside the raw socket, registered with rpcbind
   std::string vxi11_host = "127.0.0.1";
