@@ -43,6 +43,8 @@ packages=(
   # MinGW-w64 with posix threads, Wine, googletest's sources for that
   # target; script gives the console test its pseudo-terminal.
   g++-mingw-w64-x86-64-posix wine64 googletest bsdutils
+  # The generator as a Tango device: libtango, and PyTango as its client.
+  libtango-dev python3-tango
 )
 # axe-core, for the pages' accessibility, comes from npm: Debian's npm
 # unless the machine already has one (a Node.js of its own brings it).
@@ -56,6 +58,10 @@ if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   export DEBIAN_FRONTEND=noninteractive
+  # Tango's questions answered first: the packages set up no database and
+  # start nothing; the tests start their own.
+  printf '%s\n' "tango-common tango-common/tango-host string 127.0.0.1:10000" \
+    "tango-db tango-db/dbconfig-install boolean false" | $sudo debconf-set-selections
   $sudo apt-get update -qq
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi

@@ -1,6 +1,5 @@
 #include "control/tango/tango_server.hpp"
 
-#include <sys/time.h>
 #include <tango.h>
 
 #include <atomic>
@@ -254,8 +253,12 @@ class Talmir880Device : public Tango::Device_5Impl {
   }
 
   void push_round(const Snapshot& now, const Snapshot* before, std::vector<Values>& pushed) {
+    using namespace std::chrono;
+    const auto since = system_clock::now().time_since_epoch();
     timeval when{};
-    gettimeofday(&when, nullptr);
+    when.tv_sec = static_cast<decltype(when.tv_sec)>(duration_cast<seconds>(since).count());
+    when.tv_usec =
+        static_cast<decltype(when.tv_usec)>(duration_cast<microseconds>(since % seconds(1)).count());
     const std::vector<Attribute>& attributes = face_->attributes();
     for (std::size_t i = 0; i < attributes.size(); ++i) {
       if (before != nullptr && before->values[i] == now.values[i] &&

@@ -1,0 +1,163 @@
+"""talmir880-tango as a Tango client reaches it: python3-tango (PyTango)
+against the server started without a database (-file=), on the simulator,
+over loopback; the raw SCPI socket beside it (ScpiListen)."""
+
+import os
+import socket
+import subprocess
+import threading
+import time
+import unittest
+
+import tango
+
+from server_fixture import TAKEOVER, ServerTest, ask
+
+TANGO_SERVER = os.environ["TALMIR880_TANGO"]
+DEVICE = "lab/talmir880/1"
+# A setting's attribute is its name in lowerCamel, but for these.
+NAMED = {"rf_frequency": "frequency", "level": "powerLevel"}
+COMMANDS = {"On", "Off", "Reset", "StartSweep", "Abort", "SaveSettings"}
+
+
+def lower_camel(name):
+    head, *rest = name.split("_")
+    return head + "".join(word.capitalize() for word in rest)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def waits_for(condition, timeout=5.0):
+    deadline = time.monotonic() + timeout
+    while not condition() and time.monotonic() < deadline:
+        time.sleep(0.02)
+    return condition()
+
+
+class TangoTest(ServerTest):
+    """A simulator and talmir880-tango for each test, its device's
+    properties in a file."""
+
+    properties = {"OffAtExit": "true"}
+
+    def run_server(self, env, *args):
+        self.orb_port = getattr(self, "orb_port", None) or free_port()
+        self.database = os.path.join(self.runtime, "devices.db")
+        if not os.path.exists(self.database):
+            lines = ["talmir880-tango/test/DEVICE/Talmir880: " + DEVICE,
+                     DEVICE + "->SerialPort: COM9",
+                     DEVICE + "->ScpiListen: 127.0.0.1:0"]
+            lines += ["%s->%s: %s" % (DEVICE, k, v) for k, v in self.properties.items()]
+            with open(self.database, "w") as f:
+                f.write("\n".join(lines) + "\n")
+        server = subprocess.Popen(
+            [TANGO_SERVER, "test", "-file=" + self.database, "-ORBendPoint",
+             "giop:tcp:127.0.0.1:%d" % self.orb_port], env=env, stderr=subprocess.PIPE,
+            text=True)
+        log = []
+        reader = threading.Thread(target=self._keep_log, args=(server, log), daemon=True)
+        reader.start()
+        self.addCleanup(self.stop_server, server, reader)
+        return server, log, reader
+
+    def device(self):
+        proxy = tango.DeviceProxy("tango://127.0.0.1:%d/%s#dbase=no" % (self.orb_port, DEVICE))
+        proxy.set_timeout_millis(3000)
+        return proxy
+
+    def test_its_attributes_are_the_description(self):
+        gen = self.device()
+        attributes = set(gen.get_attribute_list())
+        for s in server_fixture_settings():
+            name = NAMED.get(s["name"], lower_camel(s["name"]))
+            self.assertIn(name, attributes)
+            config = gen.get_attribute_config(name)
+            self.assertEqual(config.unit, s["unit"], name)
+            if s["kind"] in ("frequency", "count", "level"):
+                self.assertEqual((float(config.min_value), float(config.max_value)),
+                                 (s["min"], s["max"]), name)
+            self.assertTrue(config.label, name)
+        self.assertIn("sweepProgress", attributes)
+        self.assertLessEqual(COMMANDS, set(gen.get_command_list()))
+
+    def test_a_write_with_rf_on_reaches_the_device(self):
+        gen = self.device()
+        gen.On()
+        gen.frequency = 250e6
+        self.assertEqual(self.sim.commands()[-1], "$F025000000")
+        self.assertEqual(gen.frequency, 250e6)
+        self.assertEqual(gen.state(), tango.DevState.ON)
+
+    def test_a_change_on_the_raw_socket_arrives_as_a_change_event(self):
+        gen = self.device()
+        seen = []
+        gen.subscribe_event("frequency", tango.EventType.CHANGE_EVENT,
+                            lambda e: seen.append(None if e.err else e.attr_value.value))
+        with self.connect() as script:
+            self.assertEqual(ask(script, "OUTP ON;:FREQ 300 MHZ;*OPC?"), "1")
+        self.assertTrue(waits_for(lambda: 300e6 in seen), seen)
+
+    def test_a_level_the_device_lacks_is_refused_and_nothing_written(self):
+        gen = self.device()
+        with self.assertRaises(tango.DevFailed) as refused:
+            gen.powerLevel = -5
+        self.assertIn("only the device's levels: -3, -6, -9, -12 dBm", refused.exception.args[0].desc)
+        self.assertEqual(self.sim.commands(), [])
+        gen.powerLevel = -9
+        self.assertEqual(self.sim.commands(), ["$P3"])
+
+    def test_a_silent_device_leaves_the_output_invalid_and_the_state_unknown(self):
+        gen = self.device()
+        self.restart_simulator("--silent")
+        with self.assertRaises(tango.DevFailed):
+            gen.On()
+        self.assertEqual(gen.read_attribute("rfOutput").quality, tango.AttrQuality.ATTR_INVALID)
+        self.assertEqual(gen.state(), tango.DevState.UNKNOWN)
+        self.assertIn("not confirmed", gen.status())
+
+    def test_a_vanished_device_is_a_fault_with_its_cause_and_comes_back(self):
+        gen = self.device()
+        gen.On()
+        self.sim.stop()
+        with self.assertRaises(tango.DevFailed):
+            gen.Off()
+        self.assertEqual(gen.state(), tango.DevState.FAULT)
+        self.assertIn("device gone", gen.status())
+        self.assertEqual(gen.read_attribute("rfOutput").quality, tango.AttrQuality.ATTR_INVALID)
+        self.restart_simulator()
+        self.assertTrue(waits_for(lambda: gen.state() == tango.DevState.OFF), gen.status())
+        self.assertEqual(self.sim.taken_over(), TAKEOVER)
+
+    def test_a_stop_signal_writes_the_switch_off_before_the_end(self):
+        gen = self.device()
+        gen.On()
+        self.sim.taken_over()
+        self.server.terminate()
+        self.assertEqual(self.server.wait(10), 0)
+        self.assertEqual(self.sim.commands(), TAKEOVER)
+
+    def test_a_restart_keeps_the_setpoints_and_switches_nothing_on(self):
+        gen = self.device()
+        gen.frequency = 250e6
+        gen.powerLevel = -9
+        self.stop_server()
+        self.sim.taken_over()
+        self.start_server()
+        gen = self.device()
+        self.assertEqual((gen.frequency, gen.powerLevel), (250e6, -9))
+        self.assertFalse(gen.rfOutput)
+        self.assertEqual(gen.state(), tango.DevState.OFF)
+        self.assertNotIn("$F025000000", self.sim.commands())
+
+
+def server_fixture_settings():
+    from talmir880 import _settings
+    return _settings.SETTINGS
+
+
+if __name__ == "__main__":
+    unittest.main()
