@@ -44,7 +44,6 @@ std::vector<Attribute> attributes_of(
 // The SCPI line that sets the attribute to `value`, or nothing when the
 // value is none of the setting's: outside its limits, not one of its
 // levels, not a choice; the refusal's sentence goes to `why`.
-std::optional<std::string> write_line(const Attribute& attribute, double value,
-                                      std::string& why);
+std::optional<std::string> write_line(const Attribute& attribute, double value, std::string& why);
 
 }  // namespace talmir880::control

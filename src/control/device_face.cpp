@@ -39,8 +39,8 @@ Outcome DeviceFace::run(std::string line, std::optional<std::size_t> attribute,
   return outcome.get();
 }
 
-std::optional<std::pair<std::uint64_t, Snapshot>> DeviceFace::next(
-    std::uint64_t seen, std::chrono::milliseconds wait) {
+std::optional<std::pair<std::uint64_t, Snapshot>> DeviceFace::next(std::uint64_t seen,
+                                                                   std::chrono::milliseconds wait) {
   std::unique_lock lock(mutex_);
   if (!fresh_.wait_for(lock, wait, [&] { return count_ != seen; })) return std::nullopt;
   return std::pair{count_, snapshot_};
@@ -83,8 +83,13 @@ void DeviceFace::reachability_changed(DeviceFault fault) {
 
 void DeviceFace::refresh() {
   const GeneratorState& device = instrument_.device();
-  Observed observed{instrument_.settings(), device.held(), device.pass(), device.port(),
-                    fault_, port_name_, changing_};
+  Observed observed{instrument_.settings(),
+                    device.held(),
+                    device.pass(),
+                    device.port(),
+                    fault_,
+                    port_name_,
+                    changing_};
   Snapshot now = snapshot_of(observed, attributes_);
   {
     const std::lock_guard lock(mutex_);

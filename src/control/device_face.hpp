@@ -29,12 +29,9 @@ struct DeviceCommand {
   const char* line;
 };
 inline constexpr DeviceCommand kCommands[] = {
-    {"On", "OUTP ON"},
-    {"Off", "OUTP OFF"},
-    {"Reset", "*RST"},
-    {"StartSweep", "FREQ:MODE SWE;:INIT"},
-    {"Abort", "ABOR"},
-    {"SaveSettings", "*SAV 0"},
+    {"On", "OUTP ON"}, {"Off", "OUTP OFF"},
+    {"Reset", "*RST"}, {"StartSweep", "FREQ:MODE SWE;:INIT"},
+    {"Abort", "ABOR"}, {"SaveSettings", "*SAV 0"},
 };
 
 // How a line ended for the thread that waited: `finished` false when the

@@ -75,9 +75,8 @@ Snapshot snapshot_of(const Observed& o, const std::vector<Attribute>& attributes
                hz(o.pass->start_hz) + ".";
   } else if (unsure) {
     s.state = State::unknown;
-    s.status = o.held.rf == Switched::unsure
-                   ? "The RF output is not confirmed: it may be on."
-                   : "The modulation is not confirmed: it may be on.";
+    s.status = o.held.rf == Switched::unsure ? "The RF output is not confirmed: it may be on."
+                                             : "The modulation is not confirmed: it may be on.";
   } else if (o.held.rf == Switched::on) {
     s.state = State::on;
     s.status = "The RF output is on at " + hz(o.held.rf_hz) + ".";

@@ -49,7 +49,8 @@ TEST(ControlAttributes, WritesBecomeTheSettingsLinesOrAreRefusedWithWhy) {
   };
   for (const Case& c : cases) {
     std::string why;
-    const std::optional<std::string> line = write_line(named(attributes, c.attribute), c.value, why);
+    const std::optional<std::string> line =
+        write_line(named(attributes, c.attribute), c.value, why);
     EXPECT_EQ(line.value_or(""), c.line) << c.attribute << " " << c.value;
     EXPECT_EQ(line ? "" : why, c.why) << c.attribute << " " << c.value;
   }
@@ -112,8 +113,8 @@ TEST(ControlSnapshot, TheStateSaysOnlyWhatTheDeviceAcknowledged) {
     const Snapshot s = snapshot_of(o, attributes);
     EXPECT_EQ(s.state, c.state) << c.status;
     EXPECT_EQ(s.status, c.status);
-    const std::size_t rf = static_cast<std::size_t>(
-        &named(attributes, "rfOutput") - attributes.data());
+    const std::size_t rf =
+        static_cast<std::size_t>(&named(attributes, "rfOutput") - attributes.data());
     EXPECT_EQ(s.qualities[rf] == Quality::invalid, c.rf == Switched::unsure) << c.status;
     EXPECT_EQ(s.values.back(), c.pass ? 50 : 0) << "sweepProgress";
   }
@@ -130,7 +131,7 @@ TEST_F(ControlFaceTest, AWriteIsChangingUntilTheDeviceTookIt) {
   switch_on();
   const std::size_t frequency = 0;
   EXPECT_FALSE(face.run("FREQ 250000000", frequency, std::chrono::milliseconds(0)).finished);
-  deliver();
+  testing::deliver();
   EXPECT_EQ(port.written.back(), "$F025000000");
   EXPECT_EQ(face.snapshot().qualities[frequency], Quality::changing);
   acknowledge_all();

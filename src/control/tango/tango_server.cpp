@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -179,8 +181,8 @@ class Talmir880Device : public Tango::Device_5Impl {
     }
     const Outcome outcome = face_->run(line, attribute, kWait);
     if (!outcome.finished) {
-      refuse("TALMIR_Timeout", "The generator did not finish \"" + line +
-                                   "\" within 2 s; it still runs it");
+      refuse("TALMIR_Timeout",
+             "The generator did not finish \"" + line + "\" within 2 s; it still runs it");
     }
     if (!outcome.errors.empty()) {
       std::string why = "\"" + line + "\" refused:";
@@ -257,8 +259,8 @@ class Talmir880Device : public Tango::Device_5Impl {
     const auto since = system_clock::now().time_since_epoch();
     timeval when{};
     when.tv_sec = static_cast<decltype(when.tv_sec)>(duration_cast<seconds>(since).count());
-    when.tv_usec =
-        static_cast<decltype(when.tv_usec)>(duration_cast<microseconds>(since % seconds(1)).count());
+    when.tv_usec = static_cast<decltype(when.tv_usec)>(
+        duration_cast<microseconds>(since % seconds(1)).count());
     const std::vector<Attribute>& attributes = face_->attributes();
     for (std::size_t i = 0; i < attributes.size(); ++i) {
       if (before != nullptr && before->values[i] == now.values[i] &&
@@ -382,7 +384,8 @@ class Talmir880Class : public Tango::DeviceClass {
     }
   }
   void command_factory() override {
-    for (const DeviceCommand& c : kCommands) command_list.push_back(new LineCommand(c.name, c.line));
+    for (const DeviceCommand& c : kCommands)
+      command_list.push_back(new LineCommand(c.name, c.line));
   }
   void device_factory(const Tango::DevVarStringArray* names) override {
     for (CORBA::ULong i = 0; i < names->length(); ++i) {
@@ -411,7 +414,6 @@ class Talmir880Class : public Tango::DeviceClass {
 
 struct TangoServer::Running {
   Tango::Util* util = nullptr;
-  std::thread orb;
 };
 
 TangoServer::TangoServer(int argc, char** argv, MakeFace make)
@@ -426,7 +428,7 @@ TangoServer::TangoServer(int argc, char** argv, MakeFace make)
   }
 }
 
-TangoServer::~TangoServer() { stop(); }
+TangoServer::~TangoServer() = default;
 
 void TangoServer::start() {
   try {
@@ -435,10 +437,11 @@ void TangoServer::start() {
     throw std::runtime_error(e.errors.length() > 0 ? std::string(e.errors[0].desc) : "Tango");
   }
   Tango::Util* util = running_->util;
-  running_->orb = std::thread([util] {
+  // Serves until the process ends (end()).
+  std::thread([util] {
     omni_thread::ensure_self here;
     util->server_run();
-  });
+  }).detach();
 }
 
 void TangoServer::on_stop_signal(std::function<void()> stop) {
@@ -446,10 +449,9 @@ void TangoServer::on_stop_signal(std::function<void()> stop) {
   stop_signal() = std::move(stop);
 }
 
-void TangoServer::stop() {
-  if (!running_->orb.joinable()) return;
-  running_->util->get_orb()->shutdown(true);
-  running_->orb.join();
+void TangoServer::end(int status) {
+  std::fflush(nullptr);
+  std::_Exit(status);
 }
 
 }  // namespace talmir880::control

@@ -31,13 +31,13 @@ using Properties = std::map<std::string, std::string>;
 // Builds a device's generator from its properties, on the core's thread:
 // its face, or nothing with why in `error` (one sentence), which the device
 // then shows as its status in State FAULT.
-using MakeFace = std::function<DeviceFace*(const std::string& device,
-                                           const Properties& properties, std::string& error)>;
+using MakeFace = std::function<DeviceFace*(const std::string& device, const Properties& properties,
+                                           std::string& error)>;
 
 // The names of the properties a device reads.
-inline constexpr const char* kPropertyNames[] = {
-    "SerialPort", "ScpiListen", "HttpListen", "OffAtExit", "OffWhenUnused", "OffAfter",
-    "LeaveRunning"};
+inline constexpr const char* kPropertyNames[] = {"SerialPort",  "ScpiListen",    "HttpListen",
+                                                 "OffAtExit",   "OffWhenUnused", "OffAfter",
+                                                 "LeaveRunning"};
 
 class TangoServer {
  public:
@@ -53,7 +53,12 @@ class TangoServer {
   void start();
   // A stop signal came (on Tango's signal thread).
   void on_stop_signal(std::function<void()> stop);
-  void stop();
+  // Ends the process with `status` once the core has done its last work
+  // (the switch-off at exit). Tango 9.3 cannot be shut down from within:
+  // its ORB's shutdown deletes the devices a second time, and its own
+  // shutdown_ds joins a heartbeat thread a server without a database
+  // never started; the operating system closes the sockets and the port.
+  [[noreturn]] static void end(int status);
 
  private:
   struct Running;

@@ -109,8 +109,8 @@ void ServerFaces::say_listening() const {
 std::vector<mdns::Generator> ServerFaces::announced() const {
   std::vector<mdns::Generator> list;
   for (std::size_t i = 0; i < generators_.size(); ++i) {
-    list.push_back({generators_[i]->instrument().identity().serial, servers_.empty() ? 0 : servers_[i]->port(),
-                    generators_[i]->present()});
+    list.push_back({generators_[i]->instrument().identity().serial,
+                    servers_.empty() ? 0 : servers_[i]->port(), generators_[i]->present()});
   }
   return list;
 }

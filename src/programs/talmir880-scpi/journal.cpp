@@ -9,11 +9,17 @@ namespace talmir880::programs {
 
 namespace {
 const char* speaker = "talmir880-scpi";
+std::string said_last;
 }  // namespace
 
 void speak_as(const char* program) { speaker = program; }
 
-void say(const std::string& line) { std::fprintf(stderr, "%s: %s\n", speaker, line.c_str()); }
+void say(const std::string& line) {
+  std::fprintf(stderr, "%s: %s\n", speaker, line.c_str());
+  said_last = line;
+}
+
+const std::string& last_said() { return said_last; }
 
 void journal(const std::string& line) { say(log_time_stamp() + " " + line); }
 

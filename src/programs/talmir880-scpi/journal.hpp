@@ -15,6 +15,8 @@ namespace talmir880::programs {
 // Each line begins with the program's name: talmir880-scpi unless told.
 void speak_as(const char* program);
 void say(const std::string& line);
+// The last line said, for a caller that reports why a start failed.
+const std::string& last_said();
 void journal(const std::string& line);
 
 // One generator's own events in the journal: the device lost and back (once

@@ -63,9 +63,7 @@ int main(int argc, char* argv[]) {
     });
     server.start();
     programs::say("serving " + std::to_string(devices.size()) + " device(s)");
-    const int status = app.exec();
-    server.stop();
-    return status;
+    control::TangoServer::end(app.exec());
   } catch (const std::runtime_error& e) {
     programs::say(e.what());
     return 1;

@@ -1,7 +1,7 @@
 #include "programs/talmir880-tango/served_device.hpp"
 
-#include <QMetaObject>
 #include <QCoreApplication>
+#include <QMetaObject>
 #include <algorithm>
 #include <cctype>
 
@@ -33,27 +33,28 @@ std::optional<std::vector<std::string>> arguments_of(const control::Properties& 
   std::vector<std::string> args{"--no-vxi11", "--no-mdns"};
   const std::string* port = find(properties, "SerialPort");
   if (port == nullptr || port->empty()) {
-    error = "The property SerialPort is not set: give the generator's port (COM9, a device "
-            "path, or tcp:HOST:PORT).";
+    error =
+        "The property SerialPort is not set: give the generator's port (COM9, a device "
+        "path, or tcp:HOST:PORT).";
     return std::nullopt;
   }
   args.insert(args.end(), {"--port", *port});
-  for (const auto& [property, flag] : {std::pair{"ScpiListen", "--listen"},
-                                       std::pair{"HttpListen", "--http"},
-                                       std::pair{"OffAfter", "--off-after"}}) {
+  for (const auto& [property, flag] :
+       {std::pair{"ScpiListen", "--listen"}, std::pair{"HttpListen", "--http"},
+        std::pair{"OffAfter", "--off-after"}}) {
     if (const std::string* value = find(properties, property)) {
       args.insert(args.end(), {flag, *value});
     }
   }
-  for (const auto& [property, flag] : {std::pair{"OffAtExit", "--off-at-exit"},
-                                       std::pair{"OffWhenUnused", "--off-when-unused"},
-                                       std::pair{"LeaveRunning", "--leave-running"}}) {
+  for (const auto& [property, flag] :
+       {std::pair{"OffAtExit", "--off-at-exit"}, std::pair{"OffWhenUnused", "--off-when-unused"},
+        std::pair{"LeaveRunning", "--leave-running"}}) {
     const std::string* value = find(properties, property);
     if (value == nullptr) continue;
     const std::optional<bool> yes = yes_or_no(*value);
     if (!yes) {
-      error = std::string("The property ") + property + " is \"" + *value +
-              "\": give true or false.";
+      error =
+          std::string("The property ") + property + " is \"" + *value + "\": give true or false.";
       return std::nullopt;
     }
     if (*yes) args.push_back(flag);
@@ -86,7 +87,7 @@ std::unique_ptr<ServedDevice> ServedDevice::make(const std::string& device,
       password ? web_credentials(options, error, say) : std::nullopt;
   if (!credentials) return nullptr;
   if (served->faces_->open(*password, *credentials, [](int) {}) != 0) {
-    error = device + ": a face it asks for cannot listen (the log says why).";
+    error = device + ": " + last_said() + ".";
     return nullptr;
   }
   ServedGenerator& generator = *served->generators_.front();
