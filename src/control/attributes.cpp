@@ -14,12 +14,6 @@ namespace {
 using protocol::Setting;
 using protocol::SettingKind;
 
-std::string number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.15g", value);
-  return text;
-}
-
 AttributeType type_of(SettingKind kind) {
   switch (kind) {
     case SettingKind::frequency:
@@ -84,6 +78,12 @@ Attribute attribute_of(const Setting& s) {
 }
 
 }  // namespace
+
+std::string number(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.15g", value);
+  return text;
+}
 
 std::string lower_camel(std::string_view snake) {
   std::string camel;

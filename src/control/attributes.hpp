@@ -33,6 +33,10 @@ struct Attribute {
   std::vector<std::string> choices;  // a choice's words, in capitals
 };
 
+// A value as a SCPI line and the control system's limits write it: every
+// digit a double keeps, none after them ("20", "123450000", "-6").
+std::string number(double value);
+
 // "rf_output" as "rfOutput".
 std::string lower_camel(std::string_view snake);
 

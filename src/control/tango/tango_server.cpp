@@ -77,12 +77,12 @@ long tango_type(AttributeType type) {
 
 // The device's monitor, held as requests hold it (it counts its owner's
 // nesting), so that State and Status are set as a read would set them.
-class Held {
+class MonitorHeld {
  public:
-  explicit Held(Tango::TangoMonitor& monitor) : monitor_(monitor) { monitor_.get_monitor(); }
-  ~Held() { monitor_.rel_monitor(); }
-  Held(const Held&) = delete;
-  Held& operator=(const Held&) = delete;
+  explicit MonitorHeld(Tango::TangoMonitor& monitor) : monitor_(monitor) { monitor_.get_monitor(); }
+  ~MonitorHeld() { monitor_.rel_monitor(); }
+  MonitorHeld(const MonitorHeld&) = delete;
+  MonitorHeld& operator=(const MonitorHeld&) = delete;
 
  private:
   Tango::TangoMonitor& monitor_;
@@ -295,7 +295,7 @@ class Talmir880Device : public Tango::Device_5Impl {
       }
     }
     // Tango's events of State and Status carry the device's own, set here.
-    const Held hold(get_dev_monitor());
+    const MonitorHeld hold(get_dev_monitor());
     set_state(tango_state(now.state));
     set_status(now.status);
     if (before == nullptr || before->state != now.state) {
@@ -347,12 +347,6 @@ class SettingAttr : public Tango::Attr {
   }
 
  private:
-  static std::string number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.15g", value);
-    return text;
-  }
-
   std::size_t index_;
 };
 
