@@ -9,6 +9,7 @@
 
 #include "control/attributes.hpp"
 #include "control/device_face.hpp"
+#include "control/orb_endpoint.hpp"
 #include "control/snapshot.hpp"
 #include "scpi/instrument_fixture.hpp"
 #include "support/deliver.hpp"
@@ -137,6 +138,50 @@ TEST_F(ControlFaceTest, AWriteIsChangingUntilTheDeviceTookIt) {
   acknowledge_all();
   EXPECT_EQ(face.snapshot().qualities[frequency], Quality::valid);
   EXPECT_EQ(face.snapshot().values[frequency], 250e6);
+}
+
+TEST(ControlOrb, LoopbackUnlessAnEndpointIsNamedAndSaidWhenItReachesFurther) {
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* environment;
+    const char* endpoint;  // what omniORB is given
+    const char* said;      // "" when loopback only
+  };
+  const Case cases[] = {
+      {{"t", "1"}, "", "giop:tcp:127.0.0.1:", ""},
+      {{"t", "1", "-ORBendPoint", "giop:tcp:127.0.0.1:5000"}, "", "giop:tcp:127.0.0.1:5000", ""},
+      {{"t", "1", "-ORBendPoint", "giop:tcp:[::1]:5000"}, "", "giop:tcp:[::1]:5000", ""},
+      {{"t", "1", "-ORBendPoint", "giop:tcp::5000"},
+       "",
+       "giop:tcp::5000",
+       "every address of this machine"},
+      {{"t", "1", "-ORBendPoint", "giop:tcp:192.168.1.5:5000"},
+       "",
+       "giop:tcp:192.168.1.5:5000",
+       "192.168.1.5"},
+      {{"t", "1", "-ORBendPoint", "giop:tcp:localhost:5000"},
+       "",
+       "giop:tcp:localhost:5000",
+       "events bind beyond localhost"},
+      {{"t", "1"}, "giop:tcp:10.0.0.2:", "", "10.0.0.2"},
+  };
+  for (const Case& c : cases) {
+    const OrbArguments orb = bound_orb(c.arguments, c.environment);
+    const auto option = std::find(orb.arguments.begin(), orb.arguments.end(), "-ORBendPoint");
+    if (*c.endpoint == '\0') {
+      EXPECT_EQ(option, orb.arguments.end()) << c.environment;
+    } else {
+      ASSERT_NE(option, orb.arguments.end()) << c.endpoint;
+      EXPECT_EQ(*std::next(option), c.endpoint);
+      EXPECT_EQ(orb.arguments[1], "1");
+    }
+    if (*c.said == '\0') {
+      EXPECT_EQ(orb.beyond_loopback, "") << c.endpoint;
+    } else {
+      EXPECT_NE(orb.beyond_loopback.find(c.said), std::string::npos) << orb.beyond_loopback;
+      EXPECT_NE(orb.beyond_loopback.find("no password"), std::string::npos);
+    }
+  }
 }
 
 }  // namespace

@@ -6,10 +6,13 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
+#include "control/orb_endpoint.hpp"
 #include "control/tango/tango_server.hpp"
 #include "device/qt/qt_delivery.hpp"
 #include "programs/talmir880-scpi/journal.hpp"
@@ -55,8 +58,15 @@ int main(int argc, char* argv[]) {
     devices.push_back(std::move(served));
     return &devices.back()->face();
   };
+  const char* environment = std::getenv("ORBendPoint");
+  control::OrbArguments orb =
+      control::bound_orb({argv, argv + argc}, environment != nullptr ? environment : "");
+  if (!orb.beyond_loopback.empty()) programs::say(orb.beyond_loopback);
+  std::vector<char*> arguments;
+  for (std::string& a : orb.arguments) arguments.push_back(a.data());
+  arguments.push_back(nullptr);
   try {
-    control::TangoServer server(argc, argv, make);
+    control::TangoServer server(static_cast<int>(orb.arguments.size()), arguments.data(), make);
     server.on_stop_signal([&devices] {
       QMetaObject::invokeMethod(
           QCoreApplication::instance(), [&devices] { stop_all(devices); }, Qt::QueuedConnection);
