@@ -9,7 +9,9 @@
 // With --resolve, prints instead the header of the row each argument (a
 // setting as written: "FREQ:STAR") names, or "-". With --settings, prints the
 // settings' description as JSON (with --test-only after it, and a setting
-// the device does not have); with --page-line, the header of the row
+// the device does not have), each with its attribute's name in a control
+// system; with --attributes, those attributes as JSON (--test-only as
+// well); with --page-line, the header of the row
 // each web page action ("rf_mhz") sets with a value of 1, or "-"; with
 // --panel-steps, the panel's tuning steps in Hz, one a line; with
 // --page-settings, the settings' controls as texts.js gives them to the
@@ -23,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "control/attributes.hpp"
 #include "generator/status.hpp"
 #include "protocol/commands.hpp"
 #include "protocol/settings.hpp"
@@ -105,11 +108,19 @@ QString text(std::string_view value) {
   return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
 }
 
-void print_settings(bool test_only) {
+std::vector<protocol::Setting> described(bool test_only) {
   std::vector<protocol::Setting> settings(protocol::kSettings.begin(), protocol::kSettings.end());
   if (test_only) settings.push_back(testing::kTestOnlyOffset);
+  return settings;
+}
+
+void print_settings(bool test_only) {
+  const std::vector<protocol::Setting> settings = described(test_only);
+  // One attribute a setting, in their order; sweepProgress after them.
+  const std::vector<control::Attribute> attributes = control::attributes_of(settings);
   QJsonArray out;
-  for (const protocol::Setting& s : settings) {
+  for (std::size_t i = 0; i < settings.size(); ++i) {
+    const protocol::Setting& s = settings[i];
     QJsonArray levels;
     for (const int level : s.levels) levels.append(level);
     out.append(QJsonObject{
@@ -129,6 +140,44 @@ void print_settings(bool test_only) {
         {"page_action", text(s.page_action)},
         {"page_group", text(s.page_group)},
         {"python", text(s.python)},
+        {"control", text(attributes[i].name)},
+    });
+  }
+  std::printf("%s", QJsonDocument(out).toJson(QJsonDocument::Indented).constData());
+}
+
+QString type_name(control::AttributeType type) {
+  switch (type) {
+    case control::AttributeType::real:
+      return "real";
+    case control::AttributeType::whole:
+      return "whole";
+    case control::AttributeType::flag:
+      return "flag";
+    case control::AttributeType::choice:
+      break;
+  }
+  return "choice";
+}
+
+void print_attributes(bool test_only) {
+  const std::vector<protocol::Setting> settings = described(test_only);
+  QJsonArray out;
+  for (const control::Attribute& a : control::attributes_of(settings)) {
+    QJsonArray choices;
+    for (const std::string& choice : a.choices) choices.append(text(choice));
+    out.append(QJsonObject{
+        {"name", text(a.name)},
+        {"setting", a.setting != nullptr ? text(a.setting->name) : QString()},
+        {"type", type_name(a.type)},
+        {"writable", a.writable},
+        {"memorized", a.memorized},
+        {"label", text(a.label)},
+        {"unit", text(a.unit)},
+        {"format", text(a.format)},
+        {"min", a.min ? QJsonValue(*a.min) : QJsonValue()},
+        {"max", a.max ? QJsonValue(*a.max) : QJsonValue()},
+        {"choices", choices},
     });
   }
   std::printf("%s", QJsonDocument(out).toJson(QJsonDocument::Indented).constData());
@@ -150,6 +199,10 @@ int main(int argc, char** argv) {
   }
   if (argc > 1 && std::string_view(argv[1]) == "--settings") {
     print_settings(argc > 2 && std::string_view(argv[2]) == "--test-only");
+    return 0;
+  }
+  if (argc > 1 && std::string_view(argv[1]) == "--attributes") {
+    print_attributes(argc > 2 && std::string_view(argv[2]) == "--test-only");
     return 0;
   }
   if (argc > 1 && std::string_view(argv[1]) == "--page-settings") {

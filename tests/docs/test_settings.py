@@ -464,7 +464,9 @@ class DerivedTest(unittest.TestCase):
     def test_a_setting_more_gets_a_property_a_row_and_a_line(self):
         offset = test_only_setting()
         more = self.table["settings"] + [offset]
-        table = dict(self.table, settings=more)
+        table = dict(self.table, settings=more, attributes=json.loads(subprocess.run(
+            [DUMP, "--attributes", "--test-only"], check=True, capture_output=True,
+            text=True).stdout))
         texts = describe.generate(table, source)
         described = {}
         exec(texts[describe.PYTHON], described)  # pylint: disable=exec-used
@@ -477,6 +479,8 @@ class DerivedTest(unittest.TestCase):
                       describe.guide_table(table))
         self.assertRegex(describe.man_listing(table),
                          r"\n\[SOURce\]:FREQuency:OFFSet <f> {3,}1 kHz to 2 MHz\n")
+        self.assertIn("\n| `rfOffset` | `DevDouble` | Hz | 1000 | 2000000 | yes | yes | ",
+                      describe.tango_table(table))
 
         # The server has no such row: FREQ:OFFS names the header it would have.
         def resolve_more(written):
