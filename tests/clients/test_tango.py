@@ -15,14 +15,7 @@ from server_fixture import TAKEOVER, ServerTest, ask
 
 TANGO_SERVER = os.environ["TALMIR880_TANGO"]
 DEVICE = "lab/talmir880/1"
-# A setting's attribute is its name in lowerCamel, but for these.
-NAMED = {"rf_frequency": "frequency", "level": "powerLevel"}
 COMMANDS = {"On", "Off", "Reset", "StartSweep", "Abort", "SaveSettings"}
-
-
-def lower_camel(name):
-    head, *rest = name.split("_")
-    return head + "".join(word.capitalize() for word in rest)
 
 
 def free_port():
@@ -82,7 +75,7 @@ class TangoTest(TangoServerTest):
         gen = self.device()
         attributes = set(gen.get_attribute_list())
         for s in server_fixture_settings():
-            name = NAMED.get(s["name"], lower_camel(s["name"]))
+            name = s["control"]
             self.assertIn(name, attributes)
             config = gen.get_attribute_config(name)
             self.assertEqual(config.unit, s["unit"], name)
