@@ -36,6 +36,7 @@ class TangoServerTest(ServerTest):
     properties in a file."""
 
     properties = {"OffAtExit": "true"}
+    serial_port = "COM9"
 
     def start_server(self):
         super().start_server()
@@ -46,12 +47,8 @@ class TangoServerTest(ServerTest):
         self.orb_port = getattr(self, "orb_port", None) or free_port()
         self.database = os.path.join(self.runtime, "devices.db")
         if not os.path.exists(self.database):
-            lines = ["talmir880-tango/test/DEVICE/Talmir880: " + DEVICE,
-                     DEVICE + "->SerialPort: COM9",
-                     DEVICE + "->ScpiListen: 127.0.0.1:0"]
-            lines += ["%s->%s: %s" % (DEVICE, k, v) for k, v in self.properties.items()]
-            with open(self.database, "w") as f:
-                f.write("\n".join(lines) + "\n")
+            self.write_database(self.database, DEVICE, dict(
+                SerialPort=self.serial_port, ScpiListen="127.0.0.1:0", **self.properties))
         server = subprocess.Popen(
             [TANGO_SERVER, "test", "-file=" + self.database, "-ORBendPoint",
              "giop:tcp:127.0.0.1:%d" % self.orb_port], env=env, stderr=subprocess.PIPE,
@@ -62,8 +59,16 @@ class TangoServerTest(ServerTest):
         self.addCleanup(self.stop_server, server, reader)
         return server, log, reader
 
-    def device(self):
-        proxy = tango.DeviceProxy("tango://127.0.0.1:%d/%s#dbase=no" % (self.orb_port, DEVICE))
+    @staticmethod
+    def write_database(path, device, properties):
+        lines = ["talmir880-tango/test/DEVICE/Talmir880: " + device]
+        lines += ["%s->%s: %s" % (device, k, v) for k, v in properties.items()]
+        with open(path, "w") as f:
+            f.write("\n".join(lines) + "\n")
+
+    def device(self, orb_port=None, name=DEVICE):
+        proxy = tango.DeviceProxy("tango://127.0.0.1:%d/%s#dbase=no"
+                                  % (orb_port or self.orb_port, name))
         proxy.set_timeout_millis(3000)
         return proxy
 
@@ -148,6 +153,85 @@ class TangoTest(TangoServerTest):
         # The level goes to the device again; the RF stays off.
         self.assertEqual(self.sim.taken_over(), TAKEOVER + ["$P1"])
 
+
+    def test_tango_writes_beside_a_storm_on_the_raw_socket_never_time_out(self):
+        gen = self.device()
+        gen.On()
+        stop = threading.Event()
+        answered = []
+
+        def storm():
+            with self.connect() as script:
+                lines = script.makefile("rb")
+                while not stop.is_set():
+                    script.sendall(b"FREQ 100 MHZ;:FREQ?\n" * 10)
+                    answered.extend(lines.readline() for _ in range(10))
+
+        storming = threading.Thread(target=storm)
+        storming.start()
+        try:
+            # A timeout or a refusal is a DevFailed.
+            for i in range(20):
+                gen.frequency = 200e6 + i * 1e6
+                gen.powerLevel = (-3, -6)[i % 2]
+        finally:
+            stop.set()
+            storming.join(10)
+        self.assertGreater(len(answered), 20)
+        # Each answered, with what the frequency was then (a Tango write may
+        # come between a line's two commands).
+        self.assertTrue(all(line.rstrip(b"\n").isdigit() for line in answered), answered[-3:])
+        self.assertEqual(gen.powerLevel, -6)
+        self.assertIn("$F021900000", self.sim.commands())
+
+    def test_a_second_server_on_the_same_ports_is_a_fault_and_the_first_serves_on(self):
+        gen = self.device()
+        self.sim.taken_over()
+        second = os.path.join(self.runtime, "second.db")
+        self.write_database(second, "lab/talmir880/2",
+                            dict(SerialPort="COM9", ScpiListen="127.0.0.1:%d" % self.port))
+        orb_port = free_port()
+        server = subprocess.Popen(
+            [TANGO_SERVER, "test", "-file=" + second, "-ORBendPoint",
+             "giop:tcp:127.0.0.1:%d" % orb_port], env=self.env, stderr=subprocess.PIPE,
+            text=True)
+        log = []
+        reader = threading.Thread(target=self._keep_log, args=(server, log), daemon=True)
+        reader.start()
+        self.addCleanup(self.stop_server, server, reader)
+        self.assertIsNotNone(self.wait_for_log("serving", log=log, reader=reader, timeout=10), log)
+        other = self.device(orb_port, "lab/talmir880/2")
+        self.assertTrue(waits_for(lambda: other.state() == tango.DevState.FAULT, 10))
+        self.assertIn("%d" % self.port, other.status())
+        with self.assertRaises(tango.DevFailed):
+            other.On()
+        self.assertEqual(self.sim.commands(), [])
+        gen.powerLevel = -12
+        self.assertEqual(self.sim.commands(), ["$P0"])
+
+
+class PortNamingNothingTest(TangoServerTest):
+    """A SerialPort property that names no port."""
+
+    serial_port = "/dev/talmir880-nothing-here"
+    reached_at_start = False
+
+    def start_server(self):
+        self.server, self.server_log, self.log_reader = self.run_server(self.env)
+        self.assertIsNotNone(self.wait_for_log("serving", timeout=10), self.server_log)
+
+    def test_the_device_is_a_fault_saying_so_and_the_server_serves_on(self):
+        gen = self.device()
+        self.assertTrue(waits_for(lambda: gen.state() == tango.DevState.FAULT), gen.status())
+        self.assertEqual(gen.status(), "The generator on /dev/talmir880-nothing-here cannot be "
+                                       "used: no such port.")
+        # A setpoint is kept for when the port is there; the output is refused.
+        gen.frequency = 250e6
+        with self.assertRaises(tango.DevFailed) as refused:
+            gen.On()
+        self.assertIn("no such port", refused.exception.args[0].desc)
+        self.assertEqual(gen.state(), tango.DevState.FAULT)
+        self.assertEqual(self.sim.commands(), [])
 
 class SilentDeviceTest(TangoServerTest):
     """A device that takes commands and never answers."""
