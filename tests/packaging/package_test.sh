@@ -1,21 +1,24 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: built by CPack from the build folder,
-# unpacked with dpkg-deb, its files checked and its programs started.
+# The Debian packages as a user gets them: built by CPack from the build
+# folder, unpacked with dpkg-deb, their files checked and programs started.
 #   package_test.sh deb BUILD_DIR WORK          build and unpack into WORK
 #   package_test.sh layout WORK VERSION HAS_PANEL
-#   package_test.sh depends WORK
+#   package_test.sh depends WORK [PACKAGE]
 #   package_test.sh desktop WORK HAS_PANEL
 #   package_test.sh metainfo WORK HAS_PANEL
-#   package_test.sh man WORK
-#   package_test.sh lintian WORK FORTIFIED
-#   package_test.sh hardening WORK FORTIFIED
+#   package_test.sh man WORK [PACKAGE]
+#   package_test.sh lintian WORK FORTIFIED [PACKAGE]
+#   package_test.sh hardening WORK FORTIFIED [PACKAGE]
 #   package_test.sh panel WORK HAS_PANEL
 #   package_test.sh wm_class WORK HAS_PANEL
 #   package_test.sh sim_help WORK
 #   package_test.sh sim_run WORK
 #   package_test.sh scpi_run WORK HAS_PANEL
 #   package_test.sh systemd WORK HAS_PANEL
+#   package_test.sh tango_layout WORK VERSION
+#   package_test.sh tango_run WORK
 #   package_test.sh destdir BUILD_DIR WORK HAS_PANEL
+# PACKAGE is talmir880 unless named (talmir880-tango).
 set -euo pipefail
 
 readonly app_id=io.github.talmir880.Panel
@@ -70,9 +73,15 @@ check_tree() {
 }
 
 deb_of() {
-  local debs=("$1"/cpack/talmir880_*.deb)
-  [ -f "${debs[0]}" ] || fail "no package in $1/cpack (did the packaging.deb test run?)"
+  local debs=("$1"/cpack/"${2:-talmir880}"_*.deb)
+  [ -f "${debs[0]}" ] || fail "no ${2:-talmir880} package in $1/cpack (did the packaging.deb test run?)"
   echo "${debs[0]}"
+}
+
+# Where cmd_deb unpacked the package.
+root_of() {
+  local package=${2:-talmir880}
+  if [ "$package" = talmir880 ]; then echo "$1/root"; else echo "$1/root-$package"; fi
 }
 
 cmd_deb() {
@@ -83,11 +92,13 @@ cmd_deb() {
   # CPack's own folder keeps the build folder free of packages and staging.
   "${CPACK:-cpack}" -G DEB --config "$build/CPackConfig.cmake" -B "$work/cpack" >"$work/cpack.log" 2>&1 ||
     { cat "$work/cpack.log"; fail "cpack -G DEB"; }
+  deb_of "$work" >/dev/null
   local deb
-  deb=$(deb_of "$work")
-  dpkg-deb -x "$deb" "$work/root"
-  dpkg-deb -I "$deb"
-  dpkg-deb -c "$deb"
+  for deb in "$work"/cpack/*.deb; do
+    dpkg-deb -x "$deb" "$(root_of "$work" "$(dpkg-deb -f "$deb" Package)")"
+    dpkg-deb -I "$deb"
+    dpkg-deb -c "$deb"
+  done
 }
 
 cmd_layout() {
@@ -95,6 +106,8 @@ cmd_layout() {
   deb=$(deb_of "$work")
   check_tree "$work/root" "$has_panel"
   [ "$(dpkg-deb -f "$deb" Package)" = talmir880 ] || fail "package name"
+  [[ "$(dpkg-deb -f "$deb" Description)" == "control panel "* ]] ||
+    fail "summary: $(dpkg-deb -f "$deb" Description | head -n1)"
   [ "$(dpkg-deb -f "$deb" Section)" = electronics ] || fail "section"
   [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
   local deb_version
@@ -104,6 +117,9 @@ cmd_layout() {
     grep -q "^talmir880 ($deb_version) " || fail "changelog does not open with $deb_version"
   local depends
   depends=$(dpkg-deb -f "$deb" Depends)
+  # Tango is a package of its own: the panel's neither holds nor pulls it.
+  [[ "$depends" != *libtango* ]] || fail "Depends names Tango: $depends"
+  [ -z "$(cd "$work/root" && find . -name "*tango*")" ] || fail "holds Tango's files"
   if [ "$has_panel" = 1 ]; then
     local p
     for p in libqt6core6 libqt6gui6 libqt6widgets6 libqt6serialport6 libqt6network6 fonts-noto-cjk; do
@@ -135,17 +151,19 @@ cmd_layout() {
 # Every shared library the programs link must come from a package the
 # package depends on, so a hand-written Depends cannot fall behind the code.
 cmd_depends() {
-  local work=$1 deb depends elf lib path owner candidate
+  local work=$1 package=${2:-talmir880} deb depends elf lib path owner candidate owners=""
   need readelf
   need dpkg-query
-  deb=$(deb_of "$work")
+  deb=$(deb_of "$work" "$package")
   depends=$(dpkg-deb -f "$deb" Depends)
-  for elf in "$work"/root/usr/bin/*; do
+  for elf in "$(root_of "$work" "$package")"/usr/bin/*; do
     ! ldd "$elf" | grep "not found" || fail "$elf has unresolved libraries"
     # Installed programs use the system's libraries, never ones beside them.
     ! readelf -d "$elf" | grep -E "\((RPATH|RUNPATH)\)" || fail "$elf has a run path"
     for lib in $(readelf -d "$elf" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
-      path=$(ldd "$elf" | awk -v lib="$lib" '$1 == lib { print $3 }')
+      # The loader is listed by its path alone.
+      path=$(ldd "$elf" | awk -v lib="$lib" '$1 == lib { print $3 }
+        $2 ~ /^\(/ { n = split($1, part, "/"); if (part[n] == lib) print $1 }')
       [ -n "$path" ] || fail "$elf: $lib not found"
       owner=""
       # usrmerge: the loader may name /lib while the package lists /usr/lib.
@@ -157,7 +175,15 @@ cmd_depends() {
       [[ ", $depends," == *", $owner "* || ", $depends," == *", $owner,"* ]] ||
         fail "$(basename "$elf") needs $lib from $owner, which Depends lacks: $depends"
       echo "$(basename "$elf"): $lib from $owner"
+      owners+=" $owner "
     done
+  done
+  # The panel's package also needs fonts and python3; any other's Depends
+  # are its libraries alone, none carried over from the panel's.
+  [ "$package" != talmir880 ] || return 0
+  local dependency
+  for dependency in $(tr ',' '\n' <<<"$depends" | awk '{ print $1 }'); do
+    [[ "$owners" == *" $dependency "* ]] || fail "$package loads nothing of $dependency (Depends)"
   done
 }
 
@@ -180,9 +206,9 @@ cmd_metainfo() {
 }
 
 cmd_man() {
-  local work=$1 page out
+  local work=$1 package=${2:-talmir880} page out
   command -v man >/dev/null || { echo "man not installed"; exit "$skip"; }
-  for page in "$work"/root/usr/share/man/man1/*.1.gz; do
+  for page in "$(root_of "$work" "$package")"/usr/share/man/man1/*.1.gz; do
     # As lintian checks pages: any groff warning is a fault.
     out=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 \
       man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null) || fail "man $page"
@@ -194,7 +220,7 @@ cmd_man() {
 # FORTIFIED is 0 for a build that is not optimised (Debug), where glibc's
 # fortified functions are not used.
 cmd_lintian() {
-  local work=$1 fortified=$2
+  local work=$1 fortified=$2 package=${3:-talmir880}
   command -v lintian >/dev/null || { echo "lintian not installed"; exit "$skip"; }
   # The changelog closes no bug report: that matters only to uploads to Debian.
   local suppress=initial-upload-closes-no-bugs
@@ -202,7 +228,7 @@ cmd_lintian() {
   # The hardening tags are informational, so -I to see them at all.
   local out rc=0
   out=$(lintian --display-info --fail-on error,warning --suppress-tags "$suppress" \
-    "$(deb_of "$work")" 2>&1) || rc=$?
+    "$(deb_of "$work" "$package")" 2>&1) || rc=$?
   out=$(grep -v "running with root privileges" <<<"$out" || true)
   [ -z "$out" ] || echo "$out"
   [ "$rc" = 0 ] || fail "lintian"
@@ -213,11 +239,11 @@ cmd_lintian() {
 # protection is not asked for: Debian 12's build flags leave it out and its C
 # library's start files lack the CET mark, so no program linked there has it.
 cmd_hardening() {
-  local work=$1 fortified=$2 elf rc=0
+  local work=$1 fortified=$2 package=${3:-talmir880} elf rc=0
   command -v hardening-check >/dev/null || { echo "hardening-check not installed"; exit "$skip"; }
   local options=(--nocfprotection)
   [ "$fortified" = 1 ] || options+=(--nofortify)
-  for elf in "$work"/root/usr/bin/*; do
+  for elf in "$(root_of "$work" "$package")"/usr/bin/*; do
     hardening-check "${options[@]}" "$elf" || rc=1
   done
   [ "$rc" = 0 ] || fail "hardening-check"
@@ -360,6 +386,64 @@ cmd_systemd() {
     fail "systemd-analyze verify: $out"
   [ -z "$out" ] || fail "systemd-analyze verify warns: $out"
   echo "systemd-analyze verify ${man[*]}: clean"
+}
+
+# The Tango server's package holds the program, its page and the source's
+# copyright and changelog, and nothing of the panel's.
+cmd_tango_layout() {
+  local work=$1 version=$2 package=talmir880-tango deb root
+  deb=$(deb_of "$work" "$package")
+  root=$(root_of "$work" "$package")
+  [ -x "$root/usr/bin/talmir880-tango" ] || fail "talmir880-tango is missing or not executable"
+  local files expected
+  files=$(cd "$root" && find . ! -type d | sort)
+  expected=$(printf '%s\n' ./usr/bin/talmir880-tango ./usr/share/doc/$package/changelog.Debian.gz \
+    ./usr/share/doc/$package/copyright ./usr/share/man/man1/talmir880-tango.1.gz)
+  [ "$files" = "$expected" ] || fail "files: $files"
+  [ "$(dpkg-deb -f "$deb" Package)" = "$package" ] || fail "package name"
+  [ "$(dpkg-deb -f "$deb" Source)" = talmir880 ] || fail "source"
+  [ "$(dpkg-deb -f "$deb" Section)" = electronics ] || fail "section"
+  [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
+  local summary
+  summary=$(dpkg-deb -f "$deb" Description | head -n1)
+  [[ "$summary" == *"as a Tango device" ]] || fail "summary: $summary"
+  [[ ", $(dpkg-deb -f "$deb" Depends)," == *", libtango9 "* ]] || fail "Depends lacks libtango9"
+  local deb_version
+  deb_version=$(dpkg-deb -f "$deb" Version)
+  [[ "$deb_version" == "$version"-* ]] || fail "version $deb_version is not $version"
+  zcat "$root/usr/share/doc/$package/changelog.Debian.gz" | head -n1 |
+    grep -q "^talmir880 ($deb_version) " || fail "changelog does not open with $deb_version"
+  zcat "$root/usr/share/man/man1/talmir880-tango.1.gz" | grep -q "^\.TH .*\"talmir880 $version\"" ||
+    fail "talmir880-tango.1 does not name version $version"
+}
+
+# The packaged Tango server loads its libraries and serves, without a
+# database, a device whose port is absent; SIGTERM ends it cleanly.
+cmd_tango_run() {
+  local work=$1 program
+  program=$(root_of "$work" talmir880-tango)/usr/bin/talmir880-tango
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' EXIT
+  printf '%s\n' "talmir880-tango/packaged/DEVICE/Talmir880: test/talmir880/1" \
+    "test/talmir880/1->SerialPort: $tmp/absent" >"$tmp/devices.db"
+  HOME=$tmp XDG_RUNTIME_DIR=$tmp "$program" packaged -file="$tmp/devices.db" \
+    -ORBendPoint giop:tcp:127.0.0.1: >"$tmp/out" 2>&1 &
+  local pid=$! _
+  for _ in $(seq 100); do
+    grep -q "serving 1 device" "$tmp/out" && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if ! grep -q "serving 1 device" "$tmp/out"; then
+    kill "$pid" 2>/dev/null || true
+    cat "$tmp/out"
+    fail "talmir880-tango ended, or did not serve within 10 s"
+  fi
+  kill -TERM "$pid"
+  local rc=0
+  wait "$pid" || rc=$?
+  cat "$tmp/out"
+  [ "$rc" = 0 ] || fail "status $rc after SIGTERM"
 }
 
 cmd_destdir() {
