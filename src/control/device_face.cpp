@@ -4,11 +4,11 @@
 
 namespace talmir880::control {
 
-DeviceFace::DeviceFace(scpi::Instrument& instrument, std::string port_name, Post post,
+DeviceFace::DeviceFace(scpi::Instrument& instrument, std::string port_name, Wake wake,
                        std::vector<Attribute> attributes)
     : instrument_(instrument),
       port_name_(std::move(port_name)),
-      post_(std::move(post)),
+      wake_(std::move(wake)),
       attributes_(std::move(attributes)),
       client_(instrument.attach(*this, "control system")),
       changing_(attributes_.size(), false) {
@@ -32,9 +32,11 @@ Outcome DeviceFace::run(std::string line, std::optional<std::size_t> attribute,
                         std::chrono::milliseconds wait) {
   auto done = std::make_shared<std::promise<Outcome>>();
   std::future<Outcome> outcome = done->get_future();
-  post_([this, request = Request{std::move(line), attribute, done}]() mutable {
-    take(std::move(request));
-  });
+  {
+    const std::lock_guard lock(mutex_);
+    posted_.push_back(Request{std::move(line), attribute, done});
+  }
+  wake_();
   if (outcome.wait_for(wait) != std::future_status::ready) return {};
   return outcome.get();
 }
@@ -44,6 +46,15 @@ std::optional<std::pair<std::uint64_t, Snapshot>> DeviceFace::next(std::uint64_t
   std::unique_lock lock(mutex_);
   if (!fresh_.wait_for(lock, wait, [&] { return count_ != seen; })) return std::nullopt;
   return std::pair{count_, snapshot_};
+}
+
+void DeviceFace::take_posted() {
+  std::deque<Request> posted;
+  {
+    const std::lock_guard lock(mutex_);
+    posted.swap(posted_);
+  }
+  for (Request& request : posted) take(std::move(request));
 }
 
 void DeviceFace::take(Request request) {

@@ -46,11 +46,11 @@ class DeviceFace final : private scpi::ClientEvents,
                          private scpi::InstrumentEvents,
                          private GeneratorObserver {
  public:
-  // Runs a call on the core's thread, from any thread.
-  using Post = std::function<void(std::function<void()>)>;
+  // From any thread: have the core's thread call take_posted() soon.
+  using Wake = std::function<void()>;
 
   // On the core's thread. `port_name` names the port in the status.
-  DeviceFace(scpi::Instrument& instrument, std::string port_name, Post post,
+  DeviceFace(scpi::Instrument& instrument, std::string port_name, Wake wake,
              std::vector<Attribute> attributes = attributes_of());
   ~DeviceFace() override;
   DeviceFace(const DeviceFace&) = delete;
@@ -68,6 +68,9 @@ class DeviceFace final : private scpi::ClientEvents,
   // the newest, or nothing.
   std::optional<std::pair<std::uint64_t, Snapshot>> next(std::uint64_t seen,
                                                          std::chrono::milliseconds wait);
+
+  // The core's thread: takes the lines run() left for it.
+  void take_posted();
 
  private:
   struct Request {
@@ -95,7 +98,7 @@ class DeviceFace final : private scpi::ClientEvents,
 
   scpi::Instrument& instrument_;
   const std::string port_name_;
-  const Post post_;
+  const Wake wake_;
   const std::vector<Attribute> attributes_;
   std::optional<ClientId> client_;
   std::deque<Request> requests_;  // the front one runs
@@ -103,7 +106,10 @@ class DeviceFace final : private scpi::ClientEvents,
   DeviceFault fault_ = DeviceFault::none;
   std::vector<bool> changing_;
 
+  // Under mutex_: a request stays the face's own from run() until the
+  // core's thread takes it, so no other thread ever holds it after.
   mutable std::mutex mutex_;
+  std::deque<Request> posted_;
   std::condition_variable fresh_;
   Snapshot snapshot_;
   std::uint64_t count_ = 0;

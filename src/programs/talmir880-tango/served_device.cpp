@@ -1,7 +1,5 @@
 #include "programs/talmir880-tango/served_device.hpp"
 
-#include <QCoreApplication>
-#include <QMetaObject>
 #include <algorithm>
 #include <cctype>
 
@@ -91,11 +89,10 @@ std::unique_ptr<ServedDevice> ServedDevice::make(const std::string& device,
     return nullptr;
   }
   ServedGenerator& generator = *served->generators_.front();
-  served->face_ = std::make_unique<control::DeviceFace>(
-      generator.instrument(), generator.device(), [](std::function<void()> call) {
-        QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(call),
-                                  Qt::QueuedConnection);
-      });
+  ServedDevice& made = *served;
+  served->waker_ = std::make_unique<Waker>([&made] { made.face_->take_posted(); });
+  served->face_ = std::make_unique<control::DeviceFace>(generator.instrument(), generator.device(),
+                                                        [&made] { made.waker_->wake(); });
   generator.take_over(options);
   return served;
 }

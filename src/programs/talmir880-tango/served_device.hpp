@@ -16,6 +16,7 @@
 #include "programs/talmir880-scpi/faces.hpp"
 #include "programs/talmir880-scpi/options.hpp"
 #include "programs/talmir880-scpi/served_generator.hpp"
+#include "programs/talmir880-tango/waker.hpp"
 
 namespace talmir880::programs {
 
@@ -45,6 +46,7 @@ class ServedDevice {
   ServedGenerators generators_;
   net::PeerGuard guard_;
   std::unique_ptr<ServerFaces> faces_;
+  std::unique_ptr<Waker> waker_;
   std::unique_ptr<control::DeviceFace> face_;
 };
 
