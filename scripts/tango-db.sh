@@ -32,8 +32,9 @@ mariadb_pid=
 databaseds_pid=
 stop_all() {
   local status=$?
+  # A Tango server ends cleanly on SIGINT (on SIGTERM DataBaseds aborts).
   for pid in $databaseds_pid $mariadb_pid; do
-    kill "$pid" 2>/dev/null || true
+    if [ "$pid" = "$databaseds_pid" ]; then kill -INT "$pid" 2>/dev/null || true; else kill "$pid" 2>/dev/null || true; fi
     # Bounded: what will not end by itself is killed.
     for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
     kill -9 "$pid" 2>/dev/null || true
