@@ -2,7 +2,8 @@
 # No file under src/ includes a system's own header (POSIX's, Linux's,
 # Windows') or asks for the user's id or /tmp, but those whose job is that
 # system's side: the platform files of each system, the faces a Windows
-# build leaves out (VXI-11 on libtirpc, DNS-SD on Avahi, --stdio), and
+# build leaves out (VXI-11 on libtirpc, DNS-SD on Avahi, --stdio, Tango's
+# wake-up of the core), and
 # fontconfig where it is found. Each offender is named.
 set -euo pipefail
 cd "$1/src"
@@ -12,7 +13,7 @@ windows_headers='#include <(windows|winsock2?|ws2tcpip|mstcpip|aclapi|sddl|iphlp
 posix_calls='geteuid|getuid|"/tmp|/proc/'
 
 # fontconfig only where it is found (TALMIR880_HAVE_FONTCONFIG).
-posix_side='^(platform/[a-z_]+_posix\.cpp|vxi11/.*|mdns/qt/.*|programs/talmir880-scpi/mdns_start\.cpp|scpi/qt/stdio_transport\.cpp|app/qt/font_config_reader\.cpp)$'
+posix_side='^(platform/[a-z_]+_posix\.cpp|vxi11/.*|mdns/qt/.*|programs/talmir880-scpi/mdns_start\.cpp|programs/talmir880-tango/waker\.cpp|scpi/qt/stdio_transport\.cpp|app/qt/font_config_reader\.cpp)$'
 windows_side='^platform/[a-z_]+_windows\.(cpp|hpp)$'
 # Reads the machine's routes where Linux keeps them; elsewhere it finds none.
 posix_paths='^(platform/[a-z_]+_posix\.cpp|web/qt/host_network\.cpp)$'
