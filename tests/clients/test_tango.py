@@ -49,15 +49,30 @@ class TangoServerTest(ServerTest):
         if not os.path.exists(self.database):
             self.write_database(self.database, DEVICE, dict(
                 SerialPort=self.serial_port, ScpiListen="127.0.0.1:0", **self.properties))
-        server = subprocess.Popen(
-            [TANGO_SERVER, "test", "-file=" + self.database, "-ORBendPoint",
-             "giop:tcp:127.0.0.1:%d" % self.orb_port], env=env, stderr=subprocess.PIPE,
-            text=True)
+        return self.launch(env, "test", "-file=" + self.database, "-ORBendPoint",
+                           "giop:tcp:127.0.0.1:%d" % self.orb_port)
+
+    def launch(self, env, *args):
+        """talmir880-tango with `args`, ended with the test: the process,
+        its standard error as it comes, and the thread that reads it."""
+        server = subprocess.Popen([TANGO_SERVER, *args], env=env, stderr=subprocess.PIPE,
+                                  text=True)
         log = []
         reader = threading.Thread(target=self._keep_log, args=(server, log), daemon=True)
         reader.start()
         self.addCleanup(self.stop_server, server, reader)
         return server, log, reader
+
+    def restarted(self):
+        """The device again, once its server stopped and started anew and
+        the device is OFF."""
+        self.stop_server()
+        self.sim.taken_over()
+        self.server, self.server_log, self.log_reader = self.run_server(self.env)
+        self.assertIsNotNone(self.wait_for_log("serving", timeout=10), self.server_log)
+        gen = self.device()
+        self.assertTrue(waits_for(lambda: gen.state() == tango.DevState.OFF), gen.status())
+        return gen
 
     @staticmethod
     def write_database(path, device, properties):
@@ -142,12 +157,7 @@ class TangoTest(TangoServerTest):
         gen = self.device()
         gen.frequency = 250e6
         gen.powerLevel = -9
-        self.stop_server()
-        self.sim.taken_over()
-        self.server, self.server_log, self.log_reader = self.run_server(self.env)
-        self.assertIsNotNone(self.wait_for_log("serving", timeout=10), self.server_log)
-        gen = self.device()
-        self.assertTrue(waits_for(lambda: gen.state() == tango.DevState.OFF), gen.status())
+        gen = self.restarted()
         self.assertEqual((gen.frequency, gen.powerLevel), (250e6, -9))
         self.assertFalse(gen.rfOutput)
         # The level goes to the device again; the RF stays off.
@@ -191,14 +201,8 @@ class TangoTest(TangoServerTest):
         self.write_database(second, "lab/talmir880/2",
                             dict(SerialPort="COM9", ScpiListen="127.0.0.1:%d" % self.port))
         orb_port = free_port()
-        server = subprocess.Popen(
-            [TANGO_SERVER, "test", "-file=" + second, "-ORBendPoint",
-             "giop:tcp:127.0.0.1:%d" % orb_port], env=self.env, stderr=subprocess.PIPE,
-            text=True)
-        log = []
-        reader = threading.Thread(target=self._keep_log, args=(server, log), daemon=True)
-        reader.start()
-        self.addCleanup(self.stop_server, server, reader)
+        _, log, reader = self.launch(self.env, "test", "-file=" + second, "-ORBendPoint",
+                                     "giop:tcp:127.0.0.1:%d" % orb_port)
         self.assertIsNotNone(self.wait_for_log("serving", log=log, reader=reader, timeout=10), log)
         other = self.device(orb_port, "lab/talmir880/2")
         self.assertTrue(waits_for(lambda: other.state() == tango.DevState.FAULT, 10))

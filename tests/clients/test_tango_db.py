@@ -5,12 +5,11 @@ clients by the device's name."""
 
 import os
 import subprocess
-import threading
 import unittest
 
 import tango
 
-from test_tango import TANGO_SERVER, TangoServerTest, waits_for
+from test_tango import TangoServerTest, waits_for
 
 INSTANCE = "db"
 DEVICE = "lab/talmir880/db"
@@ -35,13 +34,7 @@ class DatabaseTest(TangoServerTest):
                             "OffAtExit": "true"}.items():
             admin("--add-property", DEVICE, name, value)
         # With no -ORBendPoint it listens on loopback, and says nothing.
-        server = subprocess.Popen([TANGO_SERVER, INSTANCE], env=env, stderr=subprocess.PIPE,
-                                  text=True)
-        log = []
-        reader = threading.Thread(target=self._keep_log, args=(server, log), daemon=True)
-        reader.start()
-        self.addCleanup(self.stop_server, server, reader)
-        return server, log, reader
+        return self.launch(env, INSTANCE)
 
     def device(self):
         proxy = tango.DeviceProxy(DEVICE)
@@ -67,12 +60,7 @@ class DatabaseTest(TangoServerTest):
         gen.frequency = 125e6
         kept = tango.Database().get_device_attribute_property(DEVICE, ["frequency"])
         self.assertEqual(list(kept["frequency"]["__value"]), ["125000000"])
-        self.stop_server()
-        self.sim.taken_over()
-        self.server, self.server_log, self.log_reader = self.run_server(self.env)
-        self.assertIsNotNone(self.wait_for_log("serving", timeout=10), self.server_log)
-        gen = self.device()
-        self.assertTrue(waits_for(lambda: gen.state() == tango.DevState.OFF), gen.status())
+        gen = self.restarted()
         self.assertEqual(gen.frequency, 125e6)
         self.assertFalse(gen.rfOutput)
 
