@@ -405,15 +405,17 @@ cmd_tango_layout() {
   [ "$(dpkg-deb -f "$deb" Section)" = electronics ] || fail "section"
   [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
   local summary
-  summary=$(dpkg-deb -f "$deb" Description | head -n1)
+  # sed reads to the end: head would leave dpkg-deb a broken pipe, which
+  # pipefail turns into a failure.
+  summary=$(dpkg-deb -f "$deb" Description | sed -n 1p)
   [[ "$summary" == *"as a Tango device" ]] || fail "summary: $summary"
   [[ ", $(dpkg-deb -f "$deb" Depends)," == *", libtango9 "* ]] || fail "Depends lacks libtango9"
   local deb_version
   deb_version=$(dpkg-deb -f "$deb" Version)
   [[ "$deb_version" == "$version"-* ]] || fail "version $deb_version is not $version"
-  zcat "$root/usr/share/doc/$package/changelog.Debian.gz" | head -n1 |
-    grep -q "^talmir880 ($deb_version) " || fail "changelog does not open with $deb_version"
-  zcat "$root/usr/share/man/man1/talmir880-tango.1.gz" | grep -q "^\.TH .*\"talmir880 $version\"" ||
+  [[ "$(zcat "$root/usr/share/doc/$package/changelog.Debian.gz" | sed -n 1p)" == "talmir880 ($deb_version) "* ]] ||
+    fail "changelog does not open with $deb_version"
+  grep -q "^\.TH .*\"talmir880 $version\"" <(zcat "$root/usr/share/man/man1/talmir880-tango.1.gz") ||
     fail "talmir880-tango.1 does not name version $version"
 }
 
